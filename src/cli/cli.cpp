@@ -1,0 +1,464 @@
+#include "cli.h"
+
+#include "model/datafolder.h"
+#include "model/task.h"
+#include "model/taskops.h"
+#include "model/taskstore.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <span>
+
+namespace kelmora::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+using model::Interval;
+using model::Task;
+using model::TaskStore;
+using model::TimeStamp;
+
+constexpr const char* kTimeFormatHint = "YYYY-MM-DD HH:MM:SS";
+
+// Raised inside a command for a usage error; caught in RunCli. Never crosses the module boundary.
+struct UsageError
+{
+    std::string message;
+};
+
+struct Session
+{
+    TaskStore& store;
+    std::ostream& out;
+    std::ostream& err;
+};
+
+struct Command
+{
+    const char* name;
+    const char* usage;
+    const char* summary;
+    const char* details;
+    std::size_t minArgs;
+    std::size_t maxArgs;
+    std::function<int(Session&, const std::vector<std::string>&)> run;
+};
+
+// A name is printed as one field of a tab-separated record, so its own tabs and line breaks become blanks.
+std::string Field(std::string text)
+{
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+    return text;
+}
+
+std::optional<std::int32_t> ParseId(const std::string& text)
+{
+    std::int32_t id = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), id);
+    if (ec != std::errc() || end != text.data() + text.size() || id < 0 || text.empty() ||
+        (text.size() > 1 && text.front() == '0')) {
+        return std::nullopt;
+    }
+    return id;
+}
+
+// "YYYY-MM-DD HH:MM:SS" in local time.
+std::optional<TimeStamp> ParseLocalTime(const std::string& text)
+{
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    char tail = 0;
+    if (text.size() != 19 || std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &year, &month, &day, &hour, &minute,
+                                         &second, &tail) != 6) {
+        return std::nullopt;
+    }
+    TimeStamp stamp;
+    if (!stamp.SetLocal(year, month, day, hour, minute, second, 0)) {
+        return std::nullopt;
+    }
+    return stamp;
+}
+
+TimeStamp RequireTime(const std::string& text)
+{
+    const auto stamp = ParseLocalTime(text);
+    if (!stamp) {
+        throw UsageError{"Invalid time \"" + text + "\": expected a valid local time as " + kTimeFormatHint + "."};
+    }
+    return *stamp;
+}
+
+// TASK on the command line: an id of an existing task, else an exact task name.
+std::int32_t ResolveTask(Session& session, const std::string& text)
+{
+    if (const auto id = ParseId(text); id && session.store.IndexOfTask(*id) >= 0) {
+        return *id;
+    }
+    const std::int32_t byName = model::FindTaskByName(session.store, text);
+    if (byName < 0) {
+        session.err << "No task with the id or name \"" << text << "\".\n";
+    }
+    return byName;
+}
+
+bool LoadTask(Session& session, std::int32_t id, Task& task)
+{
+    task.id = id;
+    std::string error;
+    if (!task.Load(session.store.DataFolder(), &error)) {
+        session.err << "Task " << id << " can not be read: " << error << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool SaveTask(Session& session, const Task& task)
+{
+    std::string error;
+    if (!task.Save(session.store.DataFolder(), &error)) {
+        session.err << "Task " << task.id << " can not be saved: " << error << "\n";
+        return false;
+    }
+    return true;
+}
+
+// The rules of the task dialogs: a name must not be empty nor taken by another task.
+bool CheckNewName(Session& session, const std::string& name, std::int32_t exceptId)
+{
+    if (name.empty()) {
+        session.err << "Task name can not be empty.\n";
+        return false;
+    }
+    if (model::FindTaskByName(session.store, name, exceptId) >= 0) {
+        session.err << "Task with name \"" << name << "\" already exists.\n";
+        return false;
+    }
+    return true;
+}
+
+bool StopRunning(Session& session, std::int32_t id)
+{
+    std::string error;
+    if (!model::StopTask(session.store.DataFolder(), id, &error)) {
+        session.err << "Task " << id << " can not be stopped: " << error << "\n";
+        return false;
+    }
+    return true;
+}
+
+int RunTasks(Session& session, const std::vector<std::string>& args)
+{
+    std::string period = "all";
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--period" && i + 1 < args.size()) {
+            period = args[++i];
+        } else if (args[i].starts_with("--period=")) {
+            period = args[i].substr(9);
+        } else {
+            throw UsageError{"Unexpected argument \"" + args[i] + "\"."};
+        }
+    }
+    Interval range;
+    if (period == "day") {
+        range.SetToday();
+    } else if (period == "week") {
+        range.SetThisWeek();
+    } else if (period == "month") {
+        range.SetThisMonth();
+    } else if (period == "year") {
+        range.SetThisYear();
+    } else if (period != "all") {
+        throw UsageError{"Unknown period \"" + period + "\": use day, week, month, year or all."};
+    }
+    int status = kExitOk;
+    for (const std::int32_t id : session.store.TaskIds()) {
+        Task task;
+        if (!LoadTask(session, id, task)) {
+            status = kExitFailed;
+            continue;
+        }
+        const model::TimeSpan total = period == "all" ? task.Total() : task.TotalIn(range);
+        session.out << id << '\t' << Field(task.name) << '\t' << total.Format() << '\t'
+                    << (task.intervals.IsRunning() ? "running" : "stopped") << '\n';
+    }
+    return status;
+}
+
+int RunCreate(Session& session, const std::vector<std::string>& args)
+{
+    const std::string& name = args[0];
+    if (!CheckNewName(session, name, -1)) {
+        return kExitFailed;
+    }
+    std::string error;
+    const std::int32_t id = session.store.CreateTask(name, &error);
+    if (id < 0) {
+        session.err << "The task can not be created: " << error << "\n";
+        return kExitFailed;
+    }
+    session.out << id << '\n';
+    return kExitOk;
+}
+
+int RunStart(Session& session, const std::vector<std::string>& args)
+{
+    const std::int32_t id = ResolveTask(session, args[0]);
+    if (id < 0) {
+        return kExitFailed;
+    }
+    // Switching stops the current task first, even when it is the one being started: its running span
+    // is closed and a new one begins now.
+    const std::int32_t current = model::FindRunningTask(session.store);
+    if (current >= 0 && !StopRunning(session, current)) {
+        return kExitFailed;
+    }
+    std::string error;
+    if (!model::StartTask(session.store.DataFolder(), id, &error)) {
+        session.err << "Task " << id << " can not be started: " << error << "\n";
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int RunStop(Session& session, const std::vector<std::string>&)
+{
+    const std::int32_t current = model::FindRunningTask(session.store);
+    if (current < 0) {
+        session.err << "No started tasks\n";
+        return kExitFailed;
+    }
+    return StopRunning(session, current) ? kExitOk : kExitFailed;
+}
+
+int RunAdd(Session& session, const std::vector<std::string>& args)
+{
+    const TimeStamp start = RequireTime(args[1]);
+    const TimeStamp stop = RequireTime(args[2]);
+    const std::int32_t id = ResolveTask(session, args[0]);
+    if (id < 0) {
+        return kExitFailed;
+    }
+    if (stop < start) {
+        session.err << "The end " << args[2] << " lies before the start " << args[1]
+                    << "; an interval can not run backwards.\n";
+        return kExitFailed;
+    }
+    Task task;
+    if (!LoadTask(session, id, task)) {
+        return kExitFailed;
+    }
+    task.intervals.Insert(Interval(start, stop, true));
+    return SaveTask(session, task) ? kExitOk : kExitFailed;
+}
+
+int RunIntervals(Session& session, const std::vector<std::string>& args)
+{
+    const std::int32_t id = ResolveTask(session, args[0]);
+    Task task;
+    if (id < 0 || !LoadTask(session, id, task)) {
+        return kExitFailed;
+    }
+    for (const Interval& interval : task.intervals) {
+        const TimeStamp stop = interval.EffectiveStop();
+        session.out << interval.start.Format() << '\t' << stop.Format() << '\t' << (stop - interval.start).Format()
+                    << '\t' << (interval.closed ? "closed" : "open") << '\n';
+    }
+    return kExitOk;
+}
+
+int RunRename(Session& session, const std::vector<std::string>& args)
+{
+    const std::int32_t id = ResolveTask(session, args[0]);
+    if (id < 0 || !CheckNewName(session, args[1], id)) {
+        return kExitFailed;
+    }
+    Task task;
+    if (!LoadTask(session, id, task)) {
+        return kExitFailed;
+    }
+    task.name = args[1];
+    return SaveTask(session, task) ? kExitOk : kExitFailed;
+}
+
+int RunDelete(Session& session, const std::vector<std::string>& args)
+{
+    const std::int32_t id = ResolveTask(session, args[0]);
+    if (id < 0) {
+        return kExitFailed;
+    }
+    Task task;
+    if (LoadTask(session, id, task) && task.intervals.IsRunning() && !StopRunning(session, id)) {
+        return kExitFailed;
+    }
+    std::string error;
+    if (!session.store.DeleteTask(id, &error)) {
+        session.err << "Task " << id << " can not be deleted: " << error << "\n";
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+const std::vector<Command>& Commands()
+{
+    static const std::vector<Command> commands = {
+        {"tasks", "tasks [--period day|week|month|year|all]", "List every task with its time in a period.",
+         "Prints one line per task in store order: ID, NAME, DURATION (HH:MM:SS) and running or stopped.\n"
+         "DURATION is the time tracked in this day, week, month or year (local calendar), or in all time\n"
+         "(the default).",
+         0, 2, RunTasks},
+        {"create", "create NAME", "Create a task and print its id.",
+         "Refuses an empty name and a name another task already has.", 1, 1, RunCreate},
+        {"start", "start TASK", "Start tracking TASK, stopping the running task first.",
+         "If TASK is already running, its span is closed and a new one begins now.", 1, 1, RunStart},
+        {"stop", "stop", "Stop the running task.", "Fails with \"No started tasks\" when nothing is running.", 0, 0,
+         RunStop},
+        {"add", "add TASK START END", "Add a closed interval to TASK.",
+         "START and END are local times as YYYY-MM-DD HH:MM:SS. The interval is placed in start order;\n"
+         "intervals it overlaps are merged into it. Refuses an END before START.",
+         3, 3, RunAdd},
+        {"intervals", "intervals TASK", "List the intervals of TASK.",
+         "Prints one line per interval in list order: START, END, DURATION and closed or open.\n"
+         "The END of an open interval is now.",
+         1, 1, RunIntervals},
+        {"rename", "rename TASK NAME", "Rename TASK.", "Refuses an empty name and a name another task already has.", 2,
+         2, RunRename},
+        {"delete", "delete TASK", "Delete TASK and its file.", "A running task is stopped first.", 1, 1, RunDelete},
+    };
+    return commands;
+}
+
+void PrintUsage(std::ostream& stream)
+{
+    stream << "Usage: kelmora-cli [--data-dir DIR] COMMAND [ARGS...]\n"
+              "\n"
+              "Works on Kelmora's time-tracking data without a display.\n"
+              "\n"
+              "Commands:\n";
+    for (const Command& command : Commands()) {
+        std::string usage = command.usage;
+        usage.resize(std::max<std::size_t>(usage.size(), 44), ' ');
+        stream << "  " << usage << command.summary << "\n";
+    }
+    stream << "\n"
+              "TASK is a task id or an exact task name. Times are local, as YYYY-MM-DD HH:MM:SS.\n"
+              "Output is tab-separated, one record per line; messages go to standard error.\n"
+              "\n"
+              "Options:\n"
+              "  --data-dir DIR   data folder (default: $KELMORA_DATA_DIR, else $XDG_DATA_HOME/Kelmora,\n"
+              "                   else ~/.local/share/Kelmora)\n"
+              "  -h, --help       show this help; COMMAND --help shows help for one command\n"
+              "\n"
+              "Exit status: 0 success, 1 refused or failed, 2 bad usage.\n";
+}
+
+void PrintCommandHelp(std::ostream& stream, const Command& command)
+{
+    stream << "Usage: kelmora-cli [--data-dir DIR] " << command.usage << "\n\n"
+           << command.summary << "\n"
+           << command.details << "\n";
+}
+
+const Command* FindCommand(const std::string& name)
+{
+    for (const Command& command : Commands()) {
+        if (name == command.name) {
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const CliContext& context)
+{
+    std::optional<fs::path> dataDir;
+    std::size_t i = 0;
+    for (; i < args.size() && args[i].starts_with("-"); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "-h" || arg == "--help") {
+            PrintUsage(out);
+            return kExitOk;
+        }
+        if (arg == "--data-dir" && i + 1 < args.size()) {
+            dataDir = fs::path(args[++i]);
+        } else if (arg.starts_with("--data-dir=")) {
+            dataDir = fs::path(arg.substr(11));
+        } else {
+            err << "kelmora-cli: unknown option \"" << arg << "\"\n";
+            PrintUsage(err);
+            return kExitUsage;
+        }
+    }
+    if (i == args.size()) {
+        PrintUsage(err);
+        return kExitUsage;
+    }
+    const Command* command = FindCommand(args[i]);
+    if (command == nullptr) {
+        err << "kelmora-cli: unknown command \"" << args[i] << "\"\n";
+        PrintUsage(err);
+        return kExitUsage;
+    }
+    std::vector<std::string> commandArgs;
+    bool optionsEnded = false;
+    for (++i; i < args.size(); ++i) {
+        if (!optionsEnded && (args[i] == "--help" || args[i] == "-h")) {
+            PrintCommandHelp(out, *command);
+            return kExitOk;
+        }
+        if (!optionsEnded && args[i] == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && args[i] == "--data-dir" && i + 1 < args.size()) {
+            dataDir = fs::path(args[++i]);
+            continue;
+        }
+        commandArgs.push_back(args[i]);
+    }
+    if (commandArgs.size() < command->minArgs || commandArgs.size() > command->maxArgs) {
+        err << "kelmora-cli: wrong number of arguments\n";
+        err << "Usage: kelmora-cli " << command->usage << "\n";
+        return kExitUsage;
+    }
+
+    const fs::path dataFolder = platform::ResolveDataFolder(dataDir, context.environment);
+    if (dataFolder.empty()) {
+        err << "kelmora-cli: no data folder: set HOME, XDG_DATA_HOME or KELMORA_DATA_DIR, or pass --data-dir\n";
+        return kExitFailed;
+    }
+    std::string error;
+    if (!model::EnsureDataFolder(dataFolder, &error)) {
+        err << "kelmora-cli: " << error << "\n";
+        return kExitFailed;
+    }
+    if (model::HasOldData(context.executableFolder)) {
+        model::MigrateOldData(context.executableFolder, dataFolder);
+    }
+    TaskStore store(dataFolder);
+    if (!store.Load(&error)) {
+        err << "kelmora-cli: " << error << "\n";
+        return kExitFailed;
+    }
+    Session session{store, out, err};
+    try {
+        return command->run(session, commandArgs);
+    } catch (const UsageError& usage) {
+        err << "kelmora-cli: " << usage.message << "\n";
+        err << "Usage: kelmora-cli " << command->usage << "\n";
+        return kExitUsage;
+    }
+}
+
+} // namespace kelmora::cli

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/paths.h"
+
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace kelmora::cli {
+
+enum ExitCode
+{
+    kExitOk = 0,
+    kExitFailed = 1,
+    kExitUsage = 2,
+};
+
+// What the command line tool needs from the process around it; tests pass their own.
+struct CliContext
+{
+    platform::EnvironmentLookup environment;
+    std::filesystem::path executableFolder;
+};
+
+// Runs kelmora-cli with `args` (without the program name). Records go to `out`, messages to `err`.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const CliContext& context);
+
+} // namespace kelmora::cli

@@ -1,0 +1,138 @@
+#include "atomicfile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kelmora::model {
+
+namespace {
+
+void SetError(std::string* error, const std::filesystem::path& path, const char* what, int code)
+{
+    if (error != nullptr) {
+        *error = path.string() + ": " + what + ": " + std::strerror(code);
+    }
+}
+
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() { Close(); }
+
+    int Get() const { return m_fd; }
+    bool Valid() const { return m_fd >= 0; }
+    int Close()
+    {
+        int result = 0;
+        if (m_fd >= 0) {
+            result = ::close(m_fd);
+            m_fd = -1;
+        }
+        return result;
+    }
+
+private:
+    int m_fd;
+};
+
+bool WriteAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t written = ::write(fd, data.data(), data.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+} // namespace
+
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view contents, std::string* error)
+{
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    // The temporary name starts with a dot and does not end in ".tsk", so nothing that lists the data
+    // folder mistakes a half-written file for data.
+    std::string pattern = (folder / ("." + path.filename().string() + ".tmp-XXXXXX")).string();
+    FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (!fd.Valid()) {
+        SetError(error, path, "cannot create a temporary file", errno);
+        return false;
+    }
+    const std::filesystem::path temporary(pattern);
+    auto fail = [&](const char* what) {
+        const int code = errno;
+        fd.Close();
+        ::unlink(temporary.c_str());
+        SetError(error, path, what, code);
+        return false;
+    };
+    if (!WriteAll(fd.Get(), contents)) {
+        return fail("cannot write");
+    }
+    if (::fsync(fd.Get()) != 0) {
+        return fail("cannot flush to disk");
+    }
+    if (fd.Close() != 0) {
+        return fail("cannot close");
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        return fail("cannot replace the file");
+    }
+    // Make the rename itself durable; a failure here no longer endangers either version of the file.
+    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Valid()) {
+        ::fsync(dir.Get());
+    }
+    return true;
+}
+
+bool ReadWholeFile(const std::filesystem::path& path, std::string& contents, std::string* error)
+{
+    // O_NONBLOCK: a FIFO planted under a data file name must not hang the reader; it is refused below.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.Valid()) {
+        SetError(error, path, "cannot open", errno);
+        return false;
+    }
+    struct stat info
+    {};
+    if (::fstat(fd.Get(), &info) != 0) {
+        SetError(error, path, "cannot read", errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        SetError(error, path, "cannot read", EISDIR);
+        return false;
+    }
+    contents.clear();
+    contents.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            SetError(error, path, "cannot read", errno);
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        contents.append(buffer, static_cast<std::size_t>(got));
+    }
+    return true;
+}
+
+} // namespace kelmora::model

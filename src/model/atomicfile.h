@@ -1,0 +1,17 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace kelmora::model {
+
+// Replaces `path` with `contents` so that a crash or a full disk leaves either the old file or the new
+// one, never a mixture: temporary file in the same folder, write, flush, fsync, rename, fsync of the
+// folder. On failure the old file is untouched, the temporary file is removed and `error` says why.
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view contents, std::string* error = nullptr);
+
+// Reads a whole file. False, with a reason in `error`, when it cannot be opened or read.
+bool ReadWholeFile(const std::filesystem::path& path, std::string& contents, std::string* error = nullptr);
+
+} // namespace kelmora::model

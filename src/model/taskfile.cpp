@@ -1,0 +1,93 @@
+#include "taskfile.h"
+
+#include "atomicfile.h"
+#include "bytestream.h"
+#include "task.h"
+
+namespace kelmora::model {
+
+namespace {
+
+void SetError(std::string* error, std::string text)
+{
+    if (error != nullptr) {
+        *error = std::move(text);
+    }
+}
+
+} // namespace
+
+std::filesystem::path TaskPath(const std::filesystem::path& dataFolder, std::int32_t id)
+{
+    return dataFolder / (std::to_string(id) + ".tsk");
+}
+
+std::string EncodeTask(const Task& task)
+{
+    ByteWriter writer;
+    writer.WriteU32(static_cast<std::uint32_t>(task.name.size()));
+    writer.WriteBytes(task.name);
+    task.intervals.Write(writer);
+    return writer.Bytes();
+}
+
+bool DecodeTask(std::string_view bytes, Task& task, std::string* error)
+{
+    ByteReader reader(bytes);
+    std::uint32_t nameLength = 0;
+    if (!reader.ReadU32(nameLength)) {
+        SetError(error, "the file is too short to hold a task name");
+        return false;
+    }
+    if (nameLength > kMaxNameBytes || nameLength > reader.Remaining()) {
+        SetError(error, "the stored name length " + std::to_string(nameLength) + " is damaged");
+        return false;
+    }
+    std::string name;
+    reader.ReadBytes(nameLength, name);
+    // A stored name ends at its first zero byte, as it always has.
+    if (const auto zero = name.find('\0'); zero != std::string::npos) {
+        name.resize(zero);
+    }
+    task.name = std::move(name);
+    if (!task.intervals.Read(reader)) {
+        SetError(error, "the interval records end early");
+        return false;
+    }
+    return true;
+}
+
+bool Task::Load(const std::filesystem::path& dataFolder, std::string* error)
+{
+    if (id < 0) {
+        SetError(error, "no task");
+        return false;
+    }
+    const std::filesystem::path path = TaskPath(dataFolder, id);
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes, error)) {
+        return false;
+    }
+    std::string reason;
+    if (!DecodeTask(bytes, *this, &reason)) {
+        SetError(error, path.string() + ": " + reason);
+        return false;
+    }
+    return true;
+}
+
+bool Task::Save(const std::filesystem::path& dataFolder, std::string* error) const
+{
+    if (id < 0) {
+        SetError(error, "no task");
+        return false;
+    }
+    // A name the reader would refuse must not be written: the task would be lost at the next load.
+    if (name.size() > kMaxNameBytes) {
+        SetError(error, "the task name is longer than " + std::to_string(kMaxNameBytes) + " bytes");
+        return false;
+    }
+    return WriteFileAtomically(TaskPath(dataFolder, id), EncodeTask(*this), error);
+}
+
+} // namespace kelmora::model

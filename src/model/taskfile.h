@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace kelmora::model {
+
+class Task;
+
+// One interval record: closed flag (1 byte), start and stop (8 bytes each).
+inline constexpr std::size_t kIntervalRecordSize = 17;
+// Longest name a task file may hold. Anything longer is treated as damage, so a corrupt length can
+// never make a load reserve gigabytes.
+inline constexpr std::uint32_t kMaxNameBytes = 1u << 20;
+
+// <dataFolder>/<id>.tsk
+std::filesystem::path TaskPath(const std::filesystem::path& dataFolder, std::int32_t id);
+
+// The task file's bytes: name length, name, interval count, interval records, little-endian.
+std::string EncodeTask(const Task& task);
+// Fills name and intervals from a task file's bytes. On failure the task may hold what was read so
+// far and `error` says what is wrong.
+bool DecodeTask(std::string_view bytes, Task& task, std::string* error = nullptr);
+
+} // namespace kelmora::model

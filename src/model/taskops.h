@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace kelmora::model {
+
+class TaskStore;
+
+// The tracking rules every front end follows. Each loads the task, changes it and saves it at once.
+
+// Closes the task's running span at now.
+bool StopTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error = nullptr);
+// Opens a new span that starts now.
+bool StartTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error = nullptr);
+
+// The task the files show as running: the last one in store order whose last interval is open, or -1.
+std::int32_t FindRunningTask(const TaskStore& store);
+
+// The id of the first task in store order whose name equals `name` exactly, or -1. `exceptId` is left
+// out of the search, so a task being renamed does not clash with itself.
+std::int32_t FindTaskByName(const TaskStore& store, const std::string& name, std::int32_t exceptId = -1);
+
+} // namespace kelmora::model

@@ -1,0 +1,379 @@
+#include "timestamp.h"
+
+#include "bytestream.h"
+#include "clock.h"
+
+#include <cstdio>
+#include <ctime>
+#include <langinfo.h>
+
+namespace kelmora::model {
+
+namespace {
+
+// 1970-01-01 as a day count since 1899-12-30.
+constexpr std::int64_t kUnixEpochDay = 25'569;
+constexpr std::int64_t kSecondsPerDay = 86'400;
+// Days before each month in a common year.
+constexpr int kDaysBeforeMonth[13] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365};
+
+constexpr std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
+{
+    const std::int64_t q = a / b;
+    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+}
+
+constexpr std::int64_t FloorMod(std::int64_t a, std::int64_t b)
+{
+    return a - FloorDiv(a, b) * b;
+}
+
+constexpr bool IsLeapYear(std::int64_t year)
+{
+    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
+
+struct CivilDate
+{
+    std::int64_t year;
+    int month;
+    int day;
+};
+
+// Proleptic Gregorian date of a day counted from 1970-01-01 (H. Hinnant's civil_from_days).
+constexpr CivilDate CivilFromUnixDays(std::int64_t z)
+{
+    z += 719'468;
+    const std::int64_t era = FloorDiv(z, 146'097);
+    const std::int64_t doe = z - era * 146'097;
+    const std::int64_t yoe = (doe - doe / 1'460 + doe / 36'524 - doe / 146'096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    return {yoe + era * 400 + (month <= 2 ? 1 : 0), month, day};
+}
+
+// Splits a millisecond count since 1970 into the stored two fields. C++20 makes the narrowing of an
+// out-of-range value wrap instead of being undefined, which keeps damaged input harmless.
+TimeStamp FromUnixMsUnchecked(std::int64_t unixMs)
+{
+    const std::int64_t msPerDay = kMsPerDay;
+    return TimeStamp::FromRaw(static_cast<std::int32_t>(FloorDiv(unixMs, msPerDay) + kUnixEpochDay),
+                              static_cast<std::int32_t>(FloorMod(unixMs, msPerDay)));
+}
+
+int WeekdayFromSundayBased(int sundayBased)
+{
+    return static_cast<int>(FloorMod(sundayBased - FirstDayOfWeek(), 7)) + 1;
+}
+
+bool LocalToUnixSeconds(int year, int month, int day, int hour, int minute, int second, std::time_t& result,
+                        int* isDst = nullptr)
+{
+    std::tm fields{};
+    fields.tm_year = year - 1900;
+    fields.tm_mon = month - 1;
+    fields.tm_mday = day;
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_sec = second;
+    fields.tm_isdst = -1; // let the zone rules decide
+    fields.tm_wday = -1;  // mktime's -1 is also a valid time; a filled-in weekday tells success apart
+    const std::time_t t = std::mktime(&fields);
+    if (fields.tm_wday < 0) {
+        return false;
+    }
+    result = t;
+    if (isDst != nullptr) {
+        *isDst = fields.tm_isdst;
+    }
+    return true;
+}
+
+} // namespace
+
+int FirstDayOfWeek()
+{
+    // glibc gives the first weekday as a 1-based offset from the locale's base day, which is either
+    // 1997-11-30 (a Sunday) or 1997-12-01 (a Monday).
+    const int firstWeekday = static_cast<unsigned char>(nl_langinfo(_NL_TIME_FIRST_WEEKDAY)[0]);
+    const auto baseDay = reinterpret_cast<std::intptr_t>(nl_langinfo(_NL_TIME_WEEK_1STDAY));
+    const int base = baseDay == 19'971'201 ? 1 : 0;
+    if (firstWeekday < 1 || firstWeekday > 7) {
+        return 0;
+    }
+    return (firstWeekday - 1 + base) % 7;
+}
+
+bool IsDaylightTime(const DateParts& localParts)
+{
+    std::time_t ignored = 0;
+    int isDst = 0;
+    if (!LocalToUnixSeconds(localParts.year, localParts.month, localParts.day, localParts.hour, localParts.minute,
+                            localParts.second, ignored, &isDst)) {
+        return false;
+    }
+    return isDst > 0;
+}
+
+// ---- TimeSpan ----
+
+TimeSpan::TimeSpan(std::int64_t d, std::int64_t m)
+{
+    Set(d, m);
+}
+
+bool TimeSpan::Set(std::int64_t d, std::int64_t m)
+{
+    const std::int64_t msPerDay = kMsPerDay;
+    days = static_cast<std::int32_t>(d + FloorDiv(m, msPerDay));
+    ms = static_cast<std::int32_t>(FloorMod(m, msPerDay));
+    return true;
+}
+
+TimeSpan& TimeSpan::operator+=(const TimeSpan& other)
+{
+    Set(std::int64_t{days} + other.days, std::int64_t{ms} + other.ms);
+    return *this;
+}
+
+bool TimeSpan::operator<(const TimeSpan& other) const
+{
+    return days < other.days || (days == other.days && ms < other.ms);
+}
+
+std::string TimeSpan::Format() const
+{
+    const long long hours = static_cast<long long>(days) * 24 + ms / 3'600'000;
+    const int minutes = (ms % 3'600'000) / 60'000;
+    const int seconds = (ms % 60'000) / 1'000;
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%.2lld:%.2d:%.2d", hours, minutes, seconds);
+    return buffer;
+}
+
+// ---- TimeStamp ----
+
+TimeStamp::TimeStamp(int year, int month, int day, int hour, int minute, int second, int millisecond) : TimeStamp()
+{
+    SetLocal(year, month, day, hour, minute, second, millisecond);
+}
+
+TimeStamp TimeStamp::FromRaw(std::int32_t d, std::int32_t m)
+{
+    TimeStamp result;
+    result.days = d;
+    result.ms = m;
+    return result;
+}
+
+TimeStamp TimeStamp::FromUnixMs(std::int64_t unixMs)
+{
+    return FromUnixMsUnchecked(unixMs);
+}
+
+std::int64_t TimeStamp::ToUnixMs() const
+{
+    return (std::int64_t{days} - kUnixEpochDay) * kMsPerDay + ms;
+}
+
+bool TimeStamp::Now()
+{
+    const std::int64_t unixMs = Clock::Current().NowUnixMs();
+    const DateParts utc = FromUnixMsUnchecked(unixMs).GetUtcParts();
+    return SetUtc(utc.year, utc.month, utc.day, utc.hour, utc.minute, utc.second,
+                  static_cast<int>(FloorMod(unixMs, 1'000)));
+}
+
+bool TimeStamp::SetUtc(int year, int month, int day, int hour, int minute, int second, int millisecond)
+{
+    days = 0;
+    ms = 0;
+    if (year > 9999 || month < 1 || month > 12 || year < 100 || day < 1) {
+        return false;
+    }
+    const bool leap = IsLeapYear(year);
+    const int monthLength = kDaysBeforeMonth[month] - kDaysBeforeMonth[month - 1] + (leap && month == 2 ? 1 : 0);
+    if (day > monthLength || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
+        millisecond < 0 || millisecond > 999) {
+        return false;
+    }
+    int count = year * 365 + year / 4 - year / 100 + year / 400 + kDaysBeforeMonth[month - 1] + day;
+    if (leap && month <= 2) {
+        --count;
+    }
+    days = count - 693'959;
+    ms = ((hour * 60 + minute) * 60 + second) * 1'000 + millisecond;
+    return ms < kMsPerDay;
+}
+
+bool TimeStamp::SetLocal(int year, int month, int day, int hour, int minute, int second, int millisecond)
+{
+    TimeStamp probe;
+    if (!probe.SetUtc(year, month, day, hour, minute, second, millisecond)) {
+        return false;
+    }
+    std::time_t seconds = 0;
+    if (!LocalToUnixSeconds(year, month, day, hour, minute, second, seconds)) {
+        return false;
+    }
+    *this = FromUnixMsUnchecked(static_cast<std::int64_t>(seconds) * 1'000 + millisecond);
+    return true;
+}
+
+DateParts TimeStamp::GetUtcParts() const
+{
+    const std::int64_t unixMs = ToUnixMs();
+    const std::int64_t unixDays = FloorDiv(unixMs, kMsPerDay);
+    const std::int64_t msOfDay = FloorMod(unixMs, kMsPerDay);
+    const CivilDate date = CivilFromUnixDays(unixDays);
+    DateParts parts;
+    const std::int64_t secondsOfDay = msOfDay / 1'000;
+    parts.second = static_cast<int>(secondsOfDay % 60);
+    parts.minute = static_cast<int>((secondsOfDay / 60) % 60);
+    parts.hour = static_cast<int>(secondsOfDay / 3'600);
+    parts.day = date.day;
+    parts.month = date.month;
+    parts.year = static_cast<int>(date.year);
+    // 1970-01-01 was a Thursday.
+    parts.weekday = WeekdayFromSundayBased(static_cast<int>(FloorMod(unixDays + 4, 7)));
+    parts.dayOfYear = kDaysBeforeMonth[date.month - 1] + date.day + (IsLeapYear(date.year) && date.month > 2 ? 1 : 0);
+    parts.daylight = 0;
+    return parts;
+}
+
+bool TimeStamp::GetLocalParts(DateParts& parts) const
+{
+    tzset();
+    const std::int64_t unixMs = ToUnixMs();
+    const std::time_t seconds = static_cast<std::time_t>(FloorDiv(unixMs, 1'000));
+    std::tm local{};
+    if (localtime_r(&seconds, &local) == nullptr) {
+        // Only values far outside any calendar the zone database knows end up here.
+        parts = GetUtcParts();
+        return true;
+    }
+    parts.second = local.tm_sec;
+    parts.minute = local.tm_min;
+    parts.hour = local.tm_hour;
+    parts.day = local.tm_mday;
+    parts.month = local.tm_mon + 1;
+    parts.year = local.tm_year + 1900;
+    parts.weekday = WeekdayFromSundayBased(local.tm_wday);
+    parts.dayOfYear = local.tm_yday + 1;
+    parts.daylight = local.tm_isdst > 0 ? 1 : 0;
+    return true;
+}
+
+int TimeStamp::Year() const
+{
+    DateParts p;
+    GetLocalParts(p);
+    return p.year;
+}
+
+int TimeStamp::Month() const
+{
+    DateParts p;
+    GetLocalParts(p);
+    return p.month;
+}
+
+int TimeStamp::Day() const
+{
+    DateParts p;
+    GetLocalParts(p);
+    return p.day;
+}
+
+int TimeStamp::Weekday() const
+{
+    DateParts p;
+    GetLocalParts(p);
+    return p.weekday;
+}
+
+int TimeStamp::Hour() const
+{
+    DateParts p;
+    GetLocalParts(p);
+    return p.hour;
+}
+
+int TimeStamp::Minute() const
+{
+    DateParts p;
+    GetLocalParts(p);
+    return p.minute;
+}
+
+int TimeStamp::Second() const
+{
+    DateParts p;
+    GetLocalParts(p);
+    return p.second;
+}
+
+std::string TimeStamp::Format() const
+{
+    DateParts p;
+    GetLocalParts(p);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%4d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
+                  p.second);
+    return buffer;
+}
+
+TimeSpan TimeStamp::operator-(const TimeStamp& other) const
+{
+    return TimeSpan(std::int64_t{days} - other.days, std::int64_t{ms} - other.ms);
+}
+
+TimeStamp TimeStamp::operator-(const TimeSpan& span) const
+{
+    TimeStamp result = *this;
+    result -= span;
+    return result;
+}
+
+TimeStamp& TimeStamp::operator+=(const TimeSpan& span)
+{
+    const TimeSpan sum(std::int64_t{days} + span.days, std::int64_t{ms} + span.ms);
+    days = sum.days;
+    ms = sum.ms;
+    return *this;
+}
+
+TimeStamp& TimeStamp::operator-=(const TimeSpan& span)
+{
+    const TimeSpan difference(std::int64_t{days} - span.days, std::int64_t{ms} - span.ms);
+    days = difference.days;
+    ms = difference.ms;
+    return *this;
+}
+
+bool TimeStamp::operator<(const TimeStamp& other) const
+{
+    return days < other.days || (days == other.days && ms < other.ms);
+}
+
+bool TimeStamp::Read(ByteReader& reader)
+{
+    std::int32_t d = 0;
+    std::int32_t m = 0;
+    if (!reader.ReadI32(d) || !reader.ReadI32(m)) {
+        return false;
+    }
+    days = d;
+    ms = m;
+    return true;
+}
+
+void TimeStamp::Write(ByteWriter& writer) const
+{
+    writer.WriteI32(days);
+    writer.WriteI32(ms);
+}
+
+} // namespace kelmora::model

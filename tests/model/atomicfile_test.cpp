@@ -1,0 +1,137 @@
+#include "model/atomicfile.h"
+#include "model/task.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace kelmora::model {
+namespace {
+
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+// Makes every write past `bytes` fail with EFBIG, as a full disk would, for the guard's lifetime.
+// Unlike read-only folders this works for root too.
+class ScopedFileSizeLimit
+{
+public:
+    explicit ScopedFileSizeLimit(rlim_t bytes)
+    {
+        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_previous);
+        rlimit limited = m_previous;
+        limited.rlim_cur = bytes;
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    }
+    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+    ~ScopedFileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_previous);
+        std::signal(SIGXFSZ, m_previousHandler);
+    }
+
+private:
+    rlimit m_previous{};
+    void (*m_previousHandler)(int) = nullptr;
+};
+
+std::vector<std::string> FolderEntries(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(AtomicFile, Write_CreatesAndReplaces)
+{
+    TempDir dir;
+    const auto path = dir.path() / "a.bin";
+    ASSERT_TRUE(WriteFileAtomically(path, "first"));
+    EXPECT_EQ(ReadFile(path), "first");
+    ASSERT_TRUE(WriteFileAtomically(path, std::string("sec\0ond", 7)));
+    EXPECT_EQ(ReadFile(path), std::string("sec\0ond", 7));
+    ASSERT_TRUE(WriteFileAtomically(path, ""));
+    EXPECT_EQ(ReadFile(path), "");
+    EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"a.bin"});
+}
+
+TEST(AtomicFile, WriteFailingMidway_KeepsOldFileAndLeavesNoTemporary)
+{
+    TempDir dir;
+    const auto path = dir.path() / "a.bin";
+    WriteFile(path, "old contents");
+    std::string error;
+    {
+        ScopedFileSizeLimit limit(16);
+        EXPECT_FALSE(WriteFileAtomically(path, std::string(4096, 'x'), &error));
+    }
+    EXPECT_NE(error.find("a.bin"), std::string::npos);
+    EXPECT_EQ(ReadFile(path), "old contents");
+    EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"a.bin"});
+}
+
+TEST(AtomicFile, TaskSaveOnFullDisk_ReturnsFalseAndOldTaskStillLoads)
+{
+    TempDir dir;
+    Task task;
+    task.id = 3;
+    task.name = "kept";
+    ASSERT_TRUE(task.Save(dir.path()));
+    task.name = std::string(10'000, 'y');
+    {
+        ScopedFileSizeLimit limit(100);
+        EXPECT_FALSE(task.Save(dir.path()));
+    }
+    Task back;
+    back.id = 3;
+    ASSERT_TRUE(back.Load(dir.path()));
+    EXPECT_EQ(back.name, "kept");
+}
+
+TEST(AtomicFile, MissingFolderOrDirectoryInTheWay_Fails)
+{
+    TempDir dir;
+    std::string error;
+    EXPECT_FALSE(WriteFileAtomically(dir.path() / "no" / "such", "x", &error));
+    EXPECT_FALSE(error.empty());
+    std::filesystem::create_directory(dir.path() / "sub");
+    std::filesystem::create_directory(dir.path() / "sub" / "inner");
+    EXPECT_FALSE(WriteFileAtomically(dir.path() / "sub", "x"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "sub"));
+    EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"sub"});
+}
+
+TEST(AtomicFile, NewFilesAreOwnerOnly)
+{
+    TempDir dir;
+    ASSERT_TRUE(WriteFileAtomically(dir.path() / "p", "x"));
+    struct stat info
+    {};
+    ASSERT_EQ(stat((dir.path() / "p").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST(AtomicFile, ReadWholeFile_RefusesMissingFilesFoldersAndPipes)
+{
+    TempDir dir;
+    std::string contents;
+    EXPECT_FALSE(ReadWholeFile(dir.path() / "none", contents));
+    EXPECT_FALSE(ReadWholeFile(dir.path(), contents));
+    ASSERT_EQ(mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(ReadWholeFile(dir.path() / "fifo", contents)); // must not block
+    WriteFile(dir.path() / "big", std::string(200'000, 'z'));
+    ASSERT_TRUE(ReadWholeFile(dir.path() / "big", contents));
+    EXPECT_EQ(contents.size(), 200'000u);
+}
+
+} // namespace
+} // namespace kelmora::model

@@ -1,0 +1,194 @@
+#include "model/task.h"
+#include "model/taskfile.h"
+#include "model/taskops.h"
+#include "model/taskstore.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace kelmora::model {
+namespace {
+
+using testsupport::FromHex;
+using testsupport::ReadFile;
+using testsupport::ScopedFakeClock;
+using testsupport::TempDir;
+using testsupport::ToHex;
+using testsupport::Utc;
+using testsupport::WriteFile;
+
+std::vector<std::int32_t> Ids(const TaskStore& store)
+{
+    return store.TaskIds();
+}
+
+void WriteTask(const std::filesystem::path& folder, std::int32_t id, const std::string& name)
+{
+    Task task;
+    task.id = id;
+    task.name = name;
+    ASSERT_TRUE(task.Save(folder));
+}
+
+TEST(TaskStore, FreshFolder_FirstTaskIsZeroAndIdxHoldsOne)
+{
+    TempDir dir;
+    TaskStore store(dir.path());
+    ASSERT_TRUE(store.Load());
+    EXPECT_EQ(store.TaskCount(), 0);
+    EXPECT_EQ(ReadNextTaskId(dir.path()), 0);
+    EXPECT_EQ(store.CreateTask("first"), 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "0.tsk"));
+    EXPECT_EQ(ToHex(ReadFile(dir.path() / "idx")), "01 00 00 00");
+}
+
+TEST(TaskStore, DeletedIdsAreNeverReused)
+{
+    TempDir dir;
+    TaskStore store(dir.path());
+    store.Load();
+    EXPECT_EQ(store.CreateTask("a"), 0);
+    EXPECT_EQ(store.CreateTask("b"), 1);
+    EXPECT_EQ(store.CreateTask("c"), 2);
+    EXPECT_TRUE(store.DeleteTask(1));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "1.tsk"));
+    EXPECT_EQ(store.CreateTask("d"), 3);
+    EXPECT_EQ(ReadNextTaskId(dir.path()), 4);
+    EXPECT_EQ(Ids(store), (std::vector<std::int32_t>{0, 2, 3}));
+    EXPECT_FALSE(store.DeleteTask(-1));
+    EXPECT_TRUE(store.DeleteTask(99)); // no file, nothing to do
+}
+
+TEST(TaskStore, IdxBehindTheFiles_NeverOverwritesATask)
+{
+    TempDir dir;
+    WriteTask(dir.path(), 0, "zero");
+    WriteTask(dir.path(), 4, "four");
+    WriteFile(dir.path() / "idx", FromHex("01 00 00 00"));
+    TaskStore store(dir.path());
+    store.Load();
+    EXPECT_EQ(store.CreateTask("new"), 5);
+    Task four;
+    four.id = 4;
+    ASSERT_TRUE(four.Load(dir.path()));
+    EXPECT_EQ(four.name, "four");
+}
+
+TEST(TaskStore, FileAppearedAfterLoad_IsSkippedToo)
+{
+    TempDir dir;
+    TaskStore store(dir.path());
+    store.Load();
+    WriteTask(dir.path(), 0, "written by another program");
+    EXPECT_EQ(store.CreateTask("new"), 1);
+}
+
+TEST(TaskStore, IdxDamaged_ReadsWhatItHolds)
+{
+    TempDir dir;
+    WriteFile(dir.path() / "idx", FromHex("07"));
+    EXPECT_EQ(ReadNextTaskId(dir.path()), 7);
+    WriteFile(dir.path() / "idx", FromHex("FF FF FF FF"));
+    EXPECT_EQ(ReadNextTaskId(dir.path()), -1);
+    TaskStore store(dir.path());
+    store.Load();
+    EXPECT_EQ(store.CreateTask("x"), 0);
+}
+
+TEST(TaskStore, Load_AscendingIdsOnlyFromCanonicalTaskFileNames)
+{
+    TempDir dir;
+    for (const char* name : {"12.tsk", "3.tsk", "100.tsk", "0.tsk", "notes.tsk", "-4.tsk", "007.tsk", "5.tsk.bak",
+                             "6.TSK", "99999999999.tsk", ".3.tsk.tmp-abc", "idx", "categories.xml"}) {
+        WriteFile(dir.path() / name, "");
+    }
+    TaskStore store(dir.path());
+    ASSERT_TRUE(store.Load());
+    EXPECT_EQ(Ids(store), (std::vector<std::int32_t>{0, 3, 12, 100}));
+    EXPECT_EQ(store.TaskIdAt(1), 3);
+    EXPECT_EQ(store.TaskIdAt(-1), -1);
+    EXPECT_EQ(store.TaskIdAt(4), -1);
+    EXPECT_EQ(store.IndexOfTask(12), 2);
+    EXPECT_EQ(store.IndexOfTask(13), -1);
+}
+
+TEST(TaskStore, Load_MissingFolderFails)
+{
+    TempDir dir;
+    TaskStore store(dir.path() / "missing");
+    std::string error;
+    EXPECT_FALSE(store.Load(&error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(TaskStore, ReadersOnOtherThreads_SeeConsistentSnapshots)
+{
+    TempDir dir;
+    TaskStore store(dir.path());
+    store.Load();
+    std::atomic<bool> done{false};
+    std::atomic<int> rounds{0};
+    std::thread reader([&] {
+        while (!done.load()) {
+            const auto ids = store.TaskIds();
+            EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));
+            for (std::int32_t i = 0; i < store.TaskCount(); ++i) {
+                store.TaskIdAt(i);
+            }
+            ++rounds;
+        }
+    });
+    for (int i = 0; i < 60; ++i) {
+        const std::int32_t id = store.CreateTask("t" + std::to_string(i));
+        ASSERT_GE(id, 0);
+        if (i % 3 == 0) {
+            store.DeleteTask(id);
+        }
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(store.TaskCount(), 40);
+    EXPECT_GT(rounds.load(), 0);
+}
+
+TEST(TaskOps, RunningTaskIsTheLastRunningInStoreOrder)
+{
+    TempDir dir;
+    ScopedFakeClock clock(2008, 1, 1, 9, 0);
+    TaskStore store(dir.path());
+    store.Load();
+    const auto a = store.CreateTask("a");
+    const auto b = store.CreateTask("b");
+    store.CreateTask("c");
+    EXPECT_EQ(FindRunningTask(store), -1);
+    ASSERT_TRUE(StartTask(dir.path(), b));
+    EXPECT_EQ(FindRunningTask(store), b);
+    ASSERT_TRUE(StartTask(dir.path(), a));
+    EXPECT_EQ(FindRunningTask(store), b);
+    clock->SetUtc(2008, 1, 1, 10, 0);
+    ASSERT_TRUE(StopTask(dir.path(), b));
+    EXPECT_EQ(FindRunningTask(store), a);
+    Task stopped;
+    stopped.id = b;
+    stopped.Load(dir.path());
+    EXPECT_EQ(stopped.intervals.At(0).stop, Utc(2008, 1, 1, 10, 0));
+    EXPECT_FALSE(StartTask(dir.path(), 42));
+}
+
+TEST(TaskOps, FindTaskByName_ExactAndCaseSensitive)
+{
+    TempDir dir;
+    TaskStore store(dir.path());
+    store.Load();
+    const auto work = store.CreateTask("Work");
+    store.CreateTask("work ");
+    EXPECT_EQ(FindTaskByName(store, "Work"), work);
+    EXPECT_EQ(FindTaskByName(store, "work"), -1);
+    EXPECT_EQ(FindTaskByName(store, "Work", work), -1);
+}
+
+} // namespace
+} // namespace kelmora::model

@@ -1,0 +1,301 @@
+#include "model/bytestream.h"
+#include "model/timestamp.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+namespace kelmora::model {
+namespace {
+
+using testsupport::Local;
+using testsupport::ScopedFakeClock;
+using testsupport::ScopedTimeLocale;
+using testsupport::ScopedTimeZone;
+using testsupport::ToHex;
+using testsupport::Utc;
+
+TEST(TimeStamp, SetUtc_DayCountsOfKnownDates)
+{
+    TimeStamp t;
+    ASSERT_TRUE(t.SetUtc(1899, 12, 30, 0, 0, 0, 0));
+    EXPECT_EQ(t.days, 0);
+    EXPECT_EQ(t.ms, 0);
+    ASSERT_TRUE(t.SetUtc(1900, 1, 1, 0, 0, 0, 0));
+    EXPECT_EQ(t.days, 2);
+    ASSERT_TRUE(t.SetUtc(2008, 1, 1, 9, 0, 0, 0));
+    EXPECT_EQ(t.days, 39448);
+    EXPECT_EQ(t.ms, 32'400'000);
+    ASSERT_TRUE(t.SetUtc(9999, 12, 31, 23, 59, 59, 999));
+    EXPECT_EQ(t.ms, 86'399'999);
+}
+
+TEST(TimeStamp, SetUtc_LeapDaysAcceptedOnlyInLeapYears)
+{
+    TimeStamp t;
+    EXPECT_TRUE(t.SetUtc(2008, 2, 29, 0, 0, 0, 0));
+    EXPECT_TRUE(t.SetUtc(2000, 2, 29, 0, 0, 0, 0));
+    EXPECT_FALSE(t.SetUtc(2007, 2, 29, 0, 0, 0, 0));
+    EXPECT_FALSE(t.SetUtc(1900, 2, 29, 0, 0, 0, 0));
+    // Day counts stay continuous across a leap day.
+    TimeStamp feb28;
+    TimeStamp mar1;
+    feb28.SetUtc(2008, 2, 28, 0, 0, 0, 0);
+    mar1.SetUtc(2008, 3, 1, 0, 0, 0, 0);
+    EXPECT_EQ(mar1.days - feb28.days, 2);
+}
+
+TEST(TimeStamp, SetUtc_InvalidFieldsRefusedAndValueCleared)
+{
+    TimeStamp t = TimeStamp::FromRaw(5, 5);
+    EXPECT_FALSE(t.SetUtc(99, 1, 1, 0, 0, 0, 0));
+    EXPECT_EQ(t, TimeStamp::FromRaw(0, 0));
+    EXPECT_FALSE(t.SetUtc(10000, 1, 1, 0, 0, 0, 0));
+    EXPECT_FALSE(t.SetUtc(2008, 0, 1, 0, 0, 0, 0));
+    EXPECT_FALSE(t.SetUtc(2008, 13, 1, 0, 0, 0, 0));
+    EXPECT_FALSE(t.SetUtc(2008, 4, 31, 0, 0, 0, 0));
+    EXPECT_FALSE(t.SetUtc(2008, 1, 0, 0, 0, 0, 0));
+    EXPECT_FALSE(t.SetUtc(2008, 1, 1, 24, 0, 0, 0));
+    EXPECT_FALSE(t.SetUtc(2008, 1, 1, 0, 60, 0, 0));
+    EXPECT_FALSE(t.SetUtc(2008, 1, 1, 0, 0, 60, 0));
+    EXPECT_FALSE(t.SetUtc(2008, 1, 1, 0, 0, 0, 1000));
+    EXPECT_FALSE(t.SetUtc(2008, 1, 1, -1, 0, 0, 0));
+}
+
+TEST(TimeStamp, SetLocal_InvalidFieldsLeaveValueUnchanged)
+{
+    TimeStamp t = TimeStamp::FromRaw(39448, 1234);
+    EXPECT_FALSE(t.SetLocal(2007, 2, 29, 0, 0, 0, 0));
+    EXPECT_EQ(t, TimeStamp::FromRaw(39448, 1234));
+}
+
+TEST(TimeStamp, GetUtcParts_InvertsSetUtcAcrossCenturies)
+{
+    ScopedTimeLocale sundayFirst("en_US.UTF-8");
+    for (const int year : {100, 1600, 1899, 1900, 1970, 2000, 2008, 2100, 9999}) {
+        for (const int month : {1, 2, 3, 12}) {
+            TimeStamp t;
+            ASSERT_TRUE(t.SetUtc(year, month, month == 2 ? 28 : 31, 13, 5, 9, 0));
+            const DateParts p = t.GetUtcParts();
+            EXPECT_EQ(p.year, year);
+            EXPECT_EQ(p.month, month);
+            EXPECT_EQ(p.day, month == 2 ? 28 : 31);
+            EXPECT_EQ(p.hour, 13);
+            EXPECT_EQ(p.minute, 5);
+            EXPECT_EQ(p.second, 9);
+        }
+    }
+    TimeStamp leapDay;
+    leapDay.SetUtc(2008, 12, 31, 0, 0, 0, 0);
+    EXPECT_EQ(leapDay.GetUtcParts().dayOfYear, 366);
+}
+
+TEST(TimeStamp, Weekday_CountsFromTheLocalesFirstDay)
+{
+    ScopedTimeZone zone("UTC");
+    const TimeStamp sunday = Utc(2008, 4, 6, 12, 0);
+    const TimeStamp monday = Utc(2008, 4, 7, 12, 0);
+    {
+        ScopedTimeLocale locale("en_US.UTF-8");
+        EXPECT_EQ(FirstDayOfWeek(), 0);
+        EXPECT_EQ(sunday.Weekday(), 1);
+        EXPECT_EQ(monday.Weekday(), 2);
+    }
+    {
+        ScopedTimeLocale locale("en_GB.UTF-8");
+        EXPECT_EQ(FirstDayOfWeek(), 1);
+        EXPECT_EQ(monday.Weekday(), 1);
+        EXPECT_EQ(sunday.Weekday(), 7);
+    }
+}
+
+TEST(TimeStamp, Format_LocalTimeWithoutMilliseconds)
+{
+    ScopedTimeZone zone("UTC");
+    TimeStamp t;
+    t.SetUtc(2008, 4, 7, 13, 5, 9, 999);
+    EXPECT_EQ(t.Format(), "2008-04-07 13:05:09");
+    EXPECT_EQ(TimeStamp().Format(), "1899-12-30 00:00:00");
+}
+
+TEST(TimeStamp, Subtraction_BorrowsADay)
+{
+    const TimeSpan span = Utc(2008, 1, 2, 12, 0) - Utc(2008, 1, 1, 13, 0);
+    EXPECT_EQ(span.days, 0);
+    EXPECT_EQ(span.ms, 82'800'000);
+    EXPECT_EQ(span.Format(), "23:00:00");
+}
+
+TEST(TimeStamp, AddingOneMsBeforeMidnight_CarriesIntoNextDay)
+{
+    TimeStamp t;
+    t.SetUtc(2008, 1, 1, 23, 59, 59, 999);
+    t += TimeSpan(0, 1);
+    EXPECT_EQ(t.days, 39449);
+    EXPECT_EQ(t.ms, 0);
+    t -= TimeSpan(0, 1);
+    EXPECT_EQ(t.days, 39448);
+    EXPECT_EQ(t.ms, 86'399'999);
+    EXPECT_EQ(t - TimeSpan(1, 86'399'999), TimeStamp::FromRaw(39447, 0));
+}
+
+TEST(TimeStamp, Ordering_DaysThenMilliseconds)
+{
+    EXPECT_TRUE(TimeStamp::FromRaw(1, 5) < TimeStamp::FromRaw(2, 0));
+    EXPECT_TRUE(TimeStamp::FromRaw(1, 5) < TimeStamp::FromRaw(1, 6));
+    EXPECT_FALSE(TimeStamp::FromRaw(1, 5) < TimeStamp::FromRaw(1, 5));
+    EXPECT_TRUE(TimeStamp::FromRaw(-1, 0) < TimeStamp::FromRaw(0, 0));
+    EXPECT_TRUE(TimeStamp::FromRaw(2, 0) > TimeStamp::FromRaw(1, 86'399'999));
+}
+
+TEST(TimeStamp, StoredForm_EightLittleEndianBytes)
+{
+    ByteWriter writer;
+    Utc(2008, 1, 1, 9, 0).Write(writer);
+    EXPECT_EQ(ToHex(writer.Bytes()), "18 9A 00 00 80 62 EE 01");
+    ByteReader reader(writer.Bytes());
+    TimeStamp back;
+    ASSERT_TRUE(back.Read(reader));
+    EXPECT_EQ(back, Utc(2008, 1, 1, 9, 0));
+    ByteReader shortReader(std::string_view(writer.Bytes()).substr(0, 7));
+    EXPECT_FALSE(back.Read(shortReader));
+}
+
+TEST(TimeStamp, Now_ReadsTheInstalledClock)
+{
+    ScopedFakeClock clock(2008, 4, 7, 13, 5, 9);
+    clock->Advance(250);
+    TimeStamp t;
+    ASSERT_TRUE(t.Now());
+    EXPECT_EQ(t.days, Utc(2008, 4, 7, 0, 0).days);
+    EXPECT_EQ(t.ms, ((13 * 60 + 5) * 60 + 9) * 1000 + 250);
+}
+
+TEST(TimeStamp, Now_OutsideTheCalendarFails)
+{
+    ScopedFakeClock clock;
+    clock->Set(Utc(100, 1, 1, 0, 0).ToUnixMs() - 1);
+    TimeStamp t = TimeStamp::FromRaw(7, 7);
+    EXPECT_FALSE(t.Now());
+    EXPECT_EQ(t, TimeStamp::FromRaw(0, 0));
+}
+
+TEST(TimeSpan, Normalises_NegativeMillisecondsBorrowDays)
+{
+    const TimeSpan minusOneSecond(0, -1000);
+    EXPECT_EQ(minusOneSecond.days, -1);
+    EXPECT_EQ(minusOneSecond.ms, 86'399'000);
+    EXPECT_EQ(minusOneSecond.Format(), "-01:59:59");
+    const TimeSpan carried(1, 3 * 86'400'000LL + 5);
+    EXPECT_EQ(carried.days, 4);
+    EXPECT_EQ(carried.ms, 5);
+    TimeSpan sum(0, 86'399'999);
+    sum += TimeSpan(0, 1);
+    EXPECT_EQ(sum, TimeSpan(1, 0));
+}
+
+TEST(TimeSpan, Format_UnboundedHoursTruncatedSeconds)
+{
+    EXPECT_EQ(TimeSpan(0, 100LL * 3'600'000).Format(), "100:00:00");
+    EXPECT_EQ(TimeSpan(0, 5000).Format(), "00:00:05");
+    EXPECT_EQ(TimeSpan(0, 1999).Format(), "00:00:01");
+    EXPECT_EQ(TimeSpan(0, 0).Format(), "00:00:00");
+    EXPECT_EQ(TimeSpan(2, 3'723'000).Format(), "49:02:03");
+    EXPECT_TRUE(TimeSpan(0, 1) < TimeSpan(1, 0));
+    EXPECT_TRUE(TimeSpan(1, 0) > TimeSpan(0, 86'399'999));
+}
+
+// The POSIX rule below reproduces the old US daylight-saving dates, so the classic 2008 examples hold.
+TEST(LocalTime, UsRule2008_ChangeoverHours)
+{
+    ScopedTimeZone zone("EST5EDT,M4.1.0/2,M10.5.0/2");
+    auto isDst = [](int y, int mo, int d, int h, int mi) {
+        DateParts p;
+        p.year = y;
+        p.month = mo;
+        p.day = d;
+        p.hour = h;
+        p.minute = mi;
+        return IsDaylightTime(p);
+    };
+    EXPECT_FALSE(isDst(2008, 4, 6, 1, 59));
+    EXPECT_TRUE(isDst(2008, 4, 6, 3, 0));
+    EXPECT_TRUE(isDst(2008, 10, 26, 0, 59));
+    EXPECT_FALSE(isDst(2008, 10, 26, 2, 0));
+    for (int month = 5; month <= 9; ++month) {
+        EXPECT_TRUE(isDst(2008, month, 15, 12, 0)) << month;
+    }
+    EXPECT_FALSE(isDst(2008, 1, 15, 12, 0));
+    EXPECT_FALSE(isDst(2008, 12, 15, 12, 0));
+    // 2007 under the same rule: first Sunday of April, last Sunday of October.
+    EXPECT_FALSE(isDst(2007, 3, 31, 12, 0));
+    EXPECT_TRUE(isDst(2007, 4, 1, 12, 0));
+    EXPECT_TRUE(isDst(2007, 10, 27, 12, 0));
+    EXPECT_FALSE(isDst(2007, 10, 28, 12, 0));
+}
+
+TEST(LocalTime, NewYork_RealRulesNotTheOldAprilToOctoberOnes)
+{
+    ScopedTimeZone zone("America/New_York");
+    // Since 2007 the US changes in March and November.
+    const TimeStamp march = Local(2008, 3, 20, 12, 0);
+    EXPECT_EQ(march, Utc(2008, 3, 20, 16, 0));
+    DateParts p;
+    march.GetLocalParts(p);
+    EXPECT_EQ(p.daylight, 1);
+    EXPECT_EQ(p.hour, 12);
+    const TimeStamp november = Local(2008, 11, 1, 12, 0);
+    EXPECT_EQ(november, Utc(2008, 11, 1, 16, 0));
+    EXPECT_EQ(Local(2008, 1, 15, 12, 0), Utc(2008, 1, 15, 17, 0));
+}
+
+TEST(LocalTime, Berlin_SummerAndWinterRoundTrip)
+{
+    ScopedTimeZone zone("Europe/Berlin");
+    const TimeStamp july = Local(2008, 7, 1, 10, 30, 15);
+    EXPECT_EQ(july, Utc(2008, 7, 1, 8, 30, 15));
+    DateParts p;
+    ASSERT_TRUE(july.GetLocalParts(p));
+    EXPECT_EQ(p.year, 2008);
+    EXPECT_EQ(p.month, 7);
+    EXPECT_EQ(p.day, 1);
+    EXPECT_EQ(p.hour, 10);
+    EXPECT_EQ(p.minute, 30);
+    EXPECT_EQ(p.second, 15);
+    EXPECT_EQ(p.daylight, 1);
+    EXPECT_EQ(p.dayOfYear, 183);
+
+    const TimeStamp january = Local(2008, 1, 10, 10, 0);
+    EXPECT_EQ(january, Utc(2008, 1, 10, 9, 0));
+    january.GetLocalParts(p);
+    EXPECT_EQ(p.daylight, 0);
+    // Europe changes on the last Sunday of March, a week the old fixed rule got wrong.
+    EXPECT_EQ(Utc(2008, 3, 30, 1, 30).Format(), "2008-03-30 03:30:00");
+    EXPECT_EQ(Utc(2008, 3, 30, 0, 30).Format(), "2008-03-30 01:30:00");
+}
+
+TEST(LocalTime, Sydney_SouthernSummerIsDaylightTime)
+{
+    ScopedTimeZone zone("Australia/Sydney");
+    const TimeStamp january = Local(2009, 1, 15, 9, 0);
+    EXPECT_EQ(january, Utc(2009, 1, 14, 22, 0));
+    DateParts p;
+    january.GetLocalParts(p);
+    EXPECT_EQ(p.daylight, 1);
+    EXPECT_EQ(p.day, 15);
+    const TimeStamp july = Local(2009, 7, 15, 9, 0);
+    EXPECT_EQ(july, Utc(2009, 7, 14, 23, 0));
+    july.GetLocalParts(p);
+    EXPECT_EQ(p.daylight, 0);
+}
+
+TEST(LocalTime, DamagedValuesStillFormat)
+{
+    ScopedTimeZone zone("UTC");
+    // Values read from a damaged file are shown, never trusted to be in range.
+    EXPECT_FALSE(TimeStamp::FromRaw(INT32_MAX, INT32_MAX).Format().empty());
+    EXPECT_FALSE(TimeStamp::FromRaw(INT32_MIN, -5).Format().empty());
+    EXPECT_EQ(TimeStamp::FromRaw(39448, 86'400'000).Format(), "2008-01-02 00:00:00");
+}
+
+} // namespace
+} // namespace kelmora::model

@@ -1,0 +1,140 @@
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace kelmora::testsupport {
+
+std::int64_t UtcMs(int year, int month, int day, int hour, int minute, int second)
+{
+    return Utc(year, month, day, hour, minute, second).ToUnixMs();
+}
+
+model::TimeStamp Utc(int year, int month, int day, int hour, int minute, int second)
+{
+    model::TimeStamp stamp;
+    EXPECT_TRUE(stamp.SetUtc(year, month, day, hour, minute, second, 0));
+    return stamp;
+}
+
+model::TimeStamp Local(int year, int month, int day, int hour, int minute, int second)
+{
+    model::TimeStamp stamp;
+    EXPECT_TRUE(stamp.SetLocal(year, month, day, hour, minute, second, 0));
+    return stamp;
+}
+
+void FakeClock::SetUtc(int year, int month, int day, int hour, int minute, int second)
+{
+    Set(UtcMs(year, month, day, hour, minute, second));
+}
+
+ScopedFakeClock::ScopedFakeClock() : m_previous(model::Clock::Install(&m_clock)) {}
+
+ScopedFakeClock::ScopedFakeClock(int year, int month, int day, int hour, int minute, int second) : ScopedFakeClock()
+{
+    m_clock.SetUtc(year, month, day, hour, minute, second);
+}
+
+ScopedFakeClock::~ScopedFakeClock()
+{
+    model::Clock::Install(m_previous);
+}
+
+ScopedTimeZone::ScopedTimeZone(const std::string& zone)
+{
+    if (const char* previous = std::getenv("TZ")) {
+        m_previous = previous;
+    }
+    ::setenv("TZ", zone.c_str(), 1);
+    ::tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone()
+{
+    if (m_previous) {
+        ::setenv("TZ", m_previous->c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
+}
+
+ScopedTimeLocale::ScopedTimeLocale(const std::string& locale)
+{
+    const char* previous = std::setlocale(LC_TIME, nullptr);
+    m_previous = previous != nullptr ? previous : "C";
+    EXPECT_NE(std::setlocale(LC_TIME, locale.c_str()), nullptr) << "locale " << locale << " is not installed";
+}
+
+ScopedTimeLocale::~ScopedTimeLocale()
+{
+    std::setlocale(LC_TIME, m_previous.c_str());
+}
+
+TempDir::TempDir()
+{
+    std::random_device device;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto candidate = std::filesystem::temp_directory_path() / ("kelmora-test-" + std::to_string(device()));
+        if (std::filesystem::create_directory(candidate)) {
+            m_path = candidate;
+            return;
+        }
+    }
+    ADD_FAILURE() << "cannot create a temporary folder";
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+}
+
+std::string ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string FromHex(const std::string& hex)
+{
+    std::string bytes;
+    std::istringstream in(hex);
+    std::string token;
+    while (in >> token) {
+        bytes.push_back(static_cast<char>(std::stoi(token, nullptr, 16)));
+    }
+    return bytes;
+}
+
+std::string ToHex(const std::string& bytes)
+{
+    static const char* digits = "0123456789ABCDEF";
+    std::string hex;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (!hex.empty()) {
+            hex.push_back(' ');
+        }
+        hex.push_back(digits[byte >> 4]);
+        hex.push_back(digits[byte & 0xF]);
+    }
+    return hex;
+}
+
+} // namespace kelmora::testsupport

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "model/clock.h"
+#include "model/timestamp.h"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace kelmora::testsupport {
+
+// A clock that stands still until told to move.
+class FakeClock final : public model::Clock
+{
+public:
+    explicit FakeClock(std::int64_t unixMs = 0) : m_now(unixMs) {}
+    std::int64_t NowUnixMs() const override { return m_now.load(); }
+    void Set(std::int64_t unixMs) { m_now.store(unixMs); }
+    void Advance(std::int64_t ms) { m_now.fetch_add(ms); }
+    // Sets now to the given UTC wall-clock time.
+    void SetUtc(int year, int month, int day, int hour, int minute, int second = 0);
+
+private:
+    std::atomic<std::int64_t> m_now;
+};
+
+// Installs a FakeClock for the lifetime of the guard and restores the previous clock afterwards.
+class ScopedFakeClock
+{
+public:
+    ScopedFakeClock();
+    ScopedFakeClock(int year, int month, int day, int hour, int minute, int second = 0);
+    ScopedFakeClock(const ScopedFakeClock&) = delete;
+    ScopedFakeClock& operator=(const ScopedFakeClock&) = delete;
+    ~ScopedFakeClock();
+
+    FakeClock& clock() { return m_clock; }
+    FakeClock* operator->() { return &m_clock; }
+
+private:
+    FakeClock m_clock;
+    const model::Clock* m_previous;
+};
+
+// Sets TZ (and reloads the zone rules) for the lifetime of the guard.
+class ScopedTimeZone
+{
+public:
+    explicit ScopedTimeZone(const std::string& zone);
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+    ~ScopedTimeZone();
+
+private:
+    std::optional<std::string> m_previous;
+};
+
+// Sets LC_TIME for the lifetime of the guard. Fails the test when the locale is not installed.
+class ScopedTimeLocale
+{
+public:
+    explicit ScopedTimeLocale(const std::string& locale);
+    ScopedTimeLocale(const ScopedTimeLocale&) = delete;
+    ScopedTimeLocale& operator=(const ScopedTimeLocale&) = delete;
+    ~ScopedTimeLocale();
+
+private:
+    std::string m_previous;
+};
+
+// A fresh folder under the system temporary folder, removed with everything in it at the end.
+class TempDir
+{
+public:
+    TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir();
+
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Unix milliseconds of a UTC wall-clock time.
+std::int64_t UtcMs(int year, int month, int day, int hour, int minute, int second = 0);
+// A TimeStamp of a UTC wall-clock time.
+model::TimeStamp Utc(int year, int month, int day, int hour, int minute, int second = 0);
+// A TimeStamp of a local wall-clock time (as the current TZ sees it).
+model::TimeStamp Local(int year, int month, int day, int hour, int minute, int second = 0);
+
+std::string ReadFile(const std::filesystem::path& path);
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+// Bytes from a hex string such as "03 00 00 00 61".
+std::string FromHex(const std::string& hex);
+std::string ToHex(const std::string& bytes);
+
+} // namespace kelmora::testsupport
