@@ -18,3 +18,8 @@ function(kelmora_target_defaults target)
     target_link_libraries(${target} PRIVATE kelmora_options)
     target_include_directories(${target} PUBLIC "${PROJECT_SOURCE_DIR}/src")
 endfunction()
+
+if(KELMORA_BUILD_FUZZERS)
+    # Coverage instrumentation for everything the fuzz targets reach; the targets add libFuzzer's main.
+    target_compile_options(kelmora_options INTERFACE -fsanitize=fuzzer-no-link)
+endif()

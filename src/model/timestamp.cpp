@@ -13,7 +13,6 @@ namespace {
 
 // 1970-01-01 as a day count since 1899-12-30.
 constexpr std::int64_t kUnixEpochDay = 25'569;
-constexpr std::int64_t kSecondsPerDay = 86'400;
 // Days before each month in a common year.
 constexpr int kDaysBeforeMonth[13] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365};
 

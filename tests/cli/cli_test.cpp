@@ -1,0 +1,290 @@
+#include "cli/cli.h"
+#include "model/task.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <sys/wait.h>
+
+namespace kelmora::cli {
+namespace {
+
+using testsupport::ReadFile;
+using testsupport::ScopedFakeClock;
+using testsupport::ScopedTimeZone;
+using testsupport::TempDir;
+using testsupport::ToHex;
+using testsupport::WriteFile;
+
+struct Result
+{
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class CliTest : public ::testing::Test
+{
+protected:
+    Result Run(std::vector<std::string> args)
+    {
+        std::vector<std::string> full{"--data-dir", m_data.string()};
+        full.insert(full.end(), args.begin(), args.end());
+        return RunRaw(full);
+    }
+
+    Result RunRaw(const std::vector<std::string>& args)
+    {
+        std::ostringstream out;
+        std::ostringstream err;
+        const CliContext context{[this](const std::string& name) -> std::optional<std::string> {
+                                     if (name == "HOME") {
+                                         return m_home.path().string();
+                                     }
+                                     return std::nullopt;
+                                 },
+                                 m_exe.path()};
+        const int status = RunCli(args, out, err, context);
+        return {status, out.str(), err.str()};
+    }
+
+    std::string CreateTask(const std::string& name)
+    {
+        const Result r = Run({"create", name});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out.substr(0, r.out.find('\n'));
+    }
+
+    ScopedTimeZone m_zone{"UTC"};
+    ScopedFakeClock m_clock{2008, 4, 7, 9, 0};
+    TempDir m_root;
+    TempDir m_home;
+    TempDir m_exe;
+    std::filesystem::path m_data = m_root.path() / "data";
+};
+
+TEST_F(CliTest, CreateAndAdd_LeaveTheDocumentedBytes)
+{
+    EXPECT_EQ(CreateTask("abc"), "0");
+    const Result r = Run({"add", "abc", "2008-01-01 09:00:00", "2008-01-01 10:00:00"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ToHex(ReadFile(m_data / "0.tsk")),
+              "03 00 00 00 61 62 63 01 00 00 00 01 18 9A 00 00 80 62 EE 01 18 9A 00 00 00 51 25 02");
+}
+
+TEST_F(CliTest, Create_RefusesEmptyAndDuplicateNames)
+{
+    CreateTask("Work");
+    Result r = Run({"create", ""});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Task name can not be empty.\n");
+    r = Run({"create", "Work"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Task with name \"Work\" already exists.\n");
+    EXPECT_EQ(CreateTask("work"), "1"); // names compare case-sensitively
+}
+
+TEST_F(CliTest, StartStopSwitch_FollowTheTrackingRules)
+{
+    CreateTask("A");
+    CreateTask("B");
+    EXPECT_EQ(Run({"start", "A"}).status, 0);
+    m_clock->SetUtc(2008, 4, 7, 10, 0);
+    EXPECT_EQ(Run({"tasks"}).out, "0\tA\t01:00:00\trunning\n1\tB\t00:00:00\tstopped\n");
+
+    EXPECT_EQ(Run({"start", "1"}).status, 0); // switching stops A at now
+    m_clock->SetUtc(2008, 4, 7, 10, 30);
+    EXPECT_EQ(Run({"tasks"}).out, "0\tA\t01:00:00\tstopped\n1\tB\t00:30:00\trunning\n");
+
+    EXPECT_EQ(Run({"start", "B"}).status, 0); // restarting the running task opens a new span
+    m_clock->SetUtc(2008, 4, 7, 11, 0);
+    EXPECT_EQ(Run({"stop"}).status, 0);
+    EXPECT_EQ(Run({"intervals", "B"}).out, "2008-04-07 10:00:00\t2008-04-07 10:30:00\t00:30:00\tclosed\n"
+                                           "2008-04-07 10:30:00\t2008-04-07 11:00:00\t00:30:00\tclosed\n");
+
+    const Result none = Run({"stop"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "No started tasks\n");
+}
+
+TEST_F(CliTest, Intervals_OpenSpanEndsNow)
+{
+    CreateTask("A");
+    Run({"start", "A"});
+    m_clock->SetUtc(2008, 4, 7, 9, 15, 30);
+    EXPECT_EQ(Run({"intervals", "A"}).out, "2008-04-07 09:00:00\t2008-04-07 09:15:30\t00:15:30\topen\n");
+}
+
+TEST_F(CliTest, TasksPeriods_CountOnlyTheCalendarPeriod)
+{
+    CreateTask("A");
+    Run({"add", "A", "2008-04-07 07:00:00", "2008-04-07 08:00:00"}); // today (Monday)
+    Run({"add", "A", "2008-04-06 07:00:00", "2008-04-06 09:00:00"}); // Sunday: this week for en_US
+    Run({"add", "A", "2008-04-01 07:00:00", "2008-04-01 11:00:00"}); // this month
+    Run({"add", "A", "2008-01-10 07:00:00", "2008-01-10 15:00:00"}); // this year
+    Run({"add", "A", "2007-12-31 07:00:00", "2007-12-31 23:00:00"}); // last year
+    testsupport::ScopedTimeLocale sundayFirst("en_US.UTF-8");
+    EXPECT_EQ(Run({"tasks", "--period", "day"}).out, "0\tA\t01:00:00\tstopped\n");
+    EXPECT_EQ(Run({"tasks", "--period", "week"}).out, "0\tA\t03:00:00\tstopped\n");
+    EXPECT_EQ(Run({"tasks", "--period=month"}).out, "0\tA\t07:00:00\tstopped\n");
+    EXPECT_EQ(Run({"tasks", "--period", "year"}).out, "0\tA\t15:00:00\tstopped\n");
+    EXPECT_EQ(Run({"tasks"}).out, "0\tA\t31:00:00\tstopped\n");
+    EXPECT_EQ(Run({"tasks", "--period", "decade"}).status, 2);
+}
+
+TEST_F(CliTest, Add_MergesOverlapsAndRefusesBackwardsIntervals)
+{
+    CreateTask("A");
+    Run({"add", "A", "2008-01-01 09:00:00", "2008-01-01 10:00:00"});
+    Run({"add", "A", "2008-01-01 10:15:00", "2008-01-01 11:00:00"});
+    Run({"add", "A", "2008-01-01 09:30:00", "2008-01-01 10:30:00"});
+    EXPECT_EQ(Run({"intervals", "A"}).out, "2008-01-01 09:00:00\t2008-01-01 11:00:00\t02:00:00\tclosed\n");
+
+    const Result backwards = Run({"add", "A", "2008-01-01 12:00:00", "2008-01-01 11:00:00"});
+    EXPECT_EQ(backwards.status, 1);
+    EXPECT_NE(backwards.err.find("before the start"), std::string::npos);
+
+    for (const char* bad :
+         {"2008-01-01", "2008-02-30 10:00:00", "2008-01-01 24:00:00", "2008-01-01 10:00:00x", "tomorrow"}) {
+        const Result r = Run({"add", "A", bad, "2008-01-01 11:00:00"});
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_NE(r.err.find("YYYY-MM-DD HH:MM:SS"), std::string::npos) << bad;
+    }
+    EXPECT_EQ(Run({"intervals", "A"}).out, "2008-01-01 09:00:00\t2008-01-01 11:00:00\t02:00:00\tclosed\n");
+}
+
+TEST_F(CliTest, Add_TimesAreLocal)
+{
+    ScopedTimeZone berlin("Europe/Berlin");
+    CreateTask("A");
+    Run({"add", "A", "2008-07-01 10:00:00", "2008-07-01 11:00:00"});
+    model::Task task;
+    task.id = 0;
+    ASSERT_TRUE(task.Load(m_data));
+    EXPECT_EQ(task.intervals.At(0).start, testsupport::Utc(2008, 7, 1, 8, 0));
+}
+
+TEST_F(CliTest, RenameAndDelete)
+{
+    CreateTask("A");
+    CreateTask("B");
+    EXPECT_EQ(Run({"rename", "A", "A"}).status, 0); // its own name is no clash
+    EXPECT_EQ(Run({"rename", "A", "B"}).err, "Task with name \"B\" already exists.\n");
+    EXPECT_EQ(Run({"rename", "A", ""}).err, "Task name can not be empty.\n");
+    EXPECT_EQ(Run({"rename", "0", "Alpha"}).status, 0);
+
+    Run({"start", "B"});
+    m_clock->SetUtc(2008, 4, 7, 9, 30);
+    EXPECT_EQ(Run({"delete", "B"}).status, 0);
+    EXPECT_FALSE(std::filesystem::exists(m_data / "1.tsk"));
+    EXPECT_EQ(Run({"tasks"}).out, "0\tAlpha\t00:00:00\tstopped\n");
+    const Result gone = Run({"delete", "B"});
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_EQ(gone.err, "No task with the id or name \"B\".\n");
+}
+
+TEST_F(CliTest, TaskArgument_IdFirstThenName)
+{
+    CreateTask("1"); // id 0, named "1"
+    CreateTask("x"); // id 1
+    Run({"rename", "1", "renamed"});
+    EXPECT_EQ(Run({"tasks"}).out, "0\t1\t00:00:00\tstopped\n1\trenamed\t00:00:00\tstopped\n");
+    EXPECT_EQ(Run({"rename", "007", "y"}).status, 1); // not an id the program writes, and no such name
+}
+
+TEST_F(CliTest, DamagedTaskFile_ReportedOthersStillListed)
+{
+    CreateTask("A");
+    CreateTask("B");
+    WriteFile(m_data / "0.tsk", "\xff\xff");
+    const Result r = Run({"tasks"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "1\tB\t00:00:00\tstopped\n");
+    EXPECT_NE(r.err.find("0.tsk"), std::string::npos);
+}
+
+TEST_F(CliTest, NamesWithTabsAndNewlines_StayOneRecord)
+{
+    CreateTask("a\tb\nc");
+    EXPECT_EQ(Run({"tasks"}).out, "0\ta b c\t00:00:00\tstopped\n");
+}
+
+TEST_F(CliTest, UsageErrors_ExitTwo)
+{
+    EXPECT_EQ(Run({}).status, 2);
+    EXPECT_EQ(Run({"frobnicate"}).status, 2);
+    EXPECT_EQ(Run({"create"}).status, 2);
+    EXPECT_EQ(Run({"create", "a", "b"}).status, 2);
+    EXPECT_EQ(RunRaw({"--bogus", "tasks"}).status, 2);
+    EXPECT_EQ(Run({"tasks", "extra"}).status, 2);
+}
+
+TEST_F(CliTest, Help_ForToolAndEachCommand)
+{
+    const Result all = RunRaw({"--help"});
+    EXPECT_EQ(all.status, 0);
+    for (const char* command : {"tasks", "create", "start", "stop", "add", "intervals", "rename", "delete"}) {
+        EXPECT_NE(all.out.find(std::string("  ") + command), std::string::npos) << command;
+        const Result one = RunRaw({command, "--help"});
+        EXPECT_EQ(one.status, 0) << command;
+        EXPECT_NE(one.out.find(std::string("Usage: kelmora-cli [--data-dir DIR] ") + command), std::string::npos);
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_home.path() / ".local")); // help touches no data
+}
+
+TEST_F(CliTest, DataFolder_DefaultsUnderHomeAndIsCreated)
+{
+    const Result r = RunRaw({"create", "x"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(m_home.path() / ".local/share/Kelmora/0.tsk"));
+}
+
+TEST_F(CliTest, DataFolder_CannotBeCreated_Fails)
+{
+    WriteFile(m_root.path() / "blocker", "x");
+    m_data = m_root.path() / "blocker" / "data";
+    const Result r = Run({"tasks"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("blocker"), std::string::npos);
+}
+
+TEST_F(CliTest, OldDataBesideTheExecutable_MigratedBeforeUse)
+{
+    {
+        model::Task old;
+        old.id = 4;
+        old.name = "from the old install";
+        ASSERT_TRUE(old.Save(m_exe.path()));
+    }
+    WriteFile(m_exe.path() / "idx", std::string("\x05\0\0\0", 4));
+    const Result r = Run({"tasks"});
+    EXPECT_EQ(r.out, "4\tfrom the old install\t00:00:00\tstopped\n");
+    EXPECT_FALSE(std::filesystem::exists(m_exe.path() / "idx"));
+    EXPECT_EQ(CreateTask("next"), "5");
+}
+
+// The real program, as a script would run it.
+TEST(CliProgram, ExitStatusAndStreams)
+{
+    TempDir dir;
+    const std::string cli = KELMORA_CLI_PATH;
+    const std::string base = "TZ=UTC '" + cli + "' --data-dir '" + dir.path().string() + "' ";
+    auto run = [&](const std::string& args) {
+        const std::string command =
+            base + args + " >'" + (dir.path() / "out").string() + "' 2>'" + (dir.path() / "err").string() + "'";
+        const int raw = std::system(command.c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    };
+    EXPECT_EQ(run("create abc"), 0);
+    EXPECT_EQ(ReadFile(dir.path() / "out"), "0\n");
+    EXPECT_EQ(run("add abc '2008-01-01 09:00:00' '2008-01-01 10:00:00'"), 0);
+    EXPECT_EQ(ToHex(ReadFile(dir.path() / "0.tsk")),
+              "03 00 00 00 61 62 63 01 00 00 00 01 18 9A 00 00 80 62 EE 01 18 9A 00 00 00 51 25 02");
+    EXPECT_EQ(run("stop"), 1);
+    EXPECT_EQ(ReadFile(dir.path() / "err"), "No started tasks\n");
+    EXPECT_EQ(run("nonsense"), 2);
+}
+
+} // namespace
+} // namespace kelmora::cli
