@@ -1,14 +1,17 @@
 #include "cli.h"
 
+#include "model/category.h"
 #include "model/datafolder.h"
 #include "model/task.h"
 #include "model/taskops.h"
 #include "model/taskstore.h"
+#include "model/timelog.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -156,18 +159,47 @@ bool StopRunning(Session& session, std::int32_t id)
     return true;
 }
 
-int RunTasks(Session& session, const std::vector<std::string>& args)
+// "--period X" / "--period=X" and, for commands that take it, "--format X" / "--format=X".
+struct ListOptions
 {
     std::string period = "all";
+    std::string format = "tsv";
+};
+
+ListOptions ParseListOptions(const std::vector<std::string>& args, bool allowFormat)
+{
+    ListOptions options;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--period" && i + 1 < args.size()) {
-            period = args[++i];
-        } else if (args[i].starts_with("--period=")) {
-            period = args[i].substr(9);
-        } else {
+        std::string* target = nullptr;
+        std::string value;
+        for (const auto& [name, field] : {std::pair<const char*, std::string*>{"--period", &options.period},
+                                          std::pair<const char*, std::string*>{"--format", &options.format}}) {
+            const std::string flag = name;
+            if (flag == "--format" && !allowFormat) {
+                continue;
+            }
+            if (args[i] == flag && i + 1 < args.size()) {
+                target = field;
+                value = args[++i];
+            } else if (args[i].starts_with(flag + "=")) {
+                target = field;
+                value = args[i].substr(flag.size() + 1);
+            }
+        }
+        if (target == nullptr) {
             throw UsageError{"Unexpected argument \"" + args[i] + "\"."};
         }
+        *target = value;
     }
+    if (options.format != "tsv" && options.format != "html") {
+        throw UsageError{"Unknown format \"" + options.format + "\": use tsv or html."};
+    }
+    return options;
+}
+
+// The calendar period by its command-line name; nullopt for "all".
+std::optional<Interval> PeriodNamed(const std::string& period)
+{
     Interval range;
     if (period == "day") {
         range.SetToday();
@@ -177,8 +209,29 @@ int RunTasks(Session& session, const std::vector<std::string>& args)
         range.SetThisMonth();
     } else if (period == "year") {
         range.SetThisYear();
-    } else if (period != "all") {
+    } else if (period == "all") {
+        return std::nullopt;
+    } else {
         throw UsageError{"Unknown period \"" + period + "\": use day, week, month, year or all."};
+    }
+    return range;
+}
+
+int RunTasks(Session& session, const std::vector<std::string>& args)
+{
+    const std::optional<Interval> range = PeriodNamed(ParseListOptions(args, false).period);
+    // One pass over the catalogue instead of one search per task.
+    std::map<std::int32_t, std::string> categoryNames;
+    std::map<std::int32_t, std::int32_t> categoryOfTask;
+    for (const std::int32_t categoryId : session.store.CategoryIds()) {
+        model::Category category;
+        if (!category.SetId(categoryId) || !category.Load(session.store.DataFolder())) {
+            continue;
+        }
+        categoryNames.emplace(categoryId, category.GetName());
+        for (const std::int32_t member : category.TaskIds()) {
+            categoryOfTask.emplace(member, categoryId); // the first category listing a task wins
+        }
     }
     int status = kExitOk;
     for (const std::int32_t id : session.store.TaskIds()) {
@@ -187,11 +240,28 @@ int RunTasks(Session& session, const std::vector<std::string>& args)
             status = kExitFailed;
             continue;
         }
-        const model::TimeSpan total = period == "all" ? task.Total() : task.TotalIn(range);
+        const model::TimeSpan total = range ? task.TotalIn(*range) : task.Total();
+        const auto membership = categoryOfTask.find(id);
+        const auto category =
+            membership != categoryOfTask.end() ? categoryNames.find(membership->second) : categoryNames.end();
         session.out << id << '\t' << Field(task.name) << '\t' << total.Format() << '\t'
-                    << (task.intervals.IsRunning() ? "running" : "stopped") << '\n';
+                    << (task.intervals.IsRunning() ? "running" : "stopped") << '\t'
+                    << (category != categoryNames.end() ? Field(category->second) : "(No category)") << '\n';
     }
     return status;
+}
+
+int RunLog(Session& session, const std::vector<std::string>& args)
+{
+    const ListOptions options = ParseListOptions(args, true);
+    const std::optional<Interval> range = PeriodNamed(options.period);
+    model::TimeLog log;
+    const bool complete = range ? log.BuildForPeriod(session.store, *range) : log.BuildAll(session.store);
+    session.out << (options.format == "html" ? log.ToHtmlTable() + "\n" : log.ToTabText());
+    for (const std::int32_t id : log.SkippedTaskIds()) {
+        session.err << "Task " << id << " can not be read; its time is missing from the log.\n";
+    }
+    return complete ? kExitOk : kExitFailed;
 }
 
 int RunCreate(Session& session, const std::vector<std::string>& args)
@@ -308,14 +378,179 @@ int RunDelete(Session& session, const std::vector<std::string>& args)
     return kExitOk;
 }
 
+// CATEGORY on the command line: the id of an existing category.
+std::int32_t ResolveCategory(Session& session, const std::string& text)
+{
+    const auto id = ParseId(text);
+    if (!id) {
+        throw UsageError{"Invalid category id \"" + text + "\"."};
+    }
+    const std::vector<std::int32_t> ids = session.store.CategoryIds();
+    if (std::find(ids.begin(), ids.end(), *id) == ids.end()) {
+        session.err << "No category with the id " << *id << ".\n";
+        return -1;
+    }
+    return *id;
+}
+
+bool LoadCategory(Session& session, std::int32_t id, model::Category& category)
+{
+    std::string error;
+    if (!category.SetId(id) || !category.Load(session.store.DataFolder(), &error)) {
+        session.err << "Failed to load category with id = " << id << (error.empty() ? "" : ": " + error) << "\n";
+        return false;
+    }
+    return true;
+}
+
+int RunCategories(Session& session, const std::vector<std::string>&)
+{
+    int status = kExitOk;
+    for (const std::int32_t id : session.store.CategoryIds()) {
+        model::Category category;
+        if (!LoadCategory(session, id, category)) {
+            status = kExitFailed;
+            continue;
+        }
+        session.out << id << '\t' << Field(category.GetName()) << '\t';
+        const char* separator = "";
+        for (const std::int32_t member : category.TaskIds()) {
+            session.out << separator << member;
+            separator = ",";
+        }
+        session.out << '\n';
+    }
+    return status;
+}
+
+int RunCategoryCreate(Session& session, const std::vector<std::string>& args)
+{
+    std::string error;
+    const std::int32_t id = session.store.CreateCategory(args[0], &error);
+    if (id < 0) {
+        session.err << "Failed to create category \"" << args[0] << "\"" << (error.empty() ? "" : ": " + error) << "\n";
+        return kExitFailed;
+    }
+    session.out << id << '\n';
+    return kExitOk;
+}
+
+int RunCategoryRename(Session& session, const std::vector<std::string>& args)
+{
+    const std::int32_t id = ResolveCategory(session, args[0]);
+    model::Category category;
+    if (id < 0 || !LoadCategory(session, id, category)) {
+        return kExitFailed;
+    }
+    category.SetName(args[1]);
+    std::string error;
+    if (!category.Save(session.store.DataFolder(), &error)) {
+        session.err << "Failed to save category \"" << args[1] << "\": " << error << "\n";
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int RunCategoryDelete(Session& session, const std::vector<std::string>& args)
+{
+    bool withTasks = false;
+    std::vector<std::string> rest;
+    for (const std::string& arg : args) {
+        if (arg == "--with-tasks") {
+            withTasks = true;
+        } else {
+            rest.push_back(arg);
+        }
+    }
+    if (rest.size() != 1) {
+        throw UsageError{"Expected one CATEGORY."};
+    }
+    const std::int32_t id = ResolveCategory(session, rest[0]);
+    if (id < 0) {
+        return kExitFailed;
+    }
+    std::string error;
+    if (withTasks) {
+        model::Category category;
+        if (!LoadCategory(session, id, category)) {
+            return kExitFailed;
+        }
+        // A running member is stopped first, so its time up to now is kept in the file until it goes.
+        for (const std::int32_t member : category.TaskIds()) {
+            Task task;
+            task.id = member;
+            if (task.Load(session.store.DataFolder()) && task.intervals.IsRunning() && !StopRunning(session, member)) {
+                return kExitFailed;
+            }
+        }
+        if (!session.store.DeleteTasksOfCategory(id, &error)) {
+            session.err << "Failed to delete tasks from category" << (error.empty() ? "" : ": " + error) << "\n";
+            return kExitFailed;
+        }
+    }
+    if (!session.store.DeleteCategory(id, &error)) {
+        session.err << "Failed to delete category" << (error.empty() ? "" : ": " + error) << "\n";
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int RunSetCategory(Session& session, const std::vector<std::string>& args)
+{
+    const std::int32_t taskId = ResolveTask(session, args[0]);
+    if (taskId < 0) {
+        return kExitFailed;
+    }
+    std::int32_t newId = -1;
+    if (args[1] != "none") {
+        newId = ResolveCategory(session, args[1]);
+        if (newId < 0) {
+            return kExitFailed;
+        }
+    }
+    const std::int32_t oldId = session.store.FindCategoryOfTask(taskId);
+    if (oldId == newId) {
+        return kExitOk;
+    }
+    std::string error;
+    if (oldId >= 0) {
+        model::Category old;
+        if (!LoadCategory(session, oldId, old)) {
+            return kExitFailed;
+        }
+        old.RemoveTask(taskId);
+        if (!old.Save(session.store.DataFolder(), &error)) {
+            session.err << "Failed to save category \"" << old.GetName() << "\": " << error << "\n";
+            return kExitFailed;
+        }
+    }
+    if (newId >= 0) {
+        model::Category target;
+        if (!LoadCategory(session, newId, target)) {
+            return kExitFailed;
+        }
+        target.AddTask(taskId);
+        if (!target.Save(session.store.DataFolder(), &error)) {
+            session.err << "Failed to save category \"" << target.GetName() << "\": " << error << "\n";
+            return kExitFailed;
+        }
+    }
+    return kExitOk;
+}
+
 const std::vector<Command>& Commands()
 {
     static const std::vector<Command> commands = {
         {"tasks", "tasks [--period day|week|month|year|all]", "List every task with its time in a period.",
-         "Prints one line per task in store order: ID, NAME, DURATION (HH:MM:SS) and running or stopped.\n"
+         "Prints one line per task in store order: ID, NAME, DURATION (HH:MM:SS), running or stopped, and\n"
+         "the name of its category or (No category).\n"
          "DURATION is the time tracked in this day, week, month or year (local calendar), or in all time\n"
          "(the default).",
          0, 2, RunTasks},
+        {"log", "log [--period day|week|month|year|all] [--format tsv|html]", "Print the time log, newest span first.",
+         "tsv (the default) prints one line per span: NAME, DURATION, START and STOP, each line ending in\n"
+         "CR LF; html prints the same as an HTML table. A span that overlaps the period is shown whole.",
+         0, 4, RunLog},
         {"create", "create NAME", "Create a task and print its id.",
          "Refuses an empty name and a name another task already has.", 1, 1, RunCreate},
         {"start", "start TASK", "Start tracking TASK, stopping the running task first.",
@@ -333,6 +568,19 @@ const std::vector<Command>& Commands()
         {"rename", "rename TASK NAME", "Rename TASK.", "Refuses an empty name and a name another task already has.", 2,
          2, RunRename},
         {"delete", "delete TASK", "Delete TASK and its file.", "A running task is stopped first.", 1, 1, RunDelete},
+        {"categories", "categories", "List every category with its member tasks.",
+         "Prints one line per category in store order: ID, NAME and the member task ids, comma-separated.", 0, 0,
+         RunCategories},
+        {"category-create", "category-create NAME", "Create a category and print its id.",
+         "Category names need not be unique.", 1, 1, RunCategoryCreate},
+        {"category-rename", "category-rename CATEGORY NAME", "Rename a category.", "CATEGORY is a category id.", 2, 2,
+         RunCategoryRename},
+        {"category-delete", "category-delete CATEGORY [--with-tasks]", "Delete a category.",
+         "Its tasks stay, without a category, unless --with-tasks is given: then they are deleted too\n"
+         "(a running one is stopped first).",
+         1, 2, RunCategoryDelete},
+        {"set-category", "set-category TASK CATEGORY|none", "Move TASK into CATEGORY, or out of any.",
+         "The task leaves the category it was in.", 2, 2, RunSetCategory},
     };
     return commands;
 }
@@ -345,12 +593,17 @@ void PrintUsage(std::ostream& stream)
               "\n"
               "Commands:\n";
     for (const Command& command : Commands()) {
-        std::string usage = command.usage;
-        usage.resize(std::max<std::size_t>(usage.size(), 44), ' ');
-        stream << "  " << usage << command.summary << "\n";
+        constexpr std::size_t kColumn = 42;
+        const std::string usage = command.usage;
+        if (usage.size() + 2 > kColumn) {
+            stream << "  " << usage << "\n" << std::string(kColumn + 2, ' ') << command.summary << "\n";
+        } else {
+            stream << "  " << usage << std::string(kColumn - usage.size(), ' ') << command.summary << "\n";
+        }
     }
     stream << "\n"
-              "TASK is a task id or an exact task name. Times are local, as YYYY-MM-DD HH:MM:SS.\n"
+              "TASK is a task id or an exact task name; CATEGORY is a category id.\n"
+              "Times are local, as YYYY-MM-DD HH:MM:SS.\n"
               "Output is tab-separated, one record per line; messages go to standard error.\n"
               "\n"
               "Options:\n"

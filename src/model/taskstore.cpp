@@ -2,12 +2,15 @@
 
 #include "atomicfile.h"
 #include "bytestream.h"
+#include "category.h"
 #include "datafolder.h"
 #include "task.h"
 #include "taskfile.h"
+#include "xml.h"
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 #include <limits>
 #include <system_error>
 
@@ -81,14 +84,16 @@ bool TaskStore::Load(std::string* error)
     }
     // Directory order is arbitrary on Linux; ascending ids keep menus stable across restarts.
     std::sort(ids.begin(), ids.end());
-    std::lock_guard lock(m_mutex);
-    for (const std::int32_t id : ids) {
-        if (std::find(m_taskIds.begin(), m_taskIds.end(), id) == m_taskIds.end()) {
-            m_taskIds.push_back(id);
+    {
+        std::lock_guard lock(m_mutex);
+        for (const std::int32_t id : ids) {
+            if (std::find(m_taskIds.begin(), m_taskIds.end(), id) == m_taskIds.end()) {
+                m_taskIds.push_back(id);
+            }
         }
+        std::sort(m_taskIds.begin(), m_taskIds.end());
     }
-    std::sort(m_taskIds.begin(), m_taskIds.end());
-    return true;
+    return LoadCategoryIds(error);
 }
 
 std::int32_t TaskStore::TaskCount() const
@@ -163,9 +168,159 @@ bool TaskStore::DeleteTask(std::int32_t id, std::string* error)
         }
         return false;
     }
+    {
+        std::lock_guard lock(m_mutex);
+        if (const auto it = std::find(m_taskIds.begin(), m_taskIds.end(), id); it != m_taskIds.end()) {
+            m_taskIds.erase(it);
+        }
+    }
+    RemoveFromCategories(id);
+    return true;
+}
+
+// Edits the member lists in place, so no category moves within the file.
+void TaskStore::RemoveFromCategories(std::int32_t taskId) const
+{
+    XmlDocument document;
+    std::string text;
+    if (!ReadTextFile(CatalogPath(m_dataFolder), text) || !document.Load(text) || document.GetRoot() == nullptr) {
+        return;
+    }
+    XmlNode* categories = document.GetRoot()->FindChild("categories");
+    if (categories == nullptr) {
+        return;
+    }
+    bool changed = false;
+    for (const auto& category : categories->children) {
+        for (std::int32_t i = category->GetChildCount() - 1; i >= 0; --i) {
+            const XmlNode* member = category->GetChild(i);
+            const auto memberId = member->GetAttrValue("id");
+            if (memberId && ParseLeadingInt(*memberId) == taskId) {
+                category->RemoveChild(member);
+                changed = true;
+            }
+        }
+    }
+    if (changed) {
+        WriteTextFile(CatalogPath(m_dataFolder), document.GetXml());
+    }
+}
+
+// ---- categories ----
+
+bool TaskStore::LoadCategoryIds(std::string* error)
+{
+    const fs::path path = CatalogPath(m_dataFolder);
+    if (!FileExists(path) && !CategoryCatalog::CreateEmptyCatalog(path, error)) {
+        return false;
+    }
+    std::string text;
+    if (!ReadTextFile(path, text, error)) {
+        return false;
+    }
+    XmlDocument document;
+    const XmlNode* categories = nullptr;
+    if (document.Load(text) && document.GetRoot() != nullptr) {
+        categories = document.GetRoot()->FindChild("categories");
+    }
+    if (categories == nullptr) {
+        if (error != nullptr) {
+            *error = path.string() + ": the category file is damaged";
+        }
+        return false;
+    }
     std::lock_guard lock(m_mutex);
-    if (const auto it = std::find(m_taskIds.begin(), m_taskIds.end(), id); it != m_taskIds.end()) {
-        m_taskIds.erase(it);
+    for (const auto& child : categories->children) {
+        if (const auto id = child->GetAttrValue("id")) {
+            m_categoryIds.push_back(ParseLeadingInt(*id));
+        }
+    }
+    return true;
+}
+
+std::int32_t TaskStore::CategoryCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return static_cast<std::int32_t>(m_categoryIds.size());
+}
+
+std::int32_t TaskStore::CategoryIdAt(std::int32_t index) const
+{
+    std::lock_guard lock(m_mutex);
+    if (index < 0 || static_cast<std::size_t>(index) >= m_categoryIds.size()) {
+        return -1;
+    }
+    return m_categoryIds[static_cast<std::size_t>(index)];
+}
+
+std::vector<std::int32_t> TaskStore::CategoryIds() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_categoryIds;
+}
+
+std::int32_t TaskStore::CreateCategory(const std::string& name, std::string* error)
+{
+    const CategoryCatalog catalog(m_dataFolder);
+    // A next_id behind the ids in use would hand out an id whose category the save then replaces.
+    std::int64_t id = std::max<std::int64_t>(catalog.ReadNextCategoryId(), 1);
+    for (const std::int32_t existing : CategoryIds()) {
+        id = std::max<std::int64_t>(id, std::int64_t{existing} + 1);
+    }
+    if (id > std::numeric_limits<std::int32_t>::max()) {
+        if (error != nullptr) {
+            *error = "no category id is left";
+        }
+        return -1;
+    }
+    catalog.WriteNextCategoryId(static_cast<std::int32_t>(std::min<std::int64_t>(id + 1, INT32_MAX)));
+    Category category;
+    category.SetId(static_cast<std::int32_t>(id));
+    category.SetName(name);
+    if (!category.Save(m_dataFolder, error)) {
+        return -1;
+    }
+    std::lock_guard lock(m_mutex);
+    m_categoryIds.push_back(category.Id());
+    return category.Id();
+}
+
+bool TaskStore::DeleteCategory(std::int32_t id, std::string* error)
+{
+    if (id < 0 || !CategoryCatalog(m_dataFolder).RemoveCategory(id, error)) {
+        return false;
+    }
+    std::lock_guard lock(m_mutex);
+    if (const auto it = std::find(m_categoryIds.begin(), m_categoryIds.end(), id); it != m_categoryIds.end()) {
+        m_categoryIds.erase(it);
+    }
+    return true;
+}
+
+std::int32_t TaskStore::FindCategoryOfTask(std::int32_t taskId) const
+{
+    if (taskId < 0) {
+        return -1;
+    }
+    for (const std::int32_t id : CategoryIds()) {
+        Category category;
+        if (category.SetId(id) && category.Load(m_dataFolder) && category.HasTask(taskId)) {
+            return id;
+        }
+    }
+    return -1;
+}
+
+bool TaskStore::DeleteTasksOfCategory(std::int32_t categoryId, std::string* error)
+{
+    Category category;
+    if (!category.SetId(categoryId) || !category.Load(m_dataFolder, error)) {
+        return false;
+    }
+    for (const std::int32_t taskId : category.TaskIds()) {
+        if (!DeleteTask(taskId, error)) {
+            return false;
+        }
     }
     return true;
 }

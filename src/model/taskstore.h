@@ -29,7 +29,8 @@ public:
 
     const std::filesystem::path& DataFolder() const { return m_dataFolder; }
 
-    // Lists the task files of the data folder.
+    // Lists the task files of the data folder, then the categories of "categories.xml", creating that
+    // file when it is missing.
     bool Load(std::string* error = nullptr);
 
     std::int32_t TaskCount() const;
@@ -42,13 +43,30 @@ public:
     // Creates an empty task file under a fresh id and returns the id, or -1 when the file cannot be
     // written. Names are not checked here.
     std::int32_t CreateTask(const std::string& name, std::string* error = nullptr);
-    // Removes the task's file and its id. False for a negative id or when the file cannot be removed.
+    // Removes the task's file and its id, and takes it out of every category that lists it. False for a
+    // negative id or when the file cannot be removed.
     bool DeleteTask(std::int32_t id, std::string* error = nullptr);
 
+    // ---- categories ----
+    bool LoadCategoryIds(std::string* error = nullptr);
+    std::int32_t CategoryCount() const;
+    std::int32_t CategoryIdAt(std::int32_t index) const;
+    std::vector<std::int32_t> CategoryIds() const;
+    // Creates a category under a fresh id and returns the id, or -1. Names are not checked here.
+    std::int32_t CreateCategory(const std::string& name, std::string* error = nullptr);
+    bool DeleteCategory(std::int32_t id, std::string* error = nullptr);
+    // The first category, in store order, that lists the task; -1 when none does.
+    std::int32_t FindCategoryOfTask(std::int32_t taskId) const;
+    // Deletes every member task of the category (each as DeleteTask). False at the first that fails.
+    bool DeleteTasksOfCategory(std::int32_t categoryId, std::string* error = nullptr);
+
 private:
+    void RemoveFromCategories(std::int32_t taskId) const;
+
     std::filesystem::path m_dataFolder;
     mutable std::mutex m_mutex;
     std::vector<std::int32_t> m_taskIds;
+    std::vector<std::int32_t> m_categoryIds;
 };
 
 } // namespace kelmora::model

@@ -3,9 +3,13 @@
 #include "bytestream.h"
 #include "clock.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <langinfo.h>
+#include <vector>
 
 namespace kelmora::model {
 
@@ -90,6 +94,71 @@ bool LocalToUnixSeconds(int year, int month, int day, int hour, int minute, int 
     return true;
 }
 
+struct LocalOffset
+{
+    bool valid = false;
+    std::int64_t utcOffset = 0; // seconds to add to UTC for local time
+    bool daylight = false;
+};
+
+LocalOffset QueryLocalOffset(std::int64_t unixSeconds)
+{
+    LocalOffset result;
+    const std::time_t t = static_cast<std::time_t>(unixSeconds);
+    std::tm local{};
+    if (localtime_r(&t, &local) == nullptr) {
+        return result;
+    }
+    result.valid = true;
+    result.utcOffset = local.tm_gmtoff;
+    result.daylight = local.tm_isdst > 0;
+    return result;
+}
+
+// The zone's offset from UTC at a moment. Asking the C library for every stamp of a large time log is
+// slow, so offsets are remembered per UTC hour, but only for hours whose first and last second agree:
+// an hour that holds a zone change is always asked afresh. The memory is per thread (background loops
+// build logs too) and is dropped whenever TZ changes.
+LocalOffset LocalOffsetAt(std::int64_t unixSeconds)
+{
+    constexpr std::size_t kSlots = 4096;
+    struct Slot
+    {
+        std::int64_t hour = INT64_MIN;
+        LocalOffset offset;
+    };
+    struct Cache
+    {
+        bool filled = false;
+        bool tzSet = false;
+        std::string tz;
+        std::vector<Slot> slots = std::vector<Slot>(kSlots);
+    };
+    thread_local Cache cache;
+
+    const char* tz = std::getenv("TZ");
+    if (!cache.filled || cache.tzSet != (tz != nullptr) || (tz != nullptr && cache.tz != tz)) {
+        tzset();
+        cache.filled = true;
+        cache.tzSet = tz != nullptr;
+        cache.tz = tz != nullptr ? tz : "";
+        std::fill(cache.slots.begin(), cache.slots.end(), Slot{});
+    }
+    const std::int64_t hour = FloorDiv(unixSeconds, 3'600);
+    Slot& slot = cache.slots[static_cast<std::size_t>(FloorMod(hour, kSlots))];
+    if (slot.hour == hour) {
+        return slot.offset;
+    }
+    const LocalOffset first = QueryLocalOffset(hour * 3'600);
+    const LocalOffset last = QueryLocalOffset(hour * 3'600 + 3'599);
+    if (first.valid && last.valid && first.utcOffset == last.utcOffset && first.daylight == last.daylight) {
+        slot.hour = hour;
+        slot.offset = first;
+        return first;
+    }
+    return QueryLocalOffset(unixSeconds);
+}
+
 } // namespace
 
 int FirstDayOfWeek()
@@ -144,12 +213,26 @@ bool TimeSpan::operator<(const TimeSpan& other) const
 
 std::string TimeSpan::Format() const
 {
+    std::string text;
+    AppendFormat(text);
+    return text;
+}
+
+void TimeSpan::AppendFormat(std::string& out) const
+{
     const long long hours = static_cast<long long>(days) * 24 + ms / 3'600'000;
     const int minutes = (ms % 3'600'000) / 60'000;
     const int seconds = (ms % 60'000) / 1'000;
-    char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "%.2lld:%.2d:%.2d", hours, minutes, seconds);
-    return buffer;
+    if (hours < 0 || hours > 99) {
+        char buffer[48];
+        std::snprintf(buffer, sizeof buffer, "%.2lld:%.2d:%.2d", hours, minutes, seconds);
+        out += buffer;
+        return;
+    }
+    const char buffer[8] = {static_cast<char>('0' + hours / 10),   static_cast<char>('0' + hours % 10),   ':',
+                            static_cast<char>('0' + minutes / 10), static_cast<char>('0' + minutes % 10), ':',
+                            static_cast<char>('0' + seconds / 10), static_cast<char>('0' + seconds % 10)};
+    out.append(buffer, sizeof buffer);
 }
 
 // ---- TimeStamp ----
@@ -244,24 +327,15 @@ DateParts TimeStamp::GetUtcParts() const
 
 bool TimeStamp::GetLocalParts(DateParts& parts) const
 {
-    tzset();
-    const std::int64_t unixMs = ToUnixMs();
-    const std::time_t seconds = static_cast<std::time_t>(FloorDiv(unixMs, 1'000));
-    std::tm local{};
-    if (localtime_r(&seconds, &local) == nullptr) {
+    const std::int64_t unixSeconds = FloorDiv(ToUnixMs(), 1'000);
+    const LocalOffset offset = LocalOffsetAt(unixSeconds);
+    if (!offset.valid) {
         // Only values far outside any calendar the zone database knows end up here.
         parts = GetUtcParts();
         return true;
     }
-    parts.second = local.tm_sec;
-    parts.minute = local.tm_min;
-    parts.hour = local.tm_hour;
-    parts.day = local.tm_mday;
-    parts.month = local.tm_mon + 1;
-    parts.year = local.tm_year + 1900;
-    parts.weekday = WeekdayFromSundayBased(local.tm_wday);
-    parts.dayOfYear = local.tm_yday + 1;
-    parts.daylight = local.tm_isdst > 0 ? 1 : 0;
+    parts = TimeStamp::FromUnixMs((unixSeconds + offset.utcOffset) * 1'000).GetUtcParts();
+    parts.daylight = offset.daylight ? 1 : 0;
     return true;
 }
 
@@ -316,12 +390,43 @@ int TimeStamp::Second() const
 
 std::string TimeStamp::Format() const
 {
+    std::string text;
+    AppendFormat(text);
+    return text;
+}
+
+void TimeStamp::AppendFormat(std::string& out) const
+{
     DateParts p;
     GetLocalParts(p);
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%4d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
-                  p.second);
-    return buffer;
+    if (p.year < 0 || p.year > 9999) {
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%4d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
+                      p.second);
+        out += buffer;
+        return;
+    }
+    // Hand-made digits: time logs format millions of stamps and snprintf dominated.
+    char buffer[19];
+    auto two = [&buffer](int at, int value) {
+        buffer[at] = static_cast<char>('0' + value / 10);
+        buffer[at + 1] = static_cast<char>('0' + value % 10);
+    };
+    buffer[0] = p.year >= 1000 ? static_cast<char>('0' + p.year / 1000) : ' ';
+    buffer[1] = p.year >= 100 ? static_cast<char>('0' + p.year / 100 % 10) : ' ';
+    buffer[2] = p.year >= 10 ? static_cast<char>('0' + p.year / 10 % 10) : ' ';
+    buffer[3] = static_cast<char>('0' + p.year % 10);
+    buffer[4] = '-';
+    two(5, p.month);
+    buffer[7] = '-';
+    two(8, p.day);
+    buffer[10] = ' ';
+    two(11, p.hour);
+    buffer[13] = ':';
+    two(14, p.minute);
+    buffer[16] = ':';
+    two(17, p.second);
+    out.append(buffer, sizeof buffer);
 }
 
 TimeSpan TimeStamp::operator-(const TimeStamp& other) const

@@ -49,6 +49,7 @@ public:
 
     // "HH:MM:SS" with unbounded hours, e.g. "100:00:00".
     std::string Format() const;
+    void AppendFormat(std::string& out) const;
 
     std::int64_t TotalMs() const { return std::int64_t{days} * kMsPerDay + ms; }
 
@@ -89,6 +90,8 @@ public:
 
     // Local time as "YYYY-MM-DD HH:MM:SS".
     std::string Format() const;
+    // Format appended to `out`, for texts built from many stamps.
+    void AppendFormat(std::string& out) const;
 
     TimeSpan operator-(const TimeStamp& other) const;
     TimeStamp operator-(const TimeSpan& span) const;

@@ -91,11 +91,11 @@ TEST_F(CliTest, StartStopSwitch_FollowTheTrackingRules)
     CreateTask("B");
     EXPECT_EQ(Run({"start", "A"}).status, 0);
     m_clock->SetUtc(2008, 4, 7, 10, 0);
-    EXPECT_EQ(Run({"tasks"}).out, "0\tA\t01:00:00\trunning\n1\tB\t00:00:00\tstopped\n");
+    EXPECT_EQ(Run({"tasks"}).out, "0\tA\t01:00:00\trunning\t(No category)\n1\tB\t00:00:00\tstopped\t(No category)\n");
 
     EXPECT_EQ(Run({"start", "1"}).status, 0); // switching stops A at now
     m_clock->SetUtc(2008, 4, 7, 10, 30);
-    EXPECT_EQ(Run({"tasks"}).out, "0\tA\t01:00:00\tstopped\n1\tB\t00:30:00\trunning\n");
+    EXPECT_EQ(Run({"tasks"}).out, "0\tA\t01:00:00\tstopped\t(No category)\n1\tB\t00:30:00\trunning\t(No category)\n");
 
     EXPECT_EQ(Run({"start", "B"}).status, 0); // restarting the running task opens a new span
     m_clock->SetUtc(2008, 4, 7, 11, 0);
@@ -125,11 +125,11 @@ TEST_F(CliTest, TasksPeriods_CountOnlyTheCalendarPeriod)
     Run({"add", "A", "2008-01-10 07:00:00", "2008-01-10 15:00:00"}); // this year
     Run({"add", "A", "2007-12-31 07:00:00", "2007-12-31 23:00:00"}); // last year
     testsupport::ScopedTimeLocale sundayFirst("en_US.UTF-8");
-    EXPECT_EQ(Run({"tasks", "--period", "day"}).out, "0\tA\t01:00:00\tstopped\n");
-    EXPECT_EQ(Run({"tasks", "--period", "week"}).out, "0\tA\t03:00:00\tstopped\n");
-    EXPECT_EQ(Run({"tasks", "--period=month"}).out, "0\tA\t07:00:00\tstopped\n");
-    EXPECT_EQ(Run({"tasks", "--period", "year"}).out, "0\tA\t15:00:00\tstopped\n");
-    EXPECT_EQ(Run({"tasks"}).out, "0\tA\t31:00:00\tstopped\n");
+    EXPECT_EQ(Run({"tasks", "--period", "day"}).out, "0\tA\t01:00:00\tstopped\t(No category)\n");
+    EXPECT_EQ(Run({"tasks", "--period", "week"}).out, "0\tA\t03:00:00\tstopped\t(No category)\n");
+    EXPECT_EQ(Run({"tasks", "--period=month"}).out, "0\tA\t07:00:00\tstopped\t(No category)\n");
+    EXPECT_EQ(Run({"tasks", "--period", "year"}).out, "0\tA\t15:00:00\tstopped\t(No category)\n");
+    EXPECT_EQ(Run({"tasks"}).out, "0\tA\t31:00:00\tstopped\t(No category)\n");
     EXPECT_EQ(Run({"tasks", "--period", "decade"}).status, 2);
 }
 
@@ -178,7 +178,7 @@ TEST_F(CliTest, RenameAndDelete)
     m_clock->SetUtc(2008, 4, 7, 9, 30);
     EXPECT_EQ(Run({"delete", "B"}).status, 0);
     EXPECT_FALSE(std::filesystem::exists(m_data / "1.tsk"));
-    EXPECT_EQ(Run({"tasks"}).out, "0\tAlpha\t00:00:00\tstopped\n");
+    EXPECT_EQ(Run({"tasks"}).out, "0\tAlpha\t00:00:00\tstopped\t(No category)\n");
     const Result gone = Run({"delete", "B"});
     EXPECT_EQ(gone.status, 1);
     EXPECT_EQ(gone.err, "No task with the id or name \"B\".\n");
@@ -189,7 +189,8 @@ TEST_F(CliTest, TaskArgument_IdFirstThenName)
     CreateTask("1"); // id 0, named "1"
     CreateTask("x"); // id 1
     Run({"rename", "1", "renamed"});
-    EXPECT_EQ(Run({"tasks"}).out, "0\t1\t00:00:00\tstopped\n1\trenamed\t00:00:00\tstopped\n");
+    EXPECT_EQ(Run({"tasks"}).out,
+              "0\t1\t00:00:00\tstopped\t(No category)\n1\trenamed\t00:00:00\tstopped\t(No category)\n");
     EXPECT_EQ(Run({"rename", "007", "y"}).status, 1); // not an id the program writes, and no such name
 }
 
@@ -200,14 +201,14 @@ TEST_F(CliTest, DamagedTaskFile_ReportedOthersStillListed)
     WriteFile(m_data / "0.tsk", "\xff\xff");
     const Result r = Run({"tasks"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "1\tB\t00:00:00\tstopped\n");
+    EXPECT_EQ(r.out, "1\tB\t00:00:00\tstopped\t(No category)\n");
     EXPECT_NE(r.err.find("0.tsk"), std::string::npos);
 }
 
 TEST_F(CliTest, NamesWithTabsAndNewlines_StayOneRecord)
 {
     CreateTask("a\tb\nc");
-    EXPECT_EQ(Run({"tasks"}).out, "0\ta b c\t00:00:00\tstopped\n");
+    EXPECT_EQ(Run({"tasks"}).out, "0\ta b c\t00:00:00\tstopped\t(No category)\n");
 }
 
 TEST_F(CliTest, UsageErrors_ExitTwo)
@@ -224,7 +225,9 @@ TEST_F(CliTest, Help_ForToolAndEachCommand)
 {
     const Result all = RunRaw({"--help"});
     EXPECT_EQ(all.status, 0);
-    for (const char* command : {"tasks", "create", "start", "stop", "add", "intervals", "rename", "delete"}) {
+    for (const char* command :
+         {"tasks", "log", "create", "start", "stop", "add", "intervals", "rename", "delete", "categories",
+          "category-create", "category-rename", "category-delete", "set-category"}) {
         EXPECT_NE(all.out.find(std::string("  ") + command), std::string::npos) << command;
         const Result one = RunRaw({command, "--help"});
         EXPECT_EQ(one.status, 0) << command;
@@ -259,9 +262,83 @@ TEST_F(CliTest, OldDataBesideTheExecutable_MigratedBeforeUse)
     }
     WriteFile(m_exe.path() / "idx", std::string("\x05\0\0\0", 4));
     const Result r = Run({"tasks"});
-    EXPECT_EQ(r.out, "4\tfrom the old install\t00:00:00\tstopped\n");
+    EXPECT_EQ(r.out, "4\tfrom the old install\t00:00:00\tstopped\t(No category)\n");
     EXPECT_FALSE(std::filesystem::exists(m_exe.path() / "idx"));
     EXPECT_EQ(CreateTask("next"), "5");
+}
+
+TEST_F(CliTest, Categories_CreateRenameListAndMoveTasks)
+{
+    CreateTask("A");
+    CreateTask("B");
+    EXPECT_EQ(Run({"category-create", "Work"}).out, "1\n");
+    EXPECT_EQ(ReadFile(m_data / "categories.xml"),
+              "\r\n\r\n<xml>\r\n\t<categories>\r\n\t\t<category name=\"Work\" id=\"1\" />\r\n\t</categories>\r\n"
+              "\t<next_id>2</next_id>\r\n</xml>");
+    EXPECT_EQ(Run({"category-create", "Home"}).out, "2\n");
+    EXPECT_EQ(Run({"set-category", "A", "1"}).status, 0);
+    EXPECT_EQ(Run({"set-category", "B", "1"}).status, 0);
+    // Saving a category moves it to the end of the catalogue.
+    EXPECT_EQ(Run({"categories"}).out, "2\tHome\t\n1\tWork\t0,1\n");
+    EXPECT_EQ(Run({"set-category", "A", "2"}).status, 0); // leaves Work
+    EXPECT_EQ(Run({"category-rename", "2", "Home \"office\""}).status, 0);
+    EXPECT_EQ(Run({"categories"}).out, "1\tWork\t1\n2\tHome \"office\"\t0\n");
+    EXPECT_EQ(Run({"tasks"}).out, "0\tA\t00:00:00\tstopped\tHome \"office\"\n1\tB\t00:00:00\tstopped\tWork\n");
+    EXPECT_EQ(Run({"set-category", "B", "none"}).status, 0);
+    EXPECT_EQ(Run({"categories"}).out, "2\tHome \"office\"\t0\n1\tWork\t\n");
+
+    EXPECT_EQ(Run({"set-category", "A", "9"}).status, 1);
+    EXPECT_EQ(Run({"set-category", "A", "x"}).status, 2);
+    EXPECT_EQ(Run({"category-rename", "9", "x"}).err, "No category with the id 9.\n");
+}
+
+TEST_F(CliTest, CategoryDelete_KeepsOrDeletesItsTasks)
+{
+    CreateTask("A");
+    CreateTask("B");
+    CreateTask("C");
+    Run({"category-create", "Keep"});
+    Run({"category-create", "Drop"});
+    Run({"set-category", "A", "1"});
+    Run({"set-category", "B", "2"});
+    Run({"set-category", "C", "2"});
+    Run({"start", "C"});
+    m_clock->SetUtc(2008, 4, 7, 9, 30);
+
+    EXPECT_EQ(Run({"category-delete", "1"}).status, 0);
+    EXPECT_EQ(Run({"tasks"}).out.substr(0, 34), "0\tA\t00:00:00\tstopped\t(No category)");
+    EXPECT_EQ(Run({"category-delete", "2", "--with-tasks"}).status, 0);
+    EXPECT_EQ(Run({"tasks"}).out, "0\tA\t00:00:00\tstopped\t(No category)\n");
+    EXPECT_EQ(Run({"categories"}).out, "");
+    EXPECT_EQ(Run({"category-delete", "2"}).status, 1);
+}
+
+TEST_F(CliTest, Log_NewestFirstAsTabTextOrHtml)
+{
+    CreateTask("A & <B>");
+    CreateTask("C");
+    Run({"add", "0", "2008-04-07 07:00:00", "2008-04-07 08:00:00"});
+    Run({"add", "C", "2008-04-06 07:00:00", "2008-04-06 07:30:00"});
+    EXPECT_EQ(Run({"log"}).out, "A & <B>\t01:00:00\t2008-04-07 07:00:00\t2008-04-07 08:00:00\r\n"
+                                "C\t00:30:00\t2008-04-06 07:00:00\t2008-04-06 07:30:00\r\n");
+    EXPECT_EQ(Run({"log", "--period", "day"}).out, "A & <B>\t01:00:00\t2008-04-07 07:00:00\t2008-04-07 08:00:00\r\n");
+    const std::string html = Run({"log", "--format", "html", "--period=day"}).out;
+    EXPECT_EQ(html, "<table border = \"1\"><tr><td><b>Task Name</b></td><td><b>Interval</b></td><td><b>Start</b>"
+                    "</td><td><b>Stop</b></td></tr><tr><td><b>A &amp; &lt;B&gt;</b></td><td>01:00:00</td><td>"
+                    "2008-04-07 07:00:00</td><td>2008-04-07 08:00:00</td></tr></table>\n");
+    EXPECT_EQ(Run({"log", "--format", "xml"}).status, 2);
+}
+
+TEST_F(CliTest, Log_DamagedTaskReportedOthersShown)
+{
+    CreateTask("A");
+    CreateTask("B");
+    Run({"add", "B", "2008-04-07 07:00:00", "2008-04-07 08:00:00"});
+    WriteFile(m_data / "0.tsk", "\x05");
+    const Result r = Run({"log"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "B\t01:00:00\t2008-04-07 07:00:00\t2008-04-07 08:00:00\r\n");
+    EXPECT_EQ(r.err, "Task 0 can not be read; its time is missing from the log.\n");
 }
 
 // The real program, as a script would run it.

@@ -102,7 +102,7 @@ TEST(TaskStore, Load_AscendingIdsOnlyFromCanonicalTaskFileNames)
 {
     TempDir dir;
     for (const char* name : {"12.tsk", "3.tsk", "100.tsk", "0.tsk", "notes.tsk", "-4.tsk", "007.tsk", "5.tsk.bak",
-                             "6.TSK", "99999999999.tsk", ".3.tsk.tmp-abc", "idx", "categories.xml"}) {
+                             "6.TSK", "99999999999.tsk", ".3.tsk.tmp-abc", "idx"}) {
         WriteFile(dir.path() / name, "");
     }
     TaskStore store(dir.path());

@@ -288,6 +288,34 @@ TEST(LocalTime, Sydney_SouthernSummerIsDaylightTime)
     EXPECT_EQ(p.daylight, 0);
 }
 
+TEST(LocalTime, Adelaide_ChangeOnTheHalfHourOfUtc)
+{
+    ScopedTimeZone zone("Australia/Adelaide");
+    // Clocks went from 02:00 (+09:30) to 03:00 (+10:30) local at 16:30 UTC, halfway through a UTC hour.
+    EXPECT_EQ(Utc(2008, 10, 4, 16, 0).Format(), "2008-10-05 01:30:00");
+    EXPECT_EQ(Utc(2008, 10, 4, 16, 29, 59).Format(), "2008-10-05 01:59:59");
+    EXPECT_EQ(Utc(2008, 10, 4, 16, 30).Format(), "2008-10-05 03:00:00");
+    EXPECT_EQ(Utc(2008, 10, 4, 16, 45).Format(), "2008-10-05 03:15:00");
+    EXPECT_EQ(Utc(2008, 10, 4, 16, 10).Format(), "2008-10-05 01:40:00");
+}
+
+TEST(LocalTime, ZoneChangeAtRunTime_TakesEffectAtOnce)
+{
+    const TimeStamp noon = Utc(2008, 7, 1, 12, 0);
+    {
+        ScopedTimeZone zone("Europe/Berlin");
+        EXPECT_EQ(noon.Format(), "2008-07-01 14:00:00");
+    }
+    {
+        ScopedTimeZone zone("America/New_York");
+        EXPECT_EQ(noon.Format(), "2008-07-01 08:00:00");
+    }
+    {
+        ScopedTimeZone zone("UTC");
+        EXPECT_EQ(noon.Format(), "2008-07-01 12:00:00");
+    }
+}
+
 TEST(LocalTime, DamagedValuesStillFormat)
 {
     ScopedTimeZone zone("UTC");

@@ -1,0 +1,172 @@
+#include "model/taskstore.h"
+#include "model/timelog.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+namespace kelmora::model {
+namespace {
+
+using testsupport::ScopedFakeClock;
+using testsupport::ScopedTimeZone;
+using testsupport::TempDir;
+using testsupport::Utc;
+using testsupport::WriteFile;
+
+Interval Span(int day, int startHour, int stopHour)
+{
+    return Interval(Utc(2008, 1, day, startHour, 0), Utc(2008, 1, day, stopHour, 0), true);
+}
+
+class TimeLogTest : public ::testing::Test
+{
+protected:
+    std::int32_t AddTask(const std::string& name, const std::vector<Interval>& intervals)
+    {
+        const std::int32_t id = m_store.CreateTask(name);
+        Task task;
+        task.id = id;
+        task.name = name;
+        for (const Interval& interval : intervals) {
+            task.intervals.Append(interval);
+        }
+        EXPECT_TRUE(task.Save(m_dir.path()));
+        return id;
+    }
+
+    ScopedTimeZone m_zone{"UTC"};
+    ScopedFakeClock m_clock{2008, 1, 3, 12, 0};
+    TempDir m_dir;
+    TaskStore m_store{m_dir.path()};
+};
+
+TEST_F(TimeLogTest, BuildAll_SortedByStartNewestFirstInText)
+{
+    AddTask("A", {Span(1, 9, 10), Span(2, 9, 10)});
+    AddTask("B", {Span(1, 11, 12)});
+    TimeLog log;
+    ASSERT_TRUE(log.BuildAll(m_store));
+    ASSERT_EQ(log.Count(), 3);
+    EXPECT_EQ(log.At(0).start, Utc(2008, 1, 1, 9, 0));
+    EXPECT_EQ(log.At(1).taskId, 1);
+    EXPECT_EQ(log.ToTabText(), "A\t01:00:00\t2008-01-02 09:00:00\t2008-01-02 10:00:00\r\n"
+                               "B\t01:00:00\t2008-01-01 11:00:00\t2008-01-01 12:00:00\r\n"
+                               "A\t01:00:00\t2008-01-01 09:00:00\t2008-01-01 10:00:00\r\n");
+}
+
+TEST_F(TimeLogTest, BuildForPeriod_KeepsOverlappingSpansWholeDropsTouchingOnes)
+{
+    AddTask("A", {Span(1, 8, 9), Span(1, 9, 11), Span(1, 12, 13), Span(1, 13, 14)});
+    TimeLog log;
+    ASSERT_TRUE(log.BuildForPeriod(m_store, Interval(Utc(2008, 1, 1, 10, 0), Utc(2008, 1, 1, 13, 0))));
+    ASSERT_EQ(log.Count(), 2);
+    EXPECT_EQ(log.At(0).start, Utc(2008, 1, 1, 9, 0)); // not cut to the period
+    EXPECT_EQ(log.At(0).stop, Utc(2008, 1, 1, 11, 0));
+    EXPECT_EQ(log.At(1).start, Utc(2008, 1, 1, 12, 0));
+}
+
+TEST_F(TimeLogTest, RunningSpan_ClosedAtTheMomentOfTheBuild)
+{
+    AddTask("A", {Interval(Utc(2008, 1, 3, 11, 0), TimeStamp(), false)});
+    TimeLog log;
+    log.BuildAll(m_store);
+    ASSERT_EQ(log.Count(), 1);
+    EXPECT_TRUE(log.At(0).closed);
+    EXPECT_EQ(log.At(0).stop, Utc(2008, 1, 3, 12, 0));
+    m_clock->SetUtc(2008, 1, 3, 13, 0);
+    EXPECT_EQ(log.ToTabText(), "A\t01:00:00\t2008-01-03 11:00:00\t2008-01-03 12:00:00\r\n");
+}
+
+TEST_F(TimeLogTest, EqualStarts_ComeOutInReverseInsertionOrder)
+{
+    TimeLog log;
+    log.Insert(TimeLogEntry(Span(1, 9, 10), 1));
+    log.Insert(TimeLogEntry(Span(1, 9, 11), 2));
+    log.Insert(TimeLogEntry(Span(1, 8, 9), 3));
+    EXPECT_EQ(log.At(0).taskId, 3);
+    EXPECT_EQ(log.At(1).taskId, 1);
+    EXPECT_EQ(log.At(2).taskId, 2);
+
+    // A build orders equal starts the same way: by store order, then by list order.
+    AddTask("first", {Span(1, 9, 10)});
+    AddTask("second", {Span(1, 9, 10)});
+    TimeLog built;
+    built.BuildAll(m_store);
+    EXPECT_EQ(built.At(0).taskId, 0);
+    EXPECT_EQ(built.At(1).taskId, 1);
+    EXPECT_EQ(built.ToTabText().substr(0, 6), "second");
+}
+
+TEST_F(TimeLogTest, OutOfRange_EmptyEntryWithEmptyTexts)
+{
+    TimeLog log;
+    log.Insert(TimeLogEntry(Span(1, 9, 10), 0));
+    for (const std::int32_t index : {-1, 1}) {
+        const TimeLogEntry none = log.At(index);
+        EXPECT_TRUE(none.closed);
+        EXPECT_EQ(none.taskId, -1);
+        EXPECT_EQ(none.start, TimeStamp());
+        EXPECT_EQ(none.Format("x"), "");
+        EXPECT_EQ(none.ToHtmlRow("x"), "");
+        EXPECT_EQ(none.ToTabRow("x"), "");
+    }
+}
+
+TEST_F(TimeLogTest, EntryTexts)
+{
+    const TimeLogEntry entry(Interval(Utc(2008, 4, 7, 13, 5, 9), Utc(2008, 4, 7, 14, 0)), 4);
+    EXPECT_EQ(entry.Format("Work"), "Work  00:54:51 (2008-04-07 13:05:09 - 2008-04-07 14:00:00)");
+    EXPECT_EQ(entry.ToTabRow("Work"), "Work\t00:54:51\t2008-04-07 13:05:09\t2008-04-07 14:00:00");
+    EXPECT_EQ(entry.ToHtmlRow("Work"), "<tr><td><b>Work</b></td><td>00:54:51</td><td>2008-04-07 13:05:09</td><td>"
+                                       "2008-04-07 14:00:00</td></tr>");
+}
+
+TEST_F(TimeLogTest, HtmlTable_EscapesNamesTabTextKeepsThemRaw)
+{
+    AddTask("<script>alert(\"x\")</script> & co", {Span(1, 9, 10)});
+    TimeLog log;
+    log.BuildAll(m_store);
+    EXPECT_EQ(log.ToHtmlTable(),
+              "<table border = \"1\"><tr><td><b>Task Name</b></td><td><b>Interval</b></td><td><b>Start</b></td><td>"
+              "<b>Stop</b></td></tr><tr><td><b>&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; co</b></td>"
+              "<td>01:00:00</td><td>2008-01-01 09:00:00</td><td>2008-01-01 10:00:00</td></tr></table>");
+    EXPECT_EQ(log.ToTabText().substr(0, 34), "<script>alert(\"x\")</script> & co\t0");
+}
+
+TEST_F(TimeLogTest, UnreadableTask_SkippedOthersKeptResultFalse)
+{
+    AddTask("A", {Span(1, 9, 10)});
+    const std::int32_t broken = AddTask("B", {Span(1, 10, 11)});
+    AddTask("C", {Span(1, 11, 12)});
+    WriteFile(m_dir.path() / "1.tsk", "\x01");
+    TimeLog log;
+    EXPECT_FALSE(log.BuildAll(m_store));
+    EXPECT_EQ(log.Count(), 2);
+    EXPECT_EQ(log.SkippedTaskIds(), std::vector<std::int32_t>{broken});
+    // A later successful build forgets the earlier trouble.
+    m_store.DeleteTask(broken);
+    EXPECT_TRUE(log.BuildAll(m_store));
+    EXPECT_TRUE(log.SkippedTaskIds().empty());
+}
+
+TEST_F(TimeLogTest, TextsUseTheNamesOfTheBuild)
+{
+    const std::int32_t id = AddTask("Before", {Span(1, 9, 10)});
+    TimeLog log;
+    log.BuildAll(m_store);
+    Task renamed;
+    renamed.id = id;
+    renamed.Load(m_dir.path());
+    renamed.name = "After";
+    renamed.Save(m_dir.path());
+    EXPECT_EQ(log.TaskName(id), "Before");
+    // Entries added by hand for tasks the build did not see are named from their files.
+    const std::int32_t other = AddTask("Other", {});
+    log.Insert(TimeLogEntry(Span(2, 9, 10), other));
+    EXPECT_EQ(log.ToTabText().substr(0, 6), "Other\t");
+    log.Insert(TimeLogEntry(Span(3, 9, 10), 99));
+    EXPECT_EQ(log.ToTabText().substr(0, 2), "\t0");
+}
+
+} // namespace
+} // namespace kelmora::model
