@@ -1,0 +1,354 @@
+#include "app/kelmoraapp.h"
+#include "app/trayicon.h"
+#include "model/task.h"
+#include "model/taskops.h"
+#include "platform/fakesettingsstore.h"
+#include "platform/fakeshellopener.h"
+#include "platform/fakesingleinstance.h"
+#include "support/testsupport.h"
+
+#include <QCoreApplication>
+#include <QMenu>
+
+#include <gtest/gtest.h>
+
+namespace kelmora::app {
+namespace {
+
+using platform::FakeSingleInstance;
+using platform::SingleInstance;
+using testsupport::ScopedFakeClock;
+using testsupport::TempDir;
+using testsupport::Utc;
+
+// Stands in for the Task List window, recording what the hub asks of it.
+class RecordingTaskList final : public TaskListWindow
+{
+public:
+    void ShowDialog() override
+    {
+        ++shown;
+        visible = true;
+    }
+    void HideDialog() override { visible = false; }
+    bool IsVisible() const override { return visible; }
+    void RefillTaskList() override { ++refills; }
+    void RefillCategories() override {}
+    void RefillTimeLog(bool) override {}
+
+    int shown = 0;
+    int refills = 0;
+    bool visible = false;
+};
+
+class AppTest : public ::testing::Test
+{
+protected:
+    std::unique_ptr<CKelmoraApp> MakeApp(std::int64_t pid = 100)
+    {
+        CKelmoraApp::Services services;
+        auto settings = std::make_unique<platform::FakeSettingsStore>();
+        m_settings = settings.get();
+        for (const auto& [name, value] : m_presetSettings) {
+            settings->SetSetting(name, value);
+        }
+        services.settings = std::move(settings);
+        services.instance = std::make_unique<FakeSingleInstance>(m_slot, pid);
+        services.shell = std::make_unique<platform::FakeShellOpener>();
+        services.askYesNo = [this](const QString& text, const QString& caption) {
+            m_questions.push_back(caption + ": " + text);
+            return m_answerYes;
+        };
+        services.showError = [this](const QString& text) { m_errors.push_back(text); };
+        services.taskListFactory = [this](CMainWnd&) {
+            auto window = std::make_unique<RecordingTaskList>();
+            m_taskList = window.get();
+            return window;
+        };
+        services.executableFolder = m_exe.path();
+        return std::make_unique<CKelmoraApp>(m_dir.path() / "data", std::move(services));
+    }
+
+    std::int32_t MakeTask(const std::string& name, bool running)
+    {
+        model::TaskStore store(m_dir.path() / "data");
+        std::filesystem::create_directories(store.DataFolder());
+        store.Load();
+        const std::int32_t id = store.CreateTask(name);
+        if (running) {
+            model::StartTask(store.DataFolder(), id);
+        }
+        return id;
+    }
+
+    bool IsRunning(std::int32_t id)
+    {
+        model::Task task;
+        task.id = id;
+        return task.Load(m_dir.path() / "data") && task.intervals.IsRunning();
+    }
+
+    ScopedFakeClock m_clock{2008, 4, 7, 9, 0};
+    TempDir m_dir;
+    TempDir m_exe;
+    std::shared_ptr<FakeSingleInstance::Slot> m_slot = std::make_shared<FakeSingleInstance::Slot>();
+    std::map<std::string, std::int32_t> m_presetSettings;
+    platform::FakeSettingsStore* m_settings = nullptr;
+    RecordingTaskList* m_taskList = nullptr;
+    std::vector<QString> m_questions;
+    std::vector<QString> m_errors;
+    bool m_answerYes = false;
+};
+
+TEST(CommandLine, OnlyTheWholeLineSlashTSelectsTerminateMode)
+{
+    EXPECT_TRUE(ParseCommandLine({"/t"}).terminate);
+    EXPECT_FALSE(ParseCommandLine({"/T"}).terminate);
+    EXPECT_FALSE(ParseCommandLine({"/t", "x"}).terminate);
+    EXPECT_FALSE(ParseCommandLine({"x", "/t"}).terminate);
+    EXPECT_FALSE(ParseCommandLine({}).terminate);
+    EXPECT_EQ(ParseCommandLine({"--data-dir", "/d"}).dataDir, std::filesystem::path("/d"));
+    EXPECT_EQ(ParseCommandLine({"--data-dir=/e"}).dataDir, std::filesystem::path("/e"));
+    EXPECT_FALSE(ParseCommandLine({"--data-dir"}).error.isEmpty());
+}
+
+TEST(TerminateMode, InstanceThatClosesInTime_IsNotKilled)
+{
+    auto slot = std::make_shared<FakeSingleInstance::Slot>();
+    FakeSingleInstance running(slot, 4242);
+    ASSERT_TRUE(running.tryAcquire());
+    int terminateRequests = 0;
+    QObject::connect(&running, &SingleInstance::terminateRequested, [&] { ++terminateRequests; });
+    FakeSingleInstance terminator(slot, 5000);
+    int waits = 0;
+    std::vector<std::int64_t> killed;
+    const bool ended = RunTerminateMode(
+        terminator,
+        [&] {
+            if (++waits == 3) {
+                running.release();
+            }
+        },
+        [&](std::int64_t pid) {
+            killed.push_back(pid);
+            return true;
+        });
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(terminateRequests, 1);
+    EXPECT_EQ(waits, 3);
+    EXPECT_TRUE(killed.empty());
+}
+
+TEST(TerminateMode, InstanceStillThereAfterTenWaits_IsKilledByItsPid)
+{
+    auto slot = std::make_shared<FakeSingleInstance::Slot>();
+    FakeSingleInstance hung(slot, 4242);
+    ASSERT_TRUE(hung.tryAcquire());
+    FakeSingleInstance terminator(slot, 5000);
+    int waits = 0;
+    std::vector<std::int64_t> killed;
+    RunTerminateMode(
+        terminator, [&] { ++waits; },
+        [&](std::int64_t pid) {
+            killed.push_back(pid);
+            return true;
+        });
+    EXPECT_EQ(waits, 10);
+    EXPECT_EQ(killed, std::vector<std::int64_t>{4242});
+}
+
+TEST(TerminateMode, NoInstance_WaitsOnceAndKillsNothing)
+{
+    auto slot = std::make_shared<FakeSingleInstance::Slot>();
+    FakeSingleInstance terminator(slot, 5000);
+    int waits = 0;
+    bool killedAny = false;
+    EXPECT_TRUE(RunTerminateMode(
+        terminator, [&] { ++waits; },
+        [&](std::int64_t) {
+            killedAny = true;
+            return true;
+        }));
+    EXPECT_EQ(waits, 1);
+    EXPECT_FALSE(killedAny);
+}
+
+TEST_F(AppTest, Start_LastRunningTaskInStoreOrderBecomesCurrent)
+{
+    MakeTask("a", false);
+    MakeTask("b", true);
+    MakeTask("c", true);
+    auto app = MakeApp();
+    ASSERT_TRUE(app->InitInstance());
+    EXPECT_EQ(app->CurrentTaskId(), 2);
+    EXPECT_EQ(app->Store().TaskCount(), 3);
+    // The running icon is asked for before any tick.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(app->MainWnd()->TrayIcon()->IconId(), kRunningIconId);
+    EXPECT_EQ(m_taskList->shown, 0);
+    m_answerYes = false;
+    app->ExitInstance();
+}
+
+TEST_F(AppTest, Start_NothingRunning_IdleIconAndCategoriesFileCreated)
+{
+    auto app = MakeApp();
+    ASSERT_TRUE(app->InitInstance());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(app->CurrentTaskId(), -1);
+    EXPECT_EQ(app->MainWnd()->TrayIcon()->IconId(), kIdleIconId);
+    EXPECT_TRUE(std::filesystem::exists(m_dir.path() / "data" / "categories.xml"));
+    app->ExitInstance();
+    EXPECT_TRUE(m_questions.empty());
+}
+
+TEST_F(AppTest, ShowWindowSetting_ShowsTheTaskListAtStart)
+{
+    m_presetSettings["ShowWindow"] = 1;
+    auto app = MakeApp();
+    ASSERT_TRUE(app->InitInstance());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_taskList->shown, 1);
+    app->ExitInstance();
+}
+
+TEST_F(AppTest, SecondStart_HandsOverAndEndsWithoutWindow)
+{
+    auto first = MakeApp(1);
+    ASSERT_TRUE(first->InitInstance());
+    RecordingTaskList* firstList = m_taskList;
+    auto second = MakeApp(2);
+    EXPECT_FALSE(second->InitInstance());
+    EXPECT_EQ(second->ExitCode(), 0);
+    EXPECT_EQ(second->MainWnd(), nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(firstList->shown, 1);
+    second->ExitInstance();
+    first->ExitInstance();
+}
+
+TEST_F(AppTest, TerminateRequest_ClosesThroughTheNormalPath)
+{
+    auto app = MakeApp(1);
+    ASSERT_TRUE(app->InitInstance());
+    FakeSingleInstance other(m_slot, 2);
+    other.send(SingleInstance::Request::Terminate, std::chrono::seconds(1));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(app->MainWnd()->IsClosed());
+    app->ExitInstance();
+}
+
+TEST_F(AppTest, OldDataBesideTheExecutable_MovedBeforeTheStoreLoads)
+{
+    model::Task old;
+    old.id = 7;
+    old.name = "old";
+    ASSERT_TRUE(old.Save(m_exe.path()));
+    testsupport::WriteFile(m_exe.path() / "idx", std::string("\x08\0\0\0", 4));
+    auto app = MakeApp();
+    ASSERT_TRUE(app->InitInstance());
+    EXPECT_EQ(app->Store().TaskIds(), std::vector<std::int32_t>{7});
+    app->ExitInstance();
+}
+
+TEST_F(AppTest, UnusableDataFolder_ExplainedAndEnds)
+{
+    testsupport::WriteFile(m_dir.path() / "data", "a file where the folder should be");
+    auto app = MakeApp();
+    EXPECT_FALSE(app->InitInstance());
+    EXPECT_EQ(app->ExitCode(), 1);
+    ASSERT_EQ(m_errors.size(), 1u);
+    EXPECT_TRUE(m_errors[0].contains("data folder"));
+    EXPECT_FALSE(m_slot->holder != nullptr) << "no instance slot taken";
+}
+
+TEST_F(AppTest, ExitWithAutoStop_StopsWithoutAsking)
+{
+    m_presetSettings["AutoStop"] = 1;
+    const std::int32_t id = MakeTask("Writing", true);
+    auto app = MakeApp();
+    ASSERT_TRUE(app->InitInstance());
+    m_clock->SetUtc(2008, 4, 7, 10, 0);
+    app->ExitInstance();
+    EXPECT_TRUE(m_questions.empty());
+    EXPECT_FALSE(IsRunning(id));
+    model::Task task;
+    task.id = id;
+    task.Load(m_dir.path() / "data");
+    EXPECT_EQ(task.intervals.At(0).stop, Utc(2008, 4, 7, 10, 0));
+    EXPECT_EQ(m_slot->holder, nullptr) << "the instance slot is released";
+}
+
+TEST_F(AppTest, ExitWithoutAutoStop_AsksAndNoKeepsTheSpanOpen)
+{
+    const std::int32_t id = MakeTask("Writing", true);
+    auto app = MakeApp();
+    ASSERT_TRUE(app->InitInstance());
+    m_answerYes = false;
+    app->ExitInstance();
+    ASSERT_EQ(m_questions.size(), 1u);
+    EXPECT_EQ(m_questions[0], "Running task: Task 'Writing' is still running. Do you want to stop it now?");
+    EXPECT_TRUE(IsRunning(id));
+}
+
+TEST_F(AppTest, ExitWithoutAutoStop_YesStops)
+{
+    const std::int32_t id = MakeTask("Writing", true);
+    auto app = MakeApp();
+    ASSERT_TRUE(app->InitInstance());
+    m_answerYes = true;
+    app->ExitInstance();
+    EXPECT_FALSE(IsRunning(id));
+}
+
+TEST_F(AppTest, SessionEnd_StopsOnlyWithAutoStopAndKeepsTheTaskCurrent)
+{
+    const std::int32_t id = MakeTask("Writing", true);
+    auto app = MakeApp();
+    ASSERT_TRUE(app->InitInstance());
+    app->OnSessionEnd();
+    EXPECT_TRUE(IsRunning(id));
+    m_settings->SetSetting("AutoStop", 1);
+    app->OnSessionEnd();
+    EXPECT_FALSE(IsRunning(id));
+    EXPECT_EQ(app->CurrentTaskId(), id);
+    m_settings->SetSetting("AutoStop", 0);
+    m_answerYes = false;
+    app->ExitInstance();
+}
+
+TEST_F(AppTest, Hub_RoutesMessagesAndCommands)
+{
+    auto app = MakeApp();
+    ASSERT_TRUE(app->InitInstance());
+    CMainWnd& hub = *app->MainWnd();
+    PostMessage(&hub, kMsgTaskState, kRunningIconId);
+    PostMessage(&hub, kMsgTaskCreated);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(hub.TrayIcon()->IconId(), kRunningIconId);
+    EXPECT_EQ(m_taskList->refills, 2);
+    hub.OnCommand(kCmdOpenTaskList);
+    EXPECT_TRUE(m_taskList->visible);
+    hub.OnCommand(kCmdOpenTaskList);
+    EXPECT_FALSE(m_taskList->visible);
+
+    QMenu& menu = hub.TrayIcon()->Menu();
+    emit menu.aboutToShow();
+    std::vector<std::pair<QString, int>> items;
+    for (QAction* action : menu.actions()) {
+        if (!action->isSeparator()) {
+            items.emplace_back(action->text(), action->data().toInt());
+        }
+    }
+    EXPECT_EQ(items, (std::vector<std::pair<QString, int>>{{"Open &Task List...", kCmdOpenTaskList},
+                                                           {"&Exit Kelmora", kCmdExit}}));
+
+    hub.OnCommand(kCmdExit);
+    EXPECT_EQ(hub.TrayIcon()->IconId(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(hub.IsClosed());
+    app->ExitInstance();
+}
+
+} // namespace
+} // namespace kelmora::app

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "support/childprocess.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelmora::e2e {
+
+std::filesystem::path KelmoraPath();
+std::filesystem::path KelmoraCliPath();
+
+// Runs a shell command and returns what it printed on standard output.
+std::string RunCommand(const std::string& command);
+
+// Polls `condition` every 100 ms until it holds or `timeout` passes.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// Position and size on the screen, in pixels.
+struct Geometry
+{
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+enum class IconLook
+{
+    None,
+    Idle,
+    Running,
+};
+
+// A private X server with a notification area, and a data folder, settings and runtime folder of its own,
+// so nothing the user has is touched and tests cannot see each other.
+class Desktop : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    void StartKelmora(const std::vector<std::string>& arguments = {});
+    testsupport::ChildProcess& KelmoraProcess() { return *m_kelmora; }
+    const std::filesystem::path& DataFolder() const { return m_data; }
+
+    // kelmora-cli on the same data folder; returns its output.
+    std::string Cli(const std::vector<std::string>& arguments);
+    void SetSetting(const std::string& name, int value);
+    std::string Xdotool(const std::vector<std::string>& arguments);
+
+    std::optional<Geometry> TrayIcon();
+    std::optional<Geometry> WaitForTrayIcon();
+    int TrayIconCount();
+    IconLook TrayIconLook(const Geometry& icon);
+    // Waits until the tray icon, wherever the tray has put it by then, looks as expected.
+    bool WaitForTrayIconLook(IconLook look);
+    // Right-clicks the tray icon and types `key` into the menu that opens.
+    void ChooseFromTrayMenu(const Geometry& icon, const std::string& key);
+    // Ids of the visible windows titled exactly `title`.
+    std::vector<std::string> VisibleWindows(const std::string& title);
+    // Saves the whole screen under the build folder, for a person to look at.
+    void Screenshot(const std::string& name);
+
+private:
+    void SetEnvironment(const std::string& name, const std::optional<std::string>& value);
+
+    testsupport::TempDir m_root;
+    std::filesystem::path m_data;
+    std::filesystem::path m_config;
+    std::filesystem::path m_runtime;
+    std::unique_ptr<testsupport::ChildProcess> m_xvfb;
+    std::unique_ptr<testsupport::ChildProcess> m_trayer;
+    std::unique_ptr<testsupport::ChildProcess> m_kelmora;
+    std::vector<std::unique_ptr<testsupport::ChildProcess>> m_earlierKelmoras;
+    std::map<std::string, int> m_settings;
+    std::map<std::string, std::optional<std::string>> m_savedEnvironment;
+};
+
+} // namespace kelmora::e2e

@@ -1,0 +1,92 @@
+#include "platform/processinfo.h"
+#include "support/childprocess.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+namespace kelmora::platform {
+namespace {
+
+using testsupport::ChildProcess;
+using testsupport::TempDir;
+
+// Starts a copy of the system's "sleep" under the given file name, so the process runs a program of that name.
+class RenamedSleeper
+{
+public:
+    RenamedSleeper(const std::filesystem::path& folder, const std::string& name)
+        : m_program(copied(folder / name)), m_process(m_program, {"600"})
+    {}
+
+    std::int64_t pid() const { return m_process.pid(); }
+    void end() { m_process.kill(); }
+
+private:
+    static std::filesystem::path copied(const std::filesystem::path& program)
+    {
+        std::filesystem::copy_file("/bin/sleep", program);
+        return program;
+    }
+
+    std::filesystem::path m_program;
+    ChildProcess m_process;
+};
+
+TEST(ProcessCheck, ThisTestProgram_IsOwnUnderItsNameOnly)
+{
+    EXPECT_TRUE(isOwnProgram(::getpid(), "platform_tests"));
+    EXPECT_FALSE(isOwnProgram(::getpid(), "kelmora"));
+}
+
+TEST(ProcessCheck, ProgramNamedKelmora_IsAcceptedWhileItRuns)
+{
+    TempDir dir;
+    RenamedSleeper sleeper(dir.path(), "kelmora");
+    ASSERT_GT(sleeper.pid(), 0);
+    EXPECT_TRUE(isOwnProgram(sleeper.pid(), "kelmora"));
+    EXPECT_FALSE(isOwnProgram(sleeper.pid(), "sleep"));
+    sleeper.end();
+    EXPECT_FALSE(isOwnProgram(sleeper.pid(), "kelmora"));
+}
+
+TEST(ProcessCheck, OtherUsersProcess_IsRefused)
+{
+    TempDir dir;
+    RenamedSleeper sleeper(dir.path(), "kelmora");
+    ASSERT_GT(sleeper.pid(), 0);
+    EXPECT_TRUE(isProgramOfUser(sleeper.pid(), "kelmora", ::getuid()));
+    EXPECT_FALSE(isProgramOfUser(sleeper.pid(), "kelmora", ::getuid() + 1));
+}
+
+TEST(ProcessCheck, ImpossiblePids_AreRefused)
+{
+    EXPECT_FALSE(isOwnProgram(0, "platform_tests"));
+    EXPECT_FALSE(isOwnProgram(-1, "platform_tests"));
+    EXPECT_FALSE(isOwnProgram(std::int64_t{1} << 40, "platform_tests"));
+    EXPECT_FALSE(isOwnProgram(::getpid(), ""));
+}
+
+TEST(ProcessCheck, StatusText_GivesTheRealUid)
+{
+    EXPECT_EQ(realUidFromStatus("Name:\tbash\nUmask:\t0022\nUid:\t1000\t1001\t1002\t1003\nGid:\t5\t5\t5\t5\n"), 1000u);
+    EXPECT_EQ(realUidFromStatus("Uid:\t0\t0\t0\t0"), 0u);
+    EXPECT_FALSE(realUidFromStatus("Name:\tbash\nGid:\t5\t5\t5\t5\n"));
+    EXPECT_FALSE(realUidFromStatus("Uid:\tabc\t1\t1\t1\n"));
+    EXPECT_FALSE(realUidFromStatus("Uid:\t12x\t1\t1\t1\n"));
+    EXPECT_FALSE(realUidFromStatus("Uid:\n"));
+    EXPECT_FALSE(realUidFromStatus("XUid:\t1000\n"));
+}
+
+TEST(ProcessCheck, ExeTarget_GivesTheFileNameWithoutDeletedMark)
+{
+    EXPECT_EQ(programNameFromExeTarget("/usr/bin/kelmora"), "kelmora");
+    EXPECT_EQ(programNameFromExeTarget("/usr/bin/kelmora (deleted)"), "kelmora");
+    EXPECT_EQ(programNameFromExeTarget("/opt/my apps/kelmora-old"), "kelmora-old");
+    EXPECT_EQ(programNameFromExeTarget("kelmora"), "kelmora");
+}
+
+} // namespace
+} // namespace kelmora::platform

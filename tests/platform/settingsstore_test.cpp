@@ -1,0 +1,373 @@
+#include "platform/fakesettingsstore.h"
+#include "platform/inisettingsstore.h"
+#include "support/scopedenvironment.h"
+#include "support/testsupport.h"
+
+#include <QRect>
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <limits>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace kelmora::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ReadFile;
+using testsupport::ScopedEnvironment;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+constexpr auto kMin = std::numeric_limits<std::int32_t>::min();
+constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
+
+QString toQString(const fs::path& path)
+{
+    return QString::fromStdString(path.string());
+}
+
+class IniSettingsStoreTest : public ::testing::Test
+{
+protected:
+    fs::path iniFile() const { return m_dir.path() / "config" / "Kelmora" / "kelmora.conf"; }
+    fs::path autostartFile() const { return m_dir.path() / "config" / "autostart" / "kelmora.desktop"; }
+    void writeIni(const std::string& text)
+    {
+        fs::create_directories(iniFile().parent_path());
+        WriteFile(iniFile(), text);
+    }
+
+    TempDir m_dir;
+    IniSettingsStore m_store{iniFile(), autostartFile(), "/opt/kelmora/bin/kelmora"};
+};
+
+TEST(SettingTable, HoldsEveryStoredValueWithItsDefault)
+{
+    const std::vector<std::pair<std::string_view, std::int32_t>> expected{
+        {"ShowWindow", 0}, {"AutoStop", 0},        {"Remind", 1},           {"UseQuickAccessMenu", 0},
+        {"Timeout", 120},  {"RemindTimeout", 300}, {"UseIdleDetection", 0}, {"IdleContinue", 0},
+        {"HotkeyUsed", 0}, {"ReportPeriod", 0},    {"Period", 0},           {"left", 100},
+        {"right", 800},    {"top", 100},           {"bottom", 600},
+    };
+    ASSERT_EQ(setting::kAll.size(), expected.size());
+    std::set<std::string_view> names;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(setting::kAll[i].name, expected[i].first);
+        EXPECT_EQ(setting::kAll[i].defaultValue, expected[i].second) << expected[i].first;
+        names.insert(setting::kAll[i].name);
+    }
+    EXPECT_EQ(names.size(), expected.size());
+    EXPECT_EQ(setting::kTimeoutOnTimeoutsPage.name, setting::kTimeoutInIdleMonitor.name);
+    EXPECT_EQ(setting::kTimeoutOnTimeoutsPage.defaultValue, 120);
+    EXPECT_EQ(setting::kTimeoutInIdleMonitor.defaultValue, 0);
+}
+
+TEST_F(IniSettingsStoreTest, FreshUser_EveryReaderGetsItsDefault_AndNothingIsCreated)
+{
+    for (const Setting& value : setting::kAll) {
+        EXPECT_EQ(GetSetting(m_store, value), value.defaultValue) << value.name;
+    }
+    EXPECT_EQ(GetSetting(m_store, setting::kRemind), 1);
+    EXPECT_EQ(GetSetting(m_store, setting::kTimeoutOnTimeoutsPage), 120);
+    EXPECT_EQ(GetSetting(m_store, setting::kTimeoutInIdleMonitor), 0);
+    EXPECT_EQ(m_store.GetSetting("Remind", -7), -7);
+    EXPECT_FALSE(fs::exists(iniFile()));
+    EXPECT_FALSE(fs::exists(iniFile().parent_path()));
+}
+
+TEST_F(IniSettingsStoreTest, SetThenGet_RoundTripsEvery32BitValue_AcrossStores)
+{
+    ASSERT_TRUE(SetSetting(m_store, setting::kTimeoutOnTimeoutsPage, 600));
+    ASSERT_TRUE(m_store.SetSetting("left", -250));
+    ASSERT_TRUE(m_store.SetSetting("right", kMax));
+    ASSERT_TRUE(m_store.SetSetting("top", kMin));
+    ASSERT_TRUE(m_store.SetSetting("Remind", 0));
+
+    EXPECT_EQ(GetSetting(m_store, setting::kTimeoutOnTimeoutsPage), 600);
+    EXPECT_EQ(GetSetting(m_store, setting::kTimeoutInIdleMonitor), 600);
+    const IniSettingsStore other(iniFile(), autostartFile(), "/x");
+    EXPECT_EQ(other.GetSetting("left", 0), -250);
+    EXPECT_EQ(other.GetSetting("right", 0), kMax);
+    EXPECT_EQ(other.GetSetting("top", 0), kMin);
+    EXPECT_EQ(other.GetSetting("Remind", 1), 0);
+    EXPECT_EQ(other.GetSetting("bottom", 600), 600);
+}
+
+TEST_F(IniSettingsStoreTest, Set_WritesAnIniFileThatOtherToolsCanRead)
+{
+    ASSERT_TRUE(m_store.SetSetting("Timeout", 300));
+    ASSERT_TRUE(m_store.SetSetting("Period", 2));
+    EXPECT_EQ(ReadFile(iniFile()), "[General]\nPeriod=2\nTimeout=300\n");
+    const QSettings reader(toQString(iniFile()), QSettings::IniFormat);
+    EXPECT_EQ(reader.value(QStringLiteral("Timeout")).toString(), QStringLiteral("300"));
+}
+
+TEST_F(IniSettingsStoreTest, ValueOfAnotherType_CountsAsMissing)
+{
+    writeIni("[General]\n"
+             "Timeout=two minutes\n"
+             "RemindTimeout=12.5\n"
+             "Period=4294967295\n"
+             "left=0x10\n"
+             "right=800 px\n"
+             "top=\n"
+             "ShowWindow=true\n"
+             "ReportPeriod=1, 2\n"
+             "bottom=650\n"
+             "AutoStop=+1\n"
+             "UseIdleDetection=-3\n");
+    EXPECT_EQ(m_store.GetSetting("Timeout", 120), 120);
+    EXPECT_EQ(m_store.GetSetting("RemindTimeout", 300), 300);
+    EXPECT_EQ(m_store.GetSetting("Period", 0), 0);
+    EXPECT_EQ(m_store.GetSetting("left", 100), 100);
+    EXPECT_EQ(m_store.GetSetting("right", 800), 800);
+    EXPECT_EQ(m_store.GetSetting("top", 100), 100);
+    EXPECT_EQ(m_store.GetSetting("ShowWindow", 0), 0);
+    EXPECT_EQ(m_store.GetSetting("ReportPeriod", 0), 0);
+    EXPECT_EQ(m_store.GetSetting("bottom", 600), 650);
+    EXPECT_EQ(m_store.GetSetting("AutoStop", 0), 1);
+    EXPECT_EQ(m_store.GetSetting("UseIdleDetection", 0), -3);
+}
+
+TEST_F(IniSettingsStoreTest, ValueStoredWithAQtTypeOfItsOwn_CountsAsMissing)
+{
+    {
+        QSettings writer(toQString(iniFile()), QSettings::IniFormat);
+        writer.setValue(QStringLiteral("left"), QRect(1, 2, 3, 4));
+        writer.setValue(QStringLiteral("right"), QStringList{QStringLiteral("1"), QStringLiteral("2")});
+        writer.setValue(QStringLiteral("top"), 3.5);
+        writer.sync();
+        ASSERT_EQ(writer.status(), QSettings::NoError);
+    }
+    EXPECT_EQ(m_store.GetSetting("left", 100), 100);
+    EXPECT_EQ(m_store.GetSetting("right", 800), 800);
+    EXPECT_EQ(m_store.GetSetting("top", 100), 100);
+}
+
+TEST_F(IniSettingsStoreTest, Set_KeepsTheOtherValuesOfTheFile)
+{
+    writeIni("[General]\nTimeout=abc\nleft=5\n\n[Other]\nkey=value\n");
+    ASSERT_TRUE(m_store.SetSetting("top", 7));
+    EXPECT_EQ(m_store.GetSetting("left", 0), 5);
+    EXPECT_EQ(m_store.GetSetting("top", 0), 7);
+    const QSettings reader(toQString(iniFile()), QSettings::IniFormat);
+    EXPECT_EQ(reader.value(QStringLiteral("Timeout")).toString(), QStringLiteral("abc"));
+    EXPECT_EQ(reader.value(QStringLiteral("Other/key")).toString(), QStringLiteral("value"));
+}
+
+TEST_F(IniSettingsStoreTest, FileWithASyntaxError_IsReadAsFarAsItGoes_AndRepairedByAWrite)
+{
+    writeIni("[General\nleft=7\n");
+    EXPECT_EQ(m_store.GetSetting("left", 100), 7);
+    ASSERT_TRUE(m_store.SetSetting("top", 3));
+    EXPECT_EQ(ReadFile(iniFile()), "[General]\nleft=7\ntop=3\n");
+    EXPECT_EQ(m_store.GetSetting("top", 100), 3);
+}
+
+TEST_F(IniSettingsStoreTest, ChangeByAnotherWriter_IsSeenAtTheNextRead)
+{
+    ASSERT_TRUE(m_store.SetSetting("Period", 1));
+    ASSERT_EQ(m_store.GetSetting("Period", 0), 1);
+    writeIni("[General]\nPeriod=3\nTimeout=60\n");
+    EXPECT_EQ(m_store.GetSetting("Period", 0), 3);
+    EXPECT_EQ(m_store.GetSetting("Timeout", 0), 60);
+}
+
+TEST_F(IniSettingsStoreTest, UnusableFile_ReadsDefaultsAndRefusesWrites)
+{
+    // A folder where the file should be: neither readable nor replaceable, even for root.
+    fs::create_directories(iniFile());
+    EXPECT_FALSE(m_store.SetSetting("Timeout", 60));
+    EXPECT_EQ(m_store.GetSetting("Timeout", 120), 120);
+
+    TempDir other;
+    WriteFile(other.path() / "file", "x");
+    IniSettingsStore underAFile(other.path() / "file" / "kelmora.conf", autostartFile(), "/x");
+    EXPECT_FALSE(underAFile.SetSetting("Timeout", 60));
+    EXPECT_EQ(underAFile.GetSetting("Timeout", 120), 120);
+}
+
+TEST_F(IniSettingsStoreTest, EmptyName_IsNeverStored)
+{
+    EXPECT_FALSE(m_store.SetSetting("", 5));
+    EXPECT_EQ(m_store.GetSetting("", 9), 9);
+    EXPECT_FALSE(fs::exists(iniFile()));
+}
+
+TEST_F(IniSettingsStoreTest, ReadsFromAnotherThread_SeeWholeValuesInOrder)
+{
+    constexpr std::int32_t kWrites = 30;
+    ASSERT_TRUE(m_store.SetSetting("RemindTimeout", 0));
+    std::atomic<bool> done{false};
+    std::atomic<int> wrongReads{0};
+    std::atomic<int> reads{0};
+    std::thread reader([&] {
+        std::int32_t last = 0;
+        while (!done.load() || reads.load() == 0) {
+            const std::int32_t value = GetSetting(m_store, setting::kRemindTimeout);
+            if (value < last || value > kWrites) {
+                ++wrongReads;
+            }
+            last = value;
+            ++reads;
+        }
+    });
+    for (std::int32_t value = 1; value <= kWrites; ++value) {
+        ASSERT_TRUE(m_store.SetSetting("RemindTimeout", value));
+    }
+    done.store(true);
+    reader.join();
+    EXPECT_EQ(wrongReads.load(), 0);
+    EXPECT_GT(reads.load(), 0);
+    EXPECT_EQ(GetSetting(m_store, setting::kRemindTimeout), kWrites);
+}
+
+TEST_F(IniSettingsStoreTest, Autostart_OnWritesAnEntryForThisProgram_OffRemovesIt)
+{
+    EXPECT_FALSE(m_store.IsAutostart());
+    ASSERT_TRUE(m_store.SetAutostart(true));
+    EXPECT_TRUE(m_store.IsAutostart());
+    EXPECT_EQ(ReadFile(autostartFile()), "[Desktop Entry]\n"
+                                         "Type=Application\n"
+                                         "Name=Kelmora\n"
+                                         "Comment=Personal time tracker\n"
+                                         "Exec=/opt/kelmora/bin/kelmora\n"
+                                         "Terminal=false\n"
+                                         "X-GNOME-Autostart-enabled=true\n");
+    ASSERT_TRUE(m_store.SetAutostart(false));
+    EXPECT_FALSE(m_store.IsAutostart());
+    EXPECT_FALSE(fs::exists(autostartFile()));
+    EXPECT_TRUE(m_store.SetAutostart(false));
+    // Only the entry goes; the folder may hold other programs' entries.
+    EXPECT_TRUE(fs::is_directory(autostartFile().parent_path()));
+}
+
+TEST_F(IniSettingsStoreTest, Autostart_EntryOfAnotherCopy_CountsAsOn_AndOnRewritesIt)
+{
+    fs::create_directories(autostartFile().parent_path());
+    WriteFile(autostartFile(), "[Desktop Entry]\nType=Application\nExec=/home/old/kelmora\n");
+    EXPECT_TRUE(m_store.IsAutostart());
+    ASSERT_TRUE(m_store.SetAutostart(true));
+    const std::string entry = ReadFile(autostartFile());
+    EXPECT_NE(entry.find("\nExec=/opt/kelmora/bin/kelmora\n"), std::string::npos) << entry;
+    EXPECT_EQ(entry.find("/home/old"), std::string::npos);
+}
+
+TEST_F(IniSettingsStoreTest, Autostart_DanglingLink_CountsAsOn_AndOffRemovesIt)
+{
+    fs::create_directories(autostartFile().parent_path());
+    fs::create_symlink(m_dir.path() / "nowhere.desktop", autostartFile());
+    EXPECT_TRUE(m_store.IsAutostart());
+    ASSERT_TRUE(m_store.SetAutostart(false));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(autostartFile())));
+}
+
+TEST_F(IniSettingsStoreTest, Autostart_ProgramPathWithSpaces_IsQuoted)
+{
+    IniSettingsStore store(iniFile(), autostartFile(), "/home/ann/My Programs/kelmora");
+    ASSERT_TRUE(store.SetAutostart(true));
+    EXPECT_NE(ReadFile(autostartFile()).find("\nExec=\"/home/ann/My Programs/kelmora\"\n"), std::string::npos);
+}
+
+TEST_F(IniSettingsStoreTest, Autostart_Unwritable_ReportsFailure)
+{
+    IniSettingsStore noProgram(iniFile(), autostartFile(), fs::path());
+    EXPECT_FALSE(noProgram.SetAutostart(true));
+    EXPECT_FALSE(noProgram.IsAutostart());
+
+    WriteFile(m_dir.path() / "file", "x");
+    IniSettingsStore underAFile(iniFile(), m_dir.path() / "file" / "kelmora.desktop", "/x");
+    EXPECT_FALSE(underAFile.SetAutostart(true));
+    EXPECT_FALSE(underAFile.IsAutostart());
+}
+
+TEST(DesktopEntryExec, QuotesAndEscapesReservedCharacters)
+{
+    EXPECT_EQ(desktopEntryExec("/usr/bin/kelmora"), "/usr/bin/kelmora");
+    EXPECT_EQ(desktopEntryExec("/opt/My Apps/kelmora"), "\"/opt/My Apps/kelmora\"");
+    // Inside quotes ", `, $ and \ take a backslash; the string escapes then double every backslash.
+    EXPECT_EQ(desktopEntryExec("/tmp/a\"b$c`d/kelmora"), "\"/tmp/a\\\\\"b\\\\$c\\\\`d/kelmora\"");
+    EXPECT_EQ(desktopEntryExec("/tmp/back\\slash/kelmora"), "\"/tmp/back\\\\\\\\slash/kelmora\"");
+    EXPECT_EQ(desktopEntryExec("/tmp/50%/kelmora"), "/tmp/50%%/kelmora");
+    EXPECT_EQ(desktopEntryExec("/tmp/semi;colon/kelmora"), "\"/tmp/semi;colon/kelmora\"");
+    EXPECT_EQ(desktopEntryExec("/tmp/new\nline/kelmora"), "\"/tmp/new\\nline/kelmora\"");
+    EXPECT_EQ(desktopEntryExec("/tmp/it's/kelmora"), "\"/tmp/it's/kelmora\"");
+}
+
+TEST(SettingValueText, OnlyWholeDecimal32BitNumbersCount)
+{
+    EXPECT_EQ(parseSettingValue("0"), 0);
+    EXPECT_EQ(parseSettingValue("120"), 120);
+    EXPECT_EQ(parseSettingValue("-5"), -5);
+    EXPECT_EQ(parseSettingValue("+5"), 5);
+    EXPECT_EQ(parseSettingValue("2147483647"), kMax);
+    EXPECT_EQ(parseSettingValue("-2147483648"), kMin);
+    EXPECT_FALSE(parseSettingValue("2147483648"));
+    EXPECT_FALSE(parseSettingValue("-2147483649"));
+    EXPECT_FALSE(parseSettingValue(""));
+    EXPECT_FALSE(parseSettingValue("+"));
+    EXPECT_FALSE(parseSettingValue("-"));
+    EXPECT_FALSE(parseSettingValue("+-5"));
+    EXPECT_FALSE(parseSettingValue("5 "));
+    EXPECT_FALSE(parseSettingValue(" 5"));
+    EXPECT_FALSE(parseSettingValue("1e3"));
+    EXPECT_FALSE(parseSettingValue("0x10"));
+}
+
+TEST(SettingLocations, FollowXdgConfigHome_ElseHome)
+{
+    {
+        const ScopedEnvironment config("XDG_CONFIG_HOME", "/xdg/config");
+        EXPECT_EQ(defaultSettingsFile(), fs::path("/xdg/config/Kelmora/kelmora.conf"));
+        EXPECT_EQ(defaultAutostartFile(), fs::path("/xdg/config/autostart/kelmora.desktop"));
+    }
+    {
+        const ScopedEnvironment config("XDG_CONFIG_HOME", std::nullopt);
+        const ScopedEnvironment home("HOME", "/home/ann");
+        EXPECT_EQ(defaultSettingsFile(), fs::path("/home/ann/.config/Kelmora/kelmora.conf"));
+        EXPECT_EQ(defaultAutostartFile(), fs::path("/home/ann/.config/autostart/kelmora.desktop"));
+    }
+}
+
+TEST(SettingLocations, CurrentExecutable_IsThisTestProgram)
+{
+    const fs::path self = currentExecutable();
+    EXPECT_TRUE(self.is_absolute());
+    EXPECT_EQ(self.filename(), "platform_tests");
+}
+
+TEST(FakeSettingsStore, BehavesLikeTheRealStore)
+{
+    FakeSettingsStore store;
+    for (const Setting& value : setting::kAll) {
+        EXPECT_EQ(GetSetting(store, value), value.defaultValue) << value.name;
+    }
+    EXPECT_EQ(GetSetting(store, setting::kTimeoutInIdleMonitor), 0);
+    EXPECT_EQ(store.storedCount(), 0u);
+
+    ASSERT_TRUE(SetSetting(store, setting::kTimeoutOnTimeoutsPage, 300));
+    EXPECT_EQ(GetSetting(store, setting::kTimeoutInIdleMonitor), 300);
+    EXPECT_EQ(store.storedValue("Timeout"), 300);
+    EXPECT_FALSE(store.storedValue("Remind"));
+
+    EXPECT_FALSE(store.IsAutostart());
+    ASSERT_TRUE(store.SetAutostart(true));
+    EXPECT_TRUE(store.IsAutostart());
+
+    store.setFailing(true);
+    EXPECT_FALSE(store.SetSetting("Timeout", 5));
+    EXPECT_FALSE(store.SetAutostart(false));
+    EXPECT_EQ(store.GetSetting("Timeout", 0), 300);
+    EXPECT_TRUE(store.IsAutostart());
+    EXPECT_EQ(store.storedCount(), 1u);
+}
+
+} // namespace
+} // namespace kelmora::platform

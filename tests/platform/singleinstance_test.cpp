@@ -1,0 +1,303 @@
+#include "platform/fakesingleinstance.h"
+#include "platform/localsingleinstance.h"
+#include "support/childprocess.h"
+#include "support/scopedenvironment.h"
+#include "support/testsupport.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QLocalSocket>
+#include <QSignalSpy>
+#include <QString>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace kelmora::platform {
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::ChildProcess;
+using testsupport::ReadFile;
+using testsupport::ScopedEnvironment;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+using Request = SingleInstance::Request;
+
+constexpr int kWaitMs = 10000;
+constexpr std::chrono::milliseconds kSendTimeout = 10s;
+
+QString toQString(const std::filesystem::path& path)
+{
+    return QString::fromStdString(path.string());
+}
+
+// Runs `work` on a thread of its own while this thread keeps handling events, as a second process would
+// while the instance under test answers it.
+template <typename Work> auto runBesideEventLoop(Work work)
+{
+    std::atomic<bool> done{false};
+    decltype(work()) result{};
+    std::thread thread([&] {
+        result = work();
+        done.store(true);
+    });
+    const bool finished = QTest::qWaitFor([&] { return done.load(); }, kWaitMs);
+    thread.join();
+    EXPECT_TRUE(finished);
+    return result;
+}
+
+// kelmora_instance_helper as the other instance.
+class HelperProcess
+{
+public:
+    HelperProcess(const QString& lockPath, const QString& serverPath)
+        : m_process(KELMORA_INSTANCE_HELPER_PATH, {lockPath.toStdString(), serverPath.toStdString()})
+    {}
+
+    QByteArray nextLine() { return QByteArray::fromStdString(m_process.readLine(kSendTimeout).value_or("")); }
+    std::int64_t pid() const { return m_process.pid(); }
+    void kill() { m_process.kill(); }
+    std::optional<int> waitForExit() { return m_process.waitForExit(kSendTimeout); }
+
+private:
+    ChildProcess m_process;
+};
+
+class LocalSingleInstanceTest : public ::testing::Test
+{
+protected:
+    QString lockPath() const { return toQString(m_dir.path() / "kelmora.lock"); }
+    QString serverPath() const { return toQString(m_dir.path() / "kelmora.socket"); }
+    std::unique_ptr<LocalSingleInstance> makeInstance(const QString& programName = QStringLiteral("platform_tests"))
+    {
+        return std::make_unique<LocalSingleInstance>(lockPath(), serverPath(), programName);
+    }
+    // Sends from a separate instance object on a thread of its own, as a later start of the program would.
+    bool sendBeside(Request request)
+    {
+        return runBesideEventLoop([this, request] { return makeInstance()->send(request, kSendTimeout); });
+    }
+
+    TempDir m_dir;
+};
+
+TEST_F(LocalSingleInstanceTest, SecondAcquire_FailsWhileTheFirstHolds_SucceedsAfterRelease)
+{
+    auto first = makeInstance();
+    auto second = makeInstance();
+    ASSERT_TRUE(first->tryAcquire());
+    EXPECT_TRUE(first->isHeld());
+    EXPECT_TRUE(first->isListening());
+    EXPECT_FALSE(second->tryAcquire());
+    EXPECT_FALSE(second->isHeld());
+    EXPECT_FALSE(second->isListening());
+    EXPECT_TRUE(first->tryAcquire());
+
+    first->release();
+    EXPECT_FALSE(first->isHeld());
+    EXPECT_FALSE(QFile::exists(lockPath()));
+    EXPECT_TRUE(second->tryAcquire());
+    EXPECT_TRUE(second->isHeld());
+}
+
+TEST_F(LocalSingleInstanceTest, LongRunningHolder_KeepsItsSlot)
+{
+    auto first = makeInstance();
+    ASSERT_TRUE(first->tryAcquire());
+    // As if the first instance had been running for a day.
+    const std::filesystem::path lockFile = m_dir.path() / "kelmora.lock";
+    std::filesystem::last_write_time(lockFile, std::filesystem::last_write_time(lockFile) - 24h);
+
+    auto second = makeInstance();
+    EXPECT_FALSE(second->tryAcquire());
+    EXPECT_TRUE(first->isHeld());
+}
+
+TEST_F(LocalSingleInstanceTest, Holder_IsReportedOnlyWhenItRunsTheExpectedProgram)
+{
+    auto holder = makeInstance();
+    EXPECT_FALSE(holder->lockHolderPid());
+    EXPECT_FALSE(holder->runningInstancePid());
+    ASSERT_TRUE(holder->tryAcquire());
+
+    const auto asThisProgram = makeInstance();
+    EXPECT_EQ(asThisProgram->lockHolderPid(), ::getpid());
+    EXPECT_EQ(asThisProgram->runningInstancePid(), ::getpid());
+    const auto asKelmora = makeInstance(QStringLiteral("kelmora"));
+    EXPECT_EQ(asKelmora->lockHolderPid(), ::getpid());
+    EXPECT_FALSE(asKelmora->runningInstancePid());
+}
+
+TEST_F(LocalSingleInstanceTest, ActivateAndTerminate_ArriveAsSignals)
+{
+    auto holder = makeInstance();
+    ASSERT_TRUE(holder->tryAcquire());
+    QSignalSpy activated(holder.get(), &SingleInstance::activateRequested);
+    QSignalSpy terminated(holder.get(), &SingleInstance::terminateRequested);
+
+    EXPECT_TRUE(sendBeside(Request::Activate));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return activated.count() == 1; }, kWaitMs));
+    EXPECT_EQ(terminated.count(), 0);
+
+    EXPECT_TRUE(sendBeside(Request::Terminate));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return terminated.count() == 1; }, kWaitMs));
+    EXPECT_EQ(activated.count(), 1);
+}
+
+TEST_F(LocalSingleInstanceTest, UnknownWord_IsRefusedWithoutSignal)
+{
+    auto holder = makeInstance();
+    ASSERT_TRUE(holder->tryAcquire());
+    QSignalSpy activated(holder.get(), &SingleInstance::activateRequested);
+    QSignalSpy terminated(holder.get(), &SingleInstance::terminateRequested);
+
+    const QByteArray reply = runBesideEventLoop([this] {
+        QLocalSocket socket;
+        socket.connectToServer(serverPath());
+        if (!socket.waitForConnected(kWaitMs)) {
+            return QByteArray("not connected");
+        }
+        socket.write("Activate\n");
+        socket.waitForBytesWritten(kWaitMs);
+        QByteArray answer;
+        while (!answer.contains('\n') && socket.waitForReadyRead(kWaitMs)) {
+            answer += socket.readAll();
+        }
+        return answer;
+    });
+    EXPECT_EQ(reply, QByteArray("unknown\n"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(activated.count(), 0);
+    EXPECT_EQ(terminated.count(), 0);
+}
+
+TEST_F(LocalSingleInstanceTest, Send_WithoutRunningInstance_Fails)
+{
+    auto lone = makeInstance();
+    EXPECT_FALSE(lone->send(Request::Activate, kSendTimeout));
+
+    auto holder = makeInstance();
+    ASSERT_TRUE(holder->tryAcquire());
+    holder->release();
+    EXPECT_FALSE(QFile::exists(serverPath()));
+    EXPECT_FALSE(lone->send(Request::Terminate, kSendTimeout));
+}
+
+TEST_F(LocalSingleInstanceTest, Socket_IsReachableByThisUserOnly)
+{
+    auto holder = makeInstance();
+    ASSERT_TRUE(holder->tryAcquire());
+    struct stat info
+    {};
+    ASSERT_EQ(::stat(serverPath().toLocal8Bit().constData(), &info), 0);
+    EXPECT_TRUE(S_ISSOCK(info.st_mode));
+    EXPECT_EQ(info.st_mode & (S_IRWXG | S_IRWXO), 0u);
+    EXPECT_EQ(info.st_uid, ::getuid());
+}
+
+TEST_F(LocalSingleInstanceTest, OtherProcessHolds_StartFails_RequestsReachIt_TerminateEndsIt)
+{
+    HelperProcess other(lockPath(), serverPath());
+    ASSERT_EQ(other.nextLine(), "held " + QByteArray::number(other.pid()));
+
+    auto later = makeInstance();
+    EXPECT_FALSE(later->tryAcquire());
+    EXPECT_EQ(later->lockHolderPid(), other.pid());
+    EXPECT_FALSE(later->runningInstancePid());
+    EXPECT_EQ(makeInstance(QStringLiteral("kelmora_instance_helper"))->runningInstancePid(), other.pid());
+
+    ASSERT_TRUE(later->send(Request::Activate, kSendTimeout));
+    EXPECT_EQ(other.nextLine(), "activate");
+    ASSERT_TRUE(later->send(Request::Terminate, kSendTimeout));
+    EXPECT_EQ(other.nextLine(), "terminate");
+    EXPECT_EQ(other.waitForExit(), 0);
+
+    EXPECT_TRUE(later->tryAcquire());
+}
+
+TEST_F(LocalSingleInstanceTest, LockOfACrashedInstance_IsTakenOver)
+{
+    HelperProcess crashed(lockPath(), serverPath());
+    ASSERT_TRUE(crashed.nextLine().startsWith("held "));
+    crashed.kill();
+    ASSERT_TRUE(QFile::exists(lockPath()));
+    ASSERT_TRUE(QFile::exists(serverPath()));
+
+    auto next = makeInstance();
+    ASSERT_TRUE(next->tryAcquire());
+    EXPECT_EQ(next->lockHolderPid(), ::getpid());
+    // The socket the crashed instance left behind was replaced, so requests reach the new holder.
+    ASSERT_TRUE(next->isListening());
+    QSignalSpy activated(next.get(), &SingleInstance::activateRequested);
+    EXPECT_TRUE(sendBeside(Request::Activate));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return activated.count() == 1; }, kWaitMs));
+}
+
+TEST_F(LocalSingleInstanceTest, LockWhoseProcessIdNowRunsAnotherProgram_IsTakenOver)
+{
+    HelperProcess crashed(lockPath(), serverPath());
+    ASSERT_TRUE(crashed.nextLine().startsWith("held "));
+    crashed.kill();
+
+    // The id has since gone to a live process of another program (this test program).
+    const std::filesystem::path lockFile = m_dir.path() / "kelmora.lock";
+    std::string content = ReadFile(lockFile);
+    const std::size_t lineEnd = content.find('\n');
+    ASSERT_NE(lineEnd, std::string::npos);
+    content.replace(0, lineEnd, std::to_string(::getpid()));
+    WriteFile(lockFile, content);
+
+    auto next = makeInstance();
+    ASSERT_EQ(next->lockHolderPid(), ::getpid());
+    EXPECT_TRUE(next->tryAcquire());
+}
+
+TEST_F(LocalSingleInstanceTest, DefaultLocations_AreInTheUsersRuntimeFolder)
+{
+    std::filesystem::permissions(m_dir.path(), std::filesystem::perms::owner_all);
+    const ScopedEnvironment runtime("XDG_RUNTIME_DIR", m_dir.path().string());
+
+    EXPECT_EQ(defaultInstanceLockPath(), lockPath());
+    EXPECT_EQ(defaultInstanceServerPath(), serverPath());
+    const auto first = createSingleInstance();
+    const auto second = createSingleInstance();
+    EXPECT_TRUE(first->tryAcquire());
+    EXPECT_FALSE(second->tryAcquire());
+    EXPECT_TRUE(QFile::exists(lockPath()));
+}
+
+TEST(FakeSingleInstance, SharedSlot_HasOneHolder_WhichReceivesTheOthersRequests)
+{
+    const auto slot = std::make_shared<FakeSingleInstance::Slot>();
+    FakeSingleInstance first(slot, 100);
+    FakeSingleInstance second(slot, 200);
+    EXPECT_FALSE(second.send(Request::Activate, 1s));
+    EXPECT_FALSE(second.runningInstancePid());
+
+    ASSERT_TRUE(first.tryAcquire());
+    EXPECT_FALSE(second.tryAcquire());
+    EXPECT_EQ(second.runningInstancePid(), 100);
+
+    QSignalSpy activated(&first, &SingleInstance::activateRequested);
+    QSignalSpy terminated(&first, &SingleInstance::terminateRequested);
+    EXPECT_TRUE(second.send(Request::Activate, 1s));
+    EXPECT_TRUE(second.send(Request::Terminate, 1s));
+    EXPECT_EQ(activated.count(), 1);
+    EXPECT_EQ(terminated.count(), 1);
+    EXPECT_EQ(second.sentRequests(), (std::vector<Request>{Request::Activate, Request::Activate, Request::Terminate}));
+
+    first.release();
+    EXPECT_TRUE(second.tryAcquire());
+    EXPECT_EQ(first.runningInstancePid(), 200);
+}
+
+} // namespace
+} // namespace kelmora::platform
