@@ -13,7 +13,7 @@ packages=(
     # Qt 6 (Core, Gui, Widgets, Network, DBus, Test); Qt6Gui's CMake package needs the OpenGL headers
     qt6-base-dev libgl-dev
     # end-to-end tests: virtual X server, tray host, input driving, window inspection, screenshots
-    xvfb xauth trayer xdotool x11-utils imagemagick
+    xvfb xauth trayer xdotool x11-utils imagemagick fonts-dejavu-core
 )
 locales_needed=(en_US.UTF-8 en_GB.UTF-8 de_DE.UTF-8)
 
