@@ -134,6 +134,13 @@ void CKelmoraApp::OnSessionEnd()
     }
 }
 
+void CKelmoraApp::ShowMessage(QWidget* owner, const QString& text, const QString& caption)
+{
+    if (m_services.showMessage) {
+        m_services.showMessage(owner, text, caption);
+    }
+}
+
 void CKelmoraApp::StopTaskAndSave(std::int32_t id)
 {
     std::string error;

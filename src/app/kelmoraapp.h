@@ -55,6 +55,8 @@ public:
         // A Yes/No question without owner window; true for Yes.
         std::function<bool(const QString& text, const QString& caption)> askYesNo;
         std::function<void(const QString& text)> showError;
+        // A message box with an OK button, owned by `owner` (may be null).
+        std::function<void(QWidget* owner, const QString& text, const QString& caption)> showMessage;
         CMainWnd::TaskListFactory taskListFactory;
         std::filesystem::path executableFolder;
     };
@@ -67,6 +69,9 @@ public:
     // Settles the running task and releases the instance slot. Returns the exit code.
     int ExitInstance();
     int ExitCode() const { return m_exitCode; }
+
+    // Tells the user something through a message box with an OK button.
+    void ShowMessage(QWidget* owner, const QString& text, const QString& caption);
 
     // When the desktop session ends: with "AutoStop" set, the running task is stopped and saved.
     // The current task stays current, as the program may go on running.

@@ -78,6 +78,9 @@ int main(int argc, char** argv)
         return QMessageBox::question(nullptr, caption, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     };
     services.showError = [](const QString& text) { QMessageBox::critical(nullptr, QStringLiteral("Error"), text); };
+    services.showMessage = [](QWidget* owner, const QString& text, const QString& caption) {
+        QMessageBox::information(owner, caption, text);
+    };
     services.taskListFactory = [](app::CMainWnd& mainWnd) { return std::make_unique<ui::CTaskListDlg>(mainWnd); };
     services.executableFolder = platform::ExecutableFolder();
 

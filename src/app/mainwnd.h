@@ -8,14 +8,20 @@
 #include <QWidget>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 class QSystemTrayIcon;
 class QMenu;
 
+namespace kelmora::model {
+class Interval;
+}
+
 namespace kelmora::app {
 
 class CKelmoraApp;
+class CRollbackDlg;
 class CTrayIcon;
 
 // Menu and button command ids, carried by the QActions that raise them.
@@ -38,6 +44,19 @@ enum Command : int
     kCmdLastTask = 10200,
 };
 
+// Hotkey ids of the five global shortcuts.
+enum Hotkey : int
+{
+    kHotkeyTrayMenu = 0xB000,
+    kHotkeyTaskList = 0xB001,
+    kHotkeyCreateTask = 0xB002,
+    kHotkeySettings = 0xB003,
+    kHotkeyStopTask = 0xB004,
+};
+
+// Where "Send feedback to author..." writes to.
+inline constexpr const char* kSupportAddress = "support@kelmora.app";
+
 // The hidden hub. It owns the tray icon and the long-lived windows, receives every posted message and
 // every command, and closes the program through the normal close path.
 class CMainWnd final : public QWidget
@@ -46,6 +65,8 @@ class CMainWnd final : public QWidget
 
 public:
     using TaskListFactory = std::function<std::unique_ptr<TaskListWindow>(CMainWnd&)>;
+    // Writes and opens the report for a period.
+    using ReportHandler = std::function<void(const model::Interval& period)>;
 
     CMainWnd(CKelmoraApp& app, TaskListFactory taskListFactory);
     ~CMainWnd() override;
@@ -53,9 +74,17 @@ public:
     CKelmoraApp& App() { return m_app; }
     CTrayIcon* TrayIcon() { return m_trayIcon.get(); }
     TaskListWindow* TaskList() { return m_taskList.get(); }
+    CRollbackDlg* RollbackDlg() { return m_rollbackDlg.get(); }
 
     // A menu or button command by its id.
     void OnCommand(int id);
+    // A global shortcut by its hotkey id.
+    void OnHotKey(int id);
+
+    // The windows of the layers above this one (create task, settings, About box) and the report page
+    // register what their commands do; a command without a handler does nothing.
+    void SetCommandHandler(int id, std::function<void()> handler);
+    void SetReportHandler(ReportHandler handler) { m_reportHandler = std::move(handler); }
 
     // Set when the window has gone through its close path.
     bool IsClosed() const { return m_closed; }
@@ -67,10 +96,16 @@ protected:
 private:
     void OnMessage(const MessageEvent& message);
     void OnClose();
+    void OnReport(int id);
+    void OnHelp();
+    void OnRollback();
 
     CKelmoraApp& m_app;
     std::unique_ptr<CTrayIcon> m_trayIcon;
     std::unique_ptr<TaskListWindow> m_taskList;
+    std::unique_ptr<CRollbackDlg> m_rollbackDlg;
+    std::map<int, std::function<void()>> m_commandHandlers;
+    ReportHandler m_reportHandler;
     QTimer m_ticker;
     bool m_closed = false;
 };

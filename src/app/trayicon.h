@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class QMenu;
 class QSystemTrayIcon;
@@ -12,30 +14,52 @@ namespace kelmora::app {
 
 class CMainWnd;
 
-// The notification-area icon: shows whether a task is tracked and offers the program's commands.
+// The notification-area icon: shows whether a task is tracked, names it with its time in the tooltip,
+// and offers every command in its menu.
 class CTrayIcon final : public QObject
 {
     Q_OBJECT
 
 public:
+    // Longest tooltip the tray shows whole.
+    static constexpr qsizetype kMaxTipLength = 127;
+
     explicit CTrayIcon(CMainWnd& mainWnd);
     ~CTrayIcon() override;
 
     // kRunningIconId, kIdleIconId, or 0 to remove the icon from the tray.
     void SetIcon(std::int32_t iconId);
     std::int32_t IconId() const { return m_iconId; }
+    // Refreshes the tooltip; called every second.
     void UpdateTip();
+    QString TipText() const;
+
+    // Opens the menu: at the cursor, or once at the bottom-right corner of the work area after
+    // SetMenuAtCursor(false).
+    void ShowMenu();
+    void SetMenuAtCursor(bool atCursor) { m_menuAtCursor = atCursor; }
+    bool ShowBalloon(const QString& title, const QString& text, int seconds);
 
     QSystemTrayIcon& SystemTrayIcon() { return *m_icon; }
+    // The menu as it stands; rebuilt each time it is about to show.
     QMenu& Menu() { return *m_menu; }
+    void RebuildMenu();
 
 private:
-    void RebuildMenu();
+    void AddCommand(QMenu& menu, const QString& text, int id);
+    void AddTaskItems(QMenu& menu, bool checkable, bool reversed);
+    void BuildUsualMenu();
+    void BuildQuickAccessMenu();
+    QMenu& AddSubmenu(QMenu& parent, const QString& title);
+    QMenu& ReportSubmenu(QMenu& parent);
 
     CMainWnd& m_mainWnd;
     std::unique_ptr<QMenu> m_menu;
+    // Submenus are rebuilt with the menu; kept here because clearing a menu does not delete them.
+    std::vector<std::unique_ptr<QMenu>> m_submenus;
     std::unique_ptr<QSystemTrayIcon> m_icon;
     std::int32_t m_iconId = 0;
+    bool m_menuAtCursor = true;
 };
 
 } // namespace kelmora::app

@@ -1,5 +1,6 @@
 #include "e2e.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -259,12 +260,28 @@ bool Desktop::WaitForTrayIconLook(IconLook look)
 
 void Desktop::ChooseFromTrayMenu(const Geometry& icon, const std::string& key)
 {
-    const auto before = Lines(Xdotool({"search", "--onlyvisible", "--classname", "kelmora"})).size();
-    Xdotool({"mousemove", "--sync", std::to_string(icon.x + icon.width / 2), std::to_string(icon.y + icon.height / 2)});
-    Xdotool({"click", "3"});
-    EXPECT_TRUE(WaitUntil([&] {
-        return Lines(Xdotool({"search", "--onlyvisible", "--classname", "kelmora"})).size() > before;
-    })) << "the tray menu did not open";
+    // The menu is a window that was not visible before the click (a tooltip may vanish meanwhile). The
+    // tray may still be settling the icon's place, so the icon is looked up afresh for each try.
+    const auto visible = [this] { return Lines(Xdotool({"search", "--onlyvisible", "--classname", "kelmora"})); };
+    bool opened = false;
+    for (int attempt = 0; attempt < 3 && !opened; ++attempt) {
+        const Geometry target = TrayIcon().value_or(icon);
+        const std::vector<std::string> before = visible();
+        Xdotool({"mousemove", "--sync", std::to_string(target.x + target.width / 2),
+                 std::to_string(target.y + target.height / 2)});
+        Xdotool({"click", "3"});
+        opened = WaitUntil(
+            [&] {
+                for (const std::string& id : visible()) {
+                    if (std::find(before.begin(), before.end(), id) == before.end()) {
+                        return true;
+                    }
+                }
+                return false;
+            },
+            std::chrono::seconds(4));
+    }
+    EXPECT_TRUE(opened) << "the tray menu did not open";
     Screenshot("tray-menu");
     Xdotool({"key", "--clearmodifiers", key});
 }

@@ -139,6 +139,54 @@ TEST_F(Desktop, ExitWithoutAutoStop_AnsweredYes_StopsTheTask)
     EXPECT_FALSE(LastIntervalOpen(DataFolder(), 0));
 }
 
+TEST_F(Desktop, TrayMenu_StartsAndStopsATask)
+{
+    Cli({"create", "Writing"});
+    Cli({"create", "Reading"});
+    StartKelmora();
+    const auto icon = WaitForTrayIcon();
+    ASSERT_TRUE(icon);
+    // "Sta&rt Task" opens its submenu; Return takes its first task.
+    ChooseFromTrayMenu(*icon, "r");
+    Xdotool({"key", "--clearmodifiers", "Return"});
+    EXPECT_TRUE(WaitUntil([&] { return LastIntervalOpen(DataFolder(), 0); }));
+    EXPECT_TRUE(WaitForTrayIconLook(IconLook::Running));
+
+    // Hovering shows the tooltip (its text, the task and its time, is checked by the widget tests; the
+    // screenshot is for a person).
+    const auto windowsBefore = Xdotool({"search", "--onlyvisible", "--classname", "kelmora"}).size();
+    Xdotool({"mousemove", "--sync", std::to_string(icon->x + icon->width / 2 + 1),
+             std::to_string(icon->y + icon->height / 2)});
+    EXPECT_TRUE(WaitUntil([&] {
+        return Xdotool({"search", "--onlyvisible", "--classname", "kelmora"}).size() > windowsBefore;
+    }));
+    Screenshot("tooltip");
+
+    ChooseFromTrayMenu(*icon, "p"); // "Sto&p Current Task"
+    EXPECT_TRUE(WaitUntil([&] { return !LastIntervalOpen(DataFolder(), 0); }));
+    EXPECT_TRUE(WaitForTrayIconLook(IconLook::Idle));
+}
+
+TEST_F(Desktop, TrayMenus_BothLayoutsWithATrackedTask)
+{
+    Cli({"create", "Writing"});
+    Cli({"create", "Reading"});
+    Cli({"start", "Reading"});
+    StartKelmora();
+    auto icon = WaitForTrayIcon();
+    ASSERT_TRUE(icon);
+    ChooseFromTrayMenu(*icon, "w"); // opens "S&witch to Task"
+    Screenshot("usual-layout");
+    Xdotool({"key", "Escape"});
+    Xdotool({"key", "Escape"});
+
+    SetSetting("UseQuickAccessMenu", 1); // read when the menu opens
+    ChooseFromTrayMenu(*icon, "m");      // opens "&Main Menu"
+    Screenshot("quick-access-layout");
+    Xdotool({"key", "Escape"});
+    Xdotool({"key", "Escape"});
+}
+
 TEST(NoDisplay, SaysSoAndPointsToTheCommandLineTool)
 {
     const std::string output = RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" +

@@ -1,0 +1,307 @@
+#include "rollbackdlg.h"
+
+#include "icons.h"
+#include "kelmoraapp.h"
+#include "messages.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimeEdit>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <vector>
+
+namespace kelmora::app {
+
+namespace {
+
+const QString kCaption = QStringLiteral("Rollback current task");
+
+// Pickers show and take local wall-clock time with whole seconds, the way the user reads the clock.
+void ShowStamp(const model::TimeStamp& stamp, QDateEdit& date, QTimeEdit& time)
+{
+    model::DateParts parts;
+    stamp.GetLocalParts(parts);
+    date.setDate(QDate(parts.year, parts.month, parts.day));
+    time.setTime(QTime(parts.hour, parts.minute, parts.second));
+}
+
+bool ReadStamp(const QDateEdit& date, const QTimeEdit& time, model::TimeStamp& stamp)
+{
+    const QDate day = date.date();
+    const QTime clock = time.time();
+    return stamp.SetLocal(day.year(), day.month(), day.day(), clock.hour(), clock.minute(), clock.second(), 0);
+}
+
+QDateEdit* MakeDateEdit(QWidget* parent, const char* name)
+{
+    auto* edit = new QDateEdit(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    edit->setCalendarPopup(true);
+    return edit;
+}
+
+QTimeEdit* MakeTimeEdit(QWidget* parent, const char* name)
+{
+    auto* edit = new QTimeEdit(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    return edit;
+}
+
+} // namespace
+
+CRollbackDlg::CRollbackDlg(CKelmoraApp& app, QWidget* parent)
+    : QDialog(parent), m_app(app), m_taskCombo(new QComboBox(this)),
+      m_taskLabel(new QLabel(QStringLiteral("Task:"), this)),
+      m_continueCheckBox(new QCheckBox(QStringLiteral("Continue with task after rollback"), this)),
+      m_passTimeCheckBox(new QCheckBox(QStringLiteral("Pass removed time to other task"), this)),
+      m_startDateEdit(MakeDateEdit(this, "startDateEdit")), m_startTimeEdit(MakeTimeEdit(this, "startTimeEdit")),
+      m_endDateEdit(MakeDateEdit(this, "endDateEdit")), m_endTimeEdit(MakeTimeEdit(this, "endTimeEdit"))
+{
+    setObjectName("rollbackDlg");
+    setWindowTitle(kCaption);
+    setWindowIcon(MakeIcon(IconKind::Program));
+
+    m_taskCombo->setObjectName("taskCombo");
+    m_taskLabel->setObjectName("taskLabel");
+    m_taskLabel->setBuddy(m_taskCombo);
+    m_continueCheckBox->setObjectName("continueCheckBox");
+    m_passTimeCheckBox->setObjectName("passTimeCheckBox");
+
+    // Until the first showing fills them from the running span, the pickers stand at the time of
+    // construction rather than at an arbitrary default date.
+    model::TimeStamp now;
+    now.Now();
+    ShowStamp(now, *m_startDateEdit, *m_startTimeEdit);
+    ShowStamp(now, *m_endDateEdit, *m_endTimeEdit);
+
+    auto* startLabel = new QLabel(QStringLiteral("&Start:"), this);
+    startLabel->setObjectName("startLabel");
+    startLabel->setBuddy(m_startDateEdit);
+    auto* endLabel = new QLabel(QStringLiteral("&End:"), this);
+    endLabel->setObjectName("endLabel");
+    endLabel->setBuddy(m_endDateEdit);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->setObjectName("buttonBox");
+    m_okButton = buttons->button(QDialogButtonBox::Ok);
+    m_okButton->setObjectName("okButton");
+    m_okButton->setDefault(true);
+    m_cancelButton = buttons->button(QDialogButtonBox::Cancel);
+    m_cancelButton->setObjectName("cancelButton");
+    connect(buttons, &QDialogButtonBox::accepted, this, &CRollbackDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CRollbackDlg::reject);
+    connect(m_passTimeCheckBox, &QCheckBox::toggled, this, &CRollbackDlg::UpdateTaskEnabled);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(startLabel, 0, 0);
+    grid->addWidget(m_startDateEdit, 0, 1);
+    grid->addWidget(m_startTimeEdit, 0, 2);
+    grid->addWidget(endLabel, 1, 0);
+    grid->addWidget(m_endDateEdit, 1, 1);
+    grid->addWidget(m_endTimeEdit, 1, 2);
+    grid->addWidget(m_continueCheckBox, 2, 0, 1, 3);
+    grid->addWidget(m_passTimeCheckBox, 3, 0, 1, 3);
+    grid->addWidget(m_taskLabel, 4, 0);
+    grid->addWidget(m_taskCombo, 4, 1, 1, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addLayout(grid);
+    layout->addWidget(buttons);
+
+    setTabOrder(m_startDateEdit, m_startTimeEdit);
+    setTabOrder(m_startTimeEdit, m_endDateEdit);
+    setTabOrder(m_endDateEdit, m_endTimeEdit);
+    setTabOrder(m_endTimeEdit, m_continueCheckBox);
+    setTabOrder(m_continueCheckBox, m_passTimeCheckBox);
+    setTabOrder(m_passTimeCheckBox, m_taskCombo);
+    setTabOrder(m_taskCombo, m_okButton);
+    setTabOrder(m_okButton, m_cancelButton);
+
+    UpdateTaskEnabled();
+}
+
+void CRollbackDlg::ShowDialog()
+{
+    model::Task task;
+    task.id = m_app.CurrentTaskId();
+    if (task.id < 0) {
+        HideDialog();
+        m_app.ShowMessage(this, QStringLiteral("There is no started task now"),
+                          QStringLiteral("Can't rallback current task"));
+        return;
+    }
+    if (!task.Load(m_app.DataFolder())) {
+        HideDialog();
+        m_app.ShowMessage(this, QStringLiteral("The current task could not be read. It may have been deleted."),
+                          kCaption);
+        return;
+    }
+    // Stopping a task whose last span is already closed would stretch that span up to now, and the
+    // rollback would then hand out time that was never tracked.
+    if (!task.IsRunning()) {
+        HideDialog();
+        m_app.ShowMessage(this, QStringLiteral("There is no started task now"),
+                          QStringLiteral("Can't rallback current task"));
+        return;
+    }
+
+    m_passTimeCheckBox->setChecked(m_passTime);
+    m_continueCheckBox->setChecked(m_continue);
+    UpdateTaskEnabled();
+    FillTaskCombo();
+
+    m_task = std::move(task);
+    m_taskLoaded = true;
+    setWindowTitle(QStringLiteral("Rollback task \"%1\"").arg(QString::fromStdString(m_task.name)));
+    // In memory only: the file keeps the open span until OK.
+    m_task.Stop();
+    const model::Interval last = m_task.intervals.At(m_task.intervals.Count() - 1);
+    ShowStamp(last.start, *m_startDateEdit, *m_startTimeEdit);
+    ShowStamp(last.EffectiveStop(), *m_endDateEdit, *m_endTimeEdit);
+
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void CRollbackDlg::HideDialog()
+{
+    hide();
+}
+
+void CRollbackDlg::accept()
+{
+    // Pressing OK fixes what the check boxes show next time, even when the rollback is then refused.
+    m_continue = m_continueCheckBox->isChecked();
+    m_passTime = m_passTimeCheckBox->isChecked();
+
+    const std::filesystem::path& folder = m_app.DataFolder();
+    if (!CurrentCopyStillReadable()) {
+        // Saving the copy now would bring back a task that was deleted while the dialog was open.
+        m_app.ShowMessage(this,
+                          QStringLiteral("The task \"%1\" can no longer be read. It may have been deleted. "
+                                         "Nothing was changed.")
+                              .arg(QString::fromStdString(m_task.name)),
+                          kCaption);
+        return;
+    }
+
+    const std::int32_t lastIndex = m_task.intervals.Count() - 1;
+    const model::Interval last = m_task.intervals.At(lastIndex);
+    model::Interval range;
+    if (!ReadStamp(*m_startDateEdit, *m_startTimeEdit, range.start) ||
+        !ReadStamp(*m_endDateEdit, *m_endTimeEdit, range.stop)) {
+        m_app.ShowMessage(this, QStringLiteral("The new range is not a valid date and time. Please correct the range."),
+                          kCaption);
+        return;
+    }
+    // Intervals are expected to run forwards; a reversed one would break every total and merge.
+    if (range.stop < range.start) {
+        m_app.ShowMessage(this,
+                          QStringLiteral("The end of the new range lies before its start. Please correct the range."),
+                          kCaption);
+        return;
+    }
+
+    if (m_passTime) {
+        if (m_taskCombo->currentIndex() < 0) {
+            m_app.ShowMessage(this, QStringLiteral("Please choose task to pass the delete time to"),
+                              QStringLiteral("Can't pass deleted time"));
+            return;
+        }
+        model::Task receiver;
+        receiver.id = m_taskCombo->currentData().toInt();
+        if (!receiver.Load(folder)) {
+            // Saving would write a nameless task file for a task that was deleted meanwhile.
+            m_app.ShowMessage(this,
+                              QStringLiteral("The task \"%1\" can no longer be read. Please choose another task.")
+                                  .arg(m_taskCombo->currentText()),
+                              QStringLiteral("Can't pass deleted time"));
+            return;
+        }
+        const model::TimeStamp lastStop = last.EffectiveStop();
+        if (range.start > last.start) {
+            receiver.intervals.Insert(model::Interval(last.start, range.start));
+        }
+        if (range.stop < lastStop) {
+            receiver.intervals.Insert(model::Interval(range.stop, lastStop));
+        }
+        receiver.Save(folder);
+    }
+
+    m_task.intervals.RemoveAt(lastIndex);
+    m_task.intervals.Insert(range);
+    CMainWnd* hub = m_app.MainWnd();
+    if (m_continue && m_task.Start()) {
+        m_app.SetCurrentTaskId(m_task.id);
+        if (hub != nullptr) {
+            PostMessage(hub, kMsgTaskState, kRunningIconId);
+        }
+    } else {
+        if (hub != nullptr) {
+            PostMessage(hub, kMsgTaskState, kIdleIconId);
+        }
+        m_app.SetCurrentTaskId(-1);
+    }
+    m_task.Save(folder);
+    // The copy has been written; a second OK without a new showing must not apply it again.
+    m_taskLoaded = false;
+    QDialog::accept();
+}
+
+void CRollbackDlg::UpdateTaskEnabled()
+{
+    const bool enabled = m_passTimeCheckBox->isChecked();
+    m_taskLabel->setEnabled(enabled);
+    m_taskCombo->setEnabled(enabled);
+}
+
+void CRollbackDlg::FillTaskCombo()
+{
+    struct Entry
+    {
+        QString name;
+        std::int32_t id;
+    };
+    std::vector<Entry> entries;
+    const std::vector<std::int32_t> ids = m_app.Store().TaskIds();
+    for (const std::int32_t id : ids) {
+        model::Task task;
+        task.id = id;
+        // A running task cannot take time, and an unreadable one would be saved back without its data.
+        if (!task.Load(m_app.DataFolder()) || task.IsRunning()) {
+            continue;
+        }
+        entries.push_back({QString::fromStdString(task.name), id});
+    }
+    // Case-insensitive, as a sorted drop-down list orders its items; ties keep store order.
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry& a, const Entry& b) { return a.name.compare(b.name, Qt::CaseInsensitive) < 0; });
+    m_taskCombo->clear();
+    for (const Entry& entry : entries) {
+        m_taskCombo->addItem(entry.name, entry.id);
+    }
+    // With a single task in the store nothing can be chosen, so the pass-time request is refused.
+    m_taskCombo->setCurrentIndex(ids.size() > 1 && !entries.empty() ? 0 : -1);
+}
+
+bool CRollbackDlg::CurrentCopyStillReadable() const
+{
+    if (!m_taskLoaded) {
+        return false;
+    }
+    model::Task probe;
+    probe.id = m_task.id;
+    return probe.Load(m_app.DataFolder());
+}
+
+} // namespace kelmora::app

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "app/kelmoraapp.h"
+#include "model/task.h"
+#include "model/taskops.h"
+#include "platform/fakesettingsstore.h"
+#include "platform/fakeshellopener.h"
+#include "platform/fakesingleinstance.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace kelmora::app {
+
+using platform::FakeSingleInstance;
+using platform::SingleInstance;
+using testsupport::ScopedFakeClock;
+using testsupport::TempDir;
+using testsupport::Utc;
+
+// Stands in for the Task List window, recording what the hub asks of it.
+class RecordingTaskList final : public TaskListWindow
+{
+public:
+    void ShowDialog() override
+    {
+        ++shown;
+        visible = true;
+    }
+    void HideDialog() override { visible = false; }
+    bool IsVisible() const override { return visible; }
+    void RefillTaskList() override { ++refills; }
+    void RefillCategories() override {}
+    void RefillTimeLog(bool) override {}
+
+    int shown = 0;
+    int refills = 0;
+    bool visible = false;
+};
+
+// An application with fake services over a fresh data folder; the clock stands at 2008-04-07 09:00 UTC.
+class AppTest : public ::testing::Test
+{
+protected:
+    std::unique_ptr<CKelmoraApp> MakeApp(std::int64_t pid = 100)
+    {
+        // Every tray menu, tooltip and dialog is checked in UTC with a Sunday-first calendar.
+        m_zone = std::make_unique<testsupport::ScopedTimeZone>("UTC");
+        CKelmoraApp::Services services;
+        auto settings = std::make_unique<platform::FakeSettingsStore>();
+        m_settings = settings.get();
+        for (const auto& [name, value] : m_presetSettings) {
+            settings->SetSetting(name, value);
+        }
+        services.settings = std::move(settings);
+        services.instance = std::make_unique<FakeSingleInstance>(m_slot, pid);
+        auto shell = std::make_unique<platform::FakeShellOpener>();
+        m_shell = shell.get();
+        services.shell = std::move(shell);
+        services.askYesNo = [this](const QString& text, const QString& caption) {
+            m_questions.push_back(caption + ": " + text);
+            return m_answerYes;
+        };
+        services.showError = [this](const QString& text) { m_errors.push_back(text); };
+        services.showMessage = [this](QWidget*, const QString& text, const QString& caption) {
+            m_messages.push_back(caption + ": " + text);
+        };
+        services.taskListFactory = [this](CMainWnd&) {
+            auto window = std::make_unique<RecordingTaskList>();
+            m_taskList = window.get();
+            return window;
+        };
+        services.executableFolder = m_exe.path();
+        return std::make_unique<CKelmoraApp>(m_dir.path() / "data", std::move(services));
+    }
+
+    std::int32_t MakeTask(const std::string& name, bool running)
+    {
+        model::TaskStore store(m_dir.path() / "data");
+        std::filesystem::create_directories(store.DataFolder());
+        store.Load();
+        const std::int32_t id = store.CreateTask(name);
+        if (running) {
+            model::StartTask(store.DataFolder(), id);
+        }
+        return id;
+    }
+
+    bool IsRunning(std::int32_t id)
+    {
+        model::Task task;
+        task.id = id;
+        return task.Load(m_dir.path() / "data") && task.intervals.IsRunning();
+    }
+
+    std::unique_ptr<testsupport::ScopedTimeZone> m_zone;
+    ScopedFakeClock m_clock{2008, 4, 7, 9, 0};
+    TempDir m_dir;
+    TempDir m_exe;
+    std::shared_ptr<FakeSingleInstance::Slot> m_slot = std::make_shared<FakeSingleInstance::Slot>();
+    std::map<std::string, std::int32_t> m_presetSettings;
+    platform::FakeSettingsStore* m_settings = nullptr;
+    RecordingTaskList* m_taskList = nullptr;
+    std::vector<QString> m_questions;
+    std::vector<QString> m_errors;
+    std::vector<QString> m_messages;
+    platform::FakeShellOpener* m_shell = nullptr;
+    bool m_answerYes = false;
+};
+
+} // namespace kelmora::app
