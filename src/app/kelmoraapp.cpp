@@ -141,6 +141,14 @@ void CKelmoraApp::ShowMessage(QWidget* owner, const QString& text, const QString
     }
 }
 
+bool CKelmoraApp::AskYesNo(QWidget* owner, const QString& text, const QString& caption)
+{
+    if (m_services.askYesNoOwned) {
+        return m_services.askYesNoOwned(owner, text, caption);
+    }
+    return m_services.askYesNo && m_services.askYesNo(text, caption);
+}
+
 void CKelmoraApp::StopTaskAndSave(std::int32_t id)
 {
     std::string error;

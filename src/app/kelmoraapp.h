@@ -54,6 +54,8 @@ public:
         std::unique_ptr<platform::ShellOpener> shell;
         // A Yes/No question without owner window; true for Yes.
         std::function<bool(const QString& text, const QString& caption)> askYesNo;
+        // A Yes/No question owned by a window; true for Yes. Falls back to askYesNo when not given.
+        std::function<bool(QWidget* owner, const QString& text, const QString& caption)> askYesNoOwned;
         std::function<void(const QString& text)> showError;
         // A message box with an OK button, owned by `owner` (may be null).
         std::function<void(QWidget* owner, const QString& text, const QString& caption)> showMessage;
@@ -72,6 +74,8 @@ public:
 
     // Tells the user something through a message box with an OK button.
     void ShowMessage(QWidget* owner, const QString& text, const QString& caption);
+    // A Yes/No question; true for Yes.
+    bool AskYesNo(QWidget* owner, const QString& text, const QString& caption);
 
     // When the desktop session ends: with "AutoStop" set, the running task is stopped and saved.
     // The current task stays current, as the program may go on running.

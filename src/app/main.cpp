@@ -81,6 +81,9 @@ int main(int argc, char** argv)
     services.showMessage = [](QWidget* owner, const QString& text, const QString& caption) {
         QMessageBox::information(owner, caption, text);
     };
+    services.askYesNoOwned = [](QWidget* owner, const QString& text, const QString& caption) {
+        return QMessageBox::question(owner, caption, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
     services.taskListFactory = [](app::CMainWnd& mainWnd) { return std::make_unique<ui::CTaskListDlg>(mainWnd); };
     services.executableFolder = platform::ExecutableFolder();
 

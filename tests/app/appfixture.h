@@ -63,6 +63,10 @@ protected:
             m_questions.push_back(caption + ": " + text);
             return m_answerYes;
         };
+        services.askYesNoOwned = [this](QWidget*, const QString& text, const QString& caption) {
+            m_questions.push_back(caption + ": " + text);
+            return m_answerYes;
+        };
         services.showError = [this](const QString& text) { m_errors.push_back(text); };
         services.showMessage = [this](QWidget*, const QString& text, const QString& caption) {
             m_messages.push_back(caption + ": " + text);
