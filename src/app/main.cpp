@@ -1,5 +1,8 @@
 #include "app/kelmoraapp.h"
 #include "platform/paths.h"
+#include "ui/aboutdlg.h"
+#include "ui/categorydialogs.h"
+#include "ui/taskdialogs.h"
 #include "ui/tasklistdlg.h"
 
 #include <QApplication>
@@ -84,7 +87,33 @@ int main(int argc, char** argv)
     services.askYesNoOwned = [](QWidget* owner, const QString& text, const QString& caption) {
         return QMessageBox::question(owner, caption, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     };
-    services.taskListFactory = [](app::CMainWnd& mainWnd) { return std::make_unique<ui::CTaskListDlg>(mainWnd); };
+    // The windows above the application layer, reached from the hub and the Task List window.
+    const auto categoriesDialog = [](app::CKelmoraApp& app) {
+        return [&app](QWidget* owner) {
+            ui::CCategoriesDlg dialog(app, owner);
+            return dialog.exec() == QDialog::Accepted;
+        };
+    };
+    services.taskListFactory = [categoriesDialog](app::CMainWnd& mainWnd) {
+        app::CKelmoraApp& app = mainWnd.App();
+        ui::CTaskListDlg::Dialogs dialogs;
+        dialogs.editTask = [&app, categoriesDialog](std::int32_t taskId, QWidget* owner) {
+            ui::CEditTaskDlg dialog(app, taskId, owner);
+            dialog.SetCategoriesDialogRunner(categoriesDialog(app));
+            dialog.exec();
+        };
+        dialogs.editInterval = [&app](const model::Interval& interval, QWidget* owner) {
+            ui::CTimePeriodDlg dialog(app, owner);
+            dialog.SetInterval(interval);
+            model::Interval edited;
+            if (dialog.exec() == QDialog::Accepted && dialog.GetInterval(edited)) {
+                return std::optional<model::Interval>(edited);
+            }
+            return std::optional<model::Interval>();
+        };
+        dialogs.categories = categoriesDialog(app);
+        return std::make_unique<ui::CTaskListDlg>(mainWnd, std::move(dialogs));
+    };
     services.executableFolder = platform::ExecutableFolder();
 
     app::CKelmoraApp kelmora(platform::ResolveDataFolder(commandLine.dataDir, platform::ProcessEnvironment()),
@@ -94,6 +123,11 @@ int main(int argc, char** argv)
     if (!kelmora.InitInstance()) {
         return kelmora.ExitInstance();
     }
+    ui::CCreateTaskDlg createTask(kelmora);
+    createTask.SetCategoriesDialogRunner(categoriesDialog(kelmora));
+    ui::CAboutDlg about(kelmora);
+    kelmora.MainWnd()->SetCommandHandler(app::kCmdCreateTask, [&createTask] { createTask.ShowDialog(); });
+    kelmora.MainWnd()->SetCommandHandler(app::kCmdAbout, [&about] { about.ShowDialog(); });
     QApplication::exec();
     return kelmora.ExitInstance();
 }

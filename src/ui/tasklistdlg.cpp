@@ -1,41 +1,256 @@
 #include "tasklistdlg.h"
 
+#include "tasklistmodels.h"
+
 #include "app/icons.h"
 #include "app/kelmoraapp.h"
 #include "app/mainwnd.h"
-#include "model/task.h"
+#include "app/messages.h"
+#include "model/category.h"
+#include "model/taskops.h"
+#include "model/timelog.h"
 
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
-#include <QTreeWidget>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace kelmora::ui {
 
-CTaskListDlg::CTaskListDlg(app::CMainWnd& mainWnd) : m_mainWnd(mainWnd), m_tasks(new QTreeWidget(this))
+namespace {
+
+const QString kError = QStringLiteral("Error");
+
+// Context-menu command ids.
+enum MenuCommand : int
+{
+    kMenuStopTask = 32784,
+    kMenuCreateTask = 32788,
+    kMenuStartTask = 32789,
+    kMenuDeleteTask = 32790,
+    kMenuEditTask = 32791,
+};
+
+QTreeView* MakeView(QWidget* parent, const char* name, QAbstractItemView::SelectionMode selection)
+{
+    auto* view = new QTreeView(parent);
+    view->setObjectName(QString::fromLatin1(name));
+    view->setRootIsDecorated(false);
+    view->setItemsExpandable(false);
+    view->setUniformRowHeights(true); // keeps a million-row log fast
+    view->setAllColumnsShowFocus(true);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(selection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    return view;
+}
+
+} // namespace
+
+CTaskListDlg::CTaskListDlg(app::CMainWnd& mainWnd, Dialogs dialogs)
+    : m_mainWnd(mainWnd), m_app(mainWnd.App()), m_dialogs(std::move(dialogs))
 {
     setObjectName("taskListDlg");
-    setWindowTitle(QStringLiteral("Task List"));
+    setWindowTitle(QStringLiteral("Kelmora: Task List"));
     setWindowIcon(app::MakeIcon(app::IconKind::Program));
     setMinimumSize(500, 350);
-    m_tasks->setObjectName("taskList");
-    m_tasks->setRootIsDecorated(false);
-    m_tasks->setHeaderLabels({QStringLiteral("Task"), QStringLiteral("Time")});
-    m_tasks->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_tasks);
+    setSizeGripEnabled(true);
+    BuildLayout();
+
+    const std::int32_t period = platform::GetSetting(m_app.Settings(), platform::setting::kPeriod);
+    // A stored period outside the list leaves it without choice; the lists then use all time.
+    m_periodCombo->setCurrentIndex(period >= kThisDay && period <= kAllTime ? period : -1);
+
+    const std::int32_t left = platform::GetSetting(m_app.Settings(), platform::setting::kLeft);
+    const std::int32_t right = platform::GetSetting(m_app.Settings(), platform::setting::kRight);
+    const std::int32_t top = platform::GetSetting(m_app.Settings(), platform::setting::kTop);
+    const std::int32_t bottom = platform::GetSetting(m_app.Settings(), platform::setting::kBottom);
+    if (right > 0) {
+        move(left, top);
+        resize(std::max(right - left, 500), std::max(bottom - top, 350));
+    }
+
+    m_ticker.setInterval(1000);
+    connect(&m_ticker, &QTimer::timeout, this, &CTaskListDlg::OnTick);
+    // The lists are filled when the window is first shown: it is created hidden at start-up, and
+    // reading every task file then would only delay the tray icon.
+    if (m_app.CurrentTaskId() != -1) {
+        StartTicker();
+    }
+}
+
+CTaskListDlg::~CTaskListDlg() = default;
+
+void CTaskListDlg::BuildLayout()
+{
+    m_categoryCombo = new QComboBox(this);
+    m_categoryCombo->setObjectName("categoryCombo");
+    m_categoriesButton = new QPushButton(QStringLiteral("..."), this);
+    m_categoriesButton->setObjectName("categoriesButton");
+    m_categoriesButton->setToolTip(QStringLiteral("Task categories"));
+    m_categoriesButton->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    m_categoriesButton->setFixedWidth(m_categoriesButton->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 20);
+    m_nowEdit = new QLineEdit(this);
+    m_nowEdit->setObjectName("nowEdit");
+    m_nowEdit->setReadOnly(true);
+    m_periodCombo = new QComboBox(this);
+    m_periodCombo->setObjectName("periodCombo");
+    m_periodCombo->addItems({QStringLiteral("This day"), QStringLiteral("This week"), QStringLiteral("This month"),
+                             QStringLiteral("This year"), QStringLiteral("All time")});
+    m_exportButton = new QPushButton(QStringLiteral("Export Time Log"), this);
+    m_exportButton->setObjectName("exportButton");
+
+    m_taskModel = new TaskListModel(this);
+    m_taskView = MakeView(this, "taskList", QAbstractItemView::SingleSelection);
+    m_taskView->setModel(m_taskModel);
+    m_taskView->header()->setSectionsClickable(true);
+    m_taskView->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_taskView->header()->setStretchLastSection(false);
+    m_taskView->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    m_logModel = new TimeLogModel(this);
+    m_logView = MakeView(this, "timeLog", QAbstractItemView::ExtendedSelection);
+    m_logView->setModel(m_logModel);
+    m_logView->header()->setSectionsClickable(false);
+    // The task name takes what the fixed-width columns leave.
+    m_logView->header()->setStretchLastSection(false);
+    m_logView->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    // Columns sized from the font, so times are never cut at any scale factor.
+    const QFontMetrics metrics(font());
+    const int stampWidth = metrics.horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 16;
+    const int spanWidth = metrics.horizontalAdvance(QStringLiteral("0000:00:00")) + 16;
+    m_logView->header()->setMinimumSectionSize(metrics.horizontalAdvance(QStringLiteral("Task")) + 16);
+    m_logView->header()->resizeSection(4, metrics.horizontalAdvance(QStringLiteral("(No category)")) + 16);
+    m_logView->header()->resizeSection(1, spanWidth);
+    m_logView->header()->resizeSection(2, stampWidth);
+    m_logView->header()->resizeSection(3, stampWidth);
+    m_taskView->header()->resizeSection(1, spanWidth);
+
+    m_addButton = new QPushButton(QStringLiteral("Add task"), this);
+    m_addButton->setObjectName("addButton");
+    m_deleteButton = new QPushButton(QStringLiteral("Delete task"), this);
+    m_deleteButton->setObjectName("deleteButton");
+    m_editButton = new QPushButton(QStringLiteral("Edit task"), this);
+    m_editButton->setObjectName("editButton");
+    m_startButton = new QPushButton(QStringLiteral("Start"), this);
+    m_startButton->setObjectName("startButton");
+    m_stopButton = new QPushButton(QStringLiteral("Stop"), this);
+    m_stopButton->setObjectName("stopButton");
+    m_reportButton = new QPushButton(QStringLiteral("Report"), this);
+    m_reportButton->setObjectName("reportButton");
+    for (QPushButton* button : {m_addButton, m_deleteButton, m_editButton, m_startButton, m_stopButton, m_reportButton,
+                                m_exportButton, m_categoriesButton}) {
+        // Enter and Escape belong to the dialog, not to whichever button had focus last.
+        button->setAutoDefault(false);
+    }
+    m_reportButton->setEnabled(static_cast<bool>(m_dialogs.report));
+    m_exportButton->setEnabled(static_cast<bool>(m_dialogs.exportTimeLog));
+
+    // Left third: category filter, the tasks, two rows of three buttons.
+    auto* left = new QGridLayout;
+    auto* categoryRow = new QHBoxLayout;
+    auto* categoryLabel = new QLabel(QStringLiteral("Category:"), this);
+    categoryLabel->setBuddy(m_categoryCombo);
+    categoryRow->addWidget(categoryLabel);
+    categoryRow->addWidget(m_categoryCombo, 1);
+    categoryRow->addWidget(m_categoriesButton);
+    left->addLayout(categoryRow, 0, 0, 1, 3);
+    auto* taskLabel = new QLabel(QStringLiteral("Task List:"), this);
+    taskLabel->setBuddy(m_taskView);
+    left->addWidget(taskLabel, 1, 0, 1, 3);
+    left->addWidget(m_taskView, 2, 0, 1, 3);
+    left->addWidget(m_addButton, 3, 0);
+    left->addWidget(m_deleteButton, 3, 1);
+    left->addWidget(m_editButton, 3, 2);
+    left->addWidget(m_startButton, 4, 0);
+    left->addWidget(m_stopButton, 4, 1);
+    left->addWidget(m_reportButton, 4, 2);
+    left->setRowStretch(2, 1);
+
+    // Right two thirds: what runs now, the period, the time log.
+    auto* right = new QGridLayout;
+    auto* nowLabel = new QLabel(QStringLiteral("Now:"), this);
+    nowLabel->setBuddy(m_nowEdit);
+    auto* periodLabel = new QLabel(QStringLiteral("Period:"), this);
+    periodLabel->setBuddy(m_periodCombo);
+    auto* topRow = new QHBoxLayout;
+    topRow->addWidget(nowLabel);
+    topRow->addWidget(m_nowEdit, 1);
+    topRow->addWidget(periodLabel);
+    topRow->addWidget(m_periodCombo, 1);
+    right->addLayout(topRow, 0, 0, 1, 2);
+    auto* logLabel = new QLabel(QStringLiteral("Time Log:"), this);
+    logLabel->setBuddy(m_logView);
+    right->addWidget(logLabel, 1, 0);
+    right->addWidget(m_exportButton, 1, 1, Qt::AlignRight);
+    right->addWidget(m_logView, 2, 0, 1, 2);
+    right->setRowStretch(2, 1);
+
+    auto* columns = new QHBoxLayout(this);
+    columns->addLayout(left, 1);
+    columns->addLayout(right, 2);
+
+    connect(m_addButton, &QPushButton::clicked, this,
+            [this] { app::PostMessage(&m_mainWnd, app::kMsgCreateTaskRequest); });
+    connect(m_deleteButton, &QPushButton::clicked, this, &CTaskListDlg::DeleteSelectedTask);
+    connect(m_editButton, &QPushButton::clicked, this, &CTaskListDlg::EditSelectedTask);
+    connect(m_startButton, &QPushButton::clicked, this, &CTaskListDlg::StartSelectedTask);
+    connect(m_stopButton, &QPushButton::clicked, this, &CTaskListDlg::StopCurrentTask);
+    connect(m_reportButton, &QPushButton::clicked, this, [this] {
+        if (m_dialogs.report) {
+            m_dialogs.report(this);
+        }
+    });
+    connect(m_exportButton, &QPushButton::clicked, this, [this] {
+        if (m_dialogs.exportTimeLog) {
+            m_dialogs.exportTimeLog(this);
+        }
+    });
+    connect(m_categoriesButton, &QPushButton::clicked, this, [this] {
+        if (m_dialogs.categories && m_dialogs.categories(this)) {
+            RefillCategories();
+        }
+    });
+    connect(m_categoryCombo, &QComboBox::activated, this, [this] { RefillTaskList(); });
+    connect(m_periodCombo, &QComboBox::activated, this, [this] {
+        RefillTaskList();
+        RefillTimeLog(false);
+    });
+    connect(m_taskView, &QTreeView::clicked, this, [this] { UpdateButtons(); });
+    connect(m_taskView, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid()) {
+            EditTask(m_taskModel->data(index, Qt::UserRole).toInt());
+        }
+    });
+    connect(m_taskView, &QTreeView::customContextMenuRequested, this, &CTaskListDlg::ShowContextMenu);
+    connect(m_taskView->header(), &QHeaderView::sectionClicked, this, &CTaskListDlg::OnHeaderClicked);
+    connect(m_logView, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid()) {
+            EditLogRow(index.row());
+        }
+    });
 }
 
 void CTaskListDlg::ShowDialog()
 {
-    RefillTaskList();
-    showNormal();
-    raise();
-    activateWindow();
+    RefillCategories(); // fills the task list as well
+    if (m_app.CurrentTaskId() != -1) {
+        SelectTask(m_app.CurrentTaskId());
+    }
+    RefillTimeLog(false);
+    CModelessDialog::ShowDialog();
 }
 
 void CTaskListDlg::HideDialog()
 {
-    hide();
+    CModelessDialog::HideDialog();
 }
 
 bool CTaskListDlg::IsVisible() const
@@ -43,24 +258,397 @@ bool CTaskListDlg::IsVisible() const
     return isVisible();
 }
 
+CTaskListDlg::Period CTaskListDlg::CurrentPeriod() const
+{
+    const int index = m_periodCombo->currentIndex();
+    return index >= kThisDay && index <= kAllTime ? static_cast<Period>(index) : kAllTime;
+}
+
+model::TimeSpan CTaskListDlg::TimeInPeriod(const model::Task& task) const
+{
+    model::Interval range;
+    switch (CurrentPeriod()) {
+    case kThisDay:
+        range.SetToday();
+        break;
+    case kThisWeek:
+        range.SetThisWeek();
+        break;
+    case kThisMonth:
+        range.SetThisMonth();
+        break;
+    case kThisYear:
+        range.SetThisYear();
+        break;
+    case kAllTime:
+        return task.Total();
+    }
+    return task.TotalIn(range);
+}
+
 void CTaskListDlg::RefillTaskList()
 {
-    m_tasks->clear();
-    app::CKelmoraApp& app = m_mainWnd.App();
-    for (const std::int32_t id : app.Store().TaskIds()) {
+    std::vector<std::int32_t> ids;
+    const std::int32_t categoryId = m_categoryCombo->currentIndex() >= 0 ? m_categoryCombo->currentData().toInt() : -1;
+    if (categoryId != -1) {
+        model::Category category;
+        category.SetId(categoryId);
+        category.Load(m_app.DataFolder());
+        ids = category.TaskIds();
+    } else {
+        ids = m_app.Store().TaskIds();
+    }
+    const std::int32_t selected = SelectedTaskId();
+    std::vector<TaskListModel::Row> rows;
+    rows.reserve(ids.size());
+    bool tracking = false;
+    for (const std::int32_t id : ids) {
         model::Task task;
         task.id = id;
-        if (!task.Load(app.DataFolder())) {
+        // A category may still list a task whose file is gone; such ids are not shown.
+        if (!task.Load(m_app.DataFolder())) {
             continue;
         }
-        auto* item = new QTreeWidgetItem(m_tasks);
-        item->setText(0, QString::fromStdString(task.name));
-        item->setText(1, QString::fromStdString(task.Total().Format()));
-        item->setData(0, Qt::UserRole, id);
-        if (id == app.CurrentTaskId()) {
-            item->setIcon(0, app::MakeIcon(app::IconKind::Running));
+        rows.push_back({id, task.name, TimeInPeriod(task)});
+        // The files decide what runs: a task found running becomes the current task.
+        if (task.intervals.IsRunning()) {
+            m_app.SetCurrentTaskId(id);
+            m_nowEdit->setText(QString::fromStdString(task.name));
+            tracking = true;
         }
     }
+    m_taskModel->SetRows(std::move(rows));
+    if (tracking) {
+        StartTicker();
+    }
+    SortTasks();
+    if (selected != -1) {
+        SelectTask(selected);
+    }
+    UpdateButtons();
+}
+
+void CTaskListDlg::RefillCategories()
+{
+    const std::int32_t remembered = m_categoryCombo->currentIndex() >= 0 ? m_categoryCombo->currentData().toInt() : -1;
+    m_categoryCombo->clear();
+    m_categoryCombo->addItem(QStringLiteral("All Tasks"), -1);
+    for (const std::int32_t id : m_app.Store().CategoryIds()) {
+        model::Category category;
+        category.SetId(id);
+        category.Load(m_app.DataFolder());
+        m_categoryCombo->addItem(QString::fromStdString(category.GetName()), id);
+    }
+    const int index = m_categoryCombo->findData(remembered);
+    m_categoryCombo->setCurrentIndex(index >= 0 ? index : 0);
+    RefillTaskList();
+}
+
+void CTaskListDlg::RefillTimeLog(bool force)
+{
+    m_rebuildForced = m_rebuildForced || force;
+    model::TimeLog log;
+    model::Interval range;
+    switch (CurrentPeriod()) {
+    case kThisDay:
+        range.SetToday();
+        break;
+    case kThisWeek:
+        range.SetThisWeek();
+        break;
+    case kThisMonth:
+        range.SetThisMonth();
+        break;
+    case kThisYear:
+        range.SetThisYear();
+        break;
+    case kAllTime:
+        break;
+    }
+    if (CurrentPeriod() == kAllTime) {
+        log.BuildAll(m_app.Store());
+    } else {
+        log.BuildForPeriod(m_app.Store(), range);
+    }
+    // Every period ends at now, so an unchanged count means unchanged rows unless something was edited.
+    if (log.Count() == m_logModel->rowCount() && !m_rebuildForced) {
+        return;
+    }
+    m_rebuildForced = false;
+    // One pass over the catalogue for every task's category, instead of one search per row.
+    std::unordered_map<std::int32_t, std::string> categoryOfTask;
+    const std::vector<std::int32_t> categoryIds = m_app.Store().CategoryIds();
+    for (auto it = categoryIds.rbegin(); it != categoryIds.rend(); ++it) {
+        model::Category category;
+        category.SetId(*it);
+        if (category.Load(m_app.DataFolder())) {
+            for (const std::int32_t member : category.TaskIds()) {
+                categoryOfTask[member] = category.GetName(); // the first category in store order wins
+            }
+        }
+    }
+    m_logModel->SetLog(std::move(log), std::move(categoryOfTask));
+}
+
+void CTaskListDlg::SelectTask(std::int32_t id)
+{
+    const int row = m_taskModel->RowOf(id);
+    if (row >= 0) {
+        m_taskView->setCurrentIndex(m_taskModel->index(row, 0));
+    }
+    UpdateButtons();
+}
+
+std::int32_t CTaskListDlg::SelectedTaskId() const
+{
+    const QModelIndex current = m_taskView->currentIndex();
+    return current.isValid() ? m_taskModel->data(current, Qt::UserRole).toInt() : -1;
+}
+
+void CTaskListDlg::UpdateButtons()
+{
+    const bool marked = m_taskView->currentIndex().isValid();
+    m_stopButton->setEnabled(m_app.CurrentTaskId() != -1);
+    m_startButton->setEnabled(marked);
+    m_deleteButton->setEnabled(marked);
+    m_editButton->setEnabled(marked);
+}
+
+void CTaskListDlg::SortTasks()
+{
+    const std::int32_t selected = SelectedTaskId();
+    m_taskModel->SortRows(m_sortColumn, m_sortDescending);
+    if (selected != -1) {
+        m_taskView->setCurrentIndex(m_taskModel->index(m_taskModel->RowOf(selected), 0));
+    }
+}
+
+void CTaskListDlg::OnHeaderClicked(int column)
+{
+    m_sortDescending = column == m_sortColumn ? !m_sortDescending : false;
+    m_sortColumn = column;
+    SortTasks();
+}
+
+void CTaskListDlg::ShowError(const QString& text)
+{
+    m_app.ShowMessage(this, text, kError);
+}
+
+void CTaskListDlg::StartSelectedTask()
+{
+    if (m_app.CurrentTaskId() != -1) {
+        StopCurrentTask();
+    }
+    const std::int32_t id = SelectedTaskId();
+    if (id == -1) {
+        ShowError(QStringLiteral("Select task to start"));
+        return;
+    }
+    model::Task task;
+    task.id = id;
+    if (!task.Load(m_app.DataFolder()) || !task.Start() || !task.Save(m_app.DataFolder())) {
+        ShowError(QStringLiteral("The task could not be started: its file could not be read or written."));
+        return;
+    }
+    m_app.SetCurrentTaskId(id);
+    m_nowEdit->setText(QString::fromStdString(task.name));
+    RefillTimeLog(false);
+    app::PostMessage(&m_mainWnd, app::kMsgTaskState, app::kRunningIconId);
+    StartTicker();
+    UpdateButtons();
+}
+
+void CTaskListDlg::StopCurrentTask()
+{
+    const std::int32_t id = m_app.CurrentTaskId();
+    if (id == -1) {
+        ShowError(QStringLiteral("No started tasks"));
+        return;
+    }
+    model::StopTask(m_app.DataFolder(), id);
+    m_app.SetCurrentTaskId(-1);
+    m_nowEdit->clear();
+    app::PostMessage(&m_mainWnd, app::kMsgTaskState, app::kIdleIconId);
+    StopTicker();
+    UpdateButtons();
+}
+
+void CTaskListDlg::DeleteSelectedTask()
+{
+    const std::int32_t id = SelectedTaskId();
+    if (id == -1) {
+        ShowError(QStringLiteral("Select task to delete"));
+        return;
+    }
+    if (!m_app.AskYesNo(this, QStringLiteral("Are you sure that you want to delete selected task?"),
+                        QStringLiteral("Delete task"))) {
+        return;
+    }
+    if (id == m_app.CurrentTaskId()) {
+        StopCurrentTask();
+    }
+    std::string error;
+    if (!m_app.Store().DeleteTask(id, &error)) {
+        ShowError(QStringLiteral("The task could not be deleted:\n%1").arg(QString::fromStdString(error)));
+        return;
+    }
+    RefillTimeLog(true);
+    m_taskModel->RemoveRow(m_taskModel->RowOf(id));
+    m_taskView->setCurrentIndex({});
+    UpdateButtons();
+}
+
+void CTaskListDlg::EditSelectedTask()
+{
+    const std::int32_t id = SelectedTaskId();
+    if (id == -1) {
+        ShowError(QStringLiteral("Select task to edit"));
+        return;
+    }
+    if (id == m_app.CurrentTaskId()) {
+        StopCurrentTask();
+    }
+    EditTask(id);
+}
+
+void CTaskListDlg::EditTask(std::int32_t id)
+{
+    if (m_dialogs.editTask) {
+        m_dialogs.editTask(id, this);
+    }
+    RefillTaskList();
+    SelectTask(id);
+    RefillTimeLog(true);
+}
+
+void CTaskListDlg::EditLogRow(int row)
+{
+    if (row < 0 || row >= m_logModel->rowCount() || !m_dialogs.editInterval) {
+        return;
+    }
+    const std::int32_t id = m_logModel->EntryAt(row).taskId;
+    const std::string start = m_logModel->EntryAt(row).start.Format();
+    model::Task task;
+    task.id = id;
+    if (task.Load(m_app.DataFolder())) {
+        // The first interval of the task, in its own order, that starts in the row's second.
+        for (std::int32_t i = 0; i < task.intervals.Count(); ++i) {
+            if (task.intervals.At(i).start.Format() != start) {
+                continue;
+            }
+            if (const auto edited = m_dialogs.editInterval(task.intervals.At(i), this)) {
+                task.intervals.RemoveAt(i);
+                task.intervals.Insert(*edited);
+                task.Save(m_app.DataFolder());
+            }
+            break;
+        }
+    }
+    RefillTaskList();
+    SelectTask(id);
+    RefillTimeLog(true);
+}
+
+void CTaskListDlg::ShowContextMenu(const QPoint& position)
+{
+    const QModelIndex index = m_taskView->indexAt(position);
+    QMenu menu(this);
+    auto add = [&menu, this](const QString& text, int id) {
+        QAction* action = menu.addAction(text);
+        action->setData(id);
+        connect(action, &QAction::triggered, this, [this, id] {
+            switch (id) {
+            case kMenuStopTask:
+                StopCurrentTask();
+                break;
+            case kMenuStartTask:
+                StartSelectedTask();
+                break;
+            case kMenuDeleteTask:
+                DeleteSelectedTask();
+                break;
+            case kMenuEditTask:
+                EditSelectedTask();
+                break;
+            default:
+                app::PostMessage(&m_mainWnd, app::kMsgCreateTaskRequest);
+                break;
+            }
+        });
+    };
+    if (index.isValid()) {
+        m_taskView->setCurrentIndex(index);
+        model::Task task;
+        task.id = m_taskModel->data(index, Qt::UserRole).toInt();
+        task.Load(m_app.DataFolder());
+        if (task.intervals.IsRunning()) {
+            add(QStringLiteral("Stop Task"), kMenuStopTask);
+        } else {
+            add(QStringLiteral("Start task"), kMenuStartTask);
+        }
+        menu.addSeparator();
+        add(QStringLiteral("Delete task"), kMenuDeleteTask);
+        add(QStringLiteral("Edit task"), kMenuEditTask);
+        menu.addSeparator();
+        add(QStringLiteral("Create new task"), kMenuCreateTask);
+    } else {
+        add(QStringLiteral("Create new task..."), kMenuCreateTask);
+    }
+    menu.exec(m_taskView->viewport()->mapToGlobal(position));
+}
+
+void CTaskListDlg::StartTicker()
+{
+    if (!m_ticker.isActive()) {
+        m_ticker.start();
+    }
+}
+
+void CTaskListDlg::StopTicker()
+{
+    m_ticker.stop();
+}
+
+void CTaskListDlg::OnTick()
+{
+    if (m_app.CurrentTaskId() == -1) {
+        m_nowEdit->clear();
+        RefillTimeLog(false);
+        return;
+    }
+    model::Task task;
+    task.id = m_app.CurrentTaskId();
+    task.Load(m_app.DataFolder());
+    const model::TimeSpan time = TimeInPeriod(task);
+    m_nowEdit->setText(
+        QStringLiteral("%1 (%2)").arg(QString::fromStdString(task.name), QString::fromStdString(time.Format())));
+    m_taskModel->SetTime(m_taskModel->RowOf(task.id), time);
+    // The running span is the newest row: move its end in place instead of rebuilding the log.
+    const model::Interval last = task.intervals.At(task.intervals.Count() - 1);
+    if (m_logModel->rowCount() > 0 && m_logModel->EntryAt(0).taskId == task.id &&
+        m_logModel->EntryAt(0).start == last.start) {
+        m_logModel->UpdateNewestStop(last.EffectiveStop());
+    } else {
+        RefillTimeLog(false);
+    }
+}
+
+void CTaskListDlg::StoreGeometry()
+{
+    platform::SettingsStore& settings = m_app.Settings();
+    platform::SetSetting(settings, platform::setting::kPeriod, m_periodCombo->currentIndex());
+    const QRect frame = frameGeometry();
+    platform::SetSetting(settings, platform::setting::kLeft, frame.left());
+    platform::SetSetting(settings, platform::setting::kRight, frame.left() + frame.width());
+    platform::SetSetting(settings, platform::setting::kTop, frame.top());
+    platform::SetSetting(settings, platform::setting::kBottom, frame.top() + frame.height());
+}
+
+void CTaskListDlg::closeEvent(QCloseEvent* event)
+{
+    StoreGeometry();
+    CModelessDialog::closeEvent(event);
 }
 
 } // namespace kelmora::ui

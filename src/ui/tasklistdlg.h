@@ -1,36 +1,129 @@
 #pragma once
 
+#include "modelessdialog.h"
+
 #include "app/windows.h"
+#include "model/task.h"
 
-#include <QDialog>
+#include <QTimer>
 
-class QTreeWidget;
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTreeView;
 
 namespace kelmora::app {
+class CKelmoraApp;
 class CMainWnd;
-}
+} // namespace kelmora::app
 
 namespace kelmora::ui {
 
-// The Task List window: the tasks with their time and running state. It lives for the whole run;
-// closing it only hides it.
-class CTaskListDlg final : public QDialog, public app::TaskListWindow
+class TaskListModel;
+class TimeLogModel;
+
+// The Task List window: the tasks with their time in a chosen period on the left, the time log on the
+// right. It lives for the whole run; closing it stores its place and hides it.
+class CTaskListDlg final : public CModelessDialog, public app::TaskListWindow
 {
     Q_OBJECT
 
 public:
-    explicit CTaskListDlg(app::CMainWnd& mainWnd);
+    // The dialogs it opens, supplied by their owners.
+    struct Dialogs
+    {
+        // Edits a task modally.
+        std::function<void(std::int32_t taskId, QWidget* parent)> editTask;
+        // Edits one interval modally; the new interval on OK.
+        std::function<std::optional<model::Interval>(const model::Interval& interval, QWidget* parent)> editInterval;
+        // The Task Categories dialog, modally; true when it ended with OK.
+        std::function<bool(QWidget* parent)> categories;
+        // The report and the time-log export; their buttons are disabled while these are missing.
+        std::function<void(QWidget* parent)> report;
+        std::function<void(QWidget* parent)> exportTimeLog;
+    };
+
+    // Period choices, in the order of the period list.
+    enum Period
+    {
+        kThisDay = 0,
+        kThisWeek,
+        kThisMonth,
+        kThisYear,
+        kAllTime,
+    };
+
+    CTaskListDlg(app::CMainWnd& mainWnd, Dialogs dialogs);
+    ~CTaskListDlg() override;
 
     void ShowDialog() override;
     void HideDialog() override;
     bool IsVisible() const override;
     void RefillTaskList() override;
-    void RefillCategories() override {}
-    void RefillTimeLog(bool) override {}
+    void RefillCategories() override;
+    void RefillTimeLog(bool force) override;
+
+    void SelectTask(std::int32_t id);
+    // The id of the marked task, or -1.
+    std::int32_t SelectedTaskId() const;
+
+    void StartSelectedTask();
+    void StopCurrentTask();
+    void DeleteSelectedTask();
+    void EditSelectedTask();
+    // Advances the running figures: the "Now:" text, the task's time and the newest time-log row.
+    void OnTick();
+
+    TaskListModel& Tasks() { return *m_taskModel; }
+    TimeLogModel& TimeLog() { return *m_logModel; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void BuildLayout();
+    void UpdateButtons();
+    void SortTasks();
+    void OnHeaderClicked(int column);
+    void EditTask(std::int32_t id);
+    void EditLogRow(int row);
+    void ShowContextMenu(const QPoint& position);
+    void StartTicker();
+    void StopTicker();
+    void StoreGeometry();
+    void ShowError(const QString& text);
+    Period CurrentPeriod() const;
+    model::TimeSpan TimeInPeriod(const model::Task& task) const;
+
     app::CMainWnd& m_mainWnd;
-    QTreeWidget* m_tasks;
+    app::CKelmoraApp& m_app;
+    Dialogs m_dialogs;
+    bool m_rebuildForced = false;
+    int m_sortColumn = 0;
+    bool m_sortDescending = false;
+    QTimer m_ticker;
+
+    QComboBox* m_categoryCombo = nullptr;
+    QPushButton* m_categoriesButton = nullptr;
+    QLineEdit* m_nowEdit = nullptr;
+    QComboBox* m_periodCombo = nullptr;
+    QPushButton* m_exportButton = nullptr;
+    QTreeView* m_taskView = nullptr;
+    QTreeView* m_logView = nullptr;
+    QPushButton* m_addButton = nullptr;
+    QPushButton* m_deleteButton = nullptr;
+    QPushButton* m_editButton = nullptr;
+    QPushButton* m_startButton = nullptr;
+    QPushButton* m_stopButton = nullptr;
+    QPushButton* m_reportButton = nullptr;
+    TaskListModel* m_taskModel = nullptr;
+    TimeLogModel* m_logModel = nullptr;
 };
 
 } // namespace kelmora::ui

@@ -32,11 +32,12 @@ public:
     void HideDialog() override { visible = false; }
     bool IsVisible() const override { return visible; }
     void RefillTaskList() override { ++refills; }
-    void RefillCategories() override {}
+    void RefillCategories() override { ++categoryRefills; }
     void RefillTimeLog(bool) override {}
 
     int shown = 0;
     int refills = 0;
+    int categoryRefills = 0;
     bool visible = false;
 };
 

@@ -279,7 +279,7 @@ void Desktop::ChooseFromTrayMenu(const Geometry& icon, const std::string& key)
                 }
                 return false;
             },
-            std::chrono::seconds(4));
+            std::chrono::milliseconds(2500));
     }
     EXPECT_TRUE(opened) << "the tray menu did not open";
     Screenshot("tray-menu");

@@ -43,11 +43,11 @@ TEST_F(Desktop, SecondStart_EndsAtOnceAndTheFirstShowsItsTaskList)
     Cli({"create", "Writing"});
     StartKelmora();
     ASSERT_TRUE(WaitForTrayIcon());
-    EXPECT_TRUE(VisibleWindows("Task List").empty());
+    EXPECT_TRUE(VisibleWindows("Kelmora: Task List").empty());
 
     testsupport::ChildProcess second(KelmoraPath(), {});
     EXPECT_EQ(second.waitForExit(std::chrono::seconds(10)), 0);
-    EXPECT_TRUE(WaitUntil([&] { return !VisibleWindows("Task List").empty(); }));
+    EXPECT_TRUE(WaitUntil([&] { return !VisibleWindows("Kelmora: Task List").empty(); }));
     EXPECT_EQ(TrayIconCount(), 1) << "the second start must not add a tray icon";
     Screenshot("second-start");
 }
@@ -185,6 +185,25 @@ TEST_F(Desktop, TrayMenus_BothLayoutsWithATrackedTask)
     Screenshot("quick-access-layout");
     Xdotool({"key", "Escape"});
     Xdotool({"key", "Escape"});
+}
+
+TEST_F(Desktop, TaskList_OpensFromTheTrayWithTasksAndTimeLog)
+{
+    Cli({"create", "Writing"});
+    Cli({"create", "Reading"});
+    Cli({"add", "Reading", "2026-12-01 09:00:00", "2026-12-01 10:30:00"});
+    Cli({"start", "Writing"});
+    StartKelmora();
+    const auto icon = WaitForTrayIcon();
+    ASSERT_TRUE(icon);
+    ChooseFromTrayMenu(*icon, "t"); // "Open &Task List..."
+    ASSERT_TRUE(WaitUntil([&] { return !VisibleWindows("Kelmora: Task List").empty(); }));
+    Screenshot("task-list");
+    // A double click on the icon hides it again.
+    Xdotool(
+        {"mousemove", "--sync", std::to_string(icon->x + icon->width / 2), std::to_string(icon->y + icon->height / 2)});
+    Xdotool({"click", "--repeat", "2", "--delay", "80", "1"});
+    EXPECT_TRUE(WaitUntil([&] { return VisibleWindows("Kelmora: Task List").empty(); }));
 }
 
 TEST(NoDisplay, SaysSoAndPointsToTheCommandLineTool)

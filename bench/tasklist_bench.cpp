@@ -1,0 +1,99 @@
+// Opening the Task List window on 1,000 tasks x 1,000 intervals with "All time", and one tick with a
+// running task.
+#include "benchdata.h"
+
+#include "app/kelmoraapp.h"
+#include "model/taskops.h"
+#include "platform/fakesettingsstore.h"
+#include "platform/fakeshellopener.h"
+#include "platform/fakesingleinstance.h"
+#include "ui/tasklistdlg.h"
+#include "ui/tasklistmodels.h"
+
+#include <QApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+
+namespace {
+
+using namespace kelmora;
+
+// A copy of the generated folder, since the tick benchmark starts a task in it.
+std::filesystem::path WorkingCopy()
+{
+    static const std::filesystem::path copy = [] {
+        const auto source = bench::GeneratedDataFolder(1000, 1000);
+        auto target = std::filesystem::temp_directory_path() / "kelmora-bench-tasklist";
+        std::filesystem::remove_all(target);
+        std::filesystem::copy(source, target);
+        return target;
+    }();
+    return copy;
+}
+
+std::unique_ptr<app::CKelmoraApp> MakeApp(std::int32_t period)
+{
+    app::CKelmoraApp::Services services;
+    auto settings = std::make_unique<platform::FakeSettingsStore>();
+    settings->SetSetting("Period", period);
+    services.settings = std::move(settings);
+    services.instance =
+        std::make_unique<platform::FakeSingleInstance>(std::make_shared<platform::FakeSingleInstance::Slot>(), 1);
+    services.shell = std::make_unique<platform::FakeShellOpener>();
+    services.askYesNo = [](const QString&, const QString&) { return false; };
+    services.showError = [](const QString&) {};
+    auto app = std::make_unique<app::CKelmoraApp>(WorkingCopy(), std::move(services));
+    app->InitInstance();
+    return app;
+}
+
+void BM_OpenTaskListAllTime(benchmark::State& state)
+{
+    auto app = MakeApp(4);
+    int rows = 0;
+    for (auto _ : state) {
+        ui::CTaskListDlg dialog(*app->MainWnd(), {});
+        dialog.ShowDialog();
+        QCoreApplication::processEvents();
+        rows = dialog.TimeLog().rowCount();
+        benchmark::DoNotOptimize(rows);
+    }
+    state.counters["logRows"] = rows;
+    app->ExitInstance();
+}
+BENCHMARK(BM_OpenTaskListAllTime)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_TickWithRunningTask(benchmark::State& state)
+{
+    auto app = MakeApp(4);
+    model::StartTask(app->DataFolder(), 500);
+    app->SetCurrentTaskId(500);
+    ui::CTaskListDlg dialog(*app->MainWnd(), {});
+    dialog.ShowDialog();
+    dialog.OnTick(); // the first tick after a start may rebuild the log once
+    for (auto _ : state) {
+        dialog.OnTick();
+        QCoreApplication::processEvents();
+    }
+    model::StopTask(app->DataFolder(), 500);
+    app->SetCurrentTaskId(-1);
+    app->ExitInstance();
+}
+BENCHMARK(BM_TickWithRunningTask)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    QApplication application(argc, argv);
+    WorkingCopy();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
