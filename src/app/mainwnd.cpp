@@ -172,21 +172,9 @@ void CMainWnd::SetCommandHandler(int id, std::function<void()> handler)
 
 void CMainWnd::OnReport(int id)
 {
+    // The four report commands are numbered in the order of the periods.
     model::Interval period;
-    switch (id) {
-    case kCmdReportDay:
-        period.SetToday();
-        break;
-    case kCmdReportWeek:
-        period.SetThisWeek();
-        break;
-    case kCmdReportMonth:
-        period.SetThisMonth();
-        break;
-    default:
-        period.SetThisYear();
-        break;
-    }
+    period.SetCalendarPeriod(id - kCmdReportDay);
     if (m_reportHandler) {
         m_reportHandler(period);
     }

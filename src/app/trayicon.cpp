@@ -22,28 +22,6 @@ QString MenuText(const std::string& name)
     return QString::fromStdString(name).replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
-model::TimeSpan TotalInChosenPeriod(const model::Task& task, std::int32_t period)
-{
-    model::Interval range;
-    switch (period) {
-    case 0:
-        range.SetToday();
-        break;
-    case 1:
-        range.SetThisWeek();
-        break;
-    case 2:
-        range.SetThisMonth();
-        break;
-    case 3:
-        range.SetThisYear();
-        break;
-    default:
-        return task.Total();
-    }
-    return task.TotalIn(range);
-}
-
 } // namespace
 
 CTrayIcon::CTrayIcon(CMainWnd& mainWnd)
@@ -89,7 +67,7 @@ QString CTrayIcon::TipText() const
     task.Load(app.DataFolder());
     const std::int32_t period = platform::GetSetting(app.Settings(), platform::setting::kPeriod);
     const QString time =
-        QStringLiteral(" (%1)").arg(QString::fromStdString(TotalInChosenPeriod(task, period).Format()));
+        QStringLiteral(" (%1)").arg(QString::fromStdString(task.TotalInCalendarPeriod(period).Format()));
     QString name = QString::fromStdString(task.name);
     // Too long for the tray: the name gives way, the time is always shown whole.
     if (name.size() + time.size() > kMaxTipLength) {

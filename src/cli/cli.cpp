@@ -200,20 +200,16 @@ ListOptions ParseListOptions(const std::vector<std::string>& args, bool allowFor
 // The calendar period by its command-line name; nullopt for "all".
 std::optional<Interval> PeriodNamed(const std::string& period)
 {
-    Interval range;
-    if (period == "day") {
-        range.SetToday();
-    } else if (period == "week") {
-        range.SetThisWeek();
-    } else if (period == "month") {
-        range.SetThisMonth();
-    } else if (period == "year") {
-        range.SetThisYear();
-    } else if (period == "all") {
+    static const std::vector<std::string> kNames = {"day", "week", "month", "year"};
+    if (period == "all") {
         return std::nullopt;
-    } else {
+    }
+    const auto it = std::find(kNames.begin(), kNames.end(), period);
+    if (it == kNames.end()) {
         throw UsageError{"Unknown period \"" + period + "\": use day, week, month, year or all."};
     }
+    Interval range;
+    range.SetCalendarPeriod(static_cast<int>(it - kNames.begin()));
     return range;
 }
 

@@ -45,6 +45,8 @@ XmlNode* CategoriesOf(XmlDocument& document, const fs::path& dataFolder, std::st
     return categories;
 }
 
+} // namespace
+
 bool SaveCatalog(const fs::path& dataFolder, const XmlDocument& document, std::string* error)
 {
     const std::string text = document.GetXml();
@@ -52,8 +54,19 @@ bool SaveCatalog(const fs::path& dataFolder, const XmlDocument& document, std::s
         SetError(error, "the category file would be empty");
         return false;
     }
+    // A hand-edited file can hold elements (control characters in names, say) that cannot be written so
+    // that they read back. Writing such a text would lose every category at the next load, so the old
+    // file is kept instead.
+    XmlDocument check;
+    if (!check.Load(text) || check.GetRoot() == nullptr || check.GetRoot()->FindChild("categories") == nullptr) {
+        SetError(error, CatalogPath(dataFolder).string() +
+                            ": the category file holds entries that cannot be saved; it was left unchanged");
+        return false;
+    }
     return WriteTextFile(CatalogPath(dataFolder), text, error);
 }
+
+namespace {
 
 // Children without an id attribute do not occur in files the program writes; they are skipped.
 std::optional<std::int32_t> IdOf(const XmlNode& node)

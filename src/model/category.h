@@ -12,8 +12,14 @@ namespace kelmora::model {
 class Interval;
 class XmlNode;
 
+class XmlDocument;
+
 // <dataFolder>/categories.xml
 std::filesystem::path CatalogPath(const std::filesystem::path& dataFolder);
+
+// Writes the catalogue document, but only when its text reads back as a catalogue; otherwise the file is
+// left as it was and false returned.
+bool SaveCatalog(const std::filesystem::path& dataFolder, const XmlDocument& document, std::string* error = nullptr);
 
 // The leading decimal number of a stored text: blanks skipped, optional sign, digits up to the first
 // non-digit; 0 without digits. Values beyond 32 bits are clamped rather than wrapped.

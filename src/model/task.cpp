@@ -120,6 +120,26 @@ void Interval::SetThisYear()
     start = LocalMidnight(now, now.dayOfYear - 1);
 }
 
+bool Interval::SetCalendarPeriod(int index)
+{
+    switch (index) {
+    case 0:
+        SetToday();
+        return true;
+    case 1:
+        SetThisWeek();
+        return true;
+    case 2:
+        SetThisMonth();
+        return true;
+    case 3:
+        SetThisYear();
+        return true;
+    default:
+        return false;
+    }
+}
+
 // ---- IntervalList ----
 
 Interval IntervalList::At(std::int32_t index) const
@@ -258,6 +278,12 @@ TimeSpan Task::Total() const
 TimeSpan Task::TotalIn(const Interval& period) const
 {
     return id < 0 ? TimeSpan() : intervals.TotalIn(period);
+}
+
+TimeSpan Task::TotalInCalendarPeriod(int index) const
+{
+    Interval period;
+    return period.SetCalendarPeriod(index) ? TotalIn(period) : Total();
 }
 
 bool Task::Start()

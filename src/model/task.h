@@ -41,6 +41,9 @@ public:
     void SetThisWeek();
     void SetThisMonth();
     void SetThisYear();
+    // The calendar period by its index in the period lists: 0 this day, 1 this week, 2 this month, 3 this
+    // year. False, and nothing set, for any other index, which stands for all time.
+    bool SetCalendarPeriod(int index);
 
     TimeStamp start;
     TimeStamp stop;
@@ -85,6 +88,8 @@ public:
 
     TimeSpan Total() const;
     TimeSpan TotalIn(const Interval& period) const;
+    // The time in the calendar period of that index (see Interval::SetCalendarPeriod), or Total for all time.
+    TimeSpan TotalInCalendarPeriod(int index) const;
     bool Start();
     bool Stop();
     bool IsRunning() const { return id >= 0 && intervals.IsRunning(); }

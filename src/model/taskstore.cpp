@@ -202,7 +202,7 @@ void TaskStore::RemoveFromCategories(std::int32_t taskId) const
         }
     }
     if (changed) {
-        WriteTextFile(CatalogPath(m_dataFolder), document.GetXml());
+        SaveCatalog(m_dataFolder, document);
     }
 }
 

@@ -475,24 +475,7 @@ void CEditTaskDlg::FillIntervalList()
 {
     m_intervalModel->removeRows(0, m_intervalModel->rowCount());
     model::Interval period;
-    bool allTime = false;
-    switch (m_periodCombo->currentIndex()) {
-    case 0:
-        period.SetToday();
-        break;
-    case 1:
-        period.SetThisWeek();
-        break;
-    case 2:
-        period.SetThisMonth();
-        break;
-    case 3:
-        period.SetThisYear();
-        break;
-    default:
-        allTime = true;
-        break;
-    }
+    const bool allTime = !period.SetCalendarPeriod(m_periodCombo->currentIndex());
     for (std::int32_t index = 0; index < m_task.intervals.Count(); ++index) {
         const model::Interval interval = m_task.intervals.At(index);
         if (!allTime) {

@@ -266,24 +266,7 @@ CTaskListDlg::Period CTaskListDlg::CurrentPeriod() const
 
 model::TimeSpan CTaskListDlg::TimeInPeriod(const model::Task& task) const
 {
-    model::Interval range;
-    switch (CurrentPeriod()) {
-    case kThisDay:
-        range.SetToday();
-        break;
-    case kThisWeek:
-        range.SetThisWeek();
-        break;
-    case kThisMonth:
-        range.SetThisMonth();
-        break;
-    case kThisYear:
-        range.SetThisYear();
-        break;
-    case kAllTime:
-        return task.Total();
-    }
-    return task.TotalIn(range);
+    return task.TotalInCalendarPeriod(CurrentPeriod());
 }
 
 void CTaskListDlg::RefillTaskList()
@@ -349,26 +332,10 @@ void CTaskListDlg::RefillTimeLog(bool force)
     m_rebuildForced = m_rebuildForced || force;
     model::TimeLog log;
     model::Interval range;
-    switch (CurrentPeriod()) {
-    case kThisDay:
-        range.SetToday();
-        break;
-    case kThisWeek:
-        range.SetThisWeek();
-        break;
-    case kThisMonth:
-        range.SetThisMonth();
-        break;
-    case kThisYear:
-        range.SetThisYear();
-        break;
-    case kAllTime:
-        break;
-    }
-    if (CurrentPeriod() == kAllTime) {
-        log.BuildAll(m_app.Store());
-    } else {
+    if (range.SetCalendarPeriod(CurrentPeriod())) {
         log.BuildForPeriod(m_app.Store(), range);
+    } else {
+        log.BuildAll(m_app.Store());
     }
     // Every period ends at now, so an unchanged count means unchanged rows unless something was edited.
     if (log.Count() == m_logModel->rowCount() && !m_rebuildForced) {

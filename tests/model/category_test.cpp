@@ -239,6 +239,21 @@ TEST_F(CategoryTest, HandWrittenCatalogue_MissingIdsAndNextIdTolerated)
     EXPECT_EQ(store.CreateCategory("B"), 6);
 }
 
+TEST_F(CategoryTest, EntriesThatCannotBeWrittenBack_SaveRefusedAndFileKept)
+{
+    // An element whose name starts with vertical tabs reads, but its closing tag would not.
+    const std::string handEdited = "<xml>\r\n<categories>\r\n<category name=\"A\" id=\"1\"/>\r\n<\v\vK id=\"2\">\r\n";
+    WriteFile(m_dir.path() / "categories.xml", handEdited);
+    Category category = Loaded(1);
+    EXPECT_EQ(category.GetName(), "A");
+    category.SetName("B");
+    std::string error;
+    EXPECT_FALSE(category.Save(m_dir.path(), &error));
+    EXPECT_NE(error.find("left unchanged"), std::string::npos);
+    EXPECT_EQ(Catalog(), handEdited);
+    EXPECT_EQ(Loaded(1).GetName(), "A");
+}
+
 TEST(ParseLeadingInt, LikeTheStoredNumbersAlwaysRead)
 {
     EXPECT_EQ(ParseLeadingInt("12"), 12);

@@ -295,3 +295,35 @@ TEST(CalendarPeriod, ThisWeek_CrossesMonthAndYearStart)
 
 } // namespace
 } // namespace kelmora::model
+
+namespace kelmora::model {
+namespace {
+
+TEST(CalendarPeriod, ByIndex_TheFourPeriodsThenAllTime)
+{
+    testsupport::ScopedTimeZone zone("UTC");
+    testsupport::ScopedTimeLocale sundayFirst("en_US.UTF-8");
+    testsupport::ScopedFakeClock clock(2008, 4, 9, 15, 0);
+    const TimeStamp starts[] = {testsupport::Utc(2008, 4, 9, 0, 0), testsupport::Utc(2008, 4, 6, 0, 0),
+                                testsupport::Utc(2008, 4, 1, 0, 0), testsupport::Utc(2008, 1, 1, 0, 0)};
+    for (int index = 0; index < 4; ++index) {
+        Interval period;
+        ASSERT_TRUE(period.SetCalendarPeriod(index));
+        EXPECT_EQ(period.start, starts[index]) << index;
+    }
+    Interval untouched;
+    EXPECT_FALSE(untouched.SetCalendarPeriod(4));
+    EXPECT_FALSE(untouched.SetCalendarPeriod(-1));
+    EXPECT_EQ(untouched.start, TimeStamp());
+
+    Task task;
+    task.id = 1;
+    task.intervals.Insert(Interval(testsupport::Utc(2008, 3, 1, 9, 0), testsupport::Utc(2008, 3, 1, 10, 0)));
+    task.intervals.Insert(Interval(testsupport::Utc(2008, 4, 9, 9, 0), testsupport::Utc(2008, 4, 9, 9, 30)));
+    EXPECT_EQ(task.TotalInCalendarPeriod(0).Format(), "00:30:00");
+    EXPECT_EQ(task.TotalInCalendarPeriod(3).Format(), "01:30:00");
+    EXPECT_EQ(task.TotalInCalendarPeriod(7).Format(), "01:30:00");
+}
+
+} // namespace
+} // namespace kelmora::model
