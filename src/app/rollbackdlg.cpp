@@ -1,5 +1,6 @@
 #include "rollbackdlg.h"
 
+#include "datetimeedits.h"
 #include "icons.h"
 #include "kelmoraapp.h"
 #include "messages.h"
@@ -22,39 +23,6 @@ namespace kelmora::app {
 namespace {
 
 const QString kCaption = QStringLiteral("Rollback current task");
-
-// Pickers show and take local wall-clock time with whole seconds, the way the user reads the clock.
-void ShowStamp(const model::TimeStamp& stamp, QDateEdit& date, QTimeEdit& time)
-{
-    model::DateParts parts;
-    stamp.GetLocalParts(parts);
-    date.setDate(QDate(parts.year, parts.month, parts.day));
-    time.setTime(QTime(parts.hour, parts.minute, parts.second));
-}
-
-bool ReadStamp(const QDateEdit& date, const QTimeEdit& time, model::TimeStamp& stamp)
-{
-    const QDate day = date.date();
-    const QTime clock = time.time();
-    return stamp.SetLocal(day.year(), day.month(), day.day(), clock.hour(), clock.minute(), clock.second(), 0);
-}
-
-QDateEdit* MakeDateEdit(QWidget* parent, const char* name)
-{
-    auto* edit = new QDateEdit(parent);
-    edit->setObjectName(QString::fromLatin1(name));
-    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-    edit->setCalendarPopup(true);
-    return edit;
-}
-
-QTimeEdit* MakeTimeEdit(QWidget* parent, const char* name)
-{
-    auto* edit = new QTimeEdit(parent);
-    edit->setObjectName(QString::fromLatin1(name));
-    edit->setDisplayFormat(QStringLiteral("HH:mm:ss"));
-    return edit;
-}
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "taskdialogs.h"
 
+#include "app/datetimeedits.h"
 #include "app/kelmoraapp.h"
 #include "app/messages.h"
 #include "app/tracking.h"
@@ -27,6 +28,11 @@
 #include <string>
 
 namespace kelmora::ui {
+
+using app::MakeDateEdit;
+using app::MakeTimeEdit;
+using app::ReadStamp;
+using app::ShowStamp;
 
 namespace {
 
@@ -117,38 +123,6 @@ QPushButton* MakeButton(const QString& text, QWidget* parent, const char* name)
     button->setObjectName(QString::fromLatin1(name));
     button->setAutoDefault(false);
     return button;
-}
-
-QDateEdit* MakeDateEdit(QWidget* parent, const char* name)
-{
-    auto* edit = new QDateEdit(parent);
-    edit->setObjectName(QString::fromLatin1(name));
-    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-    edit->setCalendarPopup(true);
-    return edit;
-}
-
-QTimeEdit* MakeTimeEdit(QWidget* parent, const char* name)
-{
-    auto* edit = new QTimeEdit(parent);
-    edit->setObjectName(QString::fromLatin1(name));
-    edit->setDisplayFormat(QStringLiteral("HH:mm:ss"));
-    return edit;
-}
-
-void ShowStamp(const model::TimeStamp& stamp, QDateEdit& date, QTimeEdit& time)
-{
-    model::DateParts parts;
-    stamp.GetLocalParts(parts);
-    date.setDate(QDate(parts.year, parts.month, parts.day));
-    time.setTime(QTime(parts.hour, parts.minute, parts.second));
-}
-
-bool ReadStamp(const QDateEdit& date, const QTimeEdit& time, model::TimeStamp& stamp)
-{
-    const QDate day = date.date();
-    const QTime clock = time.time();
-    return stamp.SetLocal(day.year(), day.month(), day.day(), clock.hour(), clock.minute(), clock.second(), 0);
 }
 
 } // namespace
