@@ -13,7 +13,15 @@ packages=(
     # Qt 6 (Core, Gui, Widgets, Network, DBus, Test); Qt6Gui's CMake package needs the OpenGL headers
     qt6-base-dev libgl-dev
     # end-to-end tests: virtual X server, tray host, input driving, window inspection, screenshots
-    xvfb xauth trayer xdotool x11-utils imagemagick fonts-dejavu-core
+    xvfb xauth trayer xdotool x11-utils imagemagick fonts-dejavu-core openbox
+    # command-line parsing for kelmora-cli (header-only)
+    libcli11-dev
+    # idle time and global shortcuts on X11; private session buses for the D-Bus backends' tests
+    libxcb1-dev libxcb-screensaver0-dev libxcb-keysyms1-dev dbus dbus-x11
+    # the report page in a real browser
+    chromium
+    # installation and packaging checks
+    desktop-file-utils appstream man-db lintian dpkg-dev file fakeroot
 )
 locales_needed=(en_US.UTF-8 en_GB.UTF-8 de_DE.UTF-8)
 
