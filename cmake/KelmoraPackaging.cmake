@@ -16,9 +16,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
-# The first line is the synopsis; the rest is the extended description.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-Kelmora keeps a list of named tasks, optionally in categories, and tracks
+# The extended description; CPack puts the summary above it as the synopsis.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Kelmora keeps a list of named tasks, optionally in categories, and tracks
 one task at a time from the notification area: start, stop, switch, roll
 back the running span, or edit intervals by hand. It shows totals per day,
 week, month, year and all time, keeps a time log, writes HTML reports and
