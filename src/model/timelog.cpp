@@ -77,6 +77,27 @@ void TimeLogEntry::AppendTabRow(std::string& out, const std::string& taskName) c
 
 // ---- TimeLog ----
 
+template <typename Accept> void TimeLog::AddIntervals(const Task& task, Accept accept)
+{
+    for (const Interval& interval : task.intervals) {
+        if (accept(interval)) {
+            TimeLogEntry entry(interval, task.id);
+            if (!entry.closed) {
+                entry.StopNow();
+            }
+            m_entries.push_back(entry);
+        }
+    }
+}
+
+// Equal to inserting one by one (each after every entry that starts at or before it), without the quadratic
+// walk.
+void TimeLog::SortByStart()
+{
+    std::stable_sort(m_entries.begin(), m_entries.end(),
+                     [](const TimeLogEntry& a, const TimeLogEntry& b) { return a.start < b.start; });
+}
+
 template <typename Accept> bool TimeLog::Build(const TaskStore& store, Accept accept)
 {
     Clear();
@@ -89,35 +110,44 @@ template <typename Accept> bool TimeLog::Build(const TaskStore& store, Accept ac
             m_skipped.push_back(id);
             continue;
         }
-        for (const Interval& interval : task.intervals) {
-            if (accept(interval)) {
-                TimeLogEntry entry(interval, id);
-                if (!entry.closed) {
-                    entry.StopNow();
-                }
-                m_entries.push_back(entry);
-            }
-        }
+        AddIntervals(task, accept);
         m_names.emplace(id, std::move(task.name));
     }
-    // Equal to inserting one by one (each after every entry that starts at or before it), without the
-    // quadratic walk.
-    std::stable_sort(m_entries.begin(), m_entries.end(),
-                     [](const TimeLogEntry& a, const TimeLogEntry& b) { return a.start < b.start; });
+    SortByStart();
     return m_skipped.empty();
 }
 
+namespace {
+
+bool Overlaps(const Interval& interval, const Interval& period)
+{
+    const Interval overlap = interval.Intersect(period);
+    return overlap.stop > overlap.start;
+}
+
+} // namespace
+
 bool TimeLog::BuildForPeriod(const TaskStore& store, const Interval& period)
 {
-    return Build(store, [&period](const Interval& interval) {
-        const Interval overlap = interval.Intersect(period);
-        return overlap.stop > overlap.start;
-    });
+    return Build(store, [&period](const Interval& interval) { return Overlaps(interval, period); });
 }
 
 bool TimeLog::BuildAll(const TaskStore& store)
 {
     return Build(store, [](const Interval&) { return true; });
+}
+
+bool TimeLog::BuildFromTasks(const std::vector<Task>& tasks, const Interval* period, std::vector<std::int32_t> skipped)
+{
+    Clear();
+    for (const Task& task : tasks) {
+        AddIntervals(task,
+                     [period](const Interval& interval) { return period == nullptr || Overlaps(interval, *period); });
+        m_names.emplace(task.id, task.name);
+    }
+    SortByStart();
+    m_skipped = std::move(skipped);
+    return m_skipped.empty();
 }
 
 bool TimeLog::Insert(const TimeLogEntry& entry)

@@ -1,0 +1,86 @@
+// Report pages and time-log export over a data folder of 1,000 tasks x 1,000 intervals.
+#include "benchdata.h"
+
+#include "model/atomicfile.h"
+#include "model/taskstore.h"
+#include "model/timelog.h"
+#include "reports/exportformat.h"
+#include "reports/reportpage.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+using namespace kelmora;
+
+model::TaskStore& Store()
+{
+    static model::TaskStore store(bench::GeneratedDataFolder(1000, 1000));
+    static const bool loaded = store.Load();
+    (void)loaded;
+    return store;
+}
+
+// Built and written as the tray command does it, without opening the browser.
+void WritePage(benchmark::State& state, const reports::ReportPage& page)
+{
+    if (page.text.empty() || !model::WriteFileAtomically(Store().DataFolder() / "report.htm", page.text)) {
+        state.SkipWithError("no report written");
+    }
+    state.counters["bytes"] = static_cast<double>(page.text.size());
+}
+
+void BM_FullReportBuiltAndWritten(benchmark::State& state)
+{
+    for (auto _ : state) {
+        WritePage(state, reports::BuildFullReport(Store()));
+    }
+}
+BENCHMARK(BM_FullReportBuiltAndWritten)->Unit(benchmark::kMillisecond);
+
+void BM_WeekReportBuiltAndWritten(benchmark::State& state)
+{
+    model::TimeStamp start;
+    start.SetUtc(2026, 11, 23, 0, 0, 0, 0);
+    model::TimeStamp stop;
+    stop.SetUtc(2026, 11, 30, 0, 0, 0, 0);
+    const model::Interval week(start, stop, true);
+    for (auto _ : state) {
+        WritePage(state, reports::BuildPeriodReport(Store(), week));
+    }
+}
+BENCHMARK(BM_WeekReportBuiltAndWritten)->Unit(benchmark::kMillisecond);
+
+void BM_ExportAllTimeAsTabText(benchmark::State& state)
+{
+    const std::filesystem::path file = Store().DataFolder() / "log.xls";
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        model::TimeLog log;
+        reports::BuildExportLog(Store(), 4, log);
+        const std::string content = reports::ExportContent(log, file.string());
+        if (!model::WriteFileAtomically(file, content)) {
+            state.SkipWithError("export not written");
+        }
+        bytes = content.size();
+    }
+    state.counters["bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(BM_ExportAllTimeAsTabText)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // A zone with daylight-saving time, so local conversions do real work.
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    Store(); // generate the data folder outside the timed runs
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
