@@ -61,6 +61,8 @@ public:
 
     // Newest first.
     std::string ToHtmlTable() const;
+    // ToHtmlTable appended to `out`, for pages built around the table without copying it.
+    void AppendHtmlTable(std::string& out) const;
     std::string ToTabText() const;
 
 private:

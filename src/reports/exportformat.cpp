@@ -33,7 +33,10 @@ std::string ExportContent(const model::TimeLog& log, std::string_view fileName)
         return log.ToTabText();
     }
     // Declared like the report, so names outside ASCII show correctly wherever the page is opened.
-    return "<html><head><meta charset=\"utf-8\"></head><body>" + log.ToHtmlTable() + "</body></html>";
+    std::string page = "<html><head><meta charset=\"utf-8\"></head><body>";
+    log.AppendHtmlTable(page);
+    page += "</body></html>";
+    return page;
 }
 
 bool BuildExportLog(const model::TaskStore& store, int periodIndex, model::TimeLog& log)

@@ -118,18 +118,18 @@ void AppendRow(std::string& page, const std::string& name, const TimeSpan& time)
 
 ReportPage BuildPage(ReportData& data, const model::TaskStore& store, const std::string& heading)
 {
-    std::string sections = "<h3>1. Task Summary</h3><table border = \"1\"><tr><td><b>Task Name</b></td><td><b>"
-                           "Full Task Time</b></td></tr>";
+    std::string summaries = "<h3>1. Task Summary</h3><table border = \"1\"><tr><td><b>Task Name</b></td><td><b>"
+                            "Full Task Time</b></td></tr>";
     TimeSpan taskSum;
     for (const Task& task : data.Tasks()) {
         const TimeSpan time = data.MemberTotal(task.id);
-        AppendRow(sections, task.name, time);
+        AppendRow(summaries, task.name, time);
         taskSum += time;
     }
-    sections += "</table><br><b>Common time for all tasks: " + taskSum.Format() + "</b>";
+    summaries += "</table><br><b>Common time for all tasks: " + taskSum.Format() + "</b>";
 
-    sections += "<h3>2. Categories Summary</h3><table border = \"1\"><tr><td><b>Category Name</b></td><td><b>"
-                "Full Category Time</b></td></tr>";
+    summaries += "<h3>2. Categories Summary</h3><table border = \"1\"><tr><td><b>Category Name</b></td><td><b>"
+                 "Full Category Time</b></td></tr>";
     TimeSpan categorySum;
     for (const std::int32_t id : store.CategoryIds()) {
         model::Category category;
@@ -142,17 +142,12 @@ ReportPage BuildPage(ReportData& data, const model::TaskStore& store, const std:
         for (const std::int32_t member : category.TaskIds()) {
             time += data.MemberTotal(member);
         }
-        AppendRow(sections, category.GetName(), time);
+        AppendRow(summaries, category.GetName(), time);
         categorySum += time;
     }
-    sections += "</table><br><b>Common time for all categories: " + categorySum.Format() + "</b>";
+    summaries += "</table><br><b>Common time for all categories: " + categorySum.Format() + "</b>";
 
-    model::TimeLog log;
-    log.BuildFromTasks(data.Tasks(), data.Period(), data.Skipped());
-    sections += "<h3>3. TimeLog</h3>";
-    sections += log.ToHtmlTable();
-    sections += "</body>";
-
+    // Only now is it known which files could not be read; the page names them above everything else.
     ReportPage page;
     page.unreadableFiles = data.TakeUnreadable();
     page.text = std::string("<head><meta charset=\"utf-8\"></head><body><h1><a href=\"") + kReportWebsite +
@@ -164,7 +159,13 @@ ReportPage BuildPage(ReportData& data, const model::TaskStore& store, const std:
         }
         page.text += "</ul>";
     }
-    page.text += sections;
+    page.text += summaries;
+    page.text += "<h3>3. TimeLog</h3>";
+    model::TimeLog log;
+    log.BuildFromTasks(data.Tasks(), data.Period(), data.Skipped());
+    // The time log is most of the page: appended in place rather than copied.
+    log.AppendHtmlTable(page.text);
+    page.text += "</body>";
     return page;
 }
 
