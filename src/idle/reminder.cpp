@@ -2,7 +2,6 @@
 
 #include "app/icons.h"
 #include "model/task.h"
-#include "model/taskfile.h"
 #include "model/taskstore.h"
 #include "platform/settingsstore.h"
 
@@ -12,25 +11,73 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kelmora::idle {
 
+namespace {
+
+std::int64_t Nanoseconds(const timespec& time)
+{
+    return std::int64_t{time.tv_sec} * 1'000'000'000 + time.tv_nsec;
+}
+
+// Even with no sign of change in the folder, every task file is looked at again this often: a hand edit
+// that rewrites a file in place leaves the folder's times alone.
+constexpr int kPassesBetweenSweeps = 60;
+// A folder changed this recently may change again within the same tick of the file system's clock, which
+// its times would not show.
+constexpr std::int64_t kRacyNs = 2'000'000'000;
+
+} // namespace
+
 model::TimeStamp LastSpanEnds::Latest(const model::TaskStore& store)
 {
-    const std::vector<std::int32_t> ids = store.TaskIds();
     model::TimeStamp now;
     now.Now();
     model::TimeStamp latest;
+    // Names relative to the open folder spare building a full path and walking it for every task.
+    const int folder = ::open(store.DataFolder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat folderStatus
+    {};
+    if (folder < 0 || ::fstat(folder, &folderStatus) != 0) {
+        if (folder >= 0) {
+            ::close(folder);
+        }
+        m_entries.clear();
+        m_folderKey = {};
+        return latest;
+    }
+    // Every writer replaces a task file through a rename in the folder, which moves the folder's times; while
+    // they stand still, the answer of the last sweep holds.
+    timespec wallClock{};
+    ::clock_gettime(CLOCK_REALTIME, &wallClock);
+    const FolderKey key{Nanoseconds(folderStatus.st_mtim), Nanoseconds(folderStatus.st_ctim), folderStatus.st_ino,
+                        store.TaskCount()};
+    if (key == m_folderKey && Nanoseconds(wallClock) - key.ctimeNs > kRacyNs && --m_passesUntilSweep > 0) {
+        ::close(folder);
+        return m_anyRunning ? now : m_latest;
+    }
+    m_folderKey = key;
+    m_passesUntilSweep = kPassesBetweenSweeps;
+    m_anyRunning = false;
+    const std::vector<std::int32_t> ids = store.TaskIds();
     for (const std::int32_t id : ids) {
+        std::array<char, 24> name{};
+        std::snprintf(name.data(), name.size(), "%d.tsk", id);
         struct stat status
         {};
         Entry& entry = m_entries[id];
-        if (::stat(model::TaskPath(store.DataFolder(), id).c_str(), &status) != 0) {
+        if (::fstatat(folder, name.data(), &status, 0) != 0) {
             entry = Entry{};
             continue;
         }
-        const std::int64_t mtimeNs = std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec;
+        const std::int64_t mtimeNs = Nanoseconds(status.st_mtim);
         if (entry.size != status.st_size || entry.mtimeNs != mtimeNs || entry.inode != status.st_ino) {
             model::Task task;
             task.id = id;
@@ -46,15 +93,17 @@ model::TimeStamp LastSpanEnds::Latest(const model::TaskStore& store)
             }
         }
         if (entry.hasSpan) {
-            const model::TimeStamp& end = entry.running ? now : entry.end;
-            latest = std::max(latest, end);
+            m_anyRunning = m_anyRunning || entry.running;
+            latest = std::max(latest, entry.end);
         }
     }
+    ::close(folder);
     if (m_entries.size() > ids.size()) {
         std::erase_if(m_entries,
                       [&ids](const auto& item) { return !std::binary_search(ids.begin(), ids.end(), item.first); });
     }
-    return latest;
+    m_latest = latest;
+    return m_anyRunning ? now : latest;
 }
 
 CReminderMonitor::CReminderMonitor(IdleContext& context, std::function<void()> ask)

@@ -21,8 +21,8 @@ class TaskStore;
 namespace kelmora::idle {
 
 // The end of the latest tracked span over all tasks: the latest end of each task's last span. A task file
-// is read again only when its size, modification time or inode changed, so a check costs one stat per
-// task instead of reading every interval.
+// is read again only when its size, modification time or inode changed, and the files are looked at only
+// when the data folder shows a change (or once a minute), so a check usually costs one stat.
 class LastSpanEnds
 {
 public:
@@ -39,7 +39,19 @@ private:
         bool running = false;
         model::TimeStamp end;
     };
+    struct FolderKey
+    {
+        std::int64_t mtimeNs = 0;
+        std::int64_t ctimeNs = 0;
+        std::uint64_t inode = 0;
+        std::int32_t taskCount = -1;
+        bool operator==(const FolderKey&) const = default;
+    };
     std::unordered_map<std::int32_t, Entry> m_entries;
+    FolderKey m_folderKey;
+    int m_passesUntilSweep = 0;
+    model::TimeStamp m_latest;
+    bool m_anyRunning = false;
 };
 
 // Asks the user to start tracking when no task has been tracked for the reminder timeout. Checks once a

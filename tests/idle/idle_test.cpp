@@ -474,6 +474,19 @@ TEST_F(IdleTest, Subsystem_OneDialogAtATimeAndClosedAtShutdown)
     EXPECT_EQ(subsystem.IdleDialog(), nullptr);
     EXPECT_EQ(Spans(writing), std::vector<std::string>{"09:00-"});
     EXPECT_TRUE(m_posts.empty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST_F(IdleTest, IdleThreads_StartAndShutdown_EndBothLoops)
+{
+    CIdleSubsystem subsystem(*m_context, std::make_unique<platform::FakeIdleTimeSource>(),
+                             std::make_unique<platform::FakeUptimeClocks>());
+    subsystem.Start();
+    EXPECT_TRUE(subsystem.IdleMonitor().isRunning());
+    EXPECT_TRUE(subsystem.ReminderMonitor().isRunning());
+    subsystem.Shutdown();
+    EXPECT_FALSE(subsystem.IdleMonitor().isRunning());
+    EXPECT_FALSE(subsystem.ReminderMonitor().isRunning());
 }
 
 } // namespace
