@@ -58,13 +58,12 @@ PortalGlobalShortcuts::PortalGlobalShortcuts(QDBusConnection bus, QString servic
     : m_bus(std::move(bus)), m_service(std::move(service))
 {
     RegisterTypes();
-    // QDBusConnection takes its receivers by signature text only.
+    // QDBusConnection takes its receivers by signature text only. Slots taking the whole message receive the
+    // signal whatever its arguments, and check them themselves.
     m_bus.connect(m_service, QString::fromLatin1(kPortalPath), QString::fromLatin1(kGlobalShortcutsInterface),
-                  QStringLiteral("Activated"), this,
-                  SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+                  QStringLiteral("Activated"), this, SLOT(OnActivated(QDBusMessage)));
     m_bus.connect(m_service, QString::fromLatin1(kPortalPath), QString::fromLatin1(kGlobalShortcutsInterface),
-                  QStringLiteral("ShortcutsChanged"), this,
-                  SLOT(OnShortcutsChanged(QDBusObjectPath, kelmora::platform::PortalShortcutList)));
+                  QStringLiteral("ShortcutsChanged"), this, SLOT(OnShortcutsChanged(QDBusMessage)));
 }
 
 PortalGlobalShortcuts::~PortalGlobalShortcuts()
@@ -200,19 +199,35 @@ void PortalGlobalShortcuts::ApplyShortcuts(const PortalShortcutList& shortcuts)
     SetStatuses(std::move(status));
 }
 
-void PortalGlobalShortcuts::OnShortcutsChanged(const QDBusObjectPath& session, const PortalShortcutList& shortcuts)
+namespace {
+
+// The session handle of a portal signal, empty when the signal does not start with one.
+QString SignalSession(const QDBusMessage& message)
 {
-    if (!m_session.isEmpty() && session.path() == m_session && m_step == Step::Idle) {
-        ApplyShortcuts(shortcuts);
-    }
+    const QVariantList arguments = message.arguments();
+    return arguments.isEmpty() ? QString() : arguments.front().value<QDBusObjectPath>().path();
 }
 
-void PortalGlobalShortcuts::OnActivated(const QDBusObjectPath& session, const QString& shortcutId,
-                                        qulonglong /*timestamp*/, const QVariantMap& /*options*/)
+} // namespace
+
+// ShortcutsChanged(o session_handle, a(sa{sv}) shortcuts): the user gave a shortcut other keys.
+void PortalGlobalShortcuts::OnShortcutsChanged(const QDBusMessage& message)
 {
-    if (m_session.isEmpty() || session.path() != m_session) {
+    const QVariantList arguments = message.arguments();
+    if (m_session.isEmpty() || SignalSession(message) != m_session || m_step != Step::Idle || arguments.size() < 2) {
         return;
     }
+    ApplyShortcuts(qdbus_cast<PortalShortcutList>(arguments.at(1).value<QDBusArgument>()));
+}
+
+// Activated(o session_handle, s shortcut_id, t timestamp, a{sv} options).
+void PortalGlobalShortcuts::OnActivated(const QDBusMessage& message)
+{
+    const QVariantList arguments = message.arguments();
+    if (m_session.isEmpty() || SignalSession(message) != m_session || arguments.size() < 2) {
+        return;
+    }
+    const QString shortcutId = arguments.at(1).toString();
     for (std::size_t i = 0; i < m_bindings.size(); ++i) {
         if (shortcutId == ShortcutId(i) && Status(i).state == ShortcutState::Active) {
             emit activated(m_bindings[i].id);

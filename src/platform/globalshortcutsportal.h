@@ -4,6 +4,7 @@
 
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QList>
 #include <QString>
@@ -55,9 +56,8 @@ public:
 
 private slots:
     void OnResponse(uint response, const QVariantMap& results);
-    void OnActivated(const QDBusObjectPath& session, const QString& shortcutId, qulonglong timestamp,
-                     const QVariantMap& options);
-    void OnShortcutsChanged(const QDBusObjectPath& session, const kelmora::platform::PortalShortcutList& shortcuts);
+    void OnActivated(const QDBusMessage& message);
+    void OnShortcutsChanged(const QDBusMessage& message);
 
 private:
     enum class Step
