@@ -77,6 +77,7 @@ CEditHotkeyDlg::CEditHotkeyDlg(HotkeyEntry& entry, const CHotkeyTable& table, ap
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(modifiers);
     layout->addLayout(right);
+    m_key->setFocus();
 }
 
 void CEditHotkeyDlg::accept()
@@ -149,6 +150,8 @@ CHotkeysPage::CHotkeysPage(CHotkeyTable& table, app::ShowMessageFn showMessage, 
 void CHotkeysPage::OnSetActive()
 {
     Fill();
+    // The list takes the keyboard, so a keyboard user can go straight to a row and Change.
+    m_view->setFocus();
 }
 
 void CHotkeysPage::Fill()

@@ -65,9 +65,9 @@ class X11ShortcutsTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_xvfb = std::make_unique<ChildProcess>(
-            "/usr/bin/Xvfb", std::vector<std::string>{"-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten",
-                                                      "tcp"});
+        m_xvfb =
+            std::make_unique<ChildProcess>("/usr/bin/Xvfb", std::vector<std::string>{"-displayfd", "1", "-screen", "0",
+                                                                                     "640x480x24", "-nolisten", "tcp"});
         const auto display = m_xvfb->readLine(std::chrono::seconds(15));
         ASSERT_TRUE(display && !display->empty()) << "Xvfb did not start";
         m_display = ":" + *display;
@@ -118,7 +118,8 @@ TEST_F(X11ShortcutsTest, GrabbedCombination_FiresAlsoWithNumLockAndCapsLockOn)
     EXPECT_EQ(States(*m_shortcuts), (std::vector{ShortcutState::Active, ShortcutState::Active}));
     EXPECT_NE(m_shortcuts->LockMask() & ~XCB_MOD_MASK_LOCK, 0) << "Num Lock has a modifier";
 
-    const std::pair<const char*, const char*> locks[] = {{"", ""}, {"Num_Lock", "Num_Lock"}, {"Caps_Lock", "Caps_Lock"}};
+    const std::pair<const char*, const char*> locks[] = {
+        {"", ""}, {"Num_Lock", "Num_Lock"}, {"Caps_Lock", "Caps_Lock"}};
     for (const auto& [on, off] : locks) {
         SCOPED_TRACE(on);
         if (*on != '\0') {
@@ -177,9 +178,9 @@ public:
     void Activate(const QString& id)
     {
         std::lock_guard lock(m_mutex);
-        QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(kPortalPath),
-                                                         QString::fromLatin1(kGlobalShortcutsInterface),
-                                                         QStringLiteral("Activated"));
+        QDBusMessage signal =
+            QDBusMessage::createSignal(QString::fromLatin1(kPortalPath), QString::fromLatin1(kGlobalShortcutsInterface),
+                                       QStringLiteral("Activated"));
         signal << QVariant::fromValue(QDBusObjectPath(m_session)) << id << qulonglong(0) << QVariantMap();
         m_bus.send(signal);
     }
@@ -193,7 +194,8 @@ public slots:
         return Respond(options, 0, {{QStringLiteral("session_handle"), m_session}});
     }
 
-    QDBusObjectPath BindShortcuts(const QDBusObjectPath& session, const kelmora::platform::PortalShortcutList& shortcuts,
+    QDBusObjectPath BindShortcuts(const QDBusObjectPath& session,
+                                  const kelmora::platform::PortalShortcutList& shortcuts,
                                   const QString& /*parentWindow*/, const QVariantMap& options)
     {
         std::lock_guard lock(m_mutex);
@@ -240,8 +242,8 @@ protected:
     {
         qDBusRegisterMetaType<PortalShortcut>();
         qDBusRegisterMetaType<PortalShortcutList>();
-        m_daemon = std::make_unique<ChildProcess>(
-            "/usr/bin/dbus-daemon", std::vector<std::string>{"--session", "--print-address", "--nofork"});
+        m_daemon = std::make_unique<ChildProcess>("/usr/bin/dbus-daemon",
+                                                  std::vector<std::string>{"--session", "--print-address", "--nofork"});
         const auto address = m_daemon->readLine(std::chrono::seconds(10));
         ASSERT_TRUE(address && !address->empty()) << "dbus-daemon did not start";
         m_address = QString::fromStdString(*address);
