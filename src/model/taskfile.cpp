@@ -4,6 +4,10 @@
 #include "bytestream.h"
 #include "task.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace kelmora::model {
 
 namespace {
@@ -15,7 +19,49 @@ void SetError(std::string* error, std::string text)
     }
 }
 
+bool ReadAt(int fd, void* buffer, std::size_t size, std::int64_t offset)
+{
+    return ::pread(fd, buffer, size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size);
+}
+
+std::int64_t LittleEndian32(const unsigned char* bytes, bool isSigned)
+{
+    const std::uint32_t value = std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+                                std::uint32_t{bytes[3]} << 24;
+    return isSigned ? std::int64_t{static_cast<std::int32_t>(value)} : std::int64_t{value};
+}
+
 } // namespace
+
+std::optional<bool> PeekRunning(const std::filesystem::path& taskPath)
+{
+    const int fd = ::open(taskPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::optional<bool> result;
+    struct stat info
+    {};
+    unsigned char field[4] = {};
+    unsigned char closed = 0;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ReadAt(fd, field, 4, 0)) {
+        const std::int64_t nameLength = LittleEndian32(field, false);
+        const std::int64_t size = info.st_size;
+        if (nameLength <= kMaxNameBytes && 8 + nameLength <= size && ReadAt(fd, field, 4, 4 + nameLength)) {
+            const std::int64_t count = LittleEndian32(field, true);
+            const std::int64_t records = 8 + nameLength;
+            const std::int64_t recordSize = kIntervalRecordSize;
+            if (count <= 0) {
+                result = false;
+            } else if (records + count * recordSize <= size &&
+                       ReadAt(fd, &closed, 1, records + (count - 1) * recordSize)) {
+                result = closed == 0;
+            }
+        }
+    }
+    ::close(fd);
+    return result;
+}
 
 std::filesystem::path TaskPath(const std::filesystem::path& dataFolder, std::int32_t id)
 {

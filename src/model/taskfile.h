@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,5 +25,9 @@ std::string EncodeTask(const Task& task);
 // Fills name and intervals from a task file's bytes. On failure the task may hold what was read so
 // far and `error` says what is wrong.
 bool DecodeTask(std::string_view bytes, Task& task, std::string* error = nullptr);
+
+// Whether the task file's last span is open, reading only the bytes that tell: status bars ask this of
+// every task each second. Nullopt when the file cannot be read or a full load would refuse it.
+std::optional<bool> PeekRunning(const std::filesystem::path& taskPath);
 
 } // namespace kelmora::model

@@ -1,6 +1,7 @@
 #include "taskops.h"
 
 #include "task.h"
+#include "taskfile.h"
 #include "taskstore.h"
 
 namespace kelmora::model {
@@ -36,13 +37,40 @@ bool StartTask(const std::filesystem::path& dataFolder, std::int32_t id, std::st
     return ChangeTask(dataFolder, id, error, [](Task& task) { return task.Start(); });
 }
 
+bool InsertSpan(Task& task, const Interval& span, std::string* error)
+{
+    if (!span.closed) {
+        if (error != nullptr) {
+            *error = "only a closed span can be added";
+        }
+        return false;
+    }
+    const std::int32_t last = task.intervals.Count() - 1;
+    if (task.intervals.IsRunning() && span.start > task.intervals.At(last).start) {
+        if (error != nullptr) {
+            *error = "the task is running since " + task.intervals.At(last).start.Format() +
+                     "; stop it first to add a span that begins later";
+        }
+        return false;
+    }
+    return task.intervals.Insert(span);
+}
+
+bool InsertSpan(const std::filesystem::path& dataFolder, std::int32_t id, const Interval& span, std::string* error)
+{
+    Task task;
+    task.id = id;
+    if (!task.Load(dataFolder, error) || !InsertSpan(task, span, error)) {
+        return false;
+    }
+    return task.Save(dataFolder, error);
+}
+
 std::int32_t FindRunningTask(const TaskStore& store)
 {
     std::int32_t running = -1;
     for (const std::int32_t id : store.TaskIds()) {
-        Task task;
-        task.id = id;
-        if (task.Load(store.DataFolder()) && task.intervals.IsRunning()) {
+        if (PeekRunning(TaskPath(store.DataFolder(), id)).value_or(false)) {
             running = id;
         }
     }

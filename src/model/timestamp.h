@@ -75,7 +75,12 @@ public:
     // years 100 to 9999.
     bool Now();
     bool SetUtc(int year, int month, int day, int hour, int minute, int second, int millisecond);
+    // Local wall-clock fields to UTC. A time the zone shows twice (clocks turned back) takes its first
+    // occurrence; a time the zone skips (clocks turned forward) is refused like an invalid field.
     bool SetLocal(int year, int month, int day, int hour, int minute, int second, int millisecond);
+    // The first moment of a local calendar day: its first midnight, or where the zone skips midnight,
+    // the first moment after the skip.
+    bool SetLocalDayStart(int year, int month, int day);
 
     bool GetLocalParts(DateParts& parts) const;
     DateParts GetUtcParts() const;
