@@ -113,6 +113,7 @@ TEST(TaskStore, Load_AscendingIdsOnlyFromCanonicalTaskFileNames)
     EXPECT_EQ(store.TaskIdAt(4), -1);
     EXPECT_EQ(store.IndexOfTask(12), 2);
     EXPECT_EQ(store.IndexOfTask(13), -1);
+    EXPECT_FALSE(TaskIdFromFileName("-0.tsk")); // not a second spelling of 0.tsk
 }
 
 TEST(TaskStore, LargestIdTaken_CreationFallsBackToTheLowestFreeId)
