@@ -68,13 +68,15 @@ bool InsertSpan(const std::filesystem::path& dataFolder, std::int32_t id, const 
 
 std::int32_t FindRunningTask(const TaskStore& store)
 {
-    std::int32_t running = -1;
-    for (const std::int32_t id : store.TaskIds()) {
-        if (PeekRunning(TaskPath(store.DataFolder(), id)).value_or(false)) {
-            running = id;
+    // Only the last span of each file matters, and the last running task in store order wins.
+    const TaskFolderPeek peek(store.DataFolder());
+    const std::vector<std::int32_t> ids = store.TaskIds();
+    for (auto it = ids.rbegin(); it != ids.rend(); ++it) {
+        if (peek.Running(*it).value_or(false)) {
+            return *it;
         }
     }
-    return running;
+    return -1;
 }
 
 std::int32_t FindTaskByName(const TaskStore& store, const std::string& name, std::int32_t exceptId)

@@ -157,7 +157,7 @@ TEST(TaskOps, InsertSpan_RefusesSpansBeginningAfterTheRunningSpan)
         task.id = 0;
         ASSERT_TRUE(task.Load(dir.path()));
         EXPECT_EQ(task.IsRunning(), c.runningAfter);
-        EXPECT_EQ(PeekRunning(TaskPath(dir.path(), 0)), c.runningAfter);
+        EXPECT_EQ(TaskFolderPeek(dir.path()).Running(0), c.runningAfter);
     }
 }
 
