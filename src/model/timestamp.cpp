@@ -4,6 +4,7 @@
 #include "clock.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -157,6 +158,16 @@ ZoneFileIdentity IdentifyZoneFile(const char* tz)
     return identity;
 }
 
+std::atomic<std::uint32_t> g_zoneCheckRequests{0};
+
+// Cheap enough to read at every conversion of a large time log.
+std::int64_t CoarseMonotonicMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return std::int64_t{now.tv_sec} * 1'000 + now.tv_nsec / 1'000'000;
+}
+
 // The zone's offset from UTC at a moment. Asking the C library for every stamp of a large time log is
 // slow, so offsets are remembered per UTC hour, but only for hours whose first and last second agree:
 // an hour that holds a zone change is always asked afresh. The memory is per thread (background loops
@@ -178,15 +189,18 @@ LocalOffset LocalOffsetAt(std::int64_t unixSeconds)
         std::string tz;
         ZoneFileIdentity zoneFile;
         std::int64_t checkedAtMs = 0;
+        std::uint32_t checkRequests = 0;
         std::vector<Slot> slots = std::vector<Slot>(kSlots);
     };
     thread_local Cache cache;
 
     const char* tz = std::getenv("TZ");
-    const std::int64_t nowMs = Clock::Current().NowUnixMs();
+    const std::int64_t nowMs = CoarseMonotonicMs();
+    const std::uint32_t requests = g_zoneCheckRequests.load(std::memory_order_relaxed);
     bool reload = !cache.filled || cache.tzSet != (tz != nullptr) || (tz != nullptr && cache.tz != tz);
-    if (!reload && (nowMs - cache.checkedAtMs >= kZoneCheckMs || nowMs < cache.checkedAtMs)) {
+    if (!reload && (nowMs - cache.checkedAtMs >= kZoneCheckMs || requests != cache.checkRequests)) {
         cache.checkedAtMs = nowMs;
+        cache.checkRequests = requests;
         reload = IdentifyZoneFile(tz) != cache.zoneFile;
     }
     if (reload) {
@@ -197,6 +211,7 @@ LocalOffset LocalOffsetAt(std::int64_t unixSeconds)
         cache.tz = tz != nullptr ? tz : "";
         cache.zoneFile = IdentifyZoneFile(tz);
         cache.checkedAtMs = nowMs;
+        cache.checkRequests = requests;
         std::fill(cache.slots.begin(), cache.slots.end(), Slot{});
     }
     const std::int64_t hour = FloorDiv(unixSeconds, 3'600);
@@ -260,6 +275,11 @@ LocalTimeKind LocalToUtc(std::int64_t wall, std::int64_t& utc)
 }
 
 } // namespace
+
+void NoteTimeZoneMayHaveChanged()
+{
+    g_zoneCheckRequests.fetch_add(1, std::memory_order_relaxed);
+}
 
 int FirstDayOfWeek()
 {

