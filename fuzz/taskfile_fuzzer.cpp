@@ -1,5 +1,6 @@
-// Reads arbitrary bytes as a task file. Whatever loads must save and load back to the same task, and
-// nothing may read past the input or trip a sanitizer.
+// Reads arbitrary bytes as a task file. Whatever loads must save and load back to the same task, the
+// quick look at the last record must agree with the full load, and nothing may read past the input or
+// trip a sanitizer.
 #include "model/clock.h"
 #include "model/task.h"
 #include "model/taskfile.h"
@@ -7,7 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string_view>
+#include <unistd.h>
 
 namespace {
 
@@ -43,7 +47,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     kelmora::model::Task task;
     task.id = 1;
-    if (!kelmora::model::DecodeTask(bytes, task)) {
+    const bool decoded = kelmora::model::DecodeTask(bytes, task);
+    static const std::filesystem::path folder = [] {
+        auto path = std::filesystem::temp_directory_path() / ("kelmora-fuzz-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(path);
+        return path;
+    }();
+    std::ofstream(kelmora::model::TaskPath(folder, 1), std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(size));
+    const std::optional<bool> peeked = kelmora::model::TaskFolderPeek(folder).Running(1);
+    if (peeked.has_value() != decoded || (decoded && *peeked != task.intervals.IsRunning())) {
+        std::abort();
+    }
+    if (!decoded) {
         return 0;
     }
     // Exercise the arithmetic and text forms on whatever values the file held.

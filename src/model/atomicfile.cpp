@@ -82,6 +82,18 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
         SetError(error, path, what, code);
         return false;
     };
+    // A rewritten file keeps its mode and, where the process may set it, its owner; only a new file is
+    // private to the user.
+    struct stat existing
+    {};
+    if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        if (::fchmod(fd.Get(), existing.st_mode & 07777) != 0) {
+            return fail("cannot keep the file's mode");
+        }
+        if (::fchown(fd.Get(), existing.st_uid, existing.st_gid) != 0) {
+            // Only the owner's own files can be kept as they are without privileges; that is the usual case.
+        }
+    }
     if (!WriteAll(fd.Get(), contents)) {
         return fail("cannot write");
     }

@@ -27,8 +27,8 @@ bool LoadCatalog(const fs::path& dataFolder, XmlDocument& document, std::string*
         return false;
     }
     if (!document.Load(text)) {
-        SetError(error, path.string() + ": the category file is damaged" +
-                            (document.parseState.errorText.empty() ? "" : ": " + document.parseState.errorText));
+        SetError(error,
+                 path.string() + ": the category file is damaged: " + DescribeXmlError(document.parseState, text));
         return false;
     }
     return true;
@@ -57,10 +57,13 @@ bool SaveCatalog(const fs::path& dataFolder, const XmlDocument& document, std::s
     // A hand-edited file can hold elements (control characters in names, say) that cannot be written so
     // that they read back. Writing such a text would lose every category at the next load, so the old
     // file is kept instead.
+    // Comparing every value, not just the structure, also catches a name that would come back cut.
     XmlDocument check;
-    if (!check.Load(text) || check.GetRoot() == nullptr || check.GetRoot()->FindChild("categories") == nullptr) {
+    if (!check.Load(text) || check.GetRoot() == nullptr || check.GetRoot()->FindChild("categories") == nullptr ||
+        !SameXmlContent(check, document)) {
         SetError(error, CatalogPath(dataFolder).string() +
-                            ": the category file holds entries that cannot be saved; it was left unchanged");
+                            ": a name or value would not read back as it is (a zero byte, say); the category "
+                            "file was left unchanged");
         return false;
     }
     return WriteTextFile(CatalogPath(dataFolder), text, error);

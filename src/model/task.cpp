@@ -20,8 +20,8 @@ TimeStamp LocalMidnight(const DateParts& now, int daysBack)
         days{daysBack};
     const year_month_day ymd{date};
     TimeStamp result;
-    result.SetLocal(static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
-                    static_cast<int>(static_cast<unsigned>(ymd.day())), 0, 0, 0, 0);
+    result.SetLocalDayStart(static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
+                            static_cast<int>(static_cast<unsigned>(ymd.day())));
     return result;
 }
 

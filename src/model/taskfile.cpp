@@ -4,6 +4,11 @@
 #include "bytestream.h"
 #include "task.h"
 
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace kelmora::model {
 
 namespace {
@@ -15,7 +20,62 @@ void SetError(std::string* error, std::string text)
     }
 }
 
+std::uint32_t LittleEndian32(const unsigned char* bytes)
+{
+    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+           std::uint32_t{bytes[3]} << 24;
+}
+
 } // namespace
+
+TaskFolderPeek::TaskFolderPeek(const std::filesystem::path& dataFolder)
+    : m_folder(::open(dataFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+{}
+
+TaskFolderPeek::~TaskFolderPeek()
+{
+    if (m_folder >= 0) {
+        ::close(m_folder);
+    }
+}
+
+std::optional<bool> TaskFolderPeek::Running(std::int32_t id) const
+{
+    // O_NONBLOCK: a FIFO under a task's name must not hang the reader; reading it then fails.
+    const int fd = m_folder < 0
+                       ? -1
+                       : ::openat(m_folder, (std::to_string(id) + ".tsk").c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    // The head holds the name length and, for names of up to 56 bytes, the interval count too. A record
+    // that reads whole proves the file long enough, as a full load would check.
+    unsigned char head[64] = {};
+    std::optional<bool> result;
+    const ssize_t got = ::pread(fd, head, sizeof head, 0);
+    if (got >= 4) {
+        const std::uint64_t nameLength = LittleEndian32(head);
+        unsigned char field[4] = {};
+        const bool countInHead = nameLength + 8 <= static_cast<std::uint64_t>(got);
+        if (countInHead) {
+            std::memcpy(field, head + 4 + nameLength, 4);
+        }
+        if (nameLength <= kMaxNameBytes &&
+            (countInHead || ::pread(fd, field, 4, static_cast<off_t>(4 + nameLength)) == 4)) {
+            const auto count = static_cast<std::int32_t>(LittleEndian32(field));
+            unsigned char record[kIntervalRecordSize] = {};
+            const auto last =
+                static_cast<off_t>(8 + nameLength + (static_cast<std::uint64_t>(count) - 1) * kIntervalRecordSize);
+            if (count <= 0) {
+                result = false;
+            } else if (::pread(fd, record, sizeof record, last) == static_cast<ssize_t>(sizeof record)) {
+                result = record[0] == 0;
+            }
+        }
+    }
+    ::close(fd);
+    return result;
+}
 
 std::filesystem::path TaskPath(const std::filesystem::path& dataFolder, std::int32_t id)
 {

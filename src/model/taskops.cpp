@@ -1,6 +1,7 @@
 #include "taskops.h"
 
 #include "task.h"
+#include "taskfile.h"
 #include "taskstore.h"
 
 namespace kelmora::model {
@@ -36,17 +37,46 @@ bool StartTask(const std::filesystem::path& dataFolder, std::int32_t id, std::st
     return ChangeTask(dataFolder, id, error, [](Task& task) { return task.Start(); });
 }
 
+bool InsertSpan(Task& task, const Interval& span, std::string* error)
+{
+    if (!span.closed) {
+        if (error != nullptr) {
+            *error = "only a closed span can be added";
+        }
+        return false;
+    }
+    const std::int32_t last = task.intervals.Count() - 1;
+    if (task.intervals.IsRunning() && span.start > task.intervals.At(last).start) {
+        if (error != nullptr) {
+            *error = "the task is running since " + task.intervals.At(last).start.Format() +
+                     "; stop it first to add a span that begins later";
+        }
+        return false;
+    }
+    return task.intervals.Insert(span);
+}
+
+bool InsertSpan(const std::filesystem::path& dataFolder, std::int32_t id, const Interval& span, std::string* error)
+{
+    Task task;
+    task.id = id;
+    if (!task.Load(dataFolder, error) || !InsertSpan(task, span, error)) {
+        return false;
+    }
+    return task.Save(dataFolder, error);
+}
+
 std::int32_t FindRunningTask(const TaskStore& store)
 {
-    std::int32_t running = -1;
-    for (const std::int32_t id : store.TaskIds()) {
-        Task task;
-        task.id = id;
-        if (task.Load(store.DataFolder()) && task.intervals.IsRunning()) {
-            running = id;
+    // Only the last span of each file matters, and the last running task in store order wins.
+    const TaskFolderPeek peek(store.DataFolder());
+    const std::vector<std::int32_t> ids = store.TaskIds();
+    for (auto it = ids.rbegin(); it != ids.rend(); ++it) {
+        if (peek.Running(*it).value_or(false)) {
+            return *it;
         }
     }
-    return running;
+    return -1;
 }
 
 std::int32_t FindTaskByName(const TaskStore& store, const std::string& name, std::int32_t exceptId)

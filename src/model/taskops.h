@@ -15,6 +15,16 @@ bool StopTask(const std::filesystem::path& dataFolder, std::int32_t id, std::str
 // Opens a new span that starts now.
 bool StartTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error = nullptr);
 
+class Task;
+class Interval;
+
+// Adds a closed span with the merge rules. While the task runs, a span that begins after its running
+// span began would land behind the open span and leave it running for ever, so it is refused.
+bool InsertSpan(Task& task, const Interval& span, std::string* error = nullptr);
+// The same on the task's file: load, insert, save.
+bool InsertSpan(const std::filesystem::path& dataFolder, std::int32_t id, const Interval& span,
+                std::string* error = nullptr);
+
 // The task the files show as running: the last one in store order whose last interval is open, or -1.
 std::int32_t FindRunningTask(const TaskStore& store);
 

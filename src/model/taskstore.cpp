@@ -25,6 +25,19 @@ fs::path IndexPath(const fs::path& dataFolder)
     return dataFolder / "idx";
 }
 
+// The lowest id from `first` on that is neither in `used` nor `taken`; -1 when there is none.
+template <typename Taken> std::int32_t LowestFreeId(std::vector<std::int32_t> used, std::int32_t first, Taken taken)
+{
+    std::sort(used.begin(), used.end());
+    for (std::int64_t id = first; id <= std::numeric_limits<std::int32_t>::max(); ++id) {
+        const auto candidate = static_cast<std::int32_t>(id);
+        if (!std::binary_search(used.begin(), used.end(), candidate) && !taken(candidate)) {
+            return candidate;
+        }
+    }
+    return -1;
+}
+
 } // namespace
 
 std::int32_t ReadNextTaskId(const fs::path& dataFolder)
@@ -54,7 +67,9 @@ std::optional<std::int32_t> TaskIdFromFileName(const std::string& fileName)
         return std::nullopt;
     }
     const std::string_view digits(fileName.data(), fileName.size() - 4);
-    if (digits.empty() || (digits.size() > 1 && digits.front() == '0')) {
+    // Only the canonical form: "-0", "+1" or "00" are not names the program writes.
+    if (digits.empty() || (digits.size() > 1 && digits.front() == '0') ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return std::nullopt;
     }
     std::int32_t id = 0;
@@ -68,6 +83,11 @@ std::optional<std::int32_t> TaskIdFromFileName(const std::string& fileName)
 TaskStore::TaskStore(fs::path dataFolder) : m_dataFolder(std::move(dataFolder)) {}
 
 bool TaskStore::Load(std::string* error)
+{
+    return LoadTaskIds(error) && LoadCategoryIds(error);
+}
+
+bool TaskStore::LoadTaskIds(std::string* error)
 {
     std::vector<std::int32_t> ids;
     std::error_code ec;
@@ -93,7 +113,7 @@ bool TaskStore::Load(std::string* error)
         }
         std::sort(m_taskIds.begin(), m_taskIds.end());
     }
-    return LoadCategoryIds(error);
+    return true;
 }
 
 std::int32_t TaskStore::TaskCount() const
@@ -138,6 +158,12 @@ std::int32_t TaskStore::CreateTask(const std::string& name, std::string* error)
         ++candidate;
     }
     if (candidate > std::numeric_limits<std::int32_t>::max()) {
+        // One stray file with the largest id must not block every later creation: take the lowest free
+        // id instead. Ids of deleted tasks may come back then, which only matters to nobody.
+        candidate =
+            LowestFreeId(m_taskIds, 0, [this](std::int32_t id) { return FileExists(TaskPath(m_dataFolder, id)); });
+    }
+    if (candidate < 0) {
         if (error != nullptr) {
             *error = "no task id is left";
         }
@@ -220,12 +246,15 @@ bool TaskStore::LoadCategoryIds(std::string* error)
     }
     XmlDocument document;
     const XmlNode* categories = nullptr;
-    if (document.Load(text) && document.GetRoot() != nullptr) {
+    const bool parsed = document.Load(text).has_value();
+    if (parsed && document.GetRoot() != nullptr) {
         categories = document.GetRoot()->FindChild("categories");
     }
     if (categories == nullptr) {
         if (error != nullptr) {
-            *error = path.string() + ": the category file is damaged";
+            *error =
+                path.string() + ": the category file is damaged: " +
+                (parsed ? std::string("the category list is missing") : DescribeXmlError(document.parseState, text));
         }
         return false;
     }
@@ -268,6 +297,9 @@ std::int32_t TaskStore::CreateCategory(const std::string& name, std::string* err
         id = std::max<std::int64_t>(id, std::int64_t{existing} + 1);
     }
     if (id > std::numeric_limits<std::int32_t>::max()) {
+        id = LowestFreeId(CategoryIds(), 1, [](std::int32_t) { return false; });
+    }
+    if (id < 0) {
         if (error != nullptr) {
             *error = "no category id is left";
         }

@@ -32,6 +32,8 @@ public:
     // Lists the task files of the data folder, then the categories of "categories.xml", creating that
     // file when it is missing.
     bool Load(std::string* error = nullptr);
+    // The task half of Load, for callers that can do without categories when their file is damaged.
+    bool LoadTaskIds(std::string* error = nullptr);
 
     std::int32_t TaskCount() const;
     std::int32_t TaskIdAt(std::int32_t index) const;

@@ -84,7 +84,10 @@ void TimeLogEntry::AppendTabRow(std::string& out, const std::string& taskName) c
         return;
     }
     const TimeStamp effectiveStop = EffectiveStop();
-    out += taskName;
+    // A tab or line break inside the name would split the record, so it becomes a blank.
+    for (const char c : taskName) {
+        out += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
+    }
     out += '\t';
     (effectiveStop - start).AppendFormat(out);
     out += '\t';

@@ -4,11 +4,14 @@
 #include "clock.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <langinfo.h>
+#include <string_view>
+#include <sys/stat.h>
 #include <vector>
 
 namespace kelmora::model {
@@ -115,13 +118,65 @@ LocalOffset QueryLocalOffset(std::int64_t unixSeconds)
     return result;
 }
 
+// What identifies the zone file in force: the file TZ names, or /etc/localtime when TZ is unset. A
+// change of the system zone (timedatectl, a new symlink, a tzdata upgrade) shows as a new identity.
+struct ZoneFileIdentity
+{
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const ZoneFileIdentity&) const = default;
+};
+
+ZoneFileIdentity IdentifyZoneFile(const char* tz)
+{
+    std::string path = "/etc/localtime";
+    if (tz != nullptr && *tz != '\0') {
+        std::string_view name(tz);
+        if (name.front() == ':') {
+            name.remove_prefix(1);
+        }
+        if (!name.empty() && name.front() == '/') {
+            path.assign(name);
+        } else {
+            const char* dir = std::getenv("TZDIR");
+            path = std::string(dir != nullptr && *dir != '\0' ? dir : "/usr/share/zoneinfo") + "/" + std::string(name);
+        }
+    }
+    ZoneFileIdentity identity;
+    struct stat info
+    {};
+    if (::stat(path.c_str(), &info) == 0) {
+        identity.exists = true;
+        identity.device = info.st_dev;
+        identity.inode = info.st_ino;
+        identity.size = info.st_size;
+        identity.modifiedNs = std::int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
+    }
+    return identity;
+}
+
+std::atomic<std::uint32_t> g_zoneCheckRequests{0};
+
+// Cheap enough to read at every conversion of a large time log.
+std::int64_t CoarseMonotonicMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return std::int64_t{now.tv_sec} * 1'000 + now.tv_nsec / 1'000'000;
+}
+
 // The zone's offset from UTC at a moment. Asking the C library for every stamp of a large time log is
 // slow, so offsets are remembered per UTC hour, but only for hours whose first and last second agree:
 // an hour that holds a zone change is always asked afresh. The memory is per thread (background loops
-// build logs too) and is dropped whenever TZ changes.
+// build logs too). It is dropped when TZ changes, and when the zone file changes: a running program must
+// follow the system zone when the user travels, so the file is looked at, at most once a second.
 LocalOffset LocalOffsetAt(std::int64_t unixSeconds)
 {
     constexpr std::size_t kSlots = 4096;
+    constexpr std::int64_t kZoneCheckMs = 1'000;
     struct Slot
     {
         std::int64_t hour = INT64_MIN;
@@ -132,16 +187,31 @@ LocalOffset LocalOffsetAt(std::int64_t unixSeconds)
         bool filled = false;
         bool tzSet = false;
         std::string tz;
+        ZoneFileIdentity zoneFile;
+        std::int64_t checkedAtMs = 0;
+        std::uint32_t checkRequests = 0;
         std::vector<Slot> slots = std::vector<Slot>(kSlots);
     };
     thread_local Cache cache;
 
     const char* tz = std::getenv("TZ");
-    if (!cache.filled || cache.tzSet != (tz != nullptr) || (tz != nullptr && cache.tz != tz)) {
+    const std::int64_t nowMs = CoarseMonotonicMs();
+    const std::uint32_t requests = g_zoneCheckRequests.load(std::memory_order_relaxed);
+    bool reload = !cache.filled || cache.tzSet != (tz != nullptr) || (tz != nullptr && cache.tz != tz);
+    if (!reload && (nowMs - cache.checkedAtMs >= kZoneCheckMs || requests != cache.checkRequests)) {
+        cache.checkedAtMs = nowMs;
+        cache.checkRequests = requests;
+        reload = IdentifyZoneFile(tz) != cache.zoneFile;
+    }
+    if (reload) {
+        // With TZ unset the C library reads /etc/localtime again when that file has changed.
         tzset();
         cache.filled = true;
         cache.tzSet = tz != nullptr;
         cache.tz = tz != nullptr ? tz : "";
+        cache.zoneFile = IdentifyZoneFile(tz);
+        cache.checkedAtMs = nowMs;
+        cache.checkRequests = requests;
         std::fill(cache.slots.begin(), cache.slots.end(), Slot{});
     }
     const std::int64_t hour = FloorDiv(unixSeconds, 3'600);
@@ -159,7 +229,57 @@ LocalOffset LocalOffsetAt(std::int64_t unixSeconds)
     return QueryLocalOffset(unixSeconds);
 }
 
+enum class LocalTimeKind
+{
+    Exists,
+    Skipped,
+    Unknown,
+};
+
+// The UTC second at which the local clock shows `wall` (local wall-clock fields counted as if they were
+// UTC seconds since 1970). A wall time shown twice gives its first occurrence. For a wall time the zone
+// skips, `utc` is the first moment after the gap, which is where a day whose midnight is skipped begins.
+LocalTimeKind LocalToUtc(std::int64_t wall, std::int64_t& utc)
+{
+    // Zone changes lie days apart, so the offsets in force within 16 hours either side are all the
+    // offsets a solution can have.
+    constexpr std::int64_t kReach = 16 * 3'600;
+    const LocalOffset before = LocalOffsetAt(wall - kReach);
+    const LocalOffset middle = LocalOffsetAt(wall);
+    const LocalOffset after = LocalOffsetAt(wall + kReach);
+    if (!before.valid || !middle.valid || !after.valid) {
+        return LocalTimeKind::Unknown;
+    }
+    bool found = false;
+    for (const std::int64_t offset : {before.utcOffset, middle.utcOffset, after.utcOffset}) {
+        const std::int64_t candidate = wall - offset;
+        const LocalOffset at = LocalOffsetAt(candidate);
+        if (at.valid && at.utcOffset == offset && (!found || candidate < utc)) {
+            utc = candidate;
+            found = true;
+        }
+    }
+    if (found) {
+        return LocalTimeKind::Exists;
+    }
+    // Skipped: the clocks jumped forward over `wall`. The change lies between the two readings.
+    std::int64_t low = wall - std::max(before.utcOffset, after.utcOffset);
+    std::int64_t high = wall - std::min(before.utcOffset, after.utcOffset);
+    const std::int64_t lowOffset = LocalOffsetAt(low).utcOffset;
+    while (high - low > 1) {
+        const std::int64_t mid = low + (high - low) / 2;
+        (LocalOffsetAt(mid).utcOffset == lowOffset ? low : high) = mid;
+    }
+    utc = high;
+    return LocalTimeKind::Skipped;
+}
+
 } // namespace
+
+void NoteTimeZoneMayHaveChanged()
+{
+    g_zoneCheckRequests.fetch_add(1, std::memory_order_relaxed);
+}
 
 int FirstDayOfWeek()
 {
@@ -296,11 +416,35 @@ bool TimeStamp::SetLocal(int year, int month, int day, int hour, int minute, int
     if (!probe.SetUtc(year, month, day, hour, minute, second, millisecond)) {
         return false;
     }
+    std::int64_t utc = 0;
+    const LocalTimeKind kind = LocalToUtc(FloorDiv(probe.ToUnixMs(), 1'000), utc);
+    if (kind == LocalTimeKind::Exists) {
+        *this = FromUnixMsUnchecked(utc * 1'000 + millisecond);
+        return true;
+    }
+    if (kind == LocalTimeKind::Skipped) {
+        return false;
+    }
+    // Beyond what the zone database covers: let the C library decide.
     std::time_t seconds = 0;
     if (!LocalToUnixSeconds(year, month, day, hour, minute, second, seconds)) {
         return false;
     }
     *this = FromUnixMsUnchecked(static_cast<std::int64_t>(seconds) * 1'000 + millisecond);
+    return true;
+}
+
+bool TimeStamp::SetLocalDayStart(int year, int month, int day)
+{
+    TimeStamp probe;
+    if (!probe.SetUtc(year, month, day, 0, 0, 0, 0)) {
+        return false;
+    }
+    std::int64_t utc = 0;
+    if (LocalToUtc(FloorDiv(probe.ToUnixMs(), 1'000), utc) == LocalTimeKind::Unknown) {
+        return SetLocal(year, month, day, 0, 0, 0, 0);
+    }
+    *this = FromUnixMsUnchecked(utc * 1'000);
     return true;
 }
 

@@ -29,6 +29,11 @@ struct DateParts
 // every call so a change of locale takes effect at once.
 int FirstDayOfWeek();
 
+// Local-time conversions look at the zone file (/etc/localtime, or the file TZ names) at most once a
+// second and follow a change of it. This makes the next conversion on every thread look at once, for
+// callers told of a change (a desktop's time-zone signal, tests).
+void NoteTimeZoneMayHaveChanged();
+
 // Whether daylight-saving time is in force at the given local wall-clock fields, by the zone rules of
 // the C library (TZ honoured).
 bool IsDaylightTime(const DateParts& localParts);
@@ -75,7 +80,12 @@ public:
     // years 100 to 9999.
     bool Now();
     bool SetUtc(int year, int month, int day, int hour, int minute, int second, int millisecond);
+    // Local wall-clock fields to UTC. A time the zone shows twice (clocks turned back) takes its first
+    // occurrence; a time the zone skips (clocks turned forward) is refused like an invalid field.
     bool SetLocal(int year, int month, int day, int hour, int minute, int second, int millisecond);
+    // The first moment of a local calendar day: its first midnight, or where the zone skips midnight,
+    // the first moment after the skip.
+    bool SetLocalDayStart(int year, int month, int day);
 
     bool GetLocalParts(DateParts& parts) const;
     DateParts GetUtcParts() const;

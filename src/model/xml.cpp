@@ -173,6 +173,8 @@ void Reader::Store(std::string& target, std::size_t from, std::size_t to) const
     if (from >= to) {
         return;
     }
+    // Escapes and references are undone in one pass, so an escaped "&" never starts a reference.
+    const XmlEntityTable* entities = m_state.decodeEntities ? m_state.entities : nullptr;
     std::string text;
     text.reserve(to - from);
     for (std::size_t i = from; i < to; ++i) {
@@ -181,14 +183,22 @@ void Reader::Store(std::string& target, std::size_t from, std::size_t to) const
             if (i == to) {
                 break;
             }
+            text.push_back(m_text[i]);
+            continue;
         }
-        text.push_back(m_text[i]);
+        const XmlEntity* entity = entities != nullptr ? entities->Match(m_text.substr(i, to - i)) : nullptr;
+        if (entity == nullptr) {
+            text.push_back(m_text[i]);
+            continue;
+        }
+        if (entity->character == '\0') {
+            break;
+        }
+        text.push_back(entity->character);
+        i += entity->reference.size() - 1;
     }
     if (m_state.trimValue) {
         text = std::string(Trim(text));
-    }
-    if (m_state.decodeEntities && m_state.entities != nullptr) {
-        text = m_state.entities->Decode(text);
     }
     target = std::move(text);
 }
@@ -433,13 +443,18 @@ void AppendIndent(std::string& out, std::int32_t level)
 // before itself and before each character in `special`, which would otherwise end the text early.
 void AppendValue(std::string& out, std::string_view text, const XmlWriteOptions& options, std::string_view special)
 {
-    std::string encoded;
-    if (options.encodeEntities && options.entities != nullptr) {
-        encoded = options.entities->Encode(text);
-        text = encoded;
-    }
-    for (const char c : text) {
-        if (c == kXmlEscapeChar || special.find(c) != npos) {
+    const XmlEntityTable* encode = options.encodeEntities ? options.entities : nullptr;
+    // Text that looks like a reference is escaped so the reader keeps it as typed, whatever it encodes.
+    const XmlEntityTable& decode = options.entities != nullptr ? *options.entities : XmlEntityTable::Default();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (encode != nullptr) {
+            if (const XmlEntity* entity = encode->ForCharacter(c); entity != nullptr) {
+                out += entity->reference;
+                continue;
+            }
+        }
+        if (c == kXmlEscapeChar || special.find(c) != npos || decode.Match(text.substr(i)) != nullptr) {
             out.push_back(kXmlEscapeChar);
         }
         out.push_back(c);
@@ -570,15 +585,28 @@ bool XmlEntityTable::Add(char character, std::string_view reference)
     return true;
 }
 
+const XmlEntity* XmlEntityTable::Match(std::string_view text) const
+{
+    const auto entry = std::find_if(m_entries.begin(), m_entries.end(),
+                                    [&](const XmlEntity& e) { return text.starts_with(e.reference); });
+    return entry == m_entries.end() ? nullptr : &*entry;
+}
+
+const XmlEntity* XmlEntityTable::ForCharacter(char character) const
+{
+    const auto entry = std::find_if(m_entries.begin(), m_entries.end(),
+                                    [character](const XmlEntity& e) { return e.character == character; });
+    return entry == m_entries.end() ? nullptr : &*entry;
+}
+
 std::string XmlEntityTable::Decode(std::string_view text) const
 {
     std::string out;
     out.reserve(text.size());
     std::size_t i = 0;
     while (i < text.size()) {
-        const auto entry = std::find_if(m_entries.begin(), m_entries.end(),
-                                        [&](const XmlEntity& e) { return text.substr(i).starts_with(e.reference); });
-        if (entry == m_entries.end()) {
+        const XmlEntity* entry = Match(text.substr(i));
+        if (entry == nullptr) {
             out.push_back(text[i]);
             ++i;
             continue;
@@ -587,7 +615,7 @@ std::string XmlEntityTable::Decode(std::string_view text) const
             break;
         }
         out.push_back(entry->character);
-        i += static_cast<std::size_t>(entry->referenceLength);
+        i += entry->reference.size();
     }
     return out;
 }
@@ -597,9 +625,8 @@ std::string XmlEntityTable::Encode(std::string_view text) const
     std::string out;
     out.reserve(text.size());
     for (const char c : text) {
-        const auto entry =
-            std::find_if(m_entries.begin(), m_entries.end(), [c](const XmlEntity& e) { return e.character == c; });
-        if (entry == m_entries.end()) {
+        const XmlEntity* entry = ForCharacter(c);
+        if (entry == nullptr) {
             out.push_back(c);
         } else {
             out += entry->reference;
@@ -774,6 +801,46 @@ const XmlNode* XmlDocument::GetRoot() const
         }
     }
     return nullptr;
+}
+
+// ---- comparing and errors ----
+
+bool SameXmlContent(const XmlNode& a, const XmlNode& b)
+{
+    if (a.type != b.type || a.name != b.name || a.attributes.size() != b.attributes.size() ||
+        a.children.size() != b.children.size()) {
+        return false;
+    }
+    // Between child elements the white space is layout, which the writer makes afresh.
+    const bool layoutOnly = !a.children.empty() && IsBlank(a.value) && IsBlank(b.value);
+    if (!layoutOnly && a.value != b.value) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.attributes.size(); ++i) {
+        if (a.attributes[i]->name != b.attributes[i]->name || a.attributes[i]->value != b.attributes[i]->value) {
+            return false;
+        }
+    }
+    for (std::size_t i = 0; i < a.children.size(); ++i) {
+        if (!SameXmlContent(*a.children[i], *b.children[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string DescribeXmlError(const XmlParseState& state, std::string_view text)
+{
+    // Failures without a recorded error are texts that end before the document does.
+    const bool recorded = state.errorOccurred && state.errorPosition.has_value();
+    const std::size_t at = recorded ? std::min(*state.errorPosition, text.size()) : text.size();
+    const std::string_view before = text.substr(0, at);
+    const std::size_t line = static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n')) + 1;
+    const std::size_t lineStart = before.rfind('\n');
+    const std::size_t column = at - (lineStart == npos ? 0 : lineStart + 1) + 1;
+    const std::string what = recorded && !Trim(state.errorText).empty() ? std::string(Trim(state.errorText))
+                                                                        : "the text ends before the document does";
+    return what + " (line " + std::to_string(line) + ", column " + std::to_string(column) + ")";
 }
 
 // ---- whole files ----

@@ -56,6 +56,10 @@ public:
     // longer than kMaxReferenceLength.
     bool Add(char character, std::string_view reference);
     const std::vector<XmlEntity>& Entries() const { return m_entries; }
+    // The first entry whose reference starts `text`, or nullptr.
+    const XmlEntity* Match(std::string_view text) const;
+    // The first entry for `character`, or nullptr.
+    const XmlEntity* ForCharacter(char character) const;
 
     // Replaces references by their characters, the first matching entry winning. A decoded zero
     // character ends the text, as it ends a stored value.
@@ -169,6 +173,13 @@ public:
 
     XmlParseState parseState;
 };
+
+// Whether two trees hold the same names, values and attributes. White space between child elements is
+// layout and not compared. A save compares what it wrote, read back, with what it meant to write.
+bool SameXmlContent(const XmlNode& a, const XmlNode& b);
+
+// The first error of a failed load as "what at line L, column C", for messages naming the file.
+std::string DescribeXmlError(const XmlParseState& state, std::string_view text);
 
 // Appends the file's bytes to `text`. Each 10,239-byte chunk of the file ends at its first zero byte,
 // which is how these files have always been read. False when the file cannot be opened or read.

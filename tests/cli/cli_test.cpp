@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -42,7 +43,8 @@ protected:
                                      if (name == "HOME") {
                                          return m_home.path().string();
                                      }
-                                     return std::nullopt;
+                                     const auto it = m_env.find(name);
+                                     return it == m_env.end() ? std::nullopt : std::optional(it->second);
                                  },
                                  m_exe.path()};
         const int status = RunCli(args, out, err, context);
@@ -62,6 +64,7 @@ protected:
     TempDir m_home;
     TempDir m_exe;
     std::filesystem::path m_data = m_root.path() / "data";
+    std::map<std::string, std::string> m_env;
 };
 
 TEST_F(CliTest, CreateAndAdd_LeaveTheDocumentedBytes)
@@ -100,8 +103,8 @@ TEST_F(CliTest, StartStopSwitch_FollowTheTrackingRules)
     EXPECT_EQ(Run({"start", "B"}).status, 0); // restarting the running task opens a new span
     m_clock->SetUtc(2008, 4, 7, 11, 0);
     EXPECT_EQ(Run({"stop"}).status, 0);
-    EXPECT_EQ(Run({"intervals", "B"}).out, "2008-04-07 10:00:00\t2008-04-07 10:30:00\t00:30:00\tclosed\n"
-                                           "2008-04-07 10:30:00\t2008-04-07 11:00:00\t00:30:00\tclosed\n");
+    EXPECT_EQ(Run({"intervals", "B"}).out, "1\t2008-04-07 10:00:00\t2008-04-07 10:30:00\t00:30:00\tclosed\n"
+                                           "2\t2008-04-07 10:30:00\t2008-04-07 11:00:00\t00:30:00\tclosed\n");
 
     const Result none = Run({"stop"});
     EXPECT_EQ(none.status, 1);
@@ -113,7 +116,7 @@ TEST_F(CliTest, Intervals_OpenSpanEndsNow)
     CreateTask("A");
     Run({"start", "A"});
     m_clock->SetUtc(2008, 4, 7, 9, 15, 30);
-    EXPECT_EQ(Run({"intervals", "A"}).out, "2008-04-07 09:00:00\t2008-04-07 09:15:30\t00:15:30\topen\n");
+    EXPECT_EQ(Run({"intervals", "A"}).out, "1\t2008-04-07 09:00:00\t2008-04-07 09:15:30\t00:15:30\topen\n");
 }
 
 TEST_F(CliTest, TasksPeriods_CountOnlyTheCalendarPeriod)
@@ -139,7 +142,7 @@ TEST_F(CliTest, Add_MergesOverlapsAndRefusesBackwardsIntervals)
     Run({"add", "A", "2008-01-01 09:00:00", "2008-01-01 10:00:00"});
     Run({"add", "A", "2008-01-01 10:15:00", "2008-01-01 11:00:00"});
     Run({"add", "A", "2008-01-01 09:30:00", "2008-01-01 10:30:00"});
-    EXPECT_EQ(Run({"intervals", "A"}).out, "2008-01-01 09:00:00\t2008-01-01 11:00:00\t02:00:00\tclosed\n");
+    EXPECT_EQ(Run({"intervals", "A"}).out, "1\t2008-01-01 09:00:00\t2008-01-01 11:00:00\t02:00:00\tclosed\n");
 
     const Result backwards = Run({"add", "A", "2008-01-01 12:00:00", "2008-01-01 11:00:00"});
     EXPECT_EQ(backwards.status, 1);
@@ -151,7 +154,7 @@ TEST_F(CliTest, Add_MergesOverlapsAndRefusesBackwardsIntervals)
         EXPECT_EQ(r.status, 2) << bad;
         EXPECT_NE(r.err.find("YYYY-MM-DD HH:MM:SS"), std::string::npos) << bad;
     }
-    EXPECT_EQ(Run({"intervals", "A"}).out, "2008-01-01 09:00:00\t2008-01-01 11:00:00\t02:00:00\tclosed\n");
+    EXPECT_EQ(Run({"intervals", "A"}).out, "1\t2008-01-01 09:00:00\t2008-01-01 11:00:00\t02:00:00\tclosed\n");
 }
 
 TEST_F(CliTest, Add_TimesAreLocal)
@@ -184,14 +187,19 @@ TEST_F(CliTest, RenameAndDelete)
     EXPECT_EQ(gone.err, "No task with the id or name \"B\".\n");
 }
 
-TEST_F(CliTest, TaskArgument_IdFirstThenName)
+TEST_F(CliTest, TaskArgument_AmbiguousTextRefusedIdAndNameFormsChoose)
 {
     CreateTask("1"); // id 0, named "1"
     CreateTask("x"); // id 1
-    Run({"rename", "1", "renamed"});
+    const Result ambiguous = Run({"rename", "1", "y"});
+    EXPECT_EQ(ambiguous.status, 2);
+    EXPECT_EQ(ambiguous.err, "\"1\" is the id of task 1 and the name of task 0; write id:1 or name:1.\n");
+    EXPECT_EQ(Run({"rename", "id:1", "renamed"}).status, 0);
+    EXPECT_EQ(Run({"rename", "name:1", "one"}).status, 0);
     EXPECT_EQ(Run({"tasks"}).out,
-              "0\t1\t00:00:00\tstopped\t(No category)\n1\trenamed\t00:00:00\tstopped\t(No category)\n");
+              "0\tone\t00:00:00\tstopped\t(No category)\n1\trenamed\t00:00:00\tstopped\t(No category)\n");
     EXPECT_EQ(Run({"rename", "007", "y"}).status, 1); // not an id the program writes, and no such name
+    EXPECT_EQ(Run({"rename", "id:7", "y"}).status, 1);
 }
 
 TEST_F(CliTest, DamagedTaskFile_ReportedOthersStillListed)
@@ -211,27 +219,51 @@ TEST_F(CliTest, NamesWithTabsAndNewlines_StayOneRecord)
     EXPECT_EQ(Run({"tasks"}).out, "0\ta b c\t00:00:00\tstopped\t(No category)\n");
 }
 
-TEST_F(CliTest, UsageErrors_ExitTwo)
+TEST_F(CliTest, UsageErrors_ExitTwoWithAMessageThatSaysWhat)
 {
-    EXPECT_EQ(Run({}).status, 2);
-    EXPECT_EQ(Run({"frobnicate"}).status, 2);
-    EXPECT_EQ(Run({"create"}).status, 2);
-    EXPECT_EQ(Run({"create", "a", "b"}).status, 2);
-    EXPECT_EQ(RunRaw({"--bogus", "tasks"}).status, 2);
-    EXPECT_EQ(Run({"tasks", "extra"}).status, 2);
+    const std::string dir = m_data.string();
+    const struct
+    {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{}, "subcommand is required"},
+        {{"--data-dir", dir, "frobnicate"}, "unknown command \"frobnicate\""},
+        {{"--data-dir", dir, "create"}, "NAME is required"},
+        {{"--data-dir", dir, "create", "a", "b"}, "not expected"},
+        {{"--bogus", "tasks"}, "--bogus"},
+        {{"--data-dir", dir, "tasks", "extra"}, "not expected"},
+        {{"--data-dir"}, "--data-dir: 1 required DIR missing"},
+        {{"--data-dir", dir, "tasks", "--period"}, "--period: 1 required"},
+        {{"--data-dir=", "tasks"}, "--data-dir is empty"},
+        {{"--data-dir", "", "tasks"}, "--data-dir is empty"},
+        {{"--data-dir", dir, "remove-interval", "A", "0"}, "Invalid interval number"},
+        {{"--data-dir", dir, "status", "--format", "{nam}"}, "Unknown placeholder \"{nam}\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        const Result r = RunRaw(c.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_home.path() / ".local")); // an empty --data-dir never falls back
+    // Options of kelmora-cli may follow the command, in either spelling; "--" ends the options.
+    EXPECT_EQ(RunRaw({"create", "--data-dir=" + dir, "--", "-dash"}).out, "0\n");
+    EXPECT_EQ(RunRaw({"tasks", "--data-dir", dir}).out, "0\t-dash\t00:00:00\tstopped\t(No category)\n");
 }
 
 TEST_F(CliTest, Help_ForToolAndEachCommand)
 {
     const Result all = RunRaw({"--help"});
     EXPECT_EQ(all.status, 0);
+    EXPECT_NE(all.out.find("id:N or name:TEXT"), std::string::npos);
     for (const char* command :
-         {"tasks", "log", "create", "start", "stop", "add", "intervals", "rename", "delete", "categories",
-          "category-create", "category-rename", "category-delete", "set-category"}) {
-        EXPECT_NE(all.out.find(std::string("  ") + command), std::string::npos) << command;
+         {"tasks", "log", "create", "start", "stop", "add", "intervals", "remove-interval", "edit-interval", "rename",
+          "delete", "categories", "category-create", "category-rename", "category-delete", "set-category", "status"}) {
+        EXPECT_NE(all.out.find(std::string("  ") + command + " "), std::string::npos) << command;
         const Result one = RunRaw({command, "--help"});
         EXPECT_EQ(one.status, 0) << command;
-        EXPECT_NE(one.out.find(std::string("Usage: kelmora-cli [--data-dir DIR] ") + command), std::string::npos);
+        EXPECT_NE(one.out.find(std::string("Usage: kelmora-cli ") + command), std::string::npos) << one.out;
     }
     EXPECT_FALSE(std::filesystem::exists(m_home.path() / ".local")); // help touches no data
 }
@@ -252,7 +284,7 @@ TEST_F(CliTest, DataFolder_CannotBeCreated_Fails)
     EXPECT_NE(r.err.find("blocker"), std::string::npos);
 }
 
-TEST_F(CliTest, OldDataBesideTheExecutable_MigratedBeforeUse)
+TEST_F(CliTest, OldDataBesideTheExecutable_MigratedIntoTheDefaultFolderOnly)
 {
     {
         model::Task old;
@@ -261,10 +293,14 @@ TEST_F(CliTest, OldDataBesideTheExecutable_MigratedBeforeUse)
         ASSERT_TRUE(old.Save(m_exe.path()));
     }
     WriteFile(m_exe.path() / "idx", std::string("\x05\0\0\0", 4));
-    const Result r = Run({"tasks"});
+    EXPECT_EQ(Run({"tasks"}).out, ""); // --data-dir names another folder
+    m_env["KELMORA_DATA_DIR"] = m_data.string();
+    EXPECT_EQ(RunRaw({"tasks"}).out, "");
+    m_env["KELMORA_DATA_DIR"] = ""; // empty counts as unset
+    const Result r = RunRaw({"tasks"});
     EXPECT_EQ(r.out, "4\tfrom the old install\t00:00:00\tstopped\t(No category)\n");
     EXPECT_FALSE(std::filesystem::exists(m_exe.path() / "idx"));
-    EXPECT_EQ(CreateTask("next"), "5");
+    EXPECT_EQ(RunRaw({"create", "next"}).out, "5\n");
 }
 
 TEST_F(CliTest, Categories_CreateRenameListAndMoveTasks)
@@ -339,6 +375,93 @@ TEST_F(CliTest, Log_DamagedTaskReportedOthersShown)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "B\t01:00:00\t2008-04-07 07:00:00\t2008-04-07 08:00:00\r\n");
     EXPECT_EQ(r.err, "Task 0 can not be read; its time is missing from the log.\n");
+}
+
+TEST_F(CliTest, LocalTimesTheZoneSkipsAreRefusedDoubledOnesTakeTheFirst)
+{
+    ScopedTimeZone berlin("Europe/Berlin");
+    CreateTask("t");
+    for (const char* end : {"2024-03-31 03:10:00", "2024-03-31 04:00:00"}) {
+        const Result r = Run({"add", "t", "2024-03-31 02:30:00", end});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "The local time 2024-03-31 02:30:00 does not exist in this time zone (the clocks skip it).\n");
+    }
+    EXPECT_EQ(Run({"add", "t", "2024-10-27 02:30:00", "2024-10-27 03:10:00"}).status, 0);
+    EXPECT_EQ(Run({"intervals", "t"}).out, "1\t2024-10-27 02:30:00\t2024-10-27 03:10:00\t01:40:00\tclosed\n");
+}
+
+TEST_F(CliTest, DamagedCategoryFile_WarnsForTaskCommandsFailsForCategoryCommands)
+{
+    CreateTask("A");
+    WriteFile(m_data / "categories.xml", "<xml>\r\n<categories>\r\n</xml>");
+    const std::string text = (m_data / "categories.xml").string() +
+                             ": the category file is damaged: '<categories> ... </xml>' is not wel-formed. (line 3, "
+                             "column 3)";
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"tasks"}, {"create", "B"}, {"start", "A"}, {"stop"}, {"log"}, {"status"}}) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 0) << args[0] << r.err;
+        EXPECT_EQ(r.err, "kelmora-cli: warning: " + text + "; categories are left out\n");
+    }
+    const Result r = Run({"categories"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "kelmora-cli: " + text + "\n");
+}
+
+TEST_F(CliTest, DamagedTasks_StartStopsNothingDeleteCleansUp)
+{
+    CreateTask("A");
+    CreateTask("B");
+    Run({"category-create", "C"});
+    Run({"set-category", "B", "1"});
+    Run({"start", "A"});
+    WriteFile(m_data / "1.tsk", "\x05");
+    EXPECT_EQ(Run({"start", "1"}).status, 1);
+    EXPECT_EQ(Run({"tasks"}).out.substr(0, 24), "0\tA\t00:00:00\trunning\t(No");
+    const Result r = Run({"delete", "1"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("Task 1 was damaged ("), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(m_data / "1.tsk"));
+    EXPECT_EQ(Run({"categories"}).out, "1\tC\t\n");
+    std::filesystem::remove(m_data / "0.tsk");
+    std::filesystem::create_directories(m_data / "0.tsk" / "inside"); // cannot go: not deleted
+    EXPECT_EQ(Run({"delete", "0"}).status, 1);
+}
+
+TEST_F(CliTest, IntervalCommands_NumberRemoveEditWithTheMergeRules)
+{
+    CreateTask("A");
+    Run({"add", "A", "2008-01-01 09:00:00", "2008-01-01 10:00:00"});
+    Run({"add", "A", "2008-01-01 11:00:00", "2008-01-01 12:00:00"});
+    Run({"add", "A", "2008-01-01 13:00:00", "2008-01-01 14:00:00"});
+    EXPECT_EQ(Run({"edit-interval", "A", "3", "2008-01-01 09:30:00", "2008-01-01 11:30:00"}).status, 0);
+    EXPECT_EQ(Run({"intervals", "A"}).out, "1\t2008-01-01 09:00:00\t2008-01-01 12:00:00\t03:00:00\tclosed\n");
+    EXPECT_EQ(Run({"remove-interval", "A", "2"}).err, "Task 0 has no interval 2; it has 1.\n");
+    EXPECT_EQ(Run({"remove-interval", "A", "1"}).status, 0);
+    EXPECT_EQ(Run({"intervals", "A"}).out, "");
+    // While A runs, nothing may land behind its running span; it would count for ever.
+    Run({"start", "A"});
+    const Result late = Run({"add", "A", "2008-04-07 10:00:00", "2008-04-07 11:00:00"});
+    EXPECT_EQ(late.status, 1);
+    EXPECT_NE(late.err.find("stop it first"), std::string::npos);
+    EXPECT_EQ(Run({"stop"}).status, 0);
+}
+
+TEST_F(CliTest, Status_RunningTaskForStatusBars)
+{
+    ScopedTimeZone berlin("Europe/Berlin");
+    CreateTask("Deep\twork");
+    EXPECT_EQ(Run({"status"}).out, ""); // nothing runs: nothing printed, exit 0
+    Run({"category-create", "Job"});
+    Run({"set-category", "0", "1"});
+    Run({"add", "0", "2008-04-06 10:00:00", "2008-04-06 11:00:00"}); // Sunday, this week for en_US
+    testsupport::ScopedTimeLocale sundayFirst("en_US.UTF-8");
+    Run({"start", "0"});
+    m_clock->Advance(90'000);
+    const Result r = Run({"status"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Deep work\t00:01:30\n");
+    EXPECT_EQ(Run({"status", "--format", "{{{category}}} {today}/{week}"}).out, "{Job} 00:01:30/01:01:30\n");
 }
 
 // The real program, as a script would run it.

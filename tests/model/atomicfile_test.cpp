@@ -110,7 +110,7 @@ TEST(AtomicFile, MissingFolderOrDirectoryInTheWay_Fails)
     EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"sub"});
 }
 
-TEST(AtomicFile, NewFilesAreOwnerOnly)
+TEST(AtomicFile, NewFilesAreOwnerOnlyRewrittenFilesKeepTheirMode)
 {
     TempDir dir;
     ASSERT_TRUE(WriteFileAtomically(dir.path() / "p", "x"));
@@ -118,6 +118,11 @@ TEST(AtomicFile, NewFilesAreOwnerOnly)
     {};
     ASSERT_EQ(stat((dir.path() / "p").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
+    // A file that exists keeps the mode its user gave it.
+    ASSERT_EQ(chmod((dir.path() / "p").c_str(), 0640), 0);
+    ASSERT_TRUE(WriteFileAtomically(dir.path() / "p", "y"));
+    ASSERT_EQ(stat((dir.path() / "p").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
 TEST(AtomicFile, ReadWholeFile_RefusesMissingFilesFoldersAndPipes)

@@ -254,6 +254,24 @@ TEST_F(CategoryTest, EntriesThatCannotBeWrittenBack_SaveRefusedAndFileKept)
     EXPECT_EQ(Loaded(1).GetName(), "A");
 }
 
+TEST_F(CategoryTest, NamesLookingLikeReferences_ReadBackAsTyped)
+{
+    for (const std::string name : {"a&#000;b", "&#65;", "&amp;", "x\\&#000;", "\\", "&#000"}) {
+        SCOPED_TRACE(name);
+        const std::int32_t id = m_store.CreateCategory(name);
+        ASSERT_GE(id, 0);
+        EXPECT_EQ(Loaded(id).GetName(), name);
+    }
+    // A zero byte cannot be written so that it reads back: refused, old file kept.
+    const std::string before = Catalog();
+    Category category = Loaded(1);
+    category.SetName(std::string("a\0b", 3));
+    std::string error;
+    EXPECT_FALSE(category.Save(m_dir.path(), &error));
+    EXPECT_NE(error.find("left unchanged"), std::string::npos);
+    EXPECT_EQ(Catalog(), before);
+}
+
 TEST(ParseLeadingInt, LikeTheStoredNumbersAlwaysRead)
 {
     EXPECT_EQ(ParseLeadingInt("12"), 12);

@@ -102,7 +102,7 @@ TEST(TaskStore, Load_AscendingIdsOnlyFromCanonicalTaskFileNames)
 {
     TempDir dir;
     for (const char* name : {"12.tsk", "3.tsk", "100.tsk", "0.tsk", "notes.tsk", "-4.tsk", "007.tsk", "5.tsk.bak",
-                             "6.TSK", "99999999999.tsk", ".3.tsk.tmp-abc", "idx"}) {
+                             "-0.tsk", "-00.tsk", "+7.tsk", "6.TSK", "99999999999.tsk", ".3.tsk.tmp-abc", "idx"}) {
         WriteFile(dir.path() / name, "");
     }
     TaskStore store(dir.path());
@@ -113,6 +113,52 @@ TEST(TaskStore, Load_AscendingIdsOnlyFromCanonicalTaskFileNames)
     EXPECT_EQ(store.TaskIdAt(4), -1);
     EXPECT_EQ(store.IndexOfTask(12), 2);
     EXPECT_EQ(store.IndexOfTask(13), -1);
+    EXPECT_FALSE(TaskIdFromFileName("-0.tsk")); // not a second spelling of 0.tsk
+}
+
+TEST(TaskStore, LargestIdTaken_CreationFallsBackToTheLowestFreeId)
+{
+    TempDir dir;
+    WriteTask(dir.path(), 1, "one");
+    WriteTask(dir.path(), 2147483647, "stray");
+    TaskStore store(dir.path());
+    ASSERT_TRUE(store.Load());
+    EXPECT_EQ(store.CreateTask("a"), 0);
+    EXPECT_EQ(store.CreateTask("b"), 2);
+    WriteFile(dir.path() / "categories.xml", "<xml><categories><category name=\"x\" id=\"2147483647\"/></categories>"
+                                             "<next_id>2147483647</next_id></xml>");
+    TaskStore reloaded(dir.path());
+    ASSERT_TRUE(reloaded.Load());
+    std::string error;
+    EXPECT_EQ(reloaded.CreateCategory("c", &error), 1) << error;
+}
+
+// The tracking rule every front end shares: nothing may land behind a running span.
+TEST(TaskOps, InsertSpan_RefusesSpansBeginningAfterTheRunningSpan)
+{
+    ScopedFakeClock clock(2008, 1, 1, 12, 0);
+    TempDir dir;
+    WriteTask(dir.path(), 0, "A");
+    ASSERT_TRUE(StartTask(dir.path(), 0)); // running since 12:00
+    clock->SetUtc(2008, 1, 1, 13, 0);
+    const struct
+    {
+        int startHour, stopHour;
+        bool accepted;
+        bool runningAfter;
+    } cases[] = {{8, 9, true, true}, {12, 12, false, true}, {14, 15, false, true}, {11, 12, true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.startHour);
+        const Interval span(Utc(2008, 1, 1, c.startHour, c.startHour == 12 ? 30 : 0), Utc(2008, 1, 1, c.stopHour, 45));
+        std::string error;
+        EXPECT_EQ(InsertSpan(dir.path(), 0, span, &error), c.accepted);
+        EXPECT_EQ(error.find("stop it first") != std::string::npos, !c.accepted);
+        Task task;
+        task.id = 0;
+        ASSERT_TRUE(task.Load(dir.path()));
+        EXPECT_EQ(task.IsRunning(), c.runningAfter);
+        EXPECT_EQ(TaskFolderPeek(dir.path()).Running(0), c.runningAfter);
+    }
 }
 
 TEST(TaskStore, Load_MissingFolderFails)

@@ -131,6 +131,10 @@ TEST_F(TimeLogTest, HtmlTable_EscapesNamesTabTextKeepsThemRaw)
               "<b>Stop</b></td></tr><tr><td><b>&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; co</b></td>"
               "<td>01:00:00</td><td>2008-01-01 09:00:00</td><td>2008-01-01 10:00:00</td></tr></table>");
     EXPECT_EQ(log.ToTabText().substr(0, 34), "<script>alert(\"x\")</script> & co\t0");
+    // Tabs and line breaks in a name would split the record.
+    AddTask("a\tb\r\nc", {Span(2, 9, 10)});
+    log.BuildAll(m_store);
+    EXPECT_EQ(log.ToTabText().substr(0, 16), "a b  c\t01:00:00\t");
 }
 
 TEST_F(TimeLogTest, UnreadableTask_SkippedOthersKeptResultFalse)

@@ -1,16 +1,26 @@
 #include "model/bytestream.h"
+#include "model/clock.h"
+#include "model/task.h"
 #include "model/timestamp.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace kelmora::model {
 namespace {
 
 using testsupport::Local;
+using testsupport::ReadFile;
 using testsupport::ScopedFakeClock;
 using testsupport::ScopedTimeLocale;
 using testsupport::ScopedTimeZone;
+using testsupport::TempDir;
 using testsupport::ToHex;
 using testsupport::Utc;
 
@@ -314,6 +324,84 @@ TEST(LocalTime, ZoneChangeAtRunTime_TakesEffectAtOnce)
         ScopedTimeZone zone("UTC");
         EXPECT_EQ(noon.Format(), "2008-07-01 12:00:00");
     }
+}
+
+// Local times the zone skips are refused; local times it shows twice take their first occurrence.
+TEST(LocalTime, SkippedAndDoubledWallTimes)
+{
+    const struct
+    {
+        const char* zone;
+        int month, day, hour, minute;
+        bool exists;
+        int utcDay, utcHour, utcMinute;
+    } cases[] = {
+        {"Europe/Berlin", 3, 31, 2, 30, false, 0, 0, 0},   {"America/New_York", 3, 10, 2, 0, false, 0, 0, 0},
+        {"Europe/Berlin", 10, 27, 2, 30, true, 27, 0, 30}, {"Atlantic/Azores", 10, 27, 0, 0, true, 27, 0, 0},
+        {"America/Havana", 11, 3, 0, 30, true, 3, 4, 30},  {"Europe/Berlin", 3, 31, 3, 0, true, 31, 1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.zone) + " " + std::to_string(c.month) + "-" + std::to_string(c.day));
+        ScopedTimeZone zone(c.zone);
+        TimeStamp t = TimeStamp::FromRaw(7, 7);
+        EXPECT_EQ(t.SetLocal(2024, c.month, c.day, c.hour, c.minute, 0, 0), c.exists);
+        EXPECT_EQ(t, c.exists ? Utc(2024, c.month, c.utcDay, c.utcHour, c.utcMinute) : TimeStamp::FromRaw(7, 7));
+    }
+}
+
+// A day starts at its first midnight, or where midnight is skipped, at the first moment after the skip.
+TEST(LocalTime, TodayStartsAtTheFirstMomentOfTheLocalDay)
+{
+    const struct
+    {
+        const char* zone;
+        int month, day, startUtcDay, startUtcHour;
+    } cases[] = {
+        {"Atlantic/Azores", 10, 27, 27, 0}, // midnight twice: 00:00 at +00, again at -01
+        {"America/Havana", 11, 3, 3, 4},    // midnight twice: 00:00 at -04, again at -05
+        {"America/Havana", 3, 10, 10, 5},   // midnight skipped: the day begins at 01:00 (-04)
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.zone);
+        ScopedTimeZone zone(c.zone);
+        ScopedFakeClock clock(2024, c.month, c.day, 18, 0);
+        // The C library's conversion starts from the offset it saw last, so a late hour of the day goes first.
+        Local(2024, c.month, c.day, 18, 0);
+        Interval today;
+        today.SetToday();
+        EXPECT_EQ(today.start, Utc(2024, c.month, c.startUtcDay, c.startUtcHour, 0));
+    }
+}
+
+// The system zone (TZ unset, /etc/localtime) changing under a running program, as on a journey. Run in
+// a child with a private mount namespace, so a file of our own can stand in for /etc/localtime.
+TEST(LocalTime, SystemZoneChange_Followed)
+{
+    TempDir dir;
+    const auto standIn = dir.path() / "localtime";
+    std::filesystem::copy_file("/usr/share/zoneinfo/UTC", standIn);
+    std::filesystem::last_write_time(standIn, std::filesystem::last_write_time(standIn) - std::chrono::hours(24));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount(standIn.c_str(), "/etc/localtime", nullptr, MS_BIND, nullptr) != 0) {
+            _exit(77);
+        }
+        unsetenv("TZ");
+        const TimeStamp tenZ = Utc(2024, 1, 1, 10, 0);
+        const int before = tenZ.Hour();
+        // Rewritten in place, as the bind mount pins the file; its time stamp moves on by a day.
+        std::ofstream(standIn, std::ios::binary | std::ios::trunc) << ReadFile("/usr/share/zoneinfo/Asia/Tokyo");
+        NoteTimeZoneMayHaveChanged(); // instead of waiting the second after which it is looked at anyway
+        _exit(before == 10 && tenZ.Hour() == 19 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {
+        GTEST_SKIP() << "no private mount namespace here";
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(LocalTime, DamagedValuesStillFormat)

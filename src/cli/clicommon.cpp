@@ -1,0 +1,217 @@
+#include "clicommon.h"
+
+#include "model/taskops.h"
+#include "model/taskstore.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+
+namespace kelmora::cli {
+
+CLI::App* CommandRegistry::Add(const std::string& name, const std::string& description, Action action,
+                               bool needsCategories)
+{
+    CLI::App* command = m_app.add_subcommand(name, description);
+    m_entries.push_back({command, std::move(action), needsCategories});
+    return command;
+}
+
+const Action* CommandRegistry::Chosen(bool& needsCategories) const
+{
+    for (const Entry& entry : m_entries) {
+        if (entry.command->parsed()) {
+            needsCategories = entry.needsCategories;
+            return &entry.action;
+        }
+    }
+    return nullptr;
+}
+
+std::string Field(std::string text)
+{
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+    return text;
+}
+
+std::optional<std::int32_t> ParseId(const std::string& text)
+{
+    std::int32_t id = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), id);
+    if (ec != std::errc() || end != text.data() + text.size() || id < 0 || text.empty() ||
+        (text.size() > 1 && text.front() == '0')) {
+        return std::nullopt;
+    }
+    return id;
+}
+
+namespace {
+
+struct TimeFields
+{
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+// "YYYY-MM-DD HH:MM:SS" with fields that make a calendar time (whatever the zone makes of it).
+std::optional<TimeFields> ParseTimeFields(const std::string& text)
+{
+    TimeFields f;
+    char tail = 0;
+    if (text.size() != 19 || std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &f.year, &f.month, &f.day, &f.hour,
+                                         &f.minute, &f.second, &tail) != 6) {
+        return std::nullopt;
+    }
+    model::TimeStamp probe;
+    if (!probe.SetUtc(f.year, f.month, f.day, f.hour, f.minute, f.second, 0)) {
+        return std::nullopt;
+    }
+    return f;
+}
+
+} // namespace
+
+CLI::Validator TimeText()
+{
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            return ParseTimeFields(text)
+                       ? std::string()
+                       : "Invalid time \"" + text + "\": expected a valid local time as " + kTimeFormatHint + ".";
+        },
+        "TIME");
+}
+
+CLI::Validator CategoryIdText(bool allowNone)
+{
+    return CLI::Validator(
+        [allowNone](std::string& text) -> std::string {
+            return (ParseId(text) || (allowNone && text == "none")) ? std::string()
+                                                                    : "Invalid category id \"" + text + "\".";
+        },
+        "");
+}
+
+CLI::Validator OneOf(std::vector<std::string> names, const std::string& what)
+{
+    return CLI::Validator(
+        [names, what](std::string& text) -> std::string {
+            if (std::find(names.begin(), names.end(), text) != names.end()) {
+                return {};
+            }
+            std::string list;
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                list += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+            }
+            return "Unknown " + what + " \"" + text + "\": use " + list + ".";
+        },
+        "");
+}
+
+std::optional<model::TimeStamp> LocalTime(Session& session, const std::string& text)
+{
+    const auto f = ParseTimeFields(text);
+    model::TimeStamp stamp;
+    if (!f || !stamp.SetLocal(f->year, f->month, f->day, f->hour, f->minute, f->second, 0)) {
+        session.err << "The local time " << text << " does not exist in this time zone (the clocks skip it).\n";
+        return std::nullopt;
+    }
+    return stamp;
+}
+
+std::optional<model::Interval> PeriodNamed(const std::string& period)
+{
+    static const std::vector<std::string> kNames = {"day", "week", "month", "year"};
+    const auto it = std::find(kNames.begin(), kNames.end(), period);
+    if (it == kNames.end()) {
+        return std::nullopt;
+    }
+    model::Interval range;
+    range.SetCalendarPeriod(static_cast<int>(it - kNames.begin()));
+    return range;
+}
+
+int ResolveTask(Session& session, const std::string& text, std::int32_t& id)
+{
+    const model::TaskStore& store = session.store;
+    if (text.starts_with("id:")) {
+        const auto byId = ParseId(text.substr(3));
+        if (!byId || store.IndexOfTask(*byId) < 0) {
+            session.err << "No task with the id " << text.substr(3) << ".\n";
+            return kExitFailed;
+        }
+        id = *byId;
+        return kExitOk;
+    }
+    if (text.starts_with("name:")) {
+        id = model::FindTaskByName(store, text.substr(5));
+        if (id < 0) {
+            session.err << "No task with the name \"" << text.substr(5) << "\".\n";
+            return kExitFailed;
+        }
+        return kExitOk;
+    }
+    const auto parsed = ParseId(text);
+    const std::int32_t byId = parsed && store.IndexOfTask(*parsed) >= 0 ? *parsed : -1;
+    const std::int32_t byName = model::FindTaskByName(store, text);
+    if (byId >= 0 && byName >= 0 && byId != byName) {
+        session.err << "\"" << text << "\" is the id of task " << byId << " and the name of task " << byName
+                    << "; write id:" << text << " or name:" << text << ".\n";
+        return kExitUsage;
+    }
+    id = byId >= 0 ? byId : byName;
+    if (id < 0) {
+        session.err << "No task with the id or name \"" << text << "\".\n";
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+std::int32_t ResolveCategory(Session& session, const std::string& text)
+{
+    const auto id = ParseId(text);
+    const std::vector<std::int32_t> ids = session.store.CategoryIds();
+    if (!id || std::find(ids.begin(), ids.end(), *id) == ids.end()) {
+        session.err << "No category with the id " << text << ".\n";
+        return -1;
+    }
+    return *id;
+}
+
+bool LoadTask(Session& session, std::int32_t id, model::Task& task)
+{
+    task.id = id;
+    std::string error;
+    if (!task.Load(session.store.DataFolder(), &error)) {
+        session.err << "Task " << id << " can not be read: " << error << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool SaveTask(Session& session, const model::Task& task)
+{
+    std::string error;
+    if (!task.Save(session.store.DataFolder(), &error)) {
+        session.err << "Task " << task.id << " can not be saved: " << error << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool StopRunning(Session& session, std::int32_t id)
+{
+    std::string error;
+    if (!model::StopTask(session.store.DataFolder(), id, &error)) {
+        session.err << "Task " << id << " can not be stopped: " << error << "\n";
+        return false;
+    }
+    return true;
+}
+
+} // namespace kelmora::cli

@@ -1,0 +1,98 @@
+#pragma once
+
+// What every kelmora-cli command file shares: the session a command runs in, the registry that turns
+// a command into a CLI11 subcommand, and the helpers for TASK, CATEGORY, times and periods.
+
+#include "cli.h"
+
+#include "model/task.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace kelmora::model {
+class TaskStore;
+} // namespace kelmora::model
+
+namespace kelmora::cli {
+
+// One run of a command on a loaded data folder.
+struct Session
+{
+    model::TaskStore& store;
+    std::ostream& out;
+    std::ostream& err;
+    // False when "categories.xml" could not be read; commands that can do without it carry on.
+    bool categoriesLoaded = true;
+};
+
+using Action = std::function<int(Session&)>;
+
+// Commands register themselves here, one registration function per file, so a new command is a new
+// file and one line in RunCli.
+class CommandRegistry
+{
+public:
+    explicit CommandRegistry(CLI::App& app) : m_app(app) {}
+
+    // A subcommand whose `action` runs once the data folder is loaded. Arguments are bound to the
+    // action's own storage by the caller (shared_ptr captured in the action).
+    CLI::App* Add(const std::string& name, const std::string& description, Action action, bool needsCategories = false);
+
+    // The command the parsed line chose, or nullptr.
+    const Action* Chosen(bool& needsCategories) const;
+
+private:
+    struct Entry
+    {
+        CLI::App* command;
+        Action action;
+        bool needsCategories;
+    };
+    CLI::App& m_app;
+    std::vector<Entry> m_entries;
+};
+
+void RegisterTaskCommands(CommandRegistry& registry);
+void RegisterIntervalCommands(CommandRegistry& registry);
+void RegisterCategoryCommands(CommandRegistry& registry);
+void RegisterLogCommands(CommandRegistry& registry);
+void RegisterStatusCommand(CommandRegistry& registry);
+
+inline constexpr const char* kTimeFormatHint = "YYYY-MM-DD HH:MM:SS";
+
+// A name printed as one field of a tab-separated record: its own tabs and line breaks become blanks.
+std::string Field(std::string text);
+
+// A non-negative id written the way the program writes it (no sign, no leading zeros).
+std::optional<std::int32_t> ParseId(const std::string& text);
+
+// Argument checks for CLI11: wrong text is a usage error (exit 2).
+CLI::Validator TimeText();
+CLI::Validator CategoryIdText(bool allowNone);
+CLI::Validator OneOf(std::vector<std::string> names, const std::string& what);
+
+// A TIME argument (already checked by TimeText) as local time. A time the zone skips is refused with a
+// message: nullopt.
+std::optional<model::TimeStamp> LocalTime(Session& session, const std::string& text);
+
+// The calendar period by its command-line name (day, week, month, year); nullopt for "all".
+std::optional<model::Interval> PeriodNamed(const std::string& period);
+
+// TASK: "id:N", "name:TEXT", or a text that is an id or an exact name. Fills `id`, or prints why not
+// and returns the exit status to give (1 no such task, 2 ambiguous).
+int ResolveTask(Session& session, const std::string& text, std::int32_t& id);
+
+// CATEGORY: the id of an existing category; -1 after a message when there is none.
+std::int32_t ResolveCategory(Session& session, const std::string& text);
+
+bool LoadTask(Session& session, std::int32_t id, model::Task& task);
+bool SaveTask(Session& session, const model::Task& task);
+bool StopRunning(Session& session, std::int32_t id);
+
+} // namespace kelmora::cli
