@@ -310,6 +310,7 @@ void CMainWnd::CloseProgram()
         return;
     }
     OnClose();
+    emit Closed();
     QCoreApplication::quit();
 }
 

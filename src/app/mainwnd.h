@@ -101,6 +101,10 @@ public:
     // How many times FollowFiles found something to re-read.
     int FileRereads() const { return m_fileRereads; }
 
+signals:
+    // The close path has run; the program's event loop ends.
+    void Closed();
+
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
