@@ -34,7 +34,24 @@ bool ReadStamp(const QDateEdit& date, const QTimeEdit& time, model::TimeStamp& s
 {
     const QDate day = date.date();
     const QTime clock = time.time();
-    return stamp.SetLocal(day.year(), day.month(), day.day(), clock.hour(), clock.minute(), clock.second(), 0);
+    model::TimeStamp read;
+    if (!read.SetLocal(day.year(), day.month(), day.day(), clock.hour(), clock.minute(), clock.second(), 0)) {
+        return false;
+    }
+    // A time the clocks skip when daylight-saving time begins (02:30 on such a night) is not there; the
+    // conversion would quietly move it by an hour. Reading it back shows whether the zone has it.
+    model::DateParts back;
+    if (!read.GetLocalParts(back) || back.year != day.year() || back.month != day.month() || back.day != day.day() ||
+        back.hour != clock.hour() || back.minute != clock.minute() || back.second != clock.second()) {
+        return false;
+    }
+    stamp = read;
+    return true;
+}
+
+model::TimeStamp WholeSecond(const model::TimeStamp& stamp)
+{
+    return model::TimeStamp::FromRaw(stamp.days, stamp.ms - stamp.ms % 1000);
 }
 
 } // namespace kelmora::app

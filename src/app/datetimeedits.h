@@ -15,7 +15,10 @@ QTimeEdit* MakeTimeEdit(QWidget* parent, const char* objectName);
 
 // Shows `stamp` in local time, to the second.
 void ShowStamp(const model::TimeStamp& stamp, QDateEdit& date, QTimeEdit& time);
-// Reads the pickers as local time (milliseconds 0). False for a time the zone does not have.
+// Reads the pickers as local time (milliseconds 0). False for a time the zone does not have (one skipped
+// when daylight-saving time begins); `stamp` is then left as it was.
 bool ReadStamp(const QDateEdit& date, const QTimeEdit& time, model::TimeStamp& stamp);
+// The stamp without its milliseconds, which the pickers do not show: what they are compared with.
+model::TimeStamp WholeSecond(const model::TimeStamp& stamp);
 
 } // namespace kelmora::app

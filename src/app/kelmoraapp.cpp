@@ -8,6 +8,16 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QThread>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#ifndef KELMORA_VERSION
+#error "KELMORA_VERSION must come from the build"
+#endif
 
 namespace kelmora::app {
 
@@ -21,7 +31,11 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     }
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
-        if (argument == QStringLiteral("--data-dir")) {
+        if (argument == QStringLiteral("--help") || argument == QStringLiteral("-h")) {
+            result.help = true;
+        } else if (argument == QStringLiteral("--version")) {
+            result.version = true;
+        } else if (argument == QStringLiteral("--data-dir")) {
             if (i + 1 >= arguments.size()) {
                 result.error = QStringLiteral("--data-dir needs a folder.");
                 return result;
@@ -35,11 +49,88 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     return result;
 }
 
-bool RunTerminateMode(platform::SingleInstance& instance, const std::function<void()>& wait,
-                      const std::function<bool(std::int64_t pid)>& kill)
+QString UsageText()
 {
+    return QStringLiteral("Usage: kelmora [--data-dir FOLDER]\n"
+                          "       kelmora /t\n"
+                          "Kelmora tracks the time you spend on your tasks from the notification area.\n\n"
+                          "  --data-dir FOLDER  keep the data in FOLDER (default: $KELMORA_DATA_DIR, else\n"
+                          "                     $XDG_DATA_HOME/Kelmora)\n"
+                          "  /t                 close the running Kelmora and end\n"
+                          "  --help             show this help and end\n"
+                          "  --version          show the version and end\n\n"
+                          "kelmora-cli works on the same data from a terminal.\n");
+}
+
+QString VersionText()
+{
+    return QStringLiteral("kelmora " KELMORA_VERSION "\n");
+}
+
+namespace {
+
+bool HasDisplay()
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+std::optional<int> RunWithoutWindows(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.push_back(QString::fromLocal8Bit(argv[i]));
+    }
+    const CommandLine commandLine = ParseCommandLine(arguments);
+    if (!commandLine.error.isEmpty()) {
+        std::fprintf(stderr, "kelmora: %s\n%s", qPrintable(commandLine.error), qPrintable(UsageText()));
+        return 2;
+    }
+    if (commandLine.help || commandLine.version) {
+        std::fputs(qPrintable(commandLine.help ? UsageText() : VersionText()), stdout);
+        return 0;
+    }
+    if (commandLine.terminate) {
+        // Needs no display: it only talks to the running instance.
+        QCoreApplication application(argc, argv);
+        const auto instance = platform::createSingleInstance();
+        return RunTerminateMode(
+                   *instance, [] { QThread::sleep(1); },
+                   [](std::int64_t pid) { return ::kill(static_cast<pid_t>(pid), SIGKILL) == 0; })
+                   ? 0
+                   : 1;
+    }
+    if (!HasDisplay()) {
+        std::fprintf(stderr, "kelmora: no graphical display is available (DISPLAY and WAYLAND_DISPLAY are unset).\n"
+                             "Start it from a desktop session, or use kelmora-cli to work on the same data "
+                             "from a terminal.\n");
+        return 1;
+    }
+    return std::nullopt;
+}
+
+bool RunTerminateMode(platform::SingleInstance& instance, const std::function<void()>& wait,
+                      const std::function<bool(std::int64_t pid)>& kill,
+                      const std::function<std::chrono::milliseconds()>& now)
+{
+    using std::chrono::milliseconds;
+    const auto clock = now ? now : [] {
+        return std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
+    };
+    const milliseconds before = clock();
     instance.send(platform::SingleInstance::Request::Terminate, std::chrono::seconds(2));
-    for (int round = 0; round < 10; ++round) {
+    // The ten seconds are for the whole wait: a request that had to time out against a stopped instance
+    // used up part of them already.
+    const auto spent = std::chrono::ceil<std::chrono::seconds>(clock() - before);
+    const int rounds = 10 - static_cast<int>(std::min<std::int64_t>(spent.count(), 10));
+    for (int round = 0; round < rounds; ++round) {
         wait();
         if (!instance.runningInstancePid()) {
             return true;
@@ -95,8 +186,19 @@ bool CKelmoraApp::InitInstance()
     if (CurrentTaskId() != -1) {
         PostMessage(m_mainWnd.get(), kMsgTaskState, kRunningIconId);
     }
-    if (platform::GetSetting(Settings(), platform::setting::kShowWindow) != 0) {
+    if (platform::GetSetting(Settings(), platform::setting::kShowWindow) != 0 || !TrayAvailable()) {
         PostMessage(m_mainWnd.get(), kMsgShowTaskList);
+    }
+    if (!TrayAvailable()) {
+        // Without a tray the program would run with no sign of life at all; the window stands in for the
+        // icon, and the user learns why once. The icon appears by itself when a tray shows up later.
+        QTimer::singleShot(0, m_mainWnd.get(), [this] {
+            ShowMessage(nullptr,
+                        QStringLiteral("Kelmora found no notification area (system tray) on this desktop, so it "
+                                       "shows its Task List window instead. Closing the window minimises it; to "
+                                       "end Kelmora, run \"kelmora /t\"."),
+                        QStringLiteral("Kelmora"));
+        });
     }
     return true;
 }
@@ -124,6 +226,16 @@ int CKelmoraApp::ExitInstance()
     return m_exitCode;
 }
 
+void CKelmoraApp::ReloadStore()
+{
+    auto store = std::make_unique<model::TaskStore>(m_dataFolder);
+    std::string error;
+    if (!store->Load(&error)) {
+        qWarning("Kelmora: %s", error.c_str());
+    }
+    m_store = std::move(store);
+}
+
 void CKelmoraApp::OnSessionEnd()
 {
     if (m_store == nullptr || CurrentTaskId() == -1) {
@@ -143,10 +255,12 @@ void CKelmoraApp::ShowMessage(QWidget* owner, const QString& text, const QString
 
 bool CKelmoraApp::AskYesNo(QWidget* owner, const QString& text, const QString& caption)
 {
-    if (m_services.askYesNoOwned) {
-        return m_services.askYesNoOwned(owner, text, caption);
-    }
-    return m_services.askYesNo && m_services.askYesNo(text, caption);
+    return m_services.ask && m_services.ask(owner, text, caption, false) == Answer::Yes;
+}
+
+Answer CKelmoraApp::AskYesNoCancel(QWidget* owner, const QString& text, const QString& caption)
+{
+    return m_services.ask ? m_services.ask(owner, text, caption, true) : Answer::Cancel;
 }
 
 void CKelmoraApp::StopTaskAndSave(std::int32_t id)

@@ -25,20 +25,39 @@ struct CommandLine
 {
     // Exactly "/t": end the running instance instead of starting.
     bool terminate = false;
+    // "--help" or "--version": print and end without starting.
+    bool help = false;
+    bool version = false;
     std::optional<std::filesystem::path> dataDir;
     // Set when the arguments cannot be understood; the program then explains and ends.
     QString error;
 };
 
-// `arguments` without the program name, as left after Qt took its own.
+// `arguments` without the program name.
 CommandLine ParseCommandLine(const QStringList& arguments);
+QString UsageText();
+QString VersionText();
 
-// Asks the running instance to close; if it is still there after ten one-second waits, ends it by the
-// process id its instance lock records (only when that process is this user's Kelmora).
-// `wait` stands for one second's pause, so tests need not wait for real.
-// Returns true when no instance runs any more.
+// What the command line asks for that needs no window: help, version, a refused argument, "/t", or a start
+// without any display. The exit code when the program ends here; nothing when it is to start.
+std::optional<int> RunWithoutWindows(int argc, char** argv);
+
+// Asks the running instance to close; if it is still there when ten seconds have passed (the time the
+// request itself took included), ends it by the process id its instance lock records (only when that
+// process is this user's Kelmora). `wait` stands for one second's pause and `now` for a monotonic clock,
+// so tests need not wait for real. Returns true when no instance runs any more.
 bool RunTerminateMode(platform::SingleInstance& instance, const std::function<void()>& wait,
-                      const std::function<bool(std::int64_t pid)>& kill);
+                      const std::function<bool(std::int64_t pid)>& kill,
+                      const std::function<std::chrono::milliseconds()>& now = nullptr);
+
+// The answer to a question. A question closed without choosing (Escape, or the program closing) answers
+// Cancel when it offers Cancel, else No: never the answer that changes data.
+enum class Answer
+{
+    Yes,
+    No,
+    Cancel,
+};
 
 // The application: start-up, the process-wide state (task store, current task, hub) and shutdown.
 class CKelmoraApp final : public QObject
@@ -52,10 +71,12 @@ public:
         std::unique_ptr<platform::SettingsStore> settings;
         std::unique_ptr<platform::SingleInstance> instance;
         std::unique_ptr<platform::ShellOpener> shell;
-        // A Yes/No question without owner window; true for Yes.
+        // The exit question: Yes/No without owner window, Yes the default; true for Yes.
         std::function<bool(const QString& text, const QString& caption)> askYesNo;
-        // A Yes/No question owned by a window; true for Yes. Falls back to askYesNo when not given.
-        std::function<bool(QWidget* owner, const QString& text, const QString& caption)> askYesNoOwned;
+        // A question owned by a window, Yes/No or Yes/No/Cancel, with No the default answer.
+        std::function<Answer(QWidget* owner, const QString& text, const QString& caption, bool withCancel)> ask;
+        // Whether the desktop shows tray icons now.
+        std::function<bool()> trayAvailable;
         std::function<void(const QString& text)> showError;
         // A message box with an OK button, owned by `owner` (may be null).
         std::function<void(QWidget* owner, const QString& text, const QString& caption)> showMessage;
@@ -74,14 +95,20 @@ public:
 
     // Tells the user something through a message box with an OK button.
     void ShowMessage(QWidget* owner, const QString& text, const QString& caption);
-    // A Yes/No question; true for Yes.
+    // A Yes/No question, No the default; true for Yes.
     bool AskYesNo(QWidget* owner, const QString& text, const QString& caption);
+    // A Yes/No/Cancel question, No the default, Escape Cancel.
+    Answer AskYesNoCancel(QWidget* owner, const QString& text, const QString& caption);
+    bool TrayAvailable() const { return !m_services.trayAvailable || m_services.trayAvailable(); }
 
     // When the desktop session ends: with "AutoStop" set, the running task is stopped and saved.
     // The current task stays current, as the program may go on running.
     void OnSessionEnd();
 
     model::TaskStore& Store() { return *m_store; }
+    // Reads the task store afresh from the folder, for changes made by other programs. References to the
+    // previous store become invalid.
+    void ReloadStore();
     platform::SettingsStore& Settings() { return *m_services.settings; }
     platform::ShellOpener& Shell() { return *m_services.shell; }
     CMainWnd* MainWnd() { return m_mainWnd.get(); }

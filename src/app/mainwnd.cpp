@@ -7,12 +7,54 @@
 #include "trayicon.h"
 
 #include "model/task.h"
+#include "model/taskops.h"
 #include "platform/paths.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
+#include <QDialog>
+#include <QMenu>
+#include <QThread>
+
+#include <algorithm>
+#include <filesystem>
 
 namespace kelmora::app {
+
+namespace {
+
+// Quiet time after a change in the data folder before it is read: a sync tool or kelmora-cli writes
+// several files in a row, and they are read once.
+constexpr int kFollowDelayMs = 200;
+
+// Names, sizes and modification times of the folder's files: what an outside change alters.
+std::string FolderState(const std::filesystem::path& folder)
+{
+    std::vector<std::string> entries;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code statError;
+        const auto size = it->file_size(statError);
+        const auto time = it->last_write_time(statError);
+        entries.push_back(it->path().filename().string() + '\t' + std::to_string(size) + '\t' +
+                          std::to_string(time.time_since_epoch().count()));
+    }
+    std::sort(entries.begin(), entries.end());
+    std::string state;
+    for (const std::string& entry : entries) {
+        state += entry + '\n';
+    }
+    return state;
+}
+
+// The event loop the program runs in; a deeper level means a dialog, message box or menu is running
+// its own loop, whose owner must not be destroyed under it.
+bool InNestedEventLoop()
+{
+    return QThread::currentThread()->loopLevel() > 1;
+}
+
+} // namespace
 
 CMainWnd::CMainWnd(CKelmoraApp& app, TaskListFactory taskListFactory) : m_app(app)
 {
@@ -28,6 +70,13 @@ CMainWnd::CMainWnd(CKelmoraApp& app, TaskListFactory taskListFactory) : m_app(ap
     m_ticker.setInterval(1000);
     connect(&m_ticker, &QTimer::timeout, this, [this] { PostMessage(this, kMsgTick); });
     m_ticker.start();
+
+    m_folderState = FolderState(m_app.DataFolder());
+    m_followTimer.setSingleShot(true);
+    m_followTimer.setInterval(kFollowDelayMs);
+    connect(&m_followTimer, &QTimer::timeout, this, &CMainWnd::FollowFiles);
+    m_folderWatcher.addPath(QString::fromStdString(m_app.DataFolder().string()));
+    connect(&m_folderWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { m_followTimer.start(); });
 }
 
 CMainWnd::~CMainWnd()
@@ -51,6 +100,8 @@ void CMainWnd::OnMessage(const MessageEvent& message)
         m_trayIcon->SetIcon(static_cast<std::int32_t>(message.wParam()));
         if (m_taskList) {
             m_taskList->RefillTaskList();
+            // A stop keeps the number of spans, so only a forced rebuild shows its end.
+            m_taskList->RefillTimeLog(true);
         }
         break;
     case kMsgShowTaskList:
@@ -68,7 +119,9 @@ void CMainWnd::OnMessage(const MessageEvent& message)
         break;
     case kMsgCategoriesChanged:
         if (m_taskList) {
+            // Category names show in the time log as well.
             m_taskList->RefillCategories();
+            m_taskList->RefillTimeLog(true);
         }
         break;
     case kMsgTimeLogChanged:
@@ -116,7 +169,9 @@ void CMainWnd::OnCommand(int id)
         OnHelp();
         break;
     case kCmdFeedback:
-        m_app.Shell().Open(std::string("mailto:") + kSupportAddress + "?subject=Feedback");
+        OpenOrSay(std::string("mailto:") + kSupportAddress + "?subject=Feedback",
+                  QStringLiteral("No e-mail program could be started for a new message. Please write to %1.")
+                      .arg(QString::fromLatin1(kSupportAddress)));
         break;
     case kCmdStopCurrentTask:
         StopCurrentTask(m_app);
@@ -187,12 +242,21 @@ void CMainWnd::OnHelp()
     for (const std::filesystem::path& candidate :
          {folder / "manual.html", folder.parent_path() / "share" / "kelmora" / "manual.html"}) {
         if (std::filesystem::exists(candidate)) {
-            m_app.Shell().Open(candidate.string());
+            OpenOrSay(candidate.string(), QStringLiteral("No program could be started to show the user manual %1.")
+                                              .arg(QString::fromStdString(candidate.string())));
             return;
         }
     }
     m_app.ShowMessage(nullptr, QStringLiteral("The user manual (manual.html) was not found beside the program."),
                       QStringLiteral("Help"));
+}
+
+// A desktop without browser or mail program must not swallow the command silently.
+void CMainWnd::OpenOrSay(const std::string& target, const QString& what)
+{
+    if (!m_app.Shell().Open(target)) {
+        m_app.ShowMessage(nullptr, what, QStringLiteral("Kelmora"));
+    }
 }
 
 void CMainWnd::OnRollback()
@@ -207,9 +271,87 @@ void CMainWnd::OnRollback()
 
 void CMainWnd::closeEvent(QCloseEvent* event)
 {
+    event->ignore();
+    CloseProgram();
+}
+
+bool CMainWnd::CloseOpenWindows()
+{
+    bool noneOpen = true;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible()) {
+            continue;
+        }
+        noneOpen = false;
+        auto* dialog = qobject_cast<QDialog*>(window);
+        if (auto* menu = qobject_cast<QMenu*>(window)) {
+            menu->close();
+        } else if (dialog != nullptr && dialog->windowModality() != Qt::NonModal) {
+            // As Escape: the dialog's changes are dropped, and a question counts as not answered.
+            dialog->reject();
+        } else {
+            window->hide();
+        }
+    }
+    return noneOpen;
+}
+
+void CMainWnd::CloseProgram()
+{
+    if (m_closed) {
+        return;
+    }
+    m_closing = true;
+    CloseOpenWindows();
+    // A dialog's own event loop still runs on the stack until control gets back to it; destroying its
+    // owner now would pull the ground from under it. Try again once the loops have unwound.
+    if (InNestedEventLoop()) {
+        QTimer::singleShot(10, this, &CMainWnd::CloseProgram);
+        return;
+    }
     OnClose();
-    event->accept();
+    emit Closed();
     QCoreApplication::quit();
+}
+
+void CMainWnd::FollowFiles()
+{
+    if (m_closing || m_closed) {
+        return;
+    }
+    const std::string state = FolderState(m_app.DataFolder());
+    if (state == m_folderState) {
+        return;
+    }
+    // The task store is replaced below, which must not happen under a dialog's feet: it may hold the old
+    // one. The running state is taken from a store of its own meanwhile.
+    if (InNestedEventLoop()) {
+        if (state != m_pendingState) {
+            m_pendingState = state;
+            model::TaskStore fresh(m_app.DataFolder());
+            fresh.Load();
+            FollowRunningTask(model::FindRunningTask(fresh));
+        }
+        m_followTimer.start(1000);
+        return;
+    }
+    m_followTimer.setInterval(kFollowDelayMs);
+    m_folderState = state;
+    ++m_fileRereads;
+    m_app.ReloadStore();
+    FollowRunningTask(model::FindRunningTask(m_app.Store()));
+    if (m_taskList) {
+        m_taskList->RefillCategories();
+        m_taskList->RefillTimeLog(true);
+    }
+}
+
+void CMainWnd::FollowRunningTask(std::int32_t running)
+{
+    m_app.SetCurrentTaskId(running);
+    if (m_trayIcon->IconId() != 0) {
+        m_trayIcon->SetIcon(running != -1 ? kRunningIconId : kIdleIconId);
+    }
 }
 
 void CMainWnd::OnClose()

@@ -3,6 +3,7 @@
 #include "messages.h"
 #include "windows.h"
 
+#include <QFileSystemWatcher>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 
 class QSystemTrayIcon;
 class QMenu;
@@ -89,6 +91,20 @@ public:
     // Set when the window has gone through its close path.
     bool IsClosed() const { return m_closed; }
 
+    // Ends the program from whatever state it is in: open dialogs, message boxes and menus are closed
+    // first (as Escape would), and the close path runs once their event loops have unwound.
+    void CloseProgram();
+
+    // Re-derives the running state and every list from the files after another program changed them.
+    // Does nothing when the folder looks as it did at the last reading.
+    void FollowFiles();
+    // How many times FollowFiles found something to re-read.
+    int FileRereads() const { return m_fileRereads; }
+
+signals:
+    // The close path has run; the program's event loop ends.
+    void Closed();
+
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -99,6 +115,10 @@ private:
     void OnReport(int id);
     void OnHelp();
     void OnRollback();
+    void OpenOrSay(const std::string& target, const QString& what);
+    void FollowRunningTask(std::int32_t running);
+    // Closes every open window of the program; true when none was open.
+    static bool CloseOpenWindows();
 
     CKelmoraApp& m_app;
     std::unique_ptr<CTrayIcon> m_trayIcon;
@@ -108,6 +128,13 @@ private:
     ReportHandler m_reportHandler;
     QTimer m_ticker;
     bool m_closed = false;
+    bool m_closing = false;
+    // Outside changes: the folder is watched, and bursts of changes are read once.
+    QFileSystemWatcher m_folderWatcher;
+    QTimer m_followTimer;
+    std::string m_folderState;
+    std::string m_pendingState;
+    int m_fileRereads = 0;
 };
 
 } // namespace kelmora::app

@@ -4,6 +4,7 @@
 #include "icons.h"
 #include "kelmoraapp.h"
 #include "messages.h"
+#include "tracking.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,6 +24,12 @@ namespace kelmora::app {
 namespace {
 
 const QString kCaption = QStringLiteral("Rollback current task");
+
+// No span shorter than a second is ever written: it would show as a row of 00:00:00.
+bool LastsASecond(const model::Interval& interval)
+{
+    return interval.stop > interval.start && (interval.stop - interval.start).TotalMs() >= 1000;
+}
 
 } // namespace
 
@@ -97,21 +104,21 @@ CRollbackDlg::CRollbackDlg(CKelmoraApp& app, QWidget* parent)
     UpdateTaskEnabled();
 }
 
-void CRollbackDlg::ShowDialog()
+// The current task as its file holds it; says why and hides the dialog when there is none to roll back.
+bool CRollbackDlg::LoadRunningTask(model::Task& task)
 {
-    model::Task task;
     task.id = m_app.CurrentTaskId();
     if (task.id < 0) {
         HideDialog();
         m_app.ShowMessage(this, QStringLiteral("There is no started task now"),
                           QStringLiteral("Can't rallback current task"));
-        return;
+        return false;
     }
     if (!task.Load(m_app.DataFolder())) {
         HideDialog();
         m_app.ShowMessage(this, QStringLiteral("The current task could not be read. It may have been deleted."),
                           kCaption);
-        return;
+        return false;
     }
     // Stopping a task whose last span is already closed would stretch that span up to now, and the
     // rollback would then hand out time that was never tracked.
@@ -119,6 +126,15 @@ void CRollbackDlg::ShowDialog()
         HideDialog();
         m_app.ShowMessage(this, QStringLiteral("There is no started task now"),
                           QStringLiteral("Can't rallback current task"));
+        return false;
+    }
+    return true;
+}
+
+void CRollbackDlg::ShowDialog()
+{
+    model::Task task;
+    if (!LoadRunningTask(task)) {
         return;
     }
 
@@ -127,6 +143,7 @@ void CRollbackDlg::ShowDialog()
     UpdateTaskEnabled();
     FillTaskCombo();
 
+    m_original = task;
     m_task = std::move(task);
     m_taskLoaded = true;
     setWindowTitle(QStringLiteral("Rollback task \"%1\"").arg(QString::fromStdString(m_task.name)));
@@ -160,6 +177,26 @@ void CRollbackDlg::accept()
                                          "Nothing was changed.")
                               .arg(QString::fromStdString(m_task.name)),
                           kCaption);
+        return;
+    }
+    model::Task onDisk;
+    onDisk.id = m_task.id;
+    if (!onDisk.Load(folder) || !SameContent(onDisk, m_original)) {
+        // Another program (or the tray) changed the task after the dialog read it; applying the old copy
+        // would undo that. The dialog takes the task as it is now, if it still runs.
+        m_app.ShowMessage(this,
+                          QStringLiteral("The task \"%1\" was changed outside this dialog after it was opened. "
+                                         "Nothing was changed; please check the range again.")
+                              .arg(QString::fromStdString(m_task.name)),
+                          kCaption);
+        model::Task current;
+        if (LoadRunningTask(current)) {
+            m_original = current;
+            m_task = std::move(current);
+            m_task.Stop();
+        } else {
+            m_taskLoaded = false;
+        }
         return;
     }
 
@@ -196,18 +233,22 @@ void CRollbackDlg::accept()
                               QStringLiteral("Can't pass deleted time"));
             return;
         }
-        const model::TimeStamp lastStop = last.EffectiveStop();
-        if (range.start > last.start) {
-            receiver.intervals.Insert(model::Interval(last.start, range.start));
-        }
-        if (range.stop < lastStop) {
-            receiver.intervals.Insert(model::Interval(range.stop, lastStop));
+        // The pickers show whole seconds: an unchanged end differs from the span's real end by its
+        // milliseconds only, which must not become a span of its own.
+        const model::Interval before(WholeSecond(last.start), range.start);
+        const model::Interval after(range.stop, WholeSecond(last.EffectiveStop()));
+        for (const model::Interval& piece : {before, after}) {
+            if (LastsASecond(piece)) {
+                receiver.intervals.Insert(piece);
+            }
         }
         receiver.Save(folder);
     }
 
     m_task.intervals.RemoveAt(lastIndex);
-    m_task.intervals.Insert(range);
+    if (LastsASecond(range)) {
+        m_task.intervals.Insert(range);
+    }
     CMainWnd* hub = m_app.MainWnd();
     if (m_continue && m_task.Start()) {
         m_app.SetCurrentTaskId(m_task.id);

@@ -38,10 +38,13 @@ private:
     void UpdateTaskEnabled();
     void FillTaskCombo();
     bool CurrentCopyStillReadable() const;
+    bool LoadRunningTask(model::Task& task);
 
     CKelmoraApp& m_app;
     // The copy of the current task taken when the dialog was shown, already stopped in memory.
     model::Task m_task;
+    // The same as the file held it, to see whether another program changed it meanwhile.
+    model::Task m_original;
     bool m_taskLoaded = false;
     // The check boxes' state at the last OK of this run; each showing starts from it.
     bool m_continue = false;

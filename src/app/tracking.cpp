@@ -3,6 +3,7 @@
 #include "kelmoraapp.h"
 #include "messages.h"
 
+#include "model/task.h"
 #include "model/taskops.h"
 
 namespace kelmora::app {
@@ -38,6 +39,29 @@ void SwitchToTask(CKelmoraApp& app, std::int32_t position)
     if (app.MainWnd() != nullptr && app.MainWnd()->TaskList() != nullptr) {
         app.MainWnd()->TaskList()->RefillTaskList();
     }
+}
+
+void ForgetCurrentTaskIfStopped(CKelmoraApp& app, const model::Task& saved)
+{
+    if (app.CurrentTaskId() == saved.id && !saved.IsRunning()) {
+        app.SetCurrentTaskId(-1);
+        PostMessage(app.MainWnd(), kMsgTaskState, kIdleIconId);
+    }
+}
+
+bool SameContent(const model::Task& a, const model::Task& b)
+{
+    if (a.name != b.name || a.intervals.Count() != b.intervals.Count()) {
+        return false;
+    }
+    for (std::int32_t i = 0; i < a.intervals.Count(); ++i) {
+        const model::Interval x = a.intervals.At(i);
+        const model::Interval y = b.intervals.At(i);
+        if (!(x.start == y.start) || !(x.stop == y.stop) || x.closed != y.closed) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace kelmora::app

@@ -2,6 +2,10 @@
 
 #include <cstdint>
 
+namespace kelmora::model {
+class Task;
+}
+
 namespace kelmora::app {
 
 class CKelmoraApp;
@@ -15,5 +19,13 @@ void StopCurrentTask(CKelmoraApp& app);
 // Stops the current task, if any, and starts the task at `position` in the task store. Choosing the
 // current task itself closes its span and begins a new one. Nothing happens for a position without task.
 void SwitchToTask(CKelmoraApp& app, std::int32_t position);
+
+// After a task was saved by hand (an edited or deleted span): when it was the current task and no longer
+// runs, nothing is current any more and the tray shows so.
+void ForgetCurrentTaskIfStopped(CKelmoraApp& app, const model::Task& saved);
+
+// True when both hold the same name and spans: a dialog compares the file with what it read, so as not to
+// save over a change made meanwhile by another program.
+bool SameContent(const model::Task& a, const model::Task& b);
 
 } // namespace kelmora::app

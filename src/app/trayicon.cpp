@@ -16,10 +16,17 @@ namespace kelmora::app {
 
 namespace {
 
+// Longest task name a menu item shows whole; a longer one would stretch its menu across the screen.
+constexpr qsizetype kMaxMenuName = 60;
+
 // Menus read "&" as a mnemonic mark; a task called "R&D" must show as written.
 QString MenuText(const std::string& name)
 {
-    return QString::fromStdString(name).replace(QLatin1Char('&'), QStringLiteral("&&"));
+    QString text = QString::fromStdString(name);
+    if (text.size() > kMaxMenuName) {
+        text = text.left(kMaxMenuName - 1) + QChar(0x2026);
+    }
+    return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 } // namespace
@@ -28,6 +35,8 @@ CTrayIcon::CTrayIcon(CMainWnd& mainWnd)
     : m_mainWnd(mainWnd), m_menu(std::make_unique<QMenu>()), m_icon(std::make_unique<QSystemTrayIcon>())
 {
     m_menu->setObjectName("trayMenu");
+    // Names the menu's window, for assistive tools and for the end-to-end tests to find it by.
+    m_menu->setWindowTitle(QStringLiteral("Kelmora tray menu"));
     m_icon->setContextMenu(m_menu.get());
     connect(m_menu.get(), &QMenu::aboutToShow, this, &CTrayIcon::RebuildMenu);
     // A double click shows or hides the Task List window; a single click does nothing.

@@ -29,7 +29,22 @@ bool ChangeTask(const std::filesystem::path& dataFolder, std::int32_t id, std::s
 
 bool StopTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error)
 {
-    return ChangeTask(dataFolder, id, error, [](Task& task) { return task.Stop(); });
+    Task task;
+    task.id = id;
+    if (!task.Load(dataFolder, error)) {
+        return false;
+    }
+    // Stopping a closed span would move its end to now and add time nobody worked.
+    if (!task.intervals.IsRunning()) {
+        return true;
+    }
+    if (!task.Stop()) {
+        if (error != nullptr) {
+            *error = "the clock could not be read";
+        }
+        return false;
+    }
+    return task.Save(dataFolder, error);
 }
 
 bool StartTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error)

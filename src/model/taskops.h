@@ -10,7 +10,8 @@ class TaskStore;
 
 // The tracking rules every front end follows. Each loads the task, changes it and saves it at once.
 
-// Closes the task's running span at now.
+// Closes the task's running span at now. A task whose last span is already closed (stopped by another
+// program meanwhile) is left as it is: nothing is written and the result is true, since it no longer runs.
 bool StopTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error = nullptr);
 // Opens a new span that starts now.
 bool StartTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error = nullptr);

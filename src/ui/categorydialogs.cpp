@@ -218,13 +218,17 @@ void CCategoriesDlg::OnDelete()
     if (id < 0) {
         return;
     }
-    const bool withTasks = m_app.AskYesNo(
+    // No is the default and Escape cancels: Enter or a slip must not delete every task of the category.
+    const app::Answer answer = m_app.AskYesNoCancel(
         this,
         QStringLiteral("Do you want to delete all tasks from this category? Press \"Yes\" if you want to delete "
                        "category and all tasks from it, press \"No\" if you want to delete only category and leave "
                        "the tasks."),
         QStringLiteral("Delete Category"));
-    if (withTasks) {
+    if (answer == app::Answer::Cancel) {
+        return;
+    }
+    if (answer == app::Answer::Yes) {
         StopCurrentTaskIfMemberOf(id);
         if (!m_app.Store().DeleteTasksOfCategory(id)) {
             m_app.ShowMessage(this, QStringLiteral("Failed to delete tasks from category"), kErrorCaption);

@@ -324,6 +324,9 @@ void CTimePeriodDlg::accept()
         m_endDateEdit->setFocus();
         return;
     }
+    if (m_saver && !m_saver(interval)) {
+        return;
+    }
     QDialog::accept();
 }
 
@@ -347,6 +350,7 @@ CEditTaskDlg::CEditTaskDlg(app::CKelmoraApp& app, std::int32_t taskId, QWidget* 
         m_task = model::Task();
         m_task.id = taskId;
     }
+    m_original = m_task;
 
     m_nameEdit->setObjectName("nameEdit");
     m_categoryCombo->setObjectName("categoryCombo");
@@ -423,9 +427,14 @@ CEditTaskDlg::CEditTaskDlg(app::CKelmoraApp& app, std::int32_t taskId, QWidget* 
     setTabOrder(m_editButton, m_deleteButton);
     setTabOrder(m_deleteButton, m_closeButton);
 
+    ShowTask();
+    FillCategories();
+}
+
+void CEditTaskDlg::ShowTask()
+{
     m_nameEdit->setText(FromUtf8(m_task.name));
     FillIntervalList();
-    FillCategories();
     UpdateButtons();
 }
 
@@ -602,6 +611,20 @@ void CEditTaskDlg::accept()
         QDialog::reject();
         return;
     }
+    if (!app::SameContent(probe, m_original)) {
+        // Saving now would silently undo what another program (or the tray) changed meanwhile. The dialog
+        // shows the task as it is now instead, for the user to make the changes again.
+        m_task = probe;
+        m_original = probe;
+        ShowTask();
+        m_app.ShowMessage(this,
+                          QStringLiteral("The task \"%1\" was changed outside this dialog after it was opened. "
+                                         "Nothing was saved; the dialog now shows the task as it is, so you can "
+                                         "make your changes again.")
+                              .arg(FromUtf8(probe.name)),
+                          kEditCaption);
+        return;
+    }
     model::Task edited = m_task;
     edited.name = utf8Name;
     std::string error;
@@ -611,10 +634,9 @@ void CEditTaskDlg::accept()
     }
     m_task = std::move(edited);
     // Deleting or reshaping the running interval ends it; the program must not go on calling it current.
-    if (m_app.CurrentTaskId() == m_task.id && !m_task.IsRunning()) {
-        m_app.SetCurrentTaskId(-1);
-        PostToHub(m_app, app::kMsgTaskState, app::kIdleIconId);
-    }
+    app::ForgetCurrentTaskIfStopped(m_app, m_task);
+    // Names and spans show in the time log, whose row count may not have changed.
+    PostToHub(m_app, app::kMsgTimeLogChanged);
     QDialog::accept();
 }
 

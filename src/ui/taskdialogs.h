@@ -73,11 +73,16 @@ public:
     // does not exist as local time.
     bool GetInterval(model::Interval& interval) const;
 
+    // When given, OK hands the period to `saver`; when that returns false (having said why) the dialog
+    // stays open.
+    void SetSaver(std::function<bool(const model::Interval&)> saver) { m_saver = std::move(saver); }
+
     // OK: refuses a period that is not valid local time or ends before it starts, and stays open.
     void accept() override;
 
 private:
     app::CKelmoraApp& m_app;
+    std::function<bool(const model::Interval&)> m_saver;
     QDateEdit* m_startDateEdit;
     QTimeEdit* m_startTimeEdit;
     QDateEdit* m_endDateEdit;
@@ -120,8 +125,12 @@ private:
     void OnCategoryChanged(int index);
     void OnCategories();
 
+    void ShowTask();
+
     app::CKelmoraApp& m_app;
     model::Task m_task;
+    // The task as the file held it when the dialog read it.
+    model::Task m_original;
     bool m_loaded = false;
     CategoriesDialogRunner m_categoriesRunner;
     QLineEdit* m_nameEdit;

@@ -6,6 +6,7 @@
 #include "app/kelmoraapp.h"
 #include "app/mainwnd.h"
 #include "app/messages.h"
+#include "app/tracking.h"
 #include "model/category.h"
 #include "model/taskops.h"
 #include "model/timelog.h"
@@ -15,6 +16,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -72,9 +74,10 @@ CTaskListDlg::CTaskListDlg(app::CMainWnd& mainWnd, Dialogs dialogs)
     const std::int32_t right = platform::GetSetting(m_app.Settings(), platform::setting::kRight);
     const std::int32_t top = platform::GetSetting(m_app.Settings(), platform::setting::kTop);
     const std::int32_t bottom = platform::GetSetting(m_app.Settings(), platform::setting::kBottom);
+    // The stored rectangle is the client area, restored as such: storing the frame and restoring it as the
+    // client area made the window grow by its frame on every start.
     if (right > 0) {
-        move(left, top);
-        resize(std::max(right - left, 500), std::max(bottom - top, 350));
+        setGeometry(left, top, std::max(right - left, 500), std::max(bottom - top, 350));
     }
 
     m_ticker.setInterval(1000);
@@ -92,6 +95,9 @@ void CTaskListDlg::BuildLayout()
 {
     m_categoryCombo = new QComboBox(this);
     m_categoryCombo->setObjectName("categoryCombo");
+    // A long category name must not widen the left side and squeeze "Now:"; the open list shows it whole.
+    m_categoryCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_categoryCombo->setMinimumContentsLength(8);
     m_categoriesButton = new QPushButton(QStringLiteral("..."), this);
     m_categoriesButton->setObjectName("categoriesButton");
     m_categoriesButton->setToolTip(QStringLiteral("Task categories"));
@@ -104,13 +110,15 @@ void CTaskListDlg::BuildLayout()
     m_periodCombo->setObjectName("periodCombo");
     m_periodCombo->addItems({QStringLiteral("This day"), QStringLiteral("This week"), QStringLiteral("This month"),
                              QStringLiteral("This year"), QStringLiteral("All time")});
-    m_exportButton = new QPushButton(QStringLiteral("Export Time Log"), this);
+    m_exportButton = new QPushButton(QStringLiteral("E&xport Time Log"), this);
     m_exportButton->setObjectName("exportButton");
 
     m_taskModel = new TaskListModel(this);
     m_taskView = MakeView(this, "taskList", QAbstractItemView::SingleSelection);
     m_taskView->setModel(m_taskModel);
     m_taskView->header()->setSectionsClickable(true);
+    m_taskView->header()->setSortIndicatorShown(true);
+    m_taskView->installEventFilter(this);
     m_taskView->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_taskView->header()->setStretchLastSection(false);
     m_taskView->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -119,31 +127,38 @@ void CTaskListDlg::BuildLayout()
     m_logView = MakeView(this, "timeLog", QAbstractItemView::ExtendedSelection);
     m_logView->setModel(m_logModel);
     m_logView->header()->setSectionsClickable(false);
-    // The task name takes what the fixed-width columns leave.
-    m_logView->header()->setStretchLastSection(false);
-    m_logView->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    // Columns sized from the font, so times are never cut at any scale factor.
+    // The times are as wide as their text, sized from the font so they are never cut at any scale factor;
+    // the two names share what is left, so the five columns fit without a horizontal scroll bar.
     const QFontMetrics metrics(font());
-    const int stampWidth = metrics.horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 16;
-    const int spanWidth = metrics.horizontalAdvance(QStringLiteral("0000:00:00")) + 16;
-    m_logView->header()->setMinimumSectionSize(metrics.horizontalAdvance(QStringLiteral("Task")) + 16);
-    m_logView->header()->resizeSection(4, metrics.horizontalAdvance(QStringLiteral("(No category)")) + 16);
-    m_logView->header()->resizeSection(1, spanWidth);
-    m_logView->header()->resizeSection(2, stampWidth);
-    m_logView->header()->resizeSection(3, stampWidth);
-    m_taskView->header()->resizeSection(1, spanWidth);
+    const int margin = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) +
+                       2 * style()->pixelMetric(QStyle::PM_HeaderMargin);
+    const int stampWidth = metrics.horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + margin;
+    const int spanWidth = std::max(metrics.horizontalAdvance(QStringLiteral("000:00:00")),
+                                   metrics.horizontalAdvance(QStringLiteral("Duration"))) +
+                          margin;
+    QHeaderView* logHeader = m_logView->header();
+    logHeader->setStretchLastSection(false);
+    logHeader->setMinimumSectionSize(metrics.horizontalAdvance(QStringLiteral("Task")) + margin);
+    for (const int column : {0, 4}) {
+        logHeader->setSectionResizeMode(column, QHeaderView::Stretch);
+    }
+    for (const auto& [column, width] : {std::pair{1, spanWidth}, {2, stampWidth}, {3, stampWidth}}) {
+        logHeader->setSectionResizeMode(column, QHeaderView::Fixed);
+        logHeader->resizeSection(column, width);
+    }
+    m_taskView->header()->resizeSection(1, spanWidth + style()->pixelMetric(QStyle::PM_HeaderMarkSize));
 
-    m_addButton = new QPushButton(QStringLiteral("Add task"), this);
+    m_addButton = new QPushButton(QStringLiteral("&Add task"), this);
     m_addButton->setObjectName("addButton");
-    m_deleteButton = new QPushButton(QStringLiteral("Delete task"), this);
+    m_deleteButton = new QPushButton(QStringLiteral("&Delete task"), this);
     m_deleteButton->setObjectName("deleteButton");
-    m_editButton = new QPushButton(QStringLiteral("Edit task"), this);
+    m_editButton = new QPushButton(QStringLiteral("&Edit task"), this);
     m_editButton->setObjectName("editButton");
-    m_startButton = new QPushButton(QStringLiteral("Start"), this);
+    m_startButton = new QPushButton(QStringLiteral("&Start"), this);
     m_startButton->setObjectName("startButton");
-    m_stopButton = new QPushButton(QStringLiteral("Stop"), this);
+    m_stopButton = new QPushButton(QStringLiteral("Sto&p"), this);
     m_stopButton->setObjectName("stopButton");
-    m_reportButton = new QPushButton(QStringLiteral("Report"), this);
+    m_reportButton = new QPushButton(QStringLiteral("&Report"), this);
     m_reportButton->setObjectName("reportButton");
     for (QPushButton* button : {m_addButton, m_deleteButton, m_editButton, m_startButton, m_stopButton, m_reportButton,
                                 m_exportButton, m_categoriesButton}) {
@@ -156,13 +171,13 @@ void CTaskListDlg::BuildLayout()
     // Left third: category filter, the tasks, two rows of three buttons.
     auto* left = new QGridLayout;
     auto* categoryRow = new QHBoxLayout;
-    auto* categoryLabel = new QLabel(QStringLiteral("Category:"), this);
+    auto* categoryLabel = new QLabel(QStringLiteral("&Category:"), this);
     categoryLabel->setBuddy(m_categoryCombo);
     categoryRow->addWidget(categoryLabel);
     categoryRow->addWidget(m_categoryCombo, 1);
     categoryRow->addWidget(m_categoriesButton);
     left->addLayout(categoryRow, 0, 0, 1, 3);
-    auto* taskLabel = new QLabel(QStringLiteral("Task List:"), this);
+    auto* taskLabel = new QLabel(QStringLiteral("&Task List:"), this);
     taskLabel->setBuddy(m_taskView);
     left->addWidget(taskLabel, 1, 0, 1, 3);
     left->addWidget(m_taskView, 2, 0, 1, 3);
@@ -176,9 +191,9 @@ void CTaskListDlg::BuildLayout()
 
     // Right two thirds: what runs now, the period, the time log.
     auto* right = new QGridLayout;
-    auto* nowLabel = new QLabel(QStringLiteral("Now:"), this);
+    auto* nowLabel = new QLabel(QStringLiteral("&Now:"), this);
     nowLabel->setBuddy(m_nowEdit);
-    auto* periodLabel = new QLabel(QStringLiteral("Period:"), this);
+    auto* periodLabel = new QLabel(QStringLiteral("Per&iod:"), this);
     periodLabel->setBuddy(m_periodCombo);
     auto* topRow = new QHBoxLayout;
     topRow->addWidget(nowLabel);
@@ -186,7 +201,7 @@ void CTaskListDlg::BuildLayout()
     topRow->addWidget(periodLabel);
     topRow->addWidget(m_periodCombo, 1);
     right->addLayout(topRow, 0, 0, 1, 2);
-    auto* logLabel = new QLabel(QStringLiteral("Time Log:"), this);
+    auto* logLabel = new QLabel(QStringLiteral("Time &Log:"), this);
     logLabel->setBuddy(m_logView);
     right->addWidget(logLabel, 1, 0);
     right->addWidget(m_exportButton, 1, 1, Qt::AlignRight);
@@ -220,6 +235,8 @@ void CTaskListDlg::BuildLayout()
     });
     connect(m_categoryCombo, &QComboBox::activated, this, [this] { RefillTaskList(); });
     connect(m_periodCombo, &QComboBox::activated, this, [this] {
+        // Stored at once: the tray's tooltip counts the same period.
+        platform::SetSetting(m_app.Settings(), platform::setting::kPeriod, m_periodCombo->currentIndex());
         RefillTaskList();
         RefillTimeLog(false);
     });
@@ -250,7 +267,18 @@ void CTaskListDlg::ShowDialog()
 
 void CTaskListDlg::HideDialog()
 {
+    // Without a tray there would be no way back to a hidden window.
+    if (!m_app.TrayAvailable()) {
+        setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+        showMinimized();
+        return;
+    }
     CModelessDialog::HideDialog();
+}
+
+void CTaskListDlg::reject()
+{
+    HideDialog();
 }
 
 bool CTaskListDlg::IsVisible() const
@@ -296,13 +324,17 @@ void CTaskListDlg::RefillTaskList()
         // The files decide what runs: a task found running becomes the current task.
         if (task.intervals.IsRunning()) {
             m_app.SetCurrentTaskId(id);
-            m_nowEdit->setText(QString::fromStdString(task.name));
+            SetNowText(QString::fromStdString(task.name), QString::fromStdString(rows.back().time.Format()));
             tracking = true;
         }
     }
     m_taskModel->SetRows(std::move(rows));
+    m_taskModel->SetRunningId(m_app.CurrentTaskId());
     if (tracking) {
         StartTicker();
+    } else if (m_app.CurrentTaskId() == -1) {
+        SetNowText({});
+        StopTicker();
     }
     SortTasks();
     if (selected != -1) {
@@ -385,6 +417,9 @@ void CTaskListDlg::SortTasks()
 {
     const std::int32_t selected = SelectedTaskId();
     m_taskModel->SortRows(m_sortColumn, m_sortDescending);
+    // Times sort longest first unless flipped, names A to Z unless flipped; the arrow says which.
+    const bool ascending = m_sortColumn == 0 ? !m_sortDescending : m_sortDescending;
+    m_taskView->header()->setSortIndicator(m_sortColumn, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     if (selected != -1) {
         m_taskView->setCurrentIndex(m_taskModel->index(m_taskModel->RowOf(selected), 0));
     }
@@ -419,7 +454,8 @@ void CTaskListDlg::StartSelectedTask()
         return;
     }
     m_app.SetCurrentTaskId(id);
-    m_nowEdit->setText(QString::fromStdString(task.name));
+    m_taskModel->SetRunningId(id);
+    SetNowText(QString::fromStdString(task.name));
     RefillTimeLog(false);
     app::PostMessage(&m_mainWnd, app::kMsgTaskState, app::kRunningIconId);
     StartTicker();
@@ -435,7 +471,8 @@ void CTaskListDlg::StopCurrentTask()
     }
     model::StopTask(m_app.DataFolder(), id);
     m_app.SetCurrentTaskId(-1);
-    m_nowEdit->clear();
+    m_taskModel->SetRunningId(-1);
+    SetNowText({});
     app::PostMessage(&m_mainWnd, app::kMsgTaskState, app::kIdleIconId);
     StopTicker();
     UpdateButtons();
@@ -504,11 +541,33 @@ void CTaskListDlg::EditLogRow(int row)
             if (task.intervals.At(i).start.Format() != start) {
                 continue;
             }
-            if (const auto edited = m_dialogs.editInterval(task.intervals.At(i), this)) {
-                task.intervals.RemoveAt(i);
-                task.intervals.Insert(*edited);
-                task.Save(m_app.DataFolder());
-            }
+            const auto save = [this, &task, i](const model::Interval& edited) {
+                model::Task onDisk;
+                onDisk.id = task.id;
+                // Saving the copy read before the dialog opened would undo another program's change.
+                if (!onDisk.Load(m_app.DataFolder()) || !app::SameContent(onDisk, task)) {
+                    m_app.ShowMessage(nullptr,
+                                      QStringLiteral("The task \"%1\" was changed by another program while this "
+                                                     "dialog was open. Nothing was saved; press Cancel and open the "
+                                                     "span again to see it as it is now.")
+                                          .arg(QString::fromStdString(task.name)),
+                                      QStringLiteral("Time Period"));
+                    return false;
+                }
+                model::Task changed = task;
+                changed.intervals.RemoveAt(i);
+                changed.intervals.Insert(edited);
+                std::string error;
+                if (!changed.Save(m_app.DataFolder(), &error)) {
+                    ShowError(QStringLiteral("The span could not be saved:\n%1").arg(QString::fromStdString(error)));
+                    return false;
+                }
+                task = std::move(changed);
+                // An edited running span is closed now: the task no longer runs.
+                app::ForgetCurrentTaskIfStopped(m_app, task);
+                return true;
+            };
+            m_dialogs.editInterval(task.intervals.At(i), this, save);
             break;
         }
     }
@@ -580,7 +639,7 @@ void CTaskListDlg::StopTicker()
 void CTaskListDlg::OnTick()
 {
     if (m_app.CurrentTaskId() == -1) {
-        m_nowEdit->clear();
+        SetNowText({});
         RefillTimeLog(false);
         return;
     }
@@ -588,8 +647,7 @@ void CTaskListDlg::OnTick()
     task.id = m_app.CurrentTaskId();
     task.Load(m_app.DataFolder());
     const model::TimeSpan time = TimeInPeriod(task);
-    m_nowEdit->setText(
-        QStringLiteral("%1 (%2)").arg(QString::fromStdString(task.name), QString::fromStdString(time.Format())));
+    SetNowText(QString::fromStdString(task.name), QString::fromStdString(time.Format()));
     m_taskModel->SetTime(m_taskModel->RowOf(task.id), time);
     // The running span is the newest row: move its end in place instead of rebuilding the log.
     const model::Interval last = task.intervals.At(task.intervals.Count() - 1);
@@ -605,11 +663,56 @@ void CTaskListDlg::StoreGeometry()
 {
     platform::SettingsStore& settings = m_app.Settings();
     platform::SetSetting(settings, platform::setting::kPeriod, m_periodCombo->currentIndex());
-    const QRect frame = frameGeometry();
-    platform::SetSetting(settings, platform::setting::kLeft, frame.left());
-    platform::SetSetting(settings, platform::setting::kRight, frame.left() + frame.width());
-    platform::SetSetting(settings, platform::setting::kTop, frame.top());
-    platform::SetSetting(settings, platform::setting::kBottom, frame.top() + frame.height());
+    const QRect client = geometry();
+    platform::SetSetting(settings, platform::setting::kLeft, client.left());
+    platform::SetSetting(settings, platform::setting::kRight, client.left() + client.width());
+    platform::SetSetting(settings, platform::setting::kTop, client.top());
+    platform::SetSetting(settings, platform::setting::kBottom, client.top() + client.height());
+}
+
+void CTaskListDlg::SetNowText(const QString& name, const QString& time)
+{
+    m_nowName = name;
+    m_nowTime = time.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(time);
+    UpdateNowText();
+}
+
+// A long name gives way at its end, so its beginning and the running time stay in sight.
+void CTaskListDlg::UpdateNowText()
+{
+    const QFontMetrics metrics = m_nowEdit->fontMetrics();
+    const int room =
+        m_nowEdit->contentsRect().width() - 2 * metrics.averageCharWidth() - metrics.horizontalAdvance(m_nowTime);
+    const QString full = m_nowName + m_nowTime;
+    const QString shown = metrics.elidedText(m_nowName, Qt::ElideRight, std::max(room, 0)) + m_nowTime;
+    m_nowEdit->setText(shown);
+    m_nowEdit->setCursorPosition(0);
+    m_nowEdit->setToolTip(shown == full ? QString() : full);
+}
+
+void CTaskListDlg::resizeEvent(QResizeEvent* event)
+{
+    CModelessDialog::resizeEvent(event);
+    UpdateNowText();
+}
+
+// On a task row, Enter edits the task (as a double click does) and Delete deletes it after asking.
+bool CTaskListDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_taskView && event->type() == QEvent::KeyPress && m_taskView->currentIndex().isValid()) {
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            EditTask(SelectedTaskId());
+            return true;
+        case Qt::Key_Delete:
+            DeleteSelectedTask();
+            return true;
+        default:
+            break;
+        }
+    }
+    return CModelessDialog::eventFilter(watched, event);
 }
 
 void CTaskListDlg::closeEvent(QCloseEvent* event)

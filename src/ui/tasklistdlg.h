@@ -40,8 +40,11 @@ public:
     {
         // Edits a task modally.
         std::function<void(std::int32_t taskId, QWidget* parent)> editTask;
-        // Edits one interval modally; the new interval on OK.
-        std::function<std::optional<model::Interval>(const model::Interval& interval, QWidget* parent)> editInterval;
+        // Edits one interval modally. OK hands the new interval to `save`, which stores it; when that refuses
+        // (it has said why), the dialog stays open.
+        std::function<void(const model::Interval& interval, QWidget* parent,
+                           const std::function<bool(const model::Interval&)>& save)>
+            editInterval;
         // The Task Categories dialog, modally; true when it ended with OK.
         std::function<bool(QWidget* parent)> categories;
         // The report and the time-log export; their buttons are disabled while these are missing.
@@ -63,7 +66,9 @@ public:
     ~CTaskListDlg() override;
 
     void ShowDialog() override;
+    // Hides the window; while the desktop has no tray to bring it back from, minimises it instead.
     void HideDialog() override;
+    void reject() override;
     bool IsVisible() const override;
     void RefillTaskList() override;
     void RefillCategories() override;
@@ -85,6 +90,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildLayout();
@@ -97,6 +104,9 @@ private:
     void StartTicker();
     void StopTicker();
     void StoreGeometry();
+    // Shows the running task and its time in "Now:", its name cut at the end to fit.
+    void SetNowText(const QString& name, const QString& time = {});
+    void UpdateNowText();
     void ShowError(const QString& text);
     Period CurrentPeriod() const;
     model::TimeSpan TimeInPeriod(const model::Task& task) const;
@@ -108,6 +118,8 @@ private:
     int m_sortColumn = 0;
     bool m_sortDescending = false;
     QTimer m_ticker;
+    QString m_nowName;
+    QString m_nowTime;
 
     QComboBox* m_categoryCombo = nullptr;
     QPushButton* m_categoriesButton = nullptr;

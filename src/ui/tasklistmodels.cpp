@@ -1,5 +1,10 @@
 #include "tasklistmodels.h"
 
+#include "app/icons.h"
+
+#include <QFont>
+#include <QIcon>
+
 #include <algorithm>
 
 namespace kelmora::ui {
@@ -36,6 +41,20 @@ void TaskListModel::RemoveRow(int row)
     beginRemoveRows({}, row, row);
     m_rows.erase(m_rows.begin() + row);
     endRemoveRows();
+}
+
+void TaskListModel::SetRunningId(std::int32_t id)
+{
+    if (id == m_runningId) {
+        return;
+    }
+    m_runningId = id;
+    if (m_runningIcon.isNull()) {
+        m_runningIcon = app::MakeIcon(app::IconKind::Running);
+    }
+    if (!m_rows.empty()) {
+        emit dataChanged(index(0, 0), index(rowCount() - 1, 1), {Qt::FontRole, Qt::DecorationRole});
+    }
 }
 
 void TaskListModel::SortRows(int column, bool descending)
@@ -76,6 +95,16 @@ QVariant TaskListModel::data(const QModelIndex& index, int role) const
     }
     if (role == Qt::UserRole) {
         return row.id;
+    }
+    if (row.id == m_runningId && m_runningId != -1) {
+        if (role == Qt::FontRole) {
+            QFont font;
+            font.setBold(true);
+            return font;
+        }
+        if (role == Qt::DecorationRole && index.column() == 0) {
+            return m_runningIcon;
+        }
     }
     return {};
 }

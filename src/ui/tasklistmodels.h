@@ -3,6 +3,7 @@
 #include "model/timelog.h"
 
 #include <QAbstractTableModel>
+#include <QIcon>
 
 #include <cstdint>
 #include <optional>
@@ -33,6 +34,8 @@ public:
     int RowOf(std::int32_t id) const;
     void SetTime(int row, const model::TimeSpan& time);
     void RemoveRow(int row);
+    // The tracked task's row is marked (bold, with the running icon); -1 for none.
+    void SetRunningId(std::int32_t id);
 
     // Column 0: names byte by byte, ascending unless `descending`. Column 1: the longest time first,
     // unless `descending`, which puts the shortest first.
@@ -45,6 +48,8 @@ public:
 
 private:
     std::vector<Row> m_rows;
+    std::int32_t m_runningId = -1;
+    QIcon m_runningIcon;
 };
 
 // The time log, newest span first. Texts are made only for the rows on screen, so a log of a million

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 
 namespace kelmora::app {
 
@@ -64,15 +65,22 @@ protected:
             m_questions.push_back(caption + ": " + text);
             return m_answerYes;
         };
-        services.askYesNoOwned = [this](QWidget*, const QString& text, const QString& caption) {
+        services.ask = [this](QWidget*, const QString& text, const QString& caption, bool withCancel) {
             m_questions.push_back(caption + ": " + text);
-            return m_answerYes;
+            if (m_answer) {
+                return *m_answer;
+            }
+            return m_answerYes ? Answer::Yes : (withCancel ? Answer::Cancel : Answer::No);
         };
+        services.trayAvailable = [this] { return m_trayAvailable; };
         services.showError = [this](const QString& text) { m_errors.push_back(text); };
         services.showMessage = [this](QWidget*, const QString& text, const QString& caption) {
             m_messages.push_back(caption + ": " + text);
         };
-        services.taskListFactory = [this](CMainWnd&) {
+        services.taskListFactory = [this](CMainWnd& hub) -> std::unique_ptr<TaskListWindow> {
+            if (m_taskListFactory) {
+                return m_taskListFactory(hub);
+            }
             auto window = std::make_unique<RecordingTaskList>();
             m_taskList = window.get();
             return window;
@@ -108,11 +116,16 @@ protected:
     std::map<std::string, std::int32_t> m_presetSettings;
     platform::FakeSettingsStore* m_settings = nullptr;
     RecordingTaskList* m_taskList = nullptr;
+    // When set, the hub gets this window instead of a recording one.
+    CMainWnd::TaskListFactory m_taskListFactory;
     std::vector<QString> m_questions;
     std::vector<QString> m_errors;
     std::vector<QString> m_messages;
     platform::FakeShellOpener* m_shell = nullptr;
     bool m_answerYes = false;
+    // When set, every owned question gets this answer instead of m_answerYes's.
+    std::optional<Answer> m_answer;
+    bool m_trayAvailable = true;
 };
 
 } // namespace kelmora::app

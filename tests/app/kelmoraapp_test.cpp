@@ -1,9 +1,13 @@
 #include "appfixture.h"
 
+#include "app/desktopservices.h"
+#include "app/tracking.h"
 #include "app/trayicon.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMenu>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +24,44 @@ TEST(CommandLine, OnlyTheWholeLineSlashTSelectsTerminateMode)
     EXPECT_EQ(ParseCommandLine({"--data-dir", "/d"}).dataDir, std::filesystem::path("/d"));
     EXPECT_EQ(ParseCommandLine({"--data-dir=/e"}).dataDir, std::filesystem::path("/e"));
     EXPECT_FALSE(ParseCommandLine({"--data-dir"}).error.isEmpty());
+    EXPECT_TRUE(ParseCommandLine({"--help"}).help);
+    EXPECT_TRUE(ParseCommandLine({"--version"}).version);
+    EXPECT_FALSE(ParseCommandLine({"--help"}).terminate);
+}
+
+// An instance that has stopped (SIGSTOP): the request times out, and the pid stays.
+class StoppedInstance final : public SingleInstance
+{
+public:
+    explicit StoppedInstance(std::chrono::milliseconds& now) : m_now(now) {}
+    bool tryAcquire() override { return false; }
+    void release() override {}
+    bool isHeld() const override { return false; }
+    bool send(Request, std::chrono::milliseconds timeout) override
+    {
+        m_now += timeout;
+        return false;
+    }
+    std::optional<std::int64_t> runningInstancePid() const override { return 4242; }
+
+private:
+    std::chrono::milliseconds& m_now;
+};
+
+TEST(TerminateMode, StoppedInstance_KilledWithinTenSecondsInAll)
+{
+    std::chrono::milliseconds now{0};
+    StoppedInstance stopped(now);
+    std::vector<std::int64_t> killed;
+    RunTerminateMode(
+        stopped, [&] { now += std::chrono::seconds(1); },
+        [&](std::int64_t pid) {
+            killed.push_back(pid);
+            return true;
+        },
+        [&] { return now; });
+    EXPECT_EQ(killed, std::vector<std::int64_t>{4242});
+    EXPECT_LE(now, std::chrono::seconds(10));
 }
 
 TEST(TerminateMode, InstanceThatClosesInTime_IsNotKilled)
@@ -247,6 +289,109 @@ TEST_F(AppTest, Hub_RoutesMessagesAndCommands)
     QCoreApplication::processEvents();
     EXPECT_TRUE(hub.IsClosed());
     app->ExitInstance();
+}
+
+// kelmora-cli or a sync tool changes the files while the program runs: it follows them.
+TEST_F(AppTest, OutsideChanges_CurrentTaskTrayAndStoreFollowTheFiles)
+{
+    const auto a = MakeTask("A", true);
+    const auto b = MakeTask("B", false);
+    auto app = MakeApp();
+    ASSERT_TRUE(app->InitInstance());
+    CMainWnd& hub = *app->MainWnd();
+    const std::filesystem::path data = m_dir.path() / "data";
+
+    m_clock->SetUtc(2008, 4, 7, 9, 30);
+    model::StopTask(data, a);
+    model::StartTask(data, b);
+    hub.FollowFiles();
+    EXPECT_EQ(app->CurrentTaskId(), b);
+    EXPECT_EQ(hub.TrayIcon()->IconId(), kRunningIconId);
+    EXPECT_EQ(hub.TrayIcon()->TipText(), "B (00:00:00)");
+
+    // The tray's Stop of a task that another program already stopped writes nothing and goes idle.
+    model::StopTask(data, b);
+    const std::string stopped = testsupport::ReadFile(data / "1.tsk");
+    m_clock->SetUtc(2008, 4, 7, 10, 0);
+    StopCurrentTask(*app);
+    EXPECT_EQ(testsupport::ReadFile(data / "1.tsk"), stopped);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(hub.TrayIcon()->IconId(), kIdleIconId);
+
+    model::TaskStore outside(data);
+    outside.Load();
+    const auto c = outside.CreateTask("C");
+    outside.DeleteTask(a);
+    const int rereads = hub.FileRereads();
+    hub.FollowFiles();
+    hub.FollowFiles(); // nothing changed since: nothing read
+    EXPECT_EQ(hub.FileRereads(), rereads + 1);
+    EXPECT_EQ(app->Store().TaskIds(), (std::vector<std::int32_t>{b, c}));
+    EXPECT_GE(m_taskList->refills + m_taskList->categoryRefills, 1);
+    app->ExitInstance();
+}
+
+// The folder watch itself, in real time: an outside change shows within a second, and the program's own
+// writes are read in a burst rather than one by one.
+TEST_F(AppTest, FolderWatch_OutsideChangeSeenSoonOwnWritesDoNotStorm)
+{
+    MakeTask("A", false);
+    const auto b = MakeTask("B", false);
+    auto app = MakeApp();
+    ASSERT_TRUE(app->InitInstance());
+    const auto runFor = [](int ms) {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+    };
+    model::StartTask(m_dir.path() / "data", b);
+    QElapsedTimer seen;
+    seen.start();
+    while (app->CurrentTaskId() != b && seen.elapsed() < 3000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    EXPECT_EQ(app->CurrentTaskId(), b);
+    EXPECT_LT(seen.elapsed(), 1500);
+
+    const int before = app->MainWnd()->FileRereads();
+    for (int i = 0; i < 10; ++i) {
+        SwitchToTask(*app, i % 2);
+    }
+    runFor(800);
+    EXPECT_LE(app->MainWnd()->FileRereads() - before, 2);
+    const int settled = app->MainWnd()->FileRereads();
+    runFor(500);
+    EXPECT_EQ(app->MainWnd()->FileRereads(), settled) << "reading the files must not set off another reading";
+    app->ExitInstance();
+}
+
+TEST_F(AppTest, NoTray_TheTaskListShowsAndTheUserIsToldOnce)
+{
+    m_trayAvailable = false;
+    auto app = MakeApp();
+    ASSERT_TRUE(app->InitInstance());
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_taskList->shown, 1);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_TRUE(m_messages[0].contains("no notification area"));
+    app->ExitInstance();
+}
+
+// Enter must not confirm a deletion, and closing the box without an answer must change nothing.
+TEST(QuestionBox, NoIsTheDefaultAndEscapeOrClosingCancels)
+{
+    for (const bool withCancel : {false, true}) {
+        SCOPED_TRACE(withCancel);
+        const auto box = MakeQuestionBox(nullptr, "Delete?", "Delete", withCancel);
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+        EXPECT_EQ(box->escapeButton(), box->button(withCancel ? QMessageBox::Cancel : QMessageBox::No));
+        EXPECT_EQ(AnswerOf(*box), withCancel ? Answer::Cancel : Answer::No);
+        box->button(QMessageBox::Yes)->click();
+        EXPECT_EQ(AnswerOf(*box), Answer::Yes);
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "appfixture.h"
 
+#include "app/datetimeedits.h"
 #include "app/rollbackdlg.h"
 #include "app/trayicon.h"
 
@@ -409,6 +410,67 @@ TEST_F(RollbackDlgTest, NoCurrentTask_ShowDialogExplainsAndStaysHidden)
     m_dlg->ShowDialog();
     EXPECT_FALSE(m_dlg->isVisible());
     EXPECT_EQ(m_messages, std::vector<QString>{"Can't rallback current task: There is no started task now"});
+}
+
+// The pickers show whole seconds: an unchanged end must not give the other task the left-over milliseconds.
+TEST_F(RollbackDlgTest, PassTimeWithUnchangedEnd_NoSpanShorterThanASecond)
+{
+    const std::int32_t a = MakeTask("A", true);
+    const std::int32_t b = MakeTask("B", false);
+    Start();
+    m_clock->Set(testsupport::UtcMs(2008, 4, 7, 12, 0) + 437);
+    m_dlg->ShowDialog();
+    Child<QTimeEdit>("startTimeEdit").setTime(QTime(9, 30));
+    Child<QCheckBox>("passTimeCheckBox").setChecked(true);
+    PressOk();
+    EXPECT_EQ(SpansOf(b), (Spans{"09:00:00-09:30:00"}));
+    EXPECT_EQ(SpansOf(a), (Spans{"09:30:00-12:00:00"}));
+}
+
+// Both the rollback and the Time Period pickers read through this.
+TEST(ReadStamp, OnlyLocalTimesTheZoneHasAreRead)
+{
+    testsupport::ScopedTimeZone zone("Europe/Berlin");
+    QDateEdit date;
+    QTimeEdit time;
+    const struct
+    {
+        QDate day;
+        QTime clock;
+        bool read;
+    } cases[] = {
+        {QDate(2026, 3, 29), QTime(2, 30), false}, // skipped: clocks go from 02:00 to 03:00
+        {QDate(2026, 3, 29), QTime(3, 30), true},
+        {QDate(2026, 10, 25), QTime(2, 30), true}, // twice that night, either will do
+        {QDate(2026, 6, 1), QTime(12, 0, 5), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.clock.toString().toStdString());
+        date.setDate(c.day);
+        time.setTime(c.clock);
+        model::TimeStamp stamp;
+        EXPECT_EQ(ReadStamp(date, time, stamp), c.read);
+    }
+}
+
+// Another program (here the tray) changed the task after the dialog read it: OK must not undo that.
+TEST_F(RollbackDlgTest, TaskChangedOutsideWhileOpen_RefusedAndTheChangeKept)
+{
+    const std::int32_t a = MakeTask("A", true);
+    Start();
+    m_clock->SetUtc(2008, 4, 7, 12, 0);
+    m_dlg->ShowDialog();
+    model::Task outside;
+    outside.id = a;
+    outside.Load(Data());
+    outside.intervals.Insert(model::Interval(testsupport::Utc(2008, 4, 7, 6, 0), testsupport::Utc(2008, 4, 7, 7, 0)));
+    outside.Save(Data());
+    SetRange(9, 30, 11, 0);
+    PressOk();
+    EXPECT_TRUE(m_dlg->isVisible());
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_TRUE(m_messages[0].contains("changed outside"));
+    EXPECT_EQ(SpansOf(a), (Spans{"06:00:00-07:00:00", "09:00:00-open"}));
 }
 
 } // namespace

@@ -275,6 +275,24 @@ TEST_F(TrayTest, HelpAndFeedback_OpenTheManualAndANewMail)
     EXPECT_EQ(m_messages.size(), 1u);
 }
 
+TEST_F(TrayTest, FeedbackWithoutMailProgram_SaysSo)
+{
+    Start();
+    m_shell->setResult(false);
+    m_app->MainWnd()->OnCommand(kCmdFeedback);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_TRUE(m_messages[0].contains("support@kelmora.app")) << m_messages[0].toStdString();
+}
+
+TEST_F(TrayTest, LongTaskNames_CutInTheMenu)
+{
+    MakeTask(std::string(200, 'x'), false);
+    Start();
+    const Lines menu = Menu();
+    ASSERT_GE(menu.size(), 4u);
+    EXPECT_EQ(menu[3], "  " + std::string(59, 'x') + "\u2026=10100");
+}
+
 TEST_F(TrayTest, ReportCommands_HandTheCalendarPeriodOn)
 {
     Start();

@@ -49,6 +49,15 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // Whether SetUp starts the notification area; a fixture may start it later with StartTray.
+    virtual bool TrayAtStart() const { return true; }
+    // Starts trayer and waits until its panel is there.
+    void StartTray();
+    // Starts openbox and waits until it manages the screen.
+    void StartWindowManager();
+    // Ends the running kelmora through "/t" and waits for it: its exit status.
+    std::optional<int> TerminateKelmora();
+
     void StartKelmora(const std::vector<std::string>& arguments = {});
     testsupport::ChildProcess& KelmoraProcess() { return *m_kelmora; }
     const std::filesystem::path& DataFolder() const { return m_data; }
@@ -64,8 +73,14 @@ protected:
     IconLook TrayIconLook(const Geometry& icon);
     // Waits until the tray icon, wherever the tray has put it by then, looks as expected.
     bool WaitForTrayIconLook(IconLook look);
-    // Right-clicks the tray icon and types `key` into the menu that opens.
+    // Right-clicks the tray icon, waits for the menu and types `key` into it.
     void ChooseFromTrayMenu(const Geometry& icon, const std::string& key);
+    // Waits for a visible window titled exactly `title` and gives it the keyboard: its id, or empty.
+    std::string WaitForWindow(const std::string& title);
+    // Types keys (xdotool key names) into the focused window.
+    void Keys(const std::vector<std::string>& keys);
+    // The outer size and place of a window, as the window manager has it.
+    std::optional<Geometry> WindowGeometry(const std::string& id);
     // Ids of the visible windows titled exactly `title`.
     std::vector<std::string> VisibleWindows(const std::string& title);
     // Saves the whole screen under the build folder, for a person to look at.
@@ -79,7 +94,9 @@ private:
     std::filesystem::path m_config;
     std::filesystem::path m_runtime;
     std::unique_ptr<testsupport::ChildProcess> m_xvfb;
+    std::string m_display;
     std::unique_ptr<testsupport::ChildProcess> m_trayer;
+    std::unique_ptr<testsupport::ChildProcess> m_windowManager;
     std::unique_ptr<testsupport::ChildProcess> m_kelmora;
     std::vector<std::unique_ptr<testsupport::ChildProcess>> m_earlierKelmoras;
     std::map<std::string, int> m_settings;

@@ -91,6 +91,23 @@ void ChildProcess::kill()
     reap(0);
 }
 
+bool ChildProcess::terminate(std::chrono::milliseconds timeout)
+{
+    if (m_pid <= 0 || m_reaped) {
+        return true;
+    }
+    ::kill(m_pid, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!reap(WNOHANG)) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill();
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;

@@ -26,6 +26,9 @@ public:
     std::optional<std::string> readLine(std::chrono::milliseconds timeout);
     // Sends SIGKILL and waits until the program has gone.
     void kill();
+    // Asks the program to end (SIGTERM), so it can clean up after itself; SIGKILL when it has not ended
+    // within `timeout`. True when it ended on the request.
+    bool terminate(std::chrono::milliseconds timeout);
     // Waits until the program ends: its exit status, or nothing when it did not end normally in time.
     std::optional<int> waitForExit(std::chrono::milliseconds timeout);
 

@@ -302,7 +302,7 @@ TEST_F(CategoryDialogsTest, DeleteAnsweredNo_RemovesOnlyTheCategoryAndItsTasksSt
     ASSERT_EQ(m_app->CurrentTaskId(), b);
     Open();
     Select("Work");
-    m_answerYes = false;
+    m_answer = app::Answer::No;
     Click("deleteButton");
 
     EXPECT_EQ(m_questions, std::vector<QString>{kDeleteQuestion});
@@ -316,6 +316,21 @@ TEST_F(CategoryDialogsTest, DeleteAnsweredNo_RemovesOnlyTheCategoryAndItsTasksSt
     EXPECT_EQ(m_app->CurrentTaskId(), b);
     EXPECT_TRUE(IsRunning(b));
     EXPECT_EQ(CategoryRefills(), 2);
+}
+
+// Escape (or the program closing the question) cancels: neither the category nor a task goes.
+TEST_F(CategoryDialogsTest, DeleteCancelled_NothingIsDeleted)
+{
+    const std::int32_t a = MakeTask("A", false);
+    const std::int32_t work = MakeCategory("Work", {a});
+    Start();
+    Open();
+    Select("Work");
+    m_answer = app::Answer::Cancel;
+    Click("deleteButton");
+    EXPECT_EQ(m_questions, std::vector<QString>{kDeleteQuestion});
+    EXPECT_EQ(m_app->Store().CategoryIds(), std::vector<std::int32_t>{work});
+    EXPECT_EQ(m_app->Store().FindCategoryOfTask(a), work);
 }
 
 TEST_F(CategoryDialogsTest, DeleteAnsweredYes_DeletesItsTasksAndStopsTheCurrentTaskFirst)
@@ -481,7 +496,7 @@ TEST_F(CategoryDialogsTest, DeleteAnsweredNoWithDamagedCatalog_ReportsOnlyTheCat
     Open();
     Select("Home");
     DamageCatalog();
-    m_answerYes = false;
+    m_answer = app::Answer::No;
     Click("deleteButton");
 
     EXPECT_EQ(m_messages, (std::vector<QString>{

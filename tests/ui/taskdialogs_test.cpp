@@ -462,7 +462,7 @@ TEST_F(TaskDialogsTest, EditDeletingTheRunningInterval_TaskIsNoLongerCurrent)
 
     EXPECT_TRUE(SpansOf(id).empty());
     EXPECT_EQ(m_app->CurrentTaskId(), -1);
-    EXPECT_EQ(TakePosted(), (Posted{{app::kMsgTaskState, app::kIdleIconId}}));
+    EXPECT_EQ(TakePosted(), (Posted{{app::kMsgTaskState, app::kIdleIconId}, {app::kMsgTimeLogChanged, 0}}));
 }
 
 TEST_F(TaskDialogsTest, EditTaskDeletedMeanwhile_CloseDoesNotBringItBack)
@@ -528,6 +528,44 @@ TEST_F(TaskDialogsTest, TimePeriodFromInterval_ShowsItsEndsAndDropsMilliseconds)
     ASSERT_TRUE(dlg.GetInterval(interval));
     EXPECT_EQ(interval.start, Utc(2008, 4, 6, 23, 59, 58));
     EXPECT_EQ(interval.stop, Utc(2008, 4, 7, 1, 2, 3));
+}
+
+// kelmora-cli (or the tray) changed the task after the dialog read it: "Close" must not undo that.
+TEST_F(TaskDialogsTest, EditTaskChangedOutsideMeanwhile_RefusedRereadAndStaysOpen)
+{
+    const std::int32_t id = MakeTask("Draft", false);
+    Start();
+    CEditTaskDlg dlg(*m_app, id);
+    dlg.show();
+    AddSpan(id, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0)); // the outside change
+    Child<QLineEdit>(dlg, "nameEdit").setText("Final");
+    Child<QPushButton>(dlg, "closeButton").click();
+    EXPECT_TRUE(dlg.isVisible());
+    ASSERT_EQ(m_messages.size(), 1U);
+    EXPECT_TRUE(m_messages.front().contains("changed outside this dialog"));
+    EXPECT_EQ(LoadTask(id).name, "Draft");
+    EXPECT_EQ(Rows(dlg).size(), 1) << "the dialog shows the task as it is now";
+    Child<QLineEdit>(dlg, "nameEdit").setText("Final");
+    Child<QPushButton>(dlg, "closeButton").click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(LoadTask(id).name, "Final");
+    EXPECT_EQ(SpansOf(id).size(), 1U);
+}
+
+TEST_F(TaskDialogsTest, TimePeriodInTheDaylightSavingGap_RefusedAndDialogStaysOpen)
+{
+    Start();
+    testsupport::ScopedTimeZone zone("Europe/Berlin");
+    CTimePeriodDlg dlg(*m_app);
+    dlg.show();
+    Child<QDateEdit>(dlg, "startDateEdit").setDate(QDate(2026, 3, 29));
+    Child<QTimeEdit>(dlg, "startTimeEdit").setTime(QTime(2, 30));
+    Child<QDateEdit>(dlg, "endDateEdit").setDate(QDate(2026, 3, 29));
+    Child<QTimeEdit>(dlg, "endTimeEdit").setTime(QTime(4, 0));
+    Child<QPushButton>(dlg, "okButton").click();
+    EXPECT_TRUE(dlg.isVisible());
+    ASSERT_EQ(m_messages.size(), 1U);
+    EXPECT_TRUE(m_messages.front().contains("not a valid local date and time"));
 }
 
 } // namespace

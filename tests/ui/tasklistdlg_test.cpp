@@ -1,4 +1,5 @@
 #include "app/appfixture.h"
+#include "app/rollbackdlg.h"
 #include "app/tracking.h"
 #include "app/trayicon.h"
 #include "model/category.h"
@@ -7,10 +8,16 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateEdit>
+#include <QEventLoop>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
+#include <QTimeEdit>
+#include <QTimer>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -77,8 +84,29 @@ protected:
         task.Save(m_dir.path() / "data");
     }
 
+    // The hub itself owns the window, as in the program, so its messages reach the real window.
+    void StartOwnedByTheHub(CTaskListDlg::Dialogs dialogs = {})
+    {
+        m_taskListFactory = [this, dialogs](app::CMainWnd& hub) {
+            auto window = std::make_unique<CTaskListDlg>(hub, dialogs);
+            m_owned = window.get();
+            return window;
+        };
+        m_app = MakeApp();
+        ASSERT_TRUE(m_app->InitInstance());
+        m_owned->ShowDialog();
+        QCoreApplication::processEvents();
+    }
+
+    QString LogCell(int row, int column)
+    {
+        TimeLogModel& log = m_owned->TimeLog();
+        return log.data(log.index(row, column), Qt::DisplayRole).toString();
+    }
+
     std::unique_ptr<app::CKelmoraApp> m_app;
     std::unique_ptr<CTaskListDlg> m_dialog;
+    CTaskListDlg* m_owned = nullptr;
 };
 
 TEST_F(TaskListTest, Opens_TasksByNameWithTimeOfThePeriodLogNewestFirst)
@@ -204,9 +232,10 @@ TEST_F(TaskListTest, EditingALogRow_ReplacesTheIntervalAndMerges)
     AddInterval(a, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0));
     AddInterval(a, Utc(2008, 4, 7, 8, 0), Utc(2008, 4, 7, 8, 30));
     CTaskListDlg::Dialogs dialogs;
-    dialogs.editInterval = [](const model::Interval& interval, QWidget*) {
+    dialogs.editInterval = [](const model::Interval& interval, QWidget*,
+                              const std::function<bool(const model::Interval&)>& save) {
         EXPECT_EQ(interval.start, Utc(2008, 4, 7, 8, 0));
-        return std::optional<model::Interval>(model::Interval(Utc(2008, 4, 7, 6, 30), Utc(2008, 4, 7, 8, 45)));
+        EXPECT_TRUE(save(model::Interval(Utc(2008, 4, 7, 6, 30), Utc(2008, 4, 7, 8, 45))));
     };
     Start(std::move(dialogs));
     auto* log = Child<QTreeView>("timeLog");
@@ -283,6 +312,197 @@ TEST_F(TaskListTest, AddTask_AsksTheHubForTheCreateDialog)
     Click("addButton");
     QCoreApplication::processEvents();
     EXPECT_EQ(requests, 1);
+}
+
+// "/t" while a modal dialog of the window runs its own event loop: the dialog is closed first, and the
+// window is destroyed only once that loop has unwound, so the normal exit runs.
+TEST_F(TaskListTest, CloseRequestWhileAModalDialogRuns_ClosesItThenExitsNormally)
+{
+    m_presetSettings["AutoStop"] = 1;
+    const auto a = MakeTask("A", true);
+    bool dialogEnded = false;
+    CTaskListDlg::Dialogs dialogs;
+    dialogs.categories = [&](QWidget* owner) {
+        QDialog categories(owner); // as the Task Categories dialog: modal, owned by the window
+        QTimer::singleShot(0, [this] {
+            app::FakeSingleInstance other(m_slot, 2);
+            other.send(app::SingleInstance::Request::Terminate, std::chrono::seconds(1));
+        });
+        const int result = categories.exec();
+        dialogEnded = true;
+        return result == QDialog::Accepted;
+    };
+    StartOwnedByTheHub(std::move(dialogs));
+    QEventLoop program; // stands for the program's own event loop, which the close path ends
+    QObject::connect(m_app->MainWnd(), &app::CMainWnd::Closed, &program, &QEventLoop::quit);
+    QTimer::singleShot(
+        0, [this] { QTest::mouseClick(m_owned->findChild<QPushButton*>("categoriesButton"), Qt::LeftButton); });
+    program.exec();
+    EXPECT_TRUE(dialogEnded);
+    EXPECT_TRUE(m_app->MainWnd()->IsClosed());
+    m_app->ExitInstance();
+    EXPECT_FALSE(IsRunning(a)) << "AutoStop ran";
+    EXPECT_EQ(m_slot->holder, nullptr) << "the instance slot is free for the next start";
+}
+
+// Changes that keep the number of spans (a rollback, a renamed or deleted category) rebuild the time log.
+TEST_F(TaskListTest, TimeLogRebuilt_AfterRollbackAndCategoryChanges)
+{
+    MakeTask("A", true);
+    const auto b = MakeTask("B", false);
+    AddInterval(b, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0));
+    model::TaskStore store(m_dir.path() / "data");
+    store.Load();
+    const auto work = store.CreateCategory("Work");
+    model::Category category;
+    category.SetId(work);
+    category.Load(store.DataFolder());
+    category.AddTask(b);
+    category.Save(store.DataFolder());
+    m_clock->SetUtc(2008, 4, 7, 10, 0);
+    StartOwnedByTheHub();
+    ASSERT_EQ(m_owned->TimeLog().rowCount(), 2);
+    EXPECT_EQ(LogCell(1, 4), "Work");
+
+    m_clock->SetUtc(2008, 4, 7, 12, 0);
+    app::CRollbackDlg& rollback = *m_app->MainWnd()->RollbackDlg();
+    rollback.ShowDialog();
+    rollback.findChild<QTimeEdit*>("startTimeEdit")->setTime(QTime(10, 0));
+    rollback.accept();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(LogCell(0, 2), "2008-04-07 10:00:00");
+    EXPECT_EQ(LogCell(0, 3), "2008-04-07 12:00:00");
+
+    m_app->Store().DeleteCategory(work); // as the Task Categories dialog does, which then tells the hub
+    app::PostMessage(m_app->MainWnd(), app::kMsgCategoriesChanged);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(LogCell(1, 4), "(No category)");
+}
+
+// Editing the running span from the time log closes it: the task is no longer current, and a change made
+// to the file meanwhile by another program is not overwritten.
+TEST_F(TaskListTest, EditingTheRunningSpanFromTheLog_EndsTrackingAndNeverOverwritesOutsideChanges)
+{
+    const auto a = MakeTask("A", true);
+    bool changeOutside = true;
+    std::vector<bool> saved;
+    CTaskListDlg::Dialogs dialogs;
+    dialogs.editInterval = [&](const model::Interval&, QWidget*,
+                               const std::function<bool(const model::Interval&)>& save) {
+        if (changeOutside) {
+            AddInterval(a, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0));
+        }
+        saved.push_back(save(model::Interval(Utc(2008, 4, 7, 9, 0), Utc(2008, 4, 7, 9, 30))));
+    };
+    m_clock->SetUtc(2008, 4, 7, 10, 0);
+    StartOwnedByTheHub(std::move(dialogs));
+    auto* log = m_owned->findChild<QTreeView*>("timeLog");
+    emit log->doubleClicked(m_owned->TimeLog().index(0, 0));
+    ASSERT_EQ(saved, std::vector<bool>{false});
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_TRUE(IsRunning(a));
+    EXPECT_EQ(m_app->CurrentTaskId(), a);
+
+    changeOutside = false;
+    emit log->doubleClicked(m_owned->TimeLog().index(0, 0));
+    EXPECT_EQ(saved, (std::vector<bool>{false, true}));
+    EXPECT_FALSE(IsRunning(a));
+    EXPECT_EQ(m_app->CurrentTaskId(), -1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_app->MainWnd()->TrayIcon()->IconId(), app::kIdleIconId);
+    EXPECT_FALSE(m_owned->findChild<QPushButton*>("stopButton")->isEnabled());
+    EXPECT_EQ(m_owned->findChild<QLineEdit*>("nowEdit")->text(), "");
+}
+
+// The default size with a long category name and a running task with a long name.
+TEST_F(TaskListTest, DefaultSize_EverythingFitsAndTheRunningTaskIsMarked)
+{
+    const auto a = MakeTask("Writing the quarterly report for the board of directors and the staff", true);
+    MakeTask("Reading", false);
+    model::TaskStore store(m_dir.path() / "data");
+    store.Load();
+    store.CreateCategory(std::string(120, 'C'));
+    Start();
+    m_dialog->resize(700, 500);
+    QCoreApplication::processEvents();
+    m_clock->SetUtc(2008, 4, 7, 10, 0);
+    m_dialog->OnTick();
+
+    auto* log = Child<QTreeView>("timeLog");
+    EXPECT_EQ(log->horizontalScrollBar()->maximum(), 0) << "no horizontal scroll bar";
+    const QFontMetrics metrics(log->font());
+    for (int column = 1; column <= 3; ++column) {
+        EXPECT_GE(log->header()->sectionSize(column),
+                  metrics.horizontalAdvance(
+                      m_dialog->TimeLog().data(m_dialog->TimeLog().index(0, column), Qt::DisplayRole).toString()));
+    }
+    auto* now = Child<QLineEdit>("nowEdit");
+    EXPECT_GE(now->width(), 150) << "the category combo must not squeeze \"Now:\"";
+    EXPECT_TRUE(now->text().startsWith("Writing the")) << now->text().toStdString();
+    EXPECT_TRUE(now->text().endsWith("(01:00:00)")) << now->text().toStdString();
+    EXPECT_TRUE(now->text().contains(QChar(0x2026)));
+
+    TaskListModel& tasks = m_dialog->Tasks();
+    for (int row = 0; row < tasks.rowCount(); ++row) {
+        const bool running = tasks.Rows()[static_cast<std::size_t>(row)].id == a;
+        EXPECT_EQ(tasks.data(tasks.index(row, 0), Qt::FontRole).value<QFont>().bold(), running);
+    }
+    auto* header = Child<QTreeView>("taskList")->header();
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    emit header->sectionClicked(1);
+    EXPECT_EQ(header->sortIndicatorSection(), 1);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder) << "longest first";
+
+    // Every button and labelled field can be reached from the keyboard, each by a letter of its own.
+    QString letters;
+    for (QPushButton* button : m_dialog->findChildren<QPushButton*>()) {
+        if (button->text() != "...") {
+            letters += button->text().at(button->text().indexOf('&') + 1).toLower();
+        }
+    }
+    for (QLabel* label : m_dialog->findChildren<QLabel*>()) {
+        letters += label->text().at(label->text().indexOf('&') + 1).toLower();
+    }
+    for (const QChar letter : letters) {
+        EXPECT_EQ(letters.count(letter), 1)
+            << "mnemonic " << QString(letter).toStdString() << " in " << letters.toStdString();
+    }
+}
+
+TEST_F(TaskListTest, KeysOnATaskRow_EnterEditsDeleteAsks)
+{
+    const auto a = MakeTask("A", false);
+    std::vector<std::int32_t> edited;
+    CTaskListDlg::Dialogs dialogs;
+    dialogs.editTask = [&](std::int32_t id, QWidget*) { edited.push_back(id); };
+    Start(std::move(dialogs));
+    Mark(a);
+    auto* view = Child<QTreeView>("taskList");
+    QTest::keyClick(view, Qt::Key_Return);
+    EXPECT_EQ(edited, std::vector<std::int32_t>{a});
+    EXPECT_TRUE(m_dialog->isVisible()) << "Enter on a row does not close the window";
+    QTest::keyClick(view, Qt::Key_Delete);
+    EXPECT_EQ(m_questions, std::vector<QString>{"Delete task: Are you sure that you want to delete selected task?"});
+    EXPECT_TRUE(std::filesystem::exists(m_dir.path() / "data" / "0.tsk")) << "answered No";
+}
+
+TEST_F(TaskListTest, PeriodChange_StoredAtOnceForTheTrayTooltip)
+{
+    Start();
+    auto* combo = Child<QComboBox>("periodCombo");
+    combo->setCurrentIndex(1);
+    emit combo->activated(1);
+    EXPECT_EQ(m_settings->GetSetting("Period", -1), 1);
+}
+
+TEST_F(TaskListTest, NoTray_ClosingMinimisesInsteadOfHiding)
+{
+    m_trayAvailable = false;
+    Start();
+    m_dialog->close();
+    EXPECT_TRUE(m_dialog->isVisible());
+    EXPECT_TRUE(m_dialog->isMinimized());
+    EXPECT_TRUE(m_dialog->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
 }
 
 } // namespace

@@ -1,0 +1,65 @@
+#include "desktopservices.h"
+
+#include "platform/paths.h"
+
+#include <QPointer>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+
+namespace kelmora::app {
+
+std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget* owner, const QString& text, const QString& caption,
+                                             bool withCancel)
+{
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Question, caption, text,
+                                             withCancel ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel
+                                                        : QMessageBox::Yes | QMessageBox::No,
+                                             owner);
+    box->setObjectName("questionBox");
+    // Enter must not delete anything by accident.
+    box->setDefaultButton(QMessageBox::No);
+    box->setEscapeButton(withCancel ? QMessageBox::Cancel : QMessageBox::No);
+    return box;
+}
+
+Answer AnswerOf(const QMessageBox& box)
+{
+    switch (box.standardButton(box.clickedButton())) {
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        // Closed by the program (its own exit) rather than answered.
+        return box.escapeButton() == box.button(QMessageBox::No) ? Answer::No : Answer::Cancel;
+    }
+}
+
+CKelmoraApp::Services DesktopServices()
+{
+    CKelmoraApp::Services services;
+    services.settings = platform::createSettingsStore();
+    services.instance = platform::createSingleInstance();
+    services.shell = platform::createShellOpener();
+    services.askYesNo = [](const QString& text, const QString& caption) {
+        return QMessageBox::question(nullptr, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+               QMessageBox::Yes;
+    };
+    services.ask = [](QWidget* owner, const QString& text, const QString& caption, bool withCancel) {
+        // Guarded: should the owner go while the box is open, it takes the box with it.
+        const QPointer<QMessageBox> box = MakeQuestionBox(owner, text, caption, withCancel).release();
+        box->exec();
+        const Answer answer = box ? AnswerOf(*box) : (withCancel ? Answer::Cancel : Answer::No);
+        delete box;
+        return answer;
+    };
+    services.showError = [](const QString& text) { QMessageBox::critical(nullptr, QStringLiteral("Error"), text); };
+    services.showMessage = [](QWidget* owner, const QString& text, const QString& caption) {
+        QMessageBox::information(owner, caption, text);
+    };
+    services.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    services.executableFolder = platform::ExecutableFolder();
+    return services;
+}
+
+} // namespace kelmora::app
