@@ -58,6 +58,12 @@ int RunTrayProgram()
     const app::CommandLine commandLine = app::ParseCommandLine(QApplication::arguments().mid(1));
     app::CKelmoraApp::Services services = app::DesktopServices();
     services.taskListFactory = MakeTaskList;
+    // Old data beside the executable belongs in the default folder only: a folder named for a test or a
+    // second profile must not swallow it.
+    const auto namedFolder = platform::ProcessEnvironment()("KELMORA_DATA_DIR");
+    if (commandLine.dataDir || (namedFolder && !namedFolder->empty())) {
+        services.executableFolder.clear();
+    }
     app::CKelmoraApp kelmora(platform::ResolveDataFolder(commandLine.dataDir, platform::ProcessEnvironment()),
                              std::move(services));
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, &kelmora,

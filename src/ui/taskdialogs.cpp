@@ -515,13 +515,27 @@ bool CEditTaskDlg::RunTimePeriodDlg(const model::Interval* from, model::Interval
     return dialog.exec() == Accepted && dialog.GetInterval(result);
 }
 
+void CEditTaskDlg::ShowSpanRefused(const std::string& reason)
+{
+    QString text = QString::fromStdString(reason);
+    if (!text.isEmpty()) {
+        text[0] = text[0].toUpper();
+    }
+    m_app.ShowMessage(this, text + QLatin1Char('.'), kErrorCaption);
+}
+
 void CEditTaskDlg::OnAdd()
 {
     model::Interval interval;
-    if (RunTimePeriodDlg(nullptr, interval)) {
-        m_task.intervals.Insert(interval);
-        FillIntervalList();
+    if (!RunTimePeriodDlg(nullptr, interval)) {
+        return;
     }
+    std::string error;
+    if (!model::InsertSpan(m_task, interval, &error)) {
+        ShowSpanRefused(error);
+        return;
+    }
+    FillIntervalList();
 }
 
 void CEditTaskDlg::OnEdit()
@@ -533,11 +547,19 @@ void CEditTaskDlg::OnEdit()
     }
     const model::Interval old = m_task.intervals.At(index);
     model::Interval changed;
-    if (RunTimePeriodDlg(&old, changed)) {
-        m_task.intervals.RemoveAt(index);
-        m_task.intervals.Insert(changed);
-        FillIntervalList();
+    if (!RunTimePeriodDlg(&old, changed)) {
+        return;
     }
+    // On a copy, so a refused span leaves the list as it was.
+    model::Task edited = m_task;
+    edited.intervals.RemoveAt(index);
+    std::string error;
+    if (!model::InsertSpan(edited, changed, &error)) {
+        ShowSpanRefused(error);
+        return;
+    }
+    m_task = std::move(edited);
+    FillIntervalList();
 }
 
 void CEditTaskDlg::OnDelete()

@@ -119,6 +119,7 @@ private:
     // Index into the task's intervals of the marked row, or -1.
     std::int32_t MarkedInterval() const;
     bool RunTimePeriodDlg(const model::Interval* from, model::Interval& result);
+    void ShowSpanRefused(const std::string& reason);
     void OnAdd();
     void OnEdit();
     void OnDelete();

@@ -382,6 +382,23 @@ TEST_F(TaskDialogsTest, EditAddIntervalOverlappingTwo_MergesAllThreeIntoOne)
     EXPECT_EQ(SpansOf(id), (Spans{"04-06 10:00:00 - 04-06 11:00:00", "04-07 06:00:00 - 04-07 08:30:00"}));
 }
 
+TEST_F(TaskDialogsTest, EditAddSpanAfterTheRunningSpanBegan_RefusedAndNothingChanges)
+{
+    // Behind the open span it would leave the task running for ever.
+    const std::int32_t id = MakeTask("Task", true);
+    m_clock->SetUtc(2008, 4, 7, 11, 0);
+    Start();
+    CEditTaskDlg dlg(*m_app, id);
+    dlg.show();
+    RunTimePeriod(dlg, Child<QPushButton>(dlg, "addButton"),
+                  [](CTimePeriodDlg& period) { SetPeriod(period, QTime(9, 30), QTime(10, 0)); });
+    ASSERT_EQ(m_messages.size(), 1U);
+    EXPECT_TRUE(m_messages.front().contains("stop it first")) << m_messages.front().toStdString();
+    EXPECT_EQ(Rows(dlg).size(), 1);
+    Child<QPushButton>(dlg, "closeButton").click();
+    EXPECT_EQ(SpansOf(id), (Spans{"04-07 09:00:00 - open"}));
+}
+
 TEST_F(TaskDialogsTest, EditChangeInterval_ReplacesTheMarkedOne)
 {
     const std::int32_t id = MakeTask("Task", false);
