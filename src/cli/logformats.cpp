@@ -4,6 +4,7 @@
 #include "model/timestamp.h"
 
 #include <cstdio>
+#include <unordered_map>
 
 namespace kelmora::cli {
 
@@ -60,9 +61,7 @@ long long DurationSeconds(const TimeLogEntry& entry)
     return (entry.EffectiveStop() - entry.start).TotalMs() / 1000;
 }
 
-} // namespace
-
-std::string IsoTime(const TimeStamp& stamp)
+void AppendIsoTime(std::string& out, const TimeStamp& stamp)
 {
     model::DateParts p;
     stamp.GetLocalParts(p);
@@ -75,16 +74,50 @@ std::string IsoTime(const TimeStamp& stamp)
     if (!isoOffset) {
         p = stamp.GetUtcParts();
     }
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
-                  p.second);
-    std::string text = buffer;
-    if (!isoOffset) {
-        return text + "Z";
+    if (p.year < 0 || p.year > 9999) {
+        return; // only a damaged file holds such a time, and ISO 8601 has no agreed form for it
     }
-    const long long minutes = offsetSeconds < 0 ? -offsetSeconds / 60 : offsetSeconds / 60;
-    std::snprintf(buffer, sizeof buffer, "%c%02lld:%02lld", offsetSeconds < 0 ? '-' : '+', minutes / 60, minutes % 60);
-    return text + buffer;
+    // Written digit by digit: a time log of a million spans has two million of these.
+    char buffer[26];
+    char* at = buffer;
+    const auto put = [&at](long long value, int digits) {
+        for (int i = digits - 1; i >= 0; --i) {
+            at[i] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        }
+        at += digits;
+    };
+    const auto sep = [&at](char c) { *at++ = c; };
+    put(p.year, 4);
+    sep('-');
+    put(p.month, 2);
+    sep('-');
+    put(p.day, 2);
+    sep('T');
+    put(p.hour, 2);
+    sep(':');
+    put(p.minute, 2);
+    sep(':');
+    put(p.second, 2);
+    if (isoOffset) {
+        const long long minutes = (offsetSeconds < 0 ? -offsetSeconds : offsetSeconds) / 60;
+        sep(offsetSeconds < 0 ? '-' : '+');
+        put(minutes / 60 % 100, 2);
+        sep(':');
+        put(minutes % 60, 2);
+    } else {
+        sep('Z');
+    }
+    out.append(buffer, static_cast<std::size_t>(at - buffer));
+}
+
+} // namespace
+
+std::string IsoTime(const TimeStamp& stamp)
+{
+    std::string text;
+    AppendIsoTime(text, stamp);
+    return text;
 }
 
 std::string JsonString(std::string_view text)
@@ -127,31 +160,62 @@ std::string CsvField(std::string_view text)
 
 std::string LogToCsv(const model::TimeLog& log, const CategoryNames& categories)
 {
+    // What every row of a task begins with, quoted once per task rather than once per span.
+    std::unordered_map<std::int32_t, std::string> heads;
     std::string text = "Task,Category,Start,End,Duration\r\n";
     const auto& entries = log.Entries();
+    text.reserve(text.size() + entries.size() * 80);
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        const std::string* category = CategoryOf(categories, it->taskId);
+        auto head = heads.find(it->taskId);
+        if (head == heads.end()) {
+            const std::string* category = CategoryOf(categories, it->taskId);
+            head = heads
+                       .emplace(it->taskId, CsvField(log.TaskName(it->taskId)) + ',' +
+                                                (category ? CsvField(*category) : std::string()) + ',')
+                       .first;
+        }
         const TimeStamp stop = it->EffectiveStop();
-        text += CsvField(log.TaskName(it->taskId)) + ',' + (category ? CsvField(*category) : std::string()) + ',' +
-                it->start.Format() + ',' + stop.Format() + ',' + (stop - it->start).Format() + "\r\n";
+        text += head->second;
+        it->start.AppendFormat(text);
+        text += ',';
+        stop.AppendFormat(text);
+        text += ',';
+        (stop - it->start).AppendFormat(text);
+        text += "\r\n";
     }
     return text;
 }
 
 std::string LogToJson(const model::TimeLog& log, const CategoryNames& categories)
 {
+    std::unordered_map<std::int32_t, std::string> heads;
     std::string text = "[";
     const auto& entries = log.Entries();
+    text.reserve(entries.size() * 160);
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        const std::string* category = CategoryOf(categories, it->taskId);
+        auto head = heads.find(it->taskId);
+        if (head == heads.end()) {
+            const std::string* category = CategoryOf(categories, it->taskId);
+            head = heads
+                       .emplace(it->taskId, "{\"task\":" + JsonString(log.TaskName(it->taskId)) + ",\"category\":" +
+                                                (category ? JsonString(*category) : "null") + ",\"start\":\"")
+                       .first;
+        }
         text += it == entries.rbegin() ? "\n" : ",\n";
-        text += "{\"task\":" + JsonString(log.TaskName(it->taskId)) +
-                ",\"category\":" + (category ? JsonString(*category) : "null") + ",\"start\":\"" + IsoTime(it->start) +
-                "\",\"end\":" + (it->running ? "null" : '"' + IsoTime(it->stop) + '"') +
-                ",\"running\":" + (it->running ? "true" : "false") +
-                ",\"duration\":" + std::to_string(DurationSeconds(*it)) + "}";
+        text += head->second;
+        AppendIsoTime(text, it->start);
+        if (it->running) {
+            text += "\",\"end\":null,\"running\":true,\"duration\":";
+        } else {
+            text += "\",\"end\":\"";
+            AppendIsoTime(text, it->stop);
+            text += "\",\"running\":false,\"duration\":";
+        }
+        text += std::to_string(DurationSeconds(*it));
+        text += '}';
     }
-    return text + (entries.empty() ? "]\n" : "\n]\n");
+    text += entries.empty() ? "]\n" : "\n]\n";
+    return text;
 }
 
 } // namespace kelmora::cli
