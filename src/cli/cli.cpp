@@ -48,6 +48,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     RegisterIntervalCommands(registry);
     RegisterCategoryCommands(registry);
     RegisterLogCommands(registry);
+    RegisterReportCommand(registry);
     RegisterStatusCommand(registry);
 
     // CLI11 takes "--data-dir=" as an option still waiting for its value and would swallow the command.

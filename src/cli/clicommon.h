@@ -63,6 +63,7 @@ void RegisterIntervalCommands(CommandRegistry& registry);
 void RegisterCategoryCommands(CommandRegistry& registry);
 void RegisterLogCommands(CommandRegistry& registry);
 void RegisterStatusCommand(CommandRegistry& registry);
+void RegisterReportCommand(CommandRegistry& registry);
 
 inline constexpr const char* kTimeFormatHint = "YYYY-MM-DD HH:MM:SS";
 

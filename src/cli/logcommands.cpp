@@ -1,6 +1,9 @@
 // log: the time log of all tasks.
 #include "clicommon.h"
+#include "logformats.h"
 
+#include "model/category.h"
+#include "model/taskstore.h"
 #include "model/timelog.h"
 
 #include <memory>
@@ -15,12 +18,41 @@ struct LogArgs
     std::string format = "tsv";
 };
 
+// The category of every task, for the forms that name it. False when a category could not be read: its
+// tasks would pass for tasks without one.
+bool ReadCategoryNames(Session& session, CategoryNames& names)
+{
+    if (!session.categoriesLoaded) {
+        return false; // RunCli has said why
+    }
+    bool complete = true;
+    for (const std::int32_t categoryId : session.store.CategoryIds()) {
+        model::Category category;
+        std::string error;
+        if (!category.SetId(categoryId) || !category.Load(session.store.DataFolder(), &error)) {
+            session.err << "Category " << categoryId << " can not be read: " << error << "\n";
+            complete = false;
+            continue;
+        }
+        for (const std::int32_t member : category.TaskIds()) {
+            names.emplace(member, category.GetName()); // the first category listing a task wins, as in tasks
+        }
+    }
+    return complete;
+}
+
 int RunLog(Session& session, const LogArgs& args)
 {
     const std::optional<model::Interval> range = PeriodNamed(args.period);
     model::TimeLog log;
-    const bool complete = range ? log.BuildForPeriod(session.store, *range) : log.BuildAll(session.store);
-    session.out << (args.format == "html" ? log.ToHtmlTable() + "\n" : log.ToTabText());
+    bool complete = range ? log.BuildForPeriod(session.store, *range) : log.BuildAll(session.store);
+    if (args.format == "csv" || args.format == "json") {
+        CategoryNames categories;
+        complete = ReadCategoryNames(session, categories) && complete;
+        session.out << (args.format == "csv" ? LogToCsv(log, categories) : LogToJson(log, categories));
+    } else {
+        session.out << (args.format == "html" ? log.ToHtmlTable() + "\n" : log.ToTabText());
+    }
     for (const std::int32_t id : log.SkippedTaskIds()) {
         session.err << "Task " << id << " can not be read; its time is missing from the log.\n";
     }
@@ -36,9 +68,16 @@ void RegisterLogCommands(CommandRegistry& registry)
         registry.Add("log", "Print the time log, newest span first.", [args](Session& s) { return RunLog(s, *args); });
     log->add_option("--period", args->period, "day, week, month, year (local calendar) or all (the default)")
         ->check(OneOf({"day", "week", "month", "year", "all"}, "period"));
-    log->add_option("--format", args->format, "tsv (the default) or html")->check(OneOf({"tsv", "html"}, "format"));
-    log->footer("tsv prints one line per span: NAME, DURATION, START and STOP, each line ending in CR LF; html\n"
-                "prints the same as an HTML table. A span that overlaps the period is shown whole.");
+    log->add_option("--format", args->format, "tsv (the default), html, csv or json")
+        ->check(OneOf({"tsv", "html", "csv", "json"}, "format"));
+    log->footer("tsv prints one line per span: NAME, DURATION, START and STOP, each line ending in CR LF; html prints\n"
+                "the same as an HTML table. csv is for spreadsheets (RFC 4180): a heading line, then Task, Category\n"
+                "(empty for none), Start, End and Duration as tsv writes them. json is for scripts: an array of\n"
+                "objects with \"task\", \"category\" (null for none), \"start\" and \"end\" in ISO 8601 with the zone\n"
+                "offset (2026-12-01T09:00:00+01:00), \"running\", and \"duration\" in whole seconds. A running span\n"
+                "ends now in tsv, html and csv; in json its \"end\" is null, \"running\" true, and its duration runs\n"
+                "up to now. Newest span first; a span that overlaps the period is shown whole. Exit status 1 when a\n"
+                "task file (or, for csv and json, a category) could not be read; the rest is printed all the same.");
 }
 
 } // namespace kelmora::cli

@@ -105,6 +105,7 @@ template <typename Accept> void TimeLog::AddIntervals(const Task& task, Accept a
             TimeLogEntry entry(interval, task.id);
             if (!entry.closed) {
                 entry.StopNow();
+                entry.running = true;
             }
             m_entries.push_back(entry);
         }
@@ -208,6 +209,7 @@ bool TimeLog::Insert(const TimeLogEntry& entry)
     TimeLogEntry copy = entry;
     if (!copy.closed) {
         copy.StopNow();
+        copy.running = true;
     }
     const auto position =
         std::upper_bound(m_entries.begin(), m_entries.end(), copy,

@@ -33,6 +33,8 @@ public:
     void AppendTabRow(std::string& out, const std::string& taskName) const;
 
     std::int32_t taskId = -1;
+    // The span was still running when it entered the log, which closed it at that moment.
+    bool running = false;
 };
 
 // The spans of all tasks, ascending by start; spans with equal starts keep the order they were added in.

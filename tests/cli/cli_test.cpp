@@ -1,4 +1,5 @@
 #include "cli/cli.h"
+#include "cli/logformats.h"
 #include "model/task.h"
 #include "support/testsupport.h"
 
@@ -257,9 +258,9 @@ TEST_F(CliTest, Help_ForToolAndEachCommand)
     const Result all = RunRaw({"--help"});
     EXPECT_EQ(all.status, 0);
     EXPECT_NE(all.out.find("id:N or name:TEXT"), std::string::npos);
-    for (const char* command :
-         {"tasks", "log", "create", "start", "stop", "add", "intervals", "remove-interval", "edit-interval", "rename",
-          "delete", "categories", "category-create", "category-rename", "category-delete", "set-category", "status"}) {
+    for (const char* command : {"tasks", "log", "create", "start", "stop", "add", "intervals", "remove-interval",
+                                "edit-interval", "rename", "delete", "categories", "category-create", "category-rename",
+                                "category-delete", "set-category", "status", "report"}) {
         EXPECT_NE(all.out.find(std::string("  ") + command + " "), std::string::npos) << command;
         const Result one = RunRaw({command, "--help"});
         EXPECT_EQ(one.status, 0) << command;
@@ -462,6 +463,163 @@ TEST_F(CliTest, Status_RunningTaskForStatusBars)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Deep work\t00:01:30\n");
     EXPECT_EQ(Run({"status", "--format", "{{{category}}} {today}/{week}"}).out, "{Job} 00:01:30/01:01:30\n");
+}
+
+TEST_F(CliTest, Report_PeriodsToStandardOutputOrAFile)
+{
+    CreateTask("A <x>");
+    CreateTask("B");
+    Run({"category-create", "Job"});
+    Run({"set-category", "0", "1"});
+    Run({"add", "0", "2008-04-07 07:00:00", "2008-04-07 08:00:00"});
+    Run({"add", "B", "2008-04-06 22:00:00", "2008-04-06 23:30:00"});
+    Run({"add", "0", "2008-03-01 10:00:00", "2008-03-01 11:00:00"});
+    const std::string row = "</b></td><td>";
+    const Result custom = Run({"report", "--from", "2008-04-06 23:00", "--to", "2008-04-07 07:30:00"});
+    EXPECT_EQ(custom.status, 0) << custom.err;
+    const std::string page =
+        "<head><meta charset=\"utf-8\"></head><body><h1><a href=\"https://kelmora.app\">Kelmora</a> report for "
+        "2008-04-06 23:00:00 - 2008-04-07 07:30:00 (08:30:00):</h1><h3>1. Task Summary</h3><table border = \"1\">"
+        "<tr><td><b>Task Name</b></td><td><b>Full Task Time</b></td></tr><tr><td><b>A &lt;x&gt;" +
+        row + "00:30:00</td></tr><tr><td><b>B" + row +
+        "00:30:00</td></tr></table><br><b>Common time for all tasks: "
+        "01:00:00</b><h3>2. Categories Summary</h3><table border = \"1\"><tr><td><b>Category Name</b></td><td><b>"
+        "Full Category Time</b></td></tr><tr><td><b>Job" +
+        row +
+        "00:30:00</td></tr></table><br><b>Common time "
+        "for all categories: 00:30:00</b><h3>3. TimeLog</h3><table border = \"1\"><tr><td><b>Task Name</b></td>"
+        "<td><b>Interval</b></td><td><b>Start</b></td><td><b>Stop</b></td></tr><tr><td><b>A &lt;x&gt;" +
+        row + "01:00:00</td><td>2008-04-07 07:00:00</td><td>2008-04-07 08:00:00</td></tr><tr><td><b>B" + row +
+        "01:30:00</td><td>2008-04-06 22:00:00</td><td>2008-04-06 23:30:00</td></tr></table></body>";
+    EXPECT_EQ(custom.out, page + "\n");
+    const Result toFile = Run({"report", "--output", (m_root.path() / "r.htm").string(), "--from",
+                               "2008-04-06 23:00:00", "--to", "2008-04-07 07:30"});
+    EXPECT_EQ(toFile.status, 0) << toFile.err;
+    EXPECT_EQ(toFile.out, "");
+    EXPECT_EQ(ReadFile(m_root.path() / "r.htm"), page);
+
+    const struct
+    {
+        std::vector<std::string> args;
+        const char* heading;
+        const char* taskSum;
+    } periods[] = {
+        {{}, "2008-04-07 00:00:00 - 2008-04-07 09:00:00 (09:00:00)", "01:00:00"}, // this day by default
+        {{"--period=month"}, "2008-04-01 00:00:00 - 2008-04-07 09:00:00 (153:00:00)", "02:30:00"},
+        {{"--period", "all"}, "all working time", "03:30:00"},
+    };
+    for (const auto& p : periods) {
+        SCOPED_TRACE(p.heading);
+        std::vector<std::string> args{"report"};
+        args.insert(args.end(), p.args.begin(), p.args.end());
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find(std::string(" report for ") + p.heading + ":</h1>"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(std::string("all tasks: ") + p.taskSum + "<"), std::string::npos) << r.out;
+    }
+}
+
+TEST_F(CliTest, Report_BadUsageExitsTwoRefusedPeriodsOne)
+{
+    ScopedTimeZone berlin("Europe/Berlin");
+    const std::string missing = (m_root.path() / "no" / "r.htm").string();
+    const struct
+    {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    } cases[] = {
+        {{"--from", "2008-04-01 10:00"}, 2, "--from requires --to"},
+        {{"--to", "2008-04-01 10:00"}, 2, "--to requires --from"},
+        {{"--period", "week", "--from", "2008-04-01 10:00", "--to", "2008-04-02 10:00"}, 2, "excludes"},
+        {{"--period", "decade"}, 2, "Unknown period \"decade\""},
+        {{"--from", "2008-04-01 9:30", "--to", "2008-04-02 10:00"}, 2, "YYYY-MM-DD HH:MM[:SS]"},
+        {{"--from", "2008-04-01 10:00:00:00", "--to", "2008-04-02 10:00"}, 2, "YYYY-MM-DD HH:MM[:SS]"},
+        {{"--output", ""}, 2, "--output is empty"},
+        {{"--from", "2008-04-02 10:00", "--to", "2008-04-02 09:59:59"}, 1, "lies before the start"},
+        {{"--from", "2024-03-31 02:30", "--to", "2024-03-31 04:00"}, 1, "does not exist in this time zone"},
+        {{"--output", missing}, 1, "Failed to write report file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        std::vector<std::string> args{"report"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(CliTest, Report_DamagedTaskFileNamedWarnedAndExitOneRestStillWritten)
+{
+    CreateTask("A");
+    CreateTask("B");
+    Run({"add", "B", "2008-04-07 07:00:00", "2008-04-07 08:00:00"});
+    WriteFile(m_data / "0.tsk", "\x05");
+    const std::filesystem::path file = m_root.path() / "r.htm";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"report"}, std::vector<std::string>{"report", "--output", file.string()}}) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "kelmora-cli: warning: " + (m_data / "0.tsk").string() +
+                             " can not be read; its time is missing from the report.\n");
+    }
+    const std::string page = ReadFile(file);
+    EXPECT_NE(page.find("could not be read, so their time is missing from this report:</b></p><ul><li>" +
+                        (m_data / "0.tsk").string() + "</li></ul>"),
+              std::string::npos);
+    EXPECT_NE(page.find("all tasks: 01:00:00"), std::string::npos);
+}
+
+TEST_F(CliTest, Log_CsvQuotesAndJsonEscapesWithTheZoneOffset)
+{
+    ScopedTimeZone berlin("Europe/Berlin");
+    CreateTask("a,\"b\"\nc");
+    CreateTask("t\\\x01\xff\xc3\xa9");
+    Run({"category-create", "Job, \"x\""});
+    Run({"set-category", "0", "1"});
+    Run({"add", "0", "2008-01-10 09:00:00", "2008-01-10 10:00:00"});
+    Run({"add", "1", "2008-03-30 01:30:00", "2008-03-30 03:30:00"}); // across the change to summer time
+    Run({"start", "1"});                                             // 11:00 in Berlin
+    m_clock->Advance(90'500);
+    const Result csv = Run({"log", "--format", "csv"});
+    EXPECT_EQ(csv.status, 0) << csv.err;
+    EXPECT_EQ(csv.out, "Task,Category,Start,End,Duration\r\n"
+                       "t\\\x01\xff\xc3\xa9,,2008-04-07 11:00:00,2008-04-07 11:01:30,00:01:30\r\n"
+                       "t\\\x01\xff\xc3\xa9,,2008-03-30 01:30:00,2008-03-30 03:30:00,01:00:00\r\n"
+                       "\"a,\"\"b\"\"\nc\",\"Job, \"\"x\"\"\",2008-01-10 09:00:00,2008-01-10 10:00:00,01:00:00\r\n");
+    const Result json = Run({"log", "--format", "json", "--period", "year"});
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(
+        json.out,
+        "[\n{\"task\":\"t\\\\\\u0001\xef\xbf\xbd\xc3\xa9\",\"category\":null,\"start\":\"2008-04-07T11:00:00+02:00\","
+        "\"end\":null,\"running\":true,\"duration\":90},\n"
+        "{\"task\":\"t\\\\\\u0001\xef\xbf\xbd\xc3\xa9\",\"category\":null,\"start\":\"2008-03-30T01:30:00+01:00\","
+        "\"end\":\"2008-03-30T03:30:00+02:00\",\"running\":false,\"duration\":3600},\n"
+        "{\"task\":\"a,\\\"b\\\"\\u000Ac\",\"category\":\"Job, \\\"x\\\"\",\"start\":\"2008-01-10T09:00:00+01:00\","
+        "\"end\":\"2008-01-10T10:00:00+01:00\",\"running\":false,\"duration\":3600}\n]\n");
+    EXPECT_EQ(RunRaw({"log", "--format", "json", "--data-dir", (m_root.path() / "empty").string()}).out, "[]\n");
+}
+
+TEST(LogFormats, IsoTimeCarriesTheOffsetInForceThen)
+{
+    const struct
+    {
+        const char* zone;
+        int year, month, day, hour;
+        const char* iso;
+    } cases[] = {
+        {"America/New_York", 2026, 12, 1, 14, "2026-12-01T09:00:00-05:00"},
+        {"Asia/Kolkata", 2026, 12, 1, 3, "2026-12-01T08:30:00+05:30"},
+        {"UTC", 1960, 2, 29, 23, "1960-02-29T23:00:00+00:00"},
+        {"Europe/Berlin", 1890, 6, 1, 12, "1890-06-01T12:00:00Z"}, // local mean time: +00:53:28
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.zone);
+        ScopedTimeZone zone(c.zone);
+        EXPECT_EQ(IsoTime(testsupport::Utc(c.year, c.month, c.day, c.hour, 0)), c.iso);
+    }
 }
 
 // The real program, as a script would run it.
