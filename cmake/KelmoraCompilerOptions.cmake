@@ -4,7 +4,9 @@ add_library(kelmora_options INTERFACE)
 target_compile_options(kelmora_options INTERFACE
     -Wall -Wextra -Wpedantic -Wold-style-cast -Wnon-virtual-dtor -Woverloaded-virtual -Wformat=2
     -Wshadow -Wconversion -Wsign-conversion)
-if(KELMORA_WERROR)
+if(KELMORA_WERROR STREQUAL "")
+    target_compile_options(kelmora_options INTERFACE $<$<CONFIG:Debug,RelWithDebInfo>:-Werror>)
+elseif(KELMORA_WERROR)
     target_compile_options(kelmora_options INTERFACE -Werror)
 endif()
 

@@ -43,6 +43,9 @@ public:
     // same, and SkippedTaskIds() names the ones left out.
     bool BuildForPeriod(const TaskStore& store, const Interval& period);
     bool BuildAll(const TaskStore& store);
+    // The same log from tasks the caller has read already, so that a report reads each file once; a null
+    // `period` takes every interval. `skipped` names the tasks the caller could not read.
+    bool BuildFromTasks(const std::vector<Task>& tasks, const Interval* period, std::vector<std::int32_t> skipped = {});
 
     // Adds a copy of the entry, closed at now when it is still running.
     bool Insert(const TimeLogEntry& entry);
@@ -58,10 +61,14 @@ public:
 
     // Newest first.
     std::string ToHtmlTable() const;
+    // ToHtmlTable appended to `out`, for pages built around the table without copying it.
+    void AppendHtmlTable(std::string& out) const;
     std::string ToTabText() const;
 
 private:
     template <typename Accept> bool Build(const TaskStore& store, Accept accept);
+    template <typename Accept> void AddIntervals(const Task& task, Accept accept);
+    void SortByStart();
 
     std::vector<TimeLogEntry> m_entries;
     std::vector<std::int32_t> m_skipped;

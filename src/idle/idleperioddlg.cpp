@@ -1,0 +1,211 @@
+#include "idleperioddlg.h"
+
+#include "app/icons.h"
+#include "model/task.h"
+#include "model/taskstore.h"
+#include "platform/settingsstore.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <vector>
+
+namespace kelmora::idle {
+
+namespace {
+
+const QString kCaption = QStringLiteral("Idle period");
+
+} // namespace
+
+CIdlePeriodDlg::CIdlePeriodDlg(IdleContext& context, std::int64_t idleSeconds, const model::TimeStamp& endedAt,
+                               QWidget* parent)
+    : QDialog(parent), m_context(context), m_idleSeconds(std::max<std::int64_t>(0, idleSeconds)), m_endedAt(endedAt),
+      m_messageLabel(new QLabel(this)),
+      m_countRadio(new QRadioButton(QStringLiteral("Count this time for current task"), this)),
+      m_doNotCountRadio(new QRadioButton(QStringLiteral("Do not count this time"), this)),
+      m_passRadio(new QRadioButton(QStringLiteral("Pass this time to this task:"), this)),
+      m_taskCombo(new QComboBox(this)),
+      m_continueCheckBox(new QCheckBox(QStringLiteral("Continue with current task after completion"), this)),
+      m_okButton(new QPushButton(QStringLiteral("OK"), this))
+{
+    setObjectName("idlePeriodDlg");
+    setWindowTitle(kCaption);
+    setWindowIcon(app::MakeIcon(app::IconKind::Program));
+    // It answers for time already past, so it stays in front until answered.
+    setWindowFlag(Qt::WindowStaysOnTopHint);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    m_messageLabel->setObjectName("messageLabel");
+    m_countRadio->setObjectName("countRadio");
+    m_doNotCountRadio->setObjectName("doNotCountRadio");
+    m_passRadio->setObjectName("passRadio");
+    m_taskCombo->setObjectName("taskCombo");
+    m_taskCombo->setEditable(true);
+    m_taskCombo->setInsertPolicy(QComboBox::NoInsert);
+    m_continueCheckBox->setObjectName("continueCheckBox");
+    m_okButton->setObjectName("okButton");
+    m_okButton->setDefault(true);
+
+    connect(m_okButton, &QPushButton::clicked, this, &CIdlePeriodDlg::accept);
+    for (QRadioButton* radio : {m_countRadio, m_doNotCountRadio, m_passRadio}) {
+        connect(radio, &QRadioButton::toggled, this, &CIdlePeriodDlg::UpdateTaskEnabled);
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(m_messageLabel);
+    layout->addWidget(m_countRadio);
+    layout->addWidget(m_doNotCountRadio);
+    layout->addWidget(m_passRadio);
+    layout->addWidget(m_taskCombo);
+    layout->addWidget(m_continueCheckBox);
+    layout->addWidget(m_okButton, 0, Qt::AlignRight);
+
+    m_countRadio->setChecked(true);
+    m_messageLabel->setText(
+        QStringLiteral(
+            "There was an inactivity period during last %1 min %2 sec.\nWhat do you want to do with this time?")
+            .arg(m_idleSeconds / 60)
+            .arg(m_idleSeconds % 60));
+    UpdateTaskEnabled();
+}
+
+bool CIdlePeriodDlg::Prepare()
+{
+    model::Task task;
+    task.id = m_context.currentTaskId();
+    if (task.id < 0 || !task.Load(m_context.store.DataFolder()) || !task.IsRunning()) {
+        return false;
+    }
+    m_taskId = task.id;
+    m_taskName = task.name;
+    m_spanStart = task.intervals.At(task.intervals.Count() - 1).start;
+    FillTaskCombo();
+    m_continueCheckBox->setChecked(platform::GetSetting(m_context.settings, platform::setting::kIdleContinue) != 0);
+    setWindowTitle(QStringLiteral("Idle period diring \"%1\"").arg(QString::fromStdString(m_taskName)));
+    return true;
+}
+
+void CIdlePeriodDlg::UpdateTaskEnabled()
+{
+    m_taskCombo->setEnabled(m_passRadio->isChecked());
+}
+
+void CIdlePeriodDlg::FillTaskCombo()
+{
+    struct Entry
+    {
+        QString name;
+        std::int32_t id;
+    };
+    std::vector<Entry> entries;
+    const std::vector<std::int32_t> ids = m_context.store.TaskIds();
+    for (const std::int32_t id : ids) {
+        model::Task task;
+        task.id = id;
+        // A running task cannot take time, and an unreadable one would be saved back without its data.
+        if (!task.Load(m_context.store.DataFolder()) || task.IsRunning()) {
+            continue;
+        }
+        entries.push_back({QString::fromStdString(task.name), id});
+    }
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry& a, const Entry& b) { return a.name.compare(b.name, Qt::CaseInsensitive) < 0; });
+    m_taskCombo->clear();
+    for (const Entry& entry : entries) {
+        m_taskCombo->addItem(entry.name, entry.id);
+    }
+    m_taskCombo->setCurrentIndex(ids.size() > 1 && !entries.empty() ? 0 : -1);
+    if (m_taskCombo->currentIndex() < 0) {
+        m_taskCombo->setEditText(QString());
+    }
+}
+
+// The list is editable: only a text that names one of its tasks counts as a choice.
+std::int32_t CIdlePeriodDlg::ChosenTaskId() const
+{
+    const int index = m_taskCombo->findText(m_taskCombo->currentText(), Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    return index >= 0 ? m_taskCombo->itemData(index).toInt() : -1;
+}
+
+void CIdlePeriodDlg::accept()
+{
+    const std::filesystem::path& folder = m_context.store.DataFolder();
+    const bool keepRunning = m_continueCheckBox->isChecked();
+    if (m_countRadio->isChecked()) {
+        platform::SetSetting(m_context.settings, platform::setting::kIdleContinue, keepRunning ? 1 : 0);
+        QDialog::accept();
+        return;
+    }
+
+    model::Task receiver;
+    if (m_passRadio->isChecked()) {
+        receiver.id = ChosenTaskId();
+        if (receiver.id < 0) {
+            m_context.showMessage(this, QStringLiteral("Please choose task to pass the delete time to"),
+                                  QStringLiteral("Can't pass deleted time"));
+            return;
+        }
+        if (!receiver.Load(folder)) {
+            m_context.showMessage(this,
+                                  QStringLiteral("The task \"%1\" can no longer be read. Please choose another task.")
+                                      .arg(m_taskCombo->currentText()),
+                                  QStringLiteral("Can't pass deleted time"));
+            return;
+        }
+    }
+
+    // The tray, a hotkey or kelmora-cli may have stopped, switched or deleted the task while the question
+    // was open; applying the answer then would cut time out of a span it was not asked about.
+    model::Task task;
+    task.id = m_taskId;
+    if (m_context.currentTaskId() != m_taskId || !task.Load(folder) || !task.IsRunning() ||
+        task.intervals.At(task.intervals.Count() - 1).start != m_spanStart) {
+        m_context.showMessage(this,
+                              QStringLiteral("The task \"%1\" was stopped, changed or deleted while this dialog was "
+                                             "open. Nothing was changed.")
+                                  .arg(QString::fromStdString(m_taskName)),
+                              kCaption);
+        QDialog::reject();
+        return;
+    }
+
+    model::TimeStamp now;
+    now.Now();
+    // The idle time is counted back from the moment the user came back; the minutes spent answering were
+    // the user's again. It never reaches before the span began (a task started during the idle time).
+    const model::TimeStamp endedAt = std::min(m_endedAt, now);
+    model::TimeStamp idleStart = endedAt - model::TimeSpan(0, m_idleSeconds * 1000);
+    if (idleStart < m_spanStart) {
+        idleStart = m_spanStart;
+    }
+    const model::TimeStamp& returnedAt = endedAt < m_spanStart ? m_spanStart : endedAt;
+
+    const std::int32_t last = task.intervals.Count() - 1;
+    task.intervals.RemoveAt(last);
+    if (m_spanStart < idleStart) {
+        task.intervals.Insert(model::Interval(m_spanStart, idleStart));
+    }
+    if (keepRunning) {
+        task.intervals.Append(model::Interval(returnedAt, returnedAt, false));
+    } else if (returnedAt < now) {
+        task.intervals.Insert(model::Interval(returnedAt, now));
+    }
+    if (receiver.id >= 0 && idleStart < returnedAt) {
+        receiver.intervals.Insert(model::Interval(idleStart, returnedAt));
+        receiver.Save(folder);
+    }
+    task.Save(folder);
+    m_context.setCurrentTaskId(keepRunning ? m_taskId : -1);
+    m_context.post(app::kMsgTaskState, keepRunning ? app::kRunningIconId : app::kIdleIconId, 0);
+    platform::SetSetting(m_context.settings, platform::setting::kIdleContinue, keepRunning ? 1 : 0);
+    QDialog::accept();
+}
+
+} // namespace kelmora::idle

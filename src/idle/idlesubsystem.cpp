@@ -1,0 +1,115 @@
+#include "idlesubsystem.h"
+
+#include "idleperioddlg.h"
+
+#include "platform/idletimesource.h"
+
+#include <QApplication>
+
+namespace kelmora::idle {
+
+CIdleSubsystem::CIdleSubsystem(IdleContext context, std::unique_ptr<platform::IdleTimeSource> source,
+                               std::unique_ptr<platform::UptimeClocks> clocks,
+                               std::chrono::milliseconds reminderAutoClose)
+    : m_context(std::move(context)), m_source(std::move(source)), m_clocks(std::move(clocks)),
+      m_reminderAutoClose(reminderAutoClose)
+{
+    if (!m_source) {
+        m_source = std::make_unique<platform::NoIdleTimeSource>();
+    }
+    if (!m_clocks) {
+        m_clocks = std::make_unique<platform::SystemUptimeClocks>();
+    }
+    m_idleMonitor = std::make_unique<CIdleMonitor>(
+        *m_source, *m_clocks, m_context.settings,
+        [this](std::int64_t wParam, std::int64_t lParam) { m_context.post(app::kMsgIdle, wParam, lParam); });
+    m_reminderMonitor = std::make_unique<CReminderMonitor>(m_context, [this] {
+        // From the reminder's thread: the dialog belongs on this object's (the UI) thread.
+        QMetaObject::invokeMethod(this, &CIdleSubsystem::ShowReminder, Qt::QueuedConnection);
+    });
+}
+
+CIdleSubsystem::~CIdleSubsystem()
+{
+    Shutdown();
+}
+
+void CIdleSubsystem::Start()
+{
+    if (m_shutDown) {
+        return;
+    }
+    m_idleMonitor->Start();
+    m_reminderMonitor->Start();
+}
+
+void CIdleSubsystem::Shutdown()
+{
+    m_shutDown = true;
+    m_idleMonitor->Stop();
+    m_reminderMonitor->Stop();
+    // As Escape: the idle question leaves the time on the task, the reminder is answered with Cancel.
+    if (m_idleDlg != nullptr) {
+        m_idleDlg->reject();
+    }
+    if (m_reminderDlg != nullptr) {
+        m_reminderDlg->reject();
+    }
+}
+
+std::string CIdleSubsystem::IdleSourceName() const
+{
+    return m_source->Name();
+}
+
+void CIdleSubsystem::OnIdleMessage(std::int64_t wParam, std::int64_t lParam)
+{
+    if (m_shutDown || wParam != 1 || lParam <= 0 || m_context.currentTaskId() == -1) {
+        return;
+    }
+    // One question at a time; a later stretch that ends while it is still open stays with the task.
+    if (m_idleDlg != nullptr) {
+        return;
+    }
+    model::TimeStamp endedAt;
+    endedAt.Now();
+    auto* dialog = new CIdlePeriodDlg(m_context, lParam, endedAt);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (!dialog->Prepare()) {
+        delete dialog;
+        return;
+    }
+    // A task runs now, so a reminder still on screen is out of date.
+    if (m_reminderDlg != nullptr) {
+        m_reminderDlg->done(CReminderMonitor::kNo);
+    }
+    m_idleDlg = dialog;
+    connect(dialog, &QDialog::finished, this, [this] { m_idleDlg = nullptr; });
+    dialog->setModal(true);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+void CIdleSubsystem::ShowReminder()
+{
+    // Never on top of the idle question, another reminder or any other modal window: this reminder counts as
+    // answered with No, and the next comes a timeout later.
+    if (m_shutDown || m_idleDlg != nullptr || m_reminderDlg != nullptr ||
+        QApplication::activeModalWidget() != nullptr) {
+        m_reminderMonitor->SetAnswer(CReminderMonitor::kNo);
+        return;
+    }
+    auto* dialog = new CReminderDlg(m_reminderAutoClose);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_reminderDlg = dialog;
+    connect(dialog, &QDialog::finished, this, [this](int result) {
+        m_reminderDlg = nullptr;
+        m_reminderMonitor->SetAnswer(result);
+    });
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+} // namespace kelmora::idle

@@ -1,0 +1,51 @@
+#include "exportformat.h"
+
+#include "model/task.h"
+#include "model/timelog.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace kelmora::reports {
+
+namespace {
+
+bool EndsWithNoCase(std::string_view text, std::string_view suffix)
+{
+    return text.size() >= suffix.size() &&
+           std::equal(suffix.begin(), suffix.end(), text.end() - static_cast<std::ptrdiff_t>(suffix.size()),
+                      [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) ==
+                                 std::tolower(static_cast<unsigned char>(b));
+                      });
+}
+
+} // namespace
+
+bool IsHtmlExportName(std::string_view fileName)
+{
+    return EndsWithNoCase(fileName, ".htm") || EndsWithNoCase(fileName, ".html");
+}
+
+std::string ExportContent(const model::TimeLog& log, std::string_view fileName)
+{
+    if (!IsHtmlExportName(fileName)) {
+        return log.ToTabText();
+    }
+    // Declared like the report, so names outside ASCII show correctly wherever the page is opened.
+    std::string page = "<html><head><meta charset=\"utf-8\"></head><body>";
+    log.AppendHtmlTable(page);
+    page += "</body></html>";
+    return page;
+}
+
+bool BuildExportLog(const model::TaskStore& store, int periodIndex, model::TimeLog& log)
+{
+    model::Interval period;
+    if (period.SetCalendarPeriod(periodIndex)) {
+        return log.BuildForPeriod(store, period);
+    }
+    return log.BuildAll(store);
+}
+
+} // namespace kelmora::reports

@@ -1,0 +1,208 @@
+#include "report.h"
+
+#include "app/kelmoraapp.h"
+#include "model/atomicfile.h"
+#include "model/task.h"
+#include "platform/settingsstore.h"
+
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QFile>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <array>
+
+namespace kelmora::reports {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString kErrorCaption = QStringLiteral("Error");
+
+QString PathText(const fs::path& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path.string()));
+}
+
+QDateTimeEdit* MakePicker(QWidget* parent, const char* objectName, const model::TimeStamp& value)
+{
+    auto* edit = new QDateTimeEdit(parent);
+    edit->setObjectName(QString::fromLatin1(objectName));
+    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd hh:mm"));
+    edit->setCalendarPopup(true);
+    model::DateParts parts;
+    value.GetLocalParts(parts);
+    edit->setDateTime(QDateTime(QDate(parts.year, parts.month, parts.day), QTime(parts.hour, parts.minute)));
+    return edit;
+}
+
+// The picker's local wall-clock time. False while its text is not a complete time, or for a time the zone
+// does not have.
+bool ReadPicker(const QDateTimeEdit& edit, model::TimeStamp& stamp)
+{
+    if (!edit.hasAcceptableInput()) {
+        return false;
+    }
+    const QDateTime value = edit.dateTime();
+    const QDate day = value.date();
+    const QTime clock = value.time();
+    return day.isValid() && clock.isValid() &&
+           stamp.SetLocal(day.year(), day.month(), day.day(), clock.hour(), clock.minute(), 0, 0);
+}
+
+} // namespace
+
+fs::path ReportFilePath(const fs::path& dataFolder)
+{
+    return dataFolder / "report.htm";
+}
+
+bool WriteReport(app::CKelmoraApp& app, const std::string& pageText, QWidget* owner)
+{
+    const fs::path path = ReportFilePath(app.DataFolder());
+    if (!model::WriteFileAtomically(path, pageText)) {
+        app.ShowMessage(owner, QStringLiteral("Failed to write report file \"%1\"").arg(PathText(path)), kErrorCaption);
+        return false;
+    }
+    app.Shell().Open(path.string());
+    return true;
+}
+
+bool ShowReport(app::CKelmoraApp& app, const ReportPage& page, QWidget* owner)
+{
+    if (page.text.empty()) {
+        app.ShowMessage(owner, QStringLiteral("Failed to make the report: %1").arg(QString::fromStdString(page.error)),
+                        kErrorCaption);
+        return false;
+    }
+    if (!WriteReport(app, page.text, owner)) {
+        return false;
+    }
+    if (!page.unreadableFiles.empty()) {
+        QString text = QStringLiteral("These files could not be read, so their time is missing from the report:");
+        for (const fs::path& path : page.unreadableFiles) {
+            text += QLatin1Char('\n') + PathText(path);
+        }
+        app.ShowMessage(owner, text, kErrorCaption);
+    }
+    return true;
+}
+
+bool ShowReportForPeriod(app::CKelmoraApp& app, int periodIndex, QWidget* owner)
+{
+    return ShowReport(app, BuildCalendarReport(app.Store(), periodIndex), owner);
+}
+
+bool RunReportDialog(app::CKelmoraApp& app, QWidget* parent)
+{
+    CReportPeriodDlg dialog(app, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+// ---- CReportPeriodDlg ----
+
+CReportPeriodDlg::CReportPeriodDlg(app::CKelmoraApp& app, QWidget* parent)
+    : QDialog(parent), m_app(app), m_periodCombo(new QComboBox(this)),
+      m_startLabel(new QLabel(QStringLiteral("Start"), this)), m_startEdit(nullptr),
+      m_finishLabel(new QLabel(QStringLiteral("Finish"), this)), m_finishEdit(nullptr)
+{
+    setObjectName(QStringLiteral("reportPeriodDlg"));
+    setWindowTitle(QStringLiteral("Report period"));
+
+    model::TimeStamp now;
+    now.Now();
+    m_startEdit = MakePicker(this, "startEdit", now);
+    m_finishEdit = MakePicker(this, "finishEdit", now);
+    m_startLabel->setObjectName(QStringLiteral("startLabel"));
+    m_finishLabel->setObjectName(QStringLiteral("finishLabel"));
+    m_startLabel->setBuddy(m_startEdit);
+    m_finishLabel->setBuddy(m_finishEdit);
+
+    static constexpr std::array kPeriods{"This day",  "This week", "This month",
+                                         "This year", "All time",  "Custom period"};
+    m_periodCombo->setObjectName(QStringLiteral("periodCombo"));
+    for (const char* text : kPeriods) {
+        m_periodCombo->addItem(QString::fromLatin1(text));
+    }
+    const std::int32_t stored = platform::GetSetting(m_app.Settings(), platform::setting::kReportPeriod);
+    m_periodCombo->setCurrentIndex(stored >= 0 && stored < m_periodCombo->count() ? stored : 0);
+    connect(m_periodCombo, &QComboBox::currentIndexChanged, this, &CReportPeriodDlg::UpdateEnabling);
+
+    auto* okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setObjectName(QStringLiteral("okButton"));
+    okButton->setDefault(true);
+    auto* cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    connect(okButton, &QPushButton::clicked, this, &CReportPeriodDlg::accept);
+    connect(cancelButton, &QPushButton::clicked, this, &CReportPeriodDlg::reject);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(m_startLabel, 0, 0);
+    grid->addWidget(m_startEdit, 0, 1);
+    grid->addWidget(m_finishLabel, 1, 0);
+    grid->addWidget(m_finishEdit, 1, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(okButton);
+    buttons->addWidget(cancelButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Chose time period for report:"), this));
+    layout->addWidget(m_periodCombo);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+
+    UpdateEnabling();
+}
+
+void CReportPeriodDlg::UpdateEnabling()
+{
+    const bool custom = m_periodCombo->currentIndex() == kCustomPeriod;
+    for (QWidget* widget : {static_cast<QWidget*>(m_startLabel), static_cast<QWidget*>(m_startEdit),
+                            static_cast<QWidget*>(m_finishLabel), static_cast<QWidget*>(m_finishEdit)}) {
+        widget->setEnabled(custom);
+    }
+}
+
+void CReportPeriodDlg::accept()
+{
+    // Remembered first, so the next opening offers this period even when the times below are refused.
+    const int index = m_periodCombo->currentIndex();
+    platform::SetSetting(m_app.Settings(), platform::setting::kReportPeriod, index);
+
+    ReportPage page;
+    if (index == kCustomPeriod) {
+        model::Interval period;
+        if (!ReadPicker(*m_startEdit, period.start)) {
+            m_app.ShowMessage(this, QStringLiteral("Incorrect string for start time"), kErrorCaption);
+            m_startEdit->setFocus();
+            return;
+        }
+        if (!ReadPicker(*m_finishEdit, period.stop)) {
+            m_app.ShowMessage(this, QStringLiteral("Incorrect string for finsh time"), kErrorCaption);
+            m_finishEdit->setFocus();
+            return;
+        }
+        // A period running backwards has no time in it; saying so beats an empty report.
+        if (period.stop < period.start) {
+            m_app.ShowMessage(this,
+                              QStringLiteral("The finish of the period lies before its start. Please correct the "
+                                             "period."),
+                              kErrorCaption);
+            m_finishEdit->setFocus();
+            return;
+        }
+        page = BuildPeriodReport(m_app.Store(), period);
+    } else {
+        page = BuildCalendarReport(m_app.Store(), index);
+    }
+    if (ShowReport(m_app, page, this)) {
+        QDialog::accept();
+    }
+}
+
+} // namespace kelmora::reports

@@ -1,0 +1,205 @@
+#include "reportpage.h"
+
+#include "model/category.h"
+#include "model/task.h"
+#include "model/taskfile.h"
+#include "model/taskstore.h"
+#include "model/timelog.h"
+
+#include <algorithm>
+#include <optional>
+#include <unordered_map>
+
+namespace kelmora::reports {
+
+namespace fs = std::filesystem;
+using model::Interval;
+using model::Task;
+using model::TimeSpan;
+
+namespace {
+
+// Every task file of the folder as it is on disk now, ascending by id.
+std::optional<std::vector<std::int32_t>> ListTaskFiles(const fs::path& dataFolder, std::string& error)
+{
+    std::vector<std::int32_t> ids;
+    std::error_code ec;
+    for (fs::directory_iterator it(dataFolder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (const auto id = model::TaskIdFromFileName(it->path().filename().string())) {
+            ids.push_back(*id);
+        }
+    }
+    if (ec) {
+        error = dataFolder.string() + ": cannot list the folder: " + ec.message();
+        return std::nullopt;
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+// Reads every task once; the summaries and the time log all work from what was read here.
+class ReportData
+{
+public:
+    ReportData(fs::path dataFolder, const Interval* period) : m_dataFolder(std::move(dataFolder)), m_period(period) {}
+
+    void LoadTasks(const std::vector<std::int32_t>& ids)
+    {
+        m_tasks.reserve(ids.size());
+        for (const std::int32_t id : ids) {
+            Task task;
+            task.id = id;
+            if (task.Load(m_dataFolder)) {
+                m_totals.emplace(id, TotalOf(task));
+                m_tasks.push_back(std::move(task));
+            } else {
+                MarkTaskUnreadable(id);
+            }
+        }
+    }
+
+    // A member of a category need not be among the listed tasks (a hand-edited catalogue, a file that came or
+    // went since the list was made); such a member is read once, on first use.
+    TimeSpan MemberTotal(std::int32_t id)
+    {
+        if (const auto it = m_totals.find(id); it != m_totals.end()) {
+            return it->second;
+        }
+        if (std::find(m_skipped.begin(), m_skipped.end(), id) != m_skipped.end()) {
+            return {};
+        }
+        Task task;
+        task.id = id;
+        if (!task.Load(m_dataFolder)) {
+            MarkTaskUnreadable(id);
+            return {};
+        }
+        return m_totals.emplace(id, TotalOf(task)).first->second;
+    }
+
+    void MarkUnreadable(const fs::path& path)
+    {
+        if (std::find(m_unreadable.begin(), m_unreadable.end(), path) == m_unreadable.end()) {
+            m_unreadable.push_back(path);
+        }
+    }
+
+    const fs::path& DataFolder() const { return m_dataFolder; }
+    const Interval* Period() const { return m_period; }
+    const std::vector<Task>& Tasks() const { return m_tasks; }
+    const std::vector<std::int32_t>& Skipped() const { return m_skipped; }
+    std::vector<fs::path> TakeUnreadable() { return std::move(m_unreadable); }
+
+private:
+    void MarkTaskUnreadable(std::int32_t id)
+    {
+        m_skipped.push_back(id);
+        MarkUnreadable(model::TaskPath(m_dataFolder, id));
+    }
+
+    TimeSpan TotalOf(const Task& task) const { return m_period != nullptr ? task.TotalIn(*m_period) : task.Total(); }
+
+    fs::path m_dataFolder;
+    const Interval* m_period;
+    std::vector<Task> m_tasks;
+    std::unordered_map<std::int32_t, TimeSpan> m_totals;
+    std::vector<std::int32_t> m_skipped;
+    std::vector<fs::path> m_unreadable;
+};
+
+void AppendRow(std::string& page, const std::string& name, const TimeSpan& time)
+{
+    page += "<tr><td><b>";
+    page += model::HtmlEscape(name);
+    page += "</b></td><td>";
+    time.AppendFormat(page);
+    page += "</td></tr>";
+}
+
+ReportPage BuildPage(ReportData& data, const model::TaskStore& store, const std::string& heading)
+{
+    std::string summaries = "<h3>1. Task Summary</h3><table border = \"1\"><tr><td><b>Task Name</b></td><td><b>"
+                            "Full Task Time</b></td></tr>";
+    TimeSpan taskSum;
+    for (const Task& task : data.Tasks()) {
+        const TimeSpan time = data.MemberTotal(task.id);
+        AppendRow(summaries, task.name, time);
+        taskSum += time;
+    }
+    summaries += "</table><br><b>Common time for all tasks: " + taskSum.Format() + "</b>";
+
+    summaries += "<h3>2. Categories Summary</h3><table border = \"1\"><tr><td><b>Category Name</b></td><td><b>"
+                 "Full Category Time</b></td></tr>";
+    TimeSpan categorySum;
+    for (const std::int32_t id : store.CategoryIds()) {
+        model::Category category;
+        category.SetId(id);
+        if (!category.Load(data.DataFolder())) {
+            data.MarkUnreadable(model::CatalogPath(data.DataFolder()));
+            continue;
+        }
+        TimeSpan time;
+        for (const std::int32_t member : category.TaskIds()) {
+            time += data.MemberTotal(member);
+        }
+        AppendRow(summaries, category.GetName(), time);
+        categorySum += time;
+    }
+    summaries += "</table><br><b>Common time for all categories: " + categorySum.Format() + "</b>";
+
+    // Only now is it known which files could not be read; the page names them above everything else.
+    ReportPage page;
+    page.unreadableFiles = data.TakeUnreadable();
+    page.text = std::string("<head><meta charset=\"utf-8\"></head><body><h1><a href=\"") + kReportWebsite +
+                "\">Kelmora</a> report for " + heading + ":</h1>";
+    if (!page.unreadableFiles.empty()) {
+        page.text += "<p><b>These files could not be read, so their time is missing from this report:</b></p><ul>";
+        for (const fs::path& path : page.unreadableFiles) {
+            page.text += "<li>" + model::HtmlEscape(path.string()) + "</li>";
+        }
+        page.text += "</ul>";
+    }
+    page.text += summaries;
+    page.text += "<h3>3. TimeLog</h3>";
+    model::TimeLog log;
+    log.BuildFromTasks(data.Tasks(), data.Period(), data.Skipped());
+    // The time log is most of the page: appended in place rather than copied.
+    log.AppendHtmlTable(page.text);
+    page.text += "</body>";
+    return page;
+}
+
+} // namespace
+
+ReportPage BuildPeriodReport(const model::TaskStore& store, const Interval& period)
+{
+    // The tasks are listed afresh from the folder, so files added since the store was loaded are counted too.
+    std::string error;
+    const auto ids = ListTaskFiles(store.DataFolder(), error);
+    if (!ids) {
+        ReportPage failed;
+        failed.error = error;
+        return failed;
+    }
+    ReportData data(store.DataFolder(), &period);
+    data.LoadTasks(*ids);
+    return BuildPage(data, store, period.Format());
+}
+
+ReportPage BuildFullReport(const model::TaskStore& store)
+{
+    ReportData data(store.DataFolder(), nullptr);
+    data.LoadTasks(store.TaskIds());
+    return BuildPage(data, store, "all working time");
+}
+
+ReportPage BuildCalendarReport(const model::TaskStore& store, int periodIndex)
+{
+    Interval period;
+    if (!period.SetCalendarPeriod(periodIndex)) {
+        return BuildFullReport(store);
+    }
+    return BuildPeriodReport(store, period);
+}
+
+} // namespace kelmora::reports

@@ -1,0 +1,493 @@
+#include "idle/idlemonitor.h"
+#include "idle/idleperioddlg.h"
+#include "idle/idlesubsystem.h"
+#include "idle/reminder.h"
+#include "model/task.h"
+#include "model/taskops.h"
+#include "model/taskstore.h"
+#include "platform/fakesettingsstore.h"
+#include "platform/idletimesource_fake.h"
+#include "support/testsupport.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kelmora::idle {
+namespace {
+
+using testsupport::ScopedFakeClock;
+using Posts = std::vector<std::pair<std::int64_t, std::int64_t>>;
+
+// ---- the idle monitor: each step sets the idle time (or suspends, or changes a setting), then one pass ----
+
+struct Step
+{
+    std::int64_t idleSeconds;
+    std::int64_t suspendSeconds = 0;
+    std::map<std::string, std::int32_t> settings = {};
+};
+
+struct MonitorCase
+{
+    const char* name;
+    std::map<std::string, std::int32_t> settings;
+    std::vector<Step> steps;
+    Posts expected;
+};
+
+class IdleMonitorTest : public ::testing::TestWithParam<MonitorCase>
+{};
+
+TEST_P(IdleMonitorTest, PostsBeginAndEndOfEachInactivityPeriod)
+{
+    platform::FakeIdleTimeSource source;
+    platform::FakeUptimeClocks clocks;
+    platform::FakeSettingsStore settings;
+    for (const auto& [name, value] : GetParam().settings) {
+        settings.SetSetting(name, value);
+    }
+    Posts posts;
+    CIdleMonitor monitor(source, clocks, settings, [&](std::int64_t w, std::int64_t l) { posts.emplace_back(w, l); });
+    for (const Step& step : GetParam().steps) {
+        for (const auto& [name, value] : step.settings) {
+            settings.SetSetting(name, value);
+        }
+        clocks.Suspend(step.suspendSeconds * 1000);
+        clocks.Advance(1000);
+        source.SetIdleMs(step.idleSeconds * 1000);
+        monitor.Pass();
+    }
+    EXPECT_EQ(posts, GetParam().expected);
+}
+
+const std::map<std::string, std::int32_t> kOn300{{"UseIdleDetection", 1}, {"Timeout", 300}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, IdleMonitorTest,
+    ::testing::Values(
+        MonitorCase{"Timeout300_BeginsAtTheFirstCheckAfter300s", kOn300, {{299}, {300}, {301}, {302}}, {{0, 0}}},
+        MonitorCase{"PauseOf754s_EndsWith754", kOn300, {{300}, {301}, {754}, {0}}, {{0, 0}, {1, 754}}},
+        MonitorCase{"InputThatComesLateStillEnds", kOn300, {{400}, {3}}, {{0, 0}, {1, 400}}},
+        MonitorCase{"MissingTimeout_TwoMinutes", {{"UseIdleDetection", 1}}, {{5}, {120}, {121}}, {{0, 0}}},
+        MonitorCase{"ZeroTimeout_TwoMinutes", {{"UseIdleDetection", 1}, {"Timeout", 0}}, {{5}, {121}}, {{0, 0}}},
+        MonitorCase{"DetectionOff_Nothing", {{"Timeout", 300}}, {{400}, {0}}, {}},
+        MonitorCase{"DetectionSwitchedOnLive_Counts",
+                    {{"Timeout", 300}},
+                    {{400}, {401, 0, {{"UseIdleDetection", 1}}}, {0}},
+                    {{0, 0}, {1, 401}}},
+        MonitorCase{"SwitchedOffMidPeriod_NoEnd", kOn300, {{400}, {401, 0, {{"UseIdleDetection", 0}}}, {0}}, {{0, 0}}},
+        MonitorCase{"TimeoutLoweredLive",
+                    {{"UseIdleDetection", 1}, {"Timeout", 600}},
+                    {{400}, {401, 0, {{"Timeout", 300}}}},
+                    {{0, 0}}},
+        MonitorCase{"SuspendLongerThanTimeout_IsIdle", kOn300, {{10}, {1, 7200}}, {{0, 0}, {1, 7210}}},
+        MonitorCase{"SuspendWithoutInputYet_BeginsThenEnds", kOn300, {{10}, {11, 7200}, {0}}, {{0, 0}, {1, 7211}}},
+        MonitorCase{"SourceCountingSleep_NotTwice", kOn300, {{10}, {7211, 7200}, {0}}, {{0, 0}, {1, 7211}}},
+        MonitorCase{"ShortSuspend_BelowTimeout", kOn300, {{10}, {1, 60}}, {}}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+// ---- fixture with a data folder, fake settings and a recording hub ----
+
+class IdleTest : public ::testing::Test
+{
+protected:
+    IdleTest()
+    {
+        m_store.Load();
+        m_context = std::make_unique<IdleContext>(IdleContext{
+            m_store,
+            m_settings,
+            [this] { return m_current.load(); },
+            [this](std::int32_t id) { m_current.store(id); },
+            [this](app::Message message, std::int64_t w, std::int64_t) { m_posts.emplace_back(message, w); },
+            [this](QWidget*, const QString& text, const QString& caption) {
+                m_messages.push_back(caption + ": " + text);
+            },
+        });
+    }
+
+    // A task with the given closed spans (UTC "HH:MM" of the test day) and, optionally, a running span.
+    std::int32_t MakeTask(const std::string& name, const std::vector<std::pair<int, int>>& spans = {},
+                          int runningSince = -1)
+    {
+        const std::int32_t id = m_store.CreateTask(name);
+        model::Task task;
+        task.id = id;
+        task.Load(m_store.DataFolder());
+        for (const auto& [from, to] : spans) {
+            task.intervals.Append(model::Interval(At(from), At(to)));
+        }
+        if (runningSince >= 0) {
+            task.intervals.Append(model::Interval(At(runningSince), At(runningSince), false));
+        }
+        task.Save(m_store.DataFolder());
+        return id;
+    }
+
+    // Minutes after midnight of the test day as a stamp.
+    static model::TimeStamp At(int minutes) { return testsupport::Utc(2008, 4, 7, minutes / 60, minutes % 60); }
+
+    // The spans as "HH:MM-HH:MM", an open one as "HH:MM-".
+    std::vector<std::string> Spans(std::int32_t id)
+    {
+        model::Task task;
+        task.id = id;
+        std::vector<std::string> spans;
+        if (!task.Load(m_store.DataFolder())) {
+            return {"unreadable"};
+        }
+        for (const model::Interval& span : task.intervals) {
+            const auto text = [](const model::TimeStamp& s) {
+                char buffer[8];
+                std::snprintf(buffer, sizeof buffer, "%02d:%02d", s.GetUtcParts().hour, s.GetUtcParts().minute);
+                return std::string(buffer);
+            };
+            spans.push_back(text(span.start) + "-" + (span.closed ? text(span.stop) : ""));
+        }
+        return spans;
+    }
+
+    testsupport::ScopedTimeZone m_zone{"UTC"};
+    ScopedFakeClock m_clock{2008, 4, 7, 11, 0};
+    testsupport::TempDir m_dir;
+    model::TaskStore m_store{m_dir.path()};
+    platform::FakeSettingsStore m_settings;
+    std::atomic<std::int32_t> m_current{-1};
+    std::vector<std::pair<app::Message, std::int64_t>> m_posts;
+    std::vector<QString> m_messages;
+    std::unique_ptr<IdleContext> m_context;
+};
+
+// ---- the idle-period dialog ----
+
+TEST_F(IdleTest, IdleDialog_ShowsLengthTitleAndOnlyTasksThatCanTakeTime)
+{
+    m_current = MakeTask("Writing", {}, 9 * 60);
+    MakeTask("reading");
+    MakeTask("Answering");
+    CIdlePeriodDlg dialog(*m_context, 754, At(11 * 60));
+    ASSERT_TRUE(dialog.Prepare());
+    EXPECT_EQ(dialog.findChild<QLabel*>("messageLabel")->text(),
+              "There was an inactivity period during last 12 min 34 sec.\nWhat do you want to do with this time?");
+    EXPECT_EQ(dialog.windowTitle(), "Idle period diring \"Writing\"");
+    auto* combo = dialog.findChild<QComboBox*>("taskCombo");
+    ASSERT_EQ(combo->count(), 2);
+    EXPECT_EQ(combo->itemText(0), "Answering");
+    EXPECT_EQ(combo->itemText(1), "reading");
+    EXPECT_FALSE(combo->isEnabled());
+    dialog.findChild<QRadioButton*>("passRadio")->click();
+    EXPECT_TRUE(combo->isEnabled());
+}
+
+struct ChoiceCase
+{
+    const char* name;
+    const char* radio;
+    bool keepRunning;
+    int spanStart; // minutes; the current task's running span
+    int okAt;      // minutes; the message arrived at 11:00
+    std::vector<std::string> current;
+    std::vector<std::string> other; // the other task had 10:40-10:50 and 11:30-11:40
+    std::int32_t currentAfter;      // 0: the current task, -1: none
+};
+
+class IdleChoiceTest : public IdleTest, public ::testing::WithParamInterface<ChoiceCase>
+{};
+
+TEST_P(IdleChoiceTest, AppliesTheChoiceToTheFiles)
+{
+    const ChoiceCase& c = GetParam();
+    const std::int32_t writing = MakeTask("Writing", {{8 * 60, 8 * 60 + 30}}, c.spanStart);
+    const std::int32_t other = MakeTask("Other", {{10 * 60 + 40, 10 * 60 + 50}, {11 * 60 + 30, 11 * 60 + 40}});
+    m_current = writing;
+    CIdlePeriodDlg dialog(*m_context, 30 * 60, At(11 * 60));
+    ASSERT_TRUE(dialog.Prepare());
+    dialog.findChild<QRadioButton*>(c.radio)->click();
+    dialog.findChild<QCheckBox*>("continueCheckBox")->setChecked(c.keepRunning);
+    m_clock->Set(At(c.okAt).ToUnixMs());
+    dialog.findChild<QPushButton*>("okButton")->click();
+
+    EXPECT_EQ(Spans(writing), c.current);
+    EXPECT_EQ(Spans(other), c.other);
+    EXPECT_EQ(m_current.load(), c.currentAfter == 0 ? writing : -1);
+    EXPECT_EQ(m_settings.storedValue("IdleContinue"), c.keepRunning ? 1 : 0);
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+const std::vector<std::string> kOtherBefore{"10:40-10:50", "11:30-11:40"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, IdleChoiceTest,
+    ::testing::Values(
+        ChoiceCase{"Count_KeepsEverything", "countRadio", true, 540, 660, {"08:00-08:30", "09:00-"}, kOtherBefore, 0},
+        ChoiceCase{"DoNotCount_LeavesNineToHalfTen",
+                   "doNotCountRadio",
+                   false,
+                   540,
+                   660,
+                   {"08:00-08:30", "09:00-10:30"},
+                   kOtherBefore,
+                   -1},
+        ChoiceCase{"DoNotCount_ContinueRunsOnFromEleven",
+                   "doNotCountRadio",
+                   true,
+                   540,
+                   660,
+                   {"08:00-08:30", "09:00-10:30", "11:00-"},
+                   kOtherBefore,
+                   0},
+        ChoiceCase{"Pass_GivesHalfTenToElevenMerged",
+                   "passRadio",
+                   false,
+                   540,
+                   660,
+                   {"08:00-08:30", "09:00-10:30"},
+                   {"10:30-11:00", "11:30-11:40"},
+                   -1},
+        // The idle time counts back from 11:00, when the user came back, not from OK at 11:05.
+        ChoiceCase{"LateOk_KeepsTheMinutesSpentAnswering",
+                   "doNotCountRadio",
+                   false,
+                   540,
+                   665,
+                   {"08:00-08:30", "09:00-10:30", "11:00-11:05"},
+                   kOtherBefore,
+                   -1},
+        // Started from the command line at 10:45, in the middle of the idle time: nothing before 10:45 moves.
+        ChoiceCase{"SpanStartedDuringIdle_Clamped",
+                   "passRadio",
+                   true,
+                   645,
+                   660,
+                   {"08:00-08:30", "11:00-"},
+                   {"10:40-11:00", "11:30-11:40"},
+                   0}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(IdleTest, IdleDialog_CurrentTaskChangedMeanwhile_OkChangesNothing)
+{
+    const std::vector<std::pair<const char*, std::function<void(std::int32_t, std::int32_t)>>> changes{
+        {"stopped", [&](std::int32_t id, std::int32_t) { model::StopTask(m_store.DataFolder(), id); }},
+        {"restarted",
+         [&](std::int32_t id, std::int32_t) {
+             model::StopTask(m_store.DataFolder(), id);
+             m_clock->Advance(60'000);
+             model::StartTask(m_store.DataFolder(), id);
+         }},
+        {"switched", [&](std::int32_t, std::int32_t other) { m_current = other; }},
+        {"deleted", [&](std::int32_t id, std::int32_t) { m_store.DeleteTask(id); }},
+    };
+    for (const auto& [what, change] : changes) {
+        SCOPED_TRACE(what);
+        m_clock->Set(At(11 * 60).ToUnixMs());
+        const std::int32_t writing = MakeTask("Writing", {}, 9 * 60);
+        const std::int32_t other = MakeTask("Other");
+        m_current = writing;
+        m_messages.clear();
+        CIdlePeriodDlg dialog(*m_context, 30 * 60, At(11 * 60));
+        ASSERT_TRUE(dialog.Prepare());
+        dialog.findChild<QRadioButton*>("doNotCountRadio")->click();
+        change(writing, other);
+        const std::vector<std::string> before = Spans(writing);
+        dialog.findChild<QPushButton*>("okButton")->click();
+        EXPECT_EQ(Spans(writing), before);
+        ASSERT_EQ(m_messages.size(), 1u);
+        EXPECT_TRUE(m_messages[0].contains("Nothing was changed")) << m_messages[0].toStdString();
+        EXPECT_TRUE(m_posts.empty());
+    }
+}
+
+TEST_F(IdleTest, IdleDialog_PassWithoutAnotherTask_AsksAndStaysOpen)
+{
+    const std::int32_t writing = MakeTask("Writing", {}, 9 * 60);
+    m_current = writing;
+    CIdlePeriodDlg dialog(*m_context, 30 * 60, At(11 * 60));
+    ASSERT_TRUE(dialog.Prepare());
+    dialog.show();
+    dialog.findChild<QRadioButton*>("passRadio")->click();
+    dialog.findChild<QPushButton*>("okButton")->click();
+    EXPECT_EQ(m_messages,
+              std::vector<QString>{"Can't pass deleted time: Please choose task to pass the delete time to"});
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(Spans(writing), std::vector<std::string>{"09:00-"});
+}
+
+// ---- the reminder loop, one pass per simulated second ----
+
+class ReminderTest : public IdleTest
+{
+protected:
+    // Runs `seconds` passes a second apart and returns at which of them (1-based) a reminder came; each is
+    // answered at once with `answer`.
+    std::vector<int> Run(CReminderMonitor& monitor, int seconds, int answer = CReminderMonitor::kNo)
+    {
+        std::vector<int> shown;
+        for (int second = 1; second <= seconds; ++second) {
+            m_clock->Advance(1000);
+            const int before = m_asked;
+            monitor.Pass();
+            if (m_asked != before) {
+                shown.push_back(second);
+                monitor.SetAnswer(answer);
+            }
+        }
+        return shown;
+    }
+
+    int m_asked = 0;
+};
+
+TEST_F(ReminderTest, FirstAfterTheTimeoutFromStart_ThenSpacedByTheTimeout)
+{
+    MakeTask("Writing", {{8 * 60, 9 * 60}});
+    CReminderMonitor monitor(*m_context, [this] { ++m_asked; });
+    monitor.Begin();
+    EXPECT_EQ(Run(monitor, 700), (std::vector<int>{301, 602}));
+}
+
+TEST_F(ReminderTest, RemindSetting_OnlyOneReminds)
+{
+    for (const auto& [value, expected] : std::vector<std::pair<int, std::size_t>>{{-1, 1}, {1, 1}, {0, 0}, {2, 0}}) {
+        SCOPED_TRACE(value);
+        if (value >= 0) {
+            m_settings.SetSetting("Remind", value);
+        }
+        CReminderMonitor monitor(*m_context, [this] { ++m_asked; });
+        monitor.Begin();
+        EXPECT_EQ(Run(monitor, 305).size(), expected);
+    }
+}
+
+TEST_F(ReminderTest, AfterAStop_NothingUntilTheTimeoutHasPassedSinceIt)
+{
+    m_settings.SetSetting("RemindTimeout", 60);
+    const std::int32_t writing = MakeTask("Writing", {}, 10 * 60);
+    CReminderMonitor monitor(*m_context, [this] { ++m_asked; });
+    monitor.Begin();
+    m_current = writing;
+    EXPECT_TRUE(Run(monitor, 100).empty());
+    // Stopped from outside the loop, as the tray or kelmora-cli would: the cached end must follow the file.
+    model::StopTask(m_store.DataFolder(), writing);
+    m_current = -1;
+    EXPECT_EQ(Run(monitor, 100), std::vector<int>{61});
+}
+
+TEST_F(ReminderTest, Cancel_SilentUntilATaskRunsAgain)
+{
+    m_settings.SetSetting("RemindTimeout", 60);
+    const std::int32_t writing = MakeTask("Writing");
+    CReminderMonitor monitor(*m_context, [this] { ++m_asked; });
+    monitor.Begin();
+    EXPECT_EQ(Run(monitor, 300, CReminderMonitor::kCancel), std::vector<int>{61});
+    model::StartTask(m_store.DataFolder(), writing);
+    m_current = writing;
+    Run(monitor, 10);
+    model::StopTask(m_store.DataFolder(), writing);
+    m_current = -1;
+    EXPECT_EQ(Run(monitor, 100), std::vector<int>{61});
+}
+
+TEST_F(ReminderTest, UnansweredQuestion_HoldsTheLoop)
+{
+    m_settings.SetSetting("RemindTimeout", 10);
+    CReminderMonitor monitor(*m_context, [this] { ++m_asked; });
+    monitor.Begin();
+    for (int second = 0; second < 100; ++second) {
+        m_clock->Advance(1000);
+        monitor.Pass();
+    }
+    EXPECT_EQ(m_asked, 1);
+    EXPECT_TRUE(monitor.AwaitingAnswer());
+    monitor.SetAnswer(CReminderMonitor::kYes);
+    monitor.Pass();
+    EXPECT_EQ(m_asked, 2) << "the answer frees the loop; the last reminder is long enough ago for the next";
+    EXPECT_EQ(m_posts, (std::vector<std::pair<app::Message, std::int64_t>>{{app::kMsgShowTaskList, 0}}));
+}
+
+// ---- the reminder dialog and the subsystem ----
+
+TEST_F(IdleTest, ReminderDialog_ButtonsEscapeAndAutoClose)
+{
+    const std::vector<std::pair<const char*, int>> cases{
+        {"yesButton", 6}, {"noButton", 7}, {"cancelButton", 2}, {"escape", 2}, {"autoClose", 7}};
+    for (const auto& [how, expected] : cases) {
+        SCOPED_TRACE(how);
+        const std::string way = how;
+        CReminderDlg dialog(way == "autoClose" ? std::chrono::milliseconds(20) : std::chrono::minutes(1));
+        int result = -1;
+        QObject::connect(&dialog, &QDialog::finished, [&](int r) { result = r; });
+        dialog.show();
+        if (way == "escape") {
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        } else if (way != "autoClose") {
+            dialog.findChild<QPushButton*>(how)->click();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(result, expected, 5000);
+        EXPECT_FALSE(dialog.isVisible());
+    }
+}
+
+TEST_F(IdleTest, Subsystem_OneDialogAtATimeAndClosedAtShutdown)
+{
+    const std::int32_t writing = MakeTask("Writing", {}, 9 * 60);
+    CIdleSubsystem subsystem(*m_context, std::make_unique<platform::FakeIdleTimeSource>(), nullptr);
+    EXPECT_EQ(subsystem.IdleSourceName(), "fake");
+
+    subsystem.OnIdleMessage(1, 1800);
+    EXPECT_EQ(subsystem.IdleDialog(), nullptr) << "no task is current";
+    m_current = writing;
+    subsystem.OnIdleMessage(0, 0);
+    EXPECT_EQ(subsystem.IdleDialog(), nullptr) << "the begin of a period asks nothing";
+    subsystem.OnIdleMessage(1, 1800);
+    ASSERT_NE(subsystem.IdleDialog(), nullptr);
+    CIdlePeriodDlg* first = subsystem.IdleDialog();
+    subsystem.OnIdleMessage(1, 900);
+    EXPECT_EQ(subsystem.IdleDialog(), first);
+
+    // A reminder due now is not stacked on the question; it counts as No.
+    m_current = -1;
+    m_settings.SetSetting("RemindTimeout", 1);
+    subsystem.ReminderMonitor().Begin();
+    m_clock->Advance(5000);
+    subsystem.ReminderMonitor().Pass();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(subsystem.ReminderDialog(), nullptr);
+    subsystem.ReminderMonitor().Pass();
+    EXPECT_FALSE(subsystem.ReminderMonitor().AwaitingAnswer()) << "answered No on the spot";
+
+    // The program's exit closes the question as Escape would: the time stays with the task.
+    m_current = writing;
+    subsystem.Shutdown();
+    EXPECT_EQ(subsystem.IdleDialog(), nullptr);
+    EXPECT_EQ(Spans(writing), std::vector<std::string>{"09:00-"});
+    EXPECT_TRUE(m_posts.empty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST_F(IdleTest, IdleThreads_StartAndShutdown_EndBothLoops)
+{
+    CIdleSubsystem subsystem(*m_context, std::make_unique<platform::FakeIdleTimeSource>(),
+                             std::make_unique<platform::FakeUptimeClocks>());
+    subsystem.Start();
+    EXPECT_TRUE(subsystem.IdleMonitor().isRunning());
+    EXPECT_TRUE(subsystem.ReminderMonitor().isRunning());
+    subsystem.Shutdown();
+    EXPECT_FALSE(subsystem.IdleMonitor().isRunning());
+    EXPECT_FALSE(subsystem.ReminderMonitor().isRunning());
+}
+
+} // namespace
+} // namespace kelmora::idle

@@ -1,0 +1,150 @@
+#include "app/appfixture.h"
+#include "model/taskfile.h"
+#include "reports/export.h"
+#include "reports/report.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace kelmora::reports {
+namespace {
+
+using testsupport::ReadFile;
+using testsupport::Utc;
+
+// An application over one task tracked 08:00 to 08:30 UTC; now is 09:00.
+class ReportUiTest : public app::AppTest
+{
+protected:
+    void SetUp() override
+    {
+        const std::int32_t id = MakeTask("Spec <review>", false);
+        model::Task task;
+        task.id = id;
+        ASSERT_TRUE(task.Load(Data()));
+        task.intervals.Append({Utc(2008, 4, 7, 8, 0), Utc(2008, 4, 7, 8, 30)});
+        ASSERT_TRUE(task.Save(Data()));
+        m_app = MakeApp();
+        ASSERT_TRUE(m_app->InitInstance());
+    }
+    void TearDown() override { m_app->ExitInstance(); }
+
+    std::filesystem::path Data() const { return m_dir.path() / "data"; }
+    std::string Report() const { return ReadFile(Data() / "report.htm"); }
+    std::vector<std::string> Opened() const { return m_shell->requests(); }
+
+    std::unique_ptr<app::CKelmoraApp> m_app;
+};
+
+TEST_F(ReportUiTest, TrayCommand_WritesAndOpensReport_AndNamesWhatWasLeftOut)
+{
+    testsupport::WriteFile(model::TaskPath(Data(), 5), "\x01");
+    ASSERT_TRUE(ShowReportForPeriod(*m_app, 0));
+    EXPECT_EQ(Report(), BuildCalendarReport(m_app->Store(), 0).text);
+    EXPECT_NE(Report().find("<b>Spec &lt;review&gt;</b></td><td>00:30:00"), std::string::npos);
+    EXPECT_EQ(Opened(), std::vector<std::string>{(Data() / "report.htm").string()});
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_TRUE(m_messages[0].endsWith(QString::fromStdString((Data() / "5.tsk").string())))
+        << m_messages[0].toStdString();
+
+    // A folder in the report's place cannot be replaced: the user is told and nothing is opened.
+    std::filesystem::remove(Data() / "report.htm");
+    std::filesystem::create_directory(Data() / "report.htm");
+    EXPECT_FALSE(WriteReport(*m_app, "page", nullptr));
+    EXPECT_EQ(m_messages.back().toStdString(),
+              "Error: Failed to write report file \"" + (Data() / "report.htm").string() + "\"");
+    EXPECT_EQ(Opened().size(), 1u);
+}
+
+TEST_F(ReportUiTest, Dialog_CustomPeriodIsCheckedBeforeTheReport)
+{
+    m_settings->SetSetting("ReportPeriod", 5);
+    CReportPeriodDlg dialog(*m_app);
+    auto* combo = dialog.findChild<QComboBox*>("periodCombo");
+    auto* start = dialog.findChild<QDateTimeEdit*>("startEdit");
+    auto* finish = dialog.findChild<QDateTimeEdit*>("finishEdit");
+    EXPECT_EQ(combo->currentIndex(), 5);
+    EXPECT_EQ(start->dateTime(), QDateTime(QDate(2008, 4, 7), QTime(9, 0)));
+    EXPECT_TRUE(start->isEnabled() && finish->isEnabled());
+    combo->setCurrentIndex(4);
+    EXPECT_FALSE(start->isEnabled() || finish->isEnabled());
+    combo->setCurrentIndex(5);
+
+    struct Case
+    {
+        const char* start;
+        const char* finish;
+        const char* message; // nullptr: the report is made and the dialog closes
+    };
+    const Case cases[] = {
+        {"2008-04-07 08:40", "2008-04-07 08:20",
+         "Error: The finish of the period lies before its start. Please correct the period."},
+        {"2008-04-07 1:", "2008-04-07 09:00", "Error: Incorrect string for start time"},
+        {"2008-04-07 08:00", "2008-04-07 9", "Error: Incorrect string for finsh time"},
+        {"2008-04-07 08:20", "2008-04-07 08:40", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start);
+        m_messages.clear();
+        m_settings->SetSetting("ReportPeriod", 0);
+        start->findChild<QLineEdit*>()->setText(QString::fromLatin1(c.start));
+        finish->findChild<QLineEdit*>()->setText(QString::fromLatin1(c.finish));
+        ASSERT_EQ(start->text() + finish->text(), QString::fromLatin1(c.start) + c.finish);
+        dialog.setResult(QDialog::Rejected);
+        dialog.accept();
+        EXPECT_EQ(m_settings->GetSetting("ReportPeriod", 0), 5);
+        if (c.message != nullptr) {
+            EXPECT_EQ(m_messages, std::vector<QString>{QString::fromLatin1(c.message)});
+            EXPECT_EQ(dialog.result(), QDialog::Rejected);
+            EXPECT_FALSE(std::filesystem::exists(Data() / "report.htm"));
+        } else {
+            EXPECT_TRUE(m_messages.empty());
+            EXPECT_EQ(dialog.result(), QDialog::Accepted);
+            EXPECT_NE(Report().find("report for 2008-04-07 08:20:00 - 2008-04-07 08:40:00 (00:20:00):"),
+                      std::string::npos);
+            EXPECT_NE(Report().find("<td>00:10:00</td>"), std::string::npos);
+        }
+    }
+}
+
+TEST_F(ReportUiTest, Export_ThroughTheSaveDialog_ByNameAndOnFailure)
+{
+    // The real save dialog: its filters as the user sees them, and a name typed without extension.
+    QTimer::singleShot(0, [this] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* filters = dialog->findChild<QComboBox*>("fileTypeCombo");
+        QStringList shown;
+        for (int i = 0; i < filters->count(); ++i) {
+            shown << filters->itemText(i);
+        }
+        EXPECT_EQ(shown, QStringList({"Excel Files (*.xls)", "HTML Files (*.htm, *.html)", "All Files (*.*)"}));
+        EXPECT_EQ(filters->currentIndex(), 0);
+        EXPECT_FALSE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        dialog->setDirectory(QString::fromStdString(m_dir.path().string()));
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText("log");
+        static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides the slot it overrides
+    });
+    ASSERT_TRUE(RunExportDialog(*m_app, 4, nullptr));
+    const std::string tab = "Spec <review>\t00:30:00\t2008-04-07 08:00:00\t2008-04-07 08:30:00\r\n";
+    EXPECT_EQ(ReadFile(m_dir.path() / "log.xls"), tab);
+
+    ASSERT_TRUE(ExportTimeLog(*m_app, 0, QString::fromStdString((m_dir.path() / "LOG.HTML").string()), nullptr));
+    EXPECT_NE(ReadFile(m_dir.path() / "LOG.HTML").find("<tr><td><b>Spec &lt;review&gt;</b></td>"), std::string::npos);
+    EXPECT_EQ(Opened(),
+              std::vector<std::string>({(m_dir.path() / "log.xls").string(), (m_dir.path() / "LOG.HTML").string()}));
+
+    const QString folder = QString::fromStdString(m_dir.path().string());
+    EXPECT_FALSE(ExportTimeLog(*m_app, 4, folder, nullptr));
+    EXPECT_EQ(m_messages, std::vector<QString>{"Error during export: Failed to open file \"" + folder + "\""});
+    EXPECT_EQ(Opened().size(), 2u);
+}
+
+} // namespace
+} // namespace kelmora::reports
