@@ -132,8 +132,12 @@ void CMainWnd::OnMessage(const MessageEvent& message)
     case kMsgTick:
         m_trayIcon->UpdateTip();
         break;
-    case kMsgTrayCallback:
     case kMsgIdle:
+        if (m_idleHandler && !m_closing) {
+            m_idleHandler(message.wParam(), message.lParam());
+        }
+        break;
+    case kMsgTrayCallback:
         break;
     }
 }
@@ -301,7 +305,10 @@ void CMainWnd::CloseProgram()
     if (m_closed) {
         return;
     }
-    m_closing = true;
+    if (!m_closing) {
+        m_closing = true;
+        emit closing();
+    }
     CloseOpenWindows();
     // A dialog's own event loop still runs on the stack until control gets back to it; destroying its
     // owner now would pull the ground from under it. Try again once the loops have unwound.

@@ -87,6 +87,11 @@ public:
     // register what their commands do; a command without a handler does nothing.
     void SetCommandHandler(int id, std::function<void()> handler);
     void SetReportHandler(ReportHandler handler) { m_reportHandler = std::move(handler); }
+    // What the idle message (wParam, lParam) does; set by the idle layer above.
+    void SetIdleMessageHandler(std::function<void(std::int64_t, std::int64_t)> handler)
+    {
+        m_idleHandler = std::move(handler);
+    }
 
     // Set when the window has gone through its close path.
     bool IsClosed() const { return m_closed; }
@@ -100,6 +105,10 @@ public:
     void FollowFiles();
     // How many times FollowFiles found something to re-read.
     int FileRereads() const { return m_fileRereads; }
+
+signals:
+    // The program has begun to close: background work that could open new windows stops now.
+    void closing();
 
 protected:
     bool event(QEvent* event) override;
@@ -122,6 +131,7 @@ private:
     std::unique_ptr<CRollbackDlg> m_rollbackDlg;
     std::map<int, std::function<void()>> m_commandHandlers;
     ReportHandler m_reportHandler;
+    std::function<void(std::int64_t, std::int64_t)> m_idleHandler;
     QTimer m_ticker;
     bool m_closed = false;
     bool m_closing = false;
