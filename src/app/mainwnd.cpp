@@ -305,10 +305,7 @@ void CMainWnd::CloseProgram()
     if (m_closed) {
         return;
     }
-    if (!m_closing) {
-        m_closing = true;
-        emit closing();
-    }
+    m_closing = true;
     CloseOpenWindows();
     // A dialog's own event loop still runs on the stack until control gets back to it; destroying its
     // owner now would pull the ground from under it. Try again once the loops have unwound.
@@ -317,6 +314,7 @@ void CMainWnd::CloseProgram()
         return;
     }
     OnClose();
+    emit Closed();
     QCoreApplication::quit();
 }
 

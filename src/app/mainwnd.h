@@ -107,8 +107,8 @@ public:
     int FileRereads() const { return m_fileRereads; }
 
 signals:
-    // The program has begun to close: background work that could open new windows stops now.
-    void closing();
+    // The close path has run; the program's event loop ends.
+    void Closed();
 
 protected:
     bool event(QEvent* event) override;

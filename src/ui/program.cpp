@@ -92,8 +92,8 @@ int RunTrayProgram()
                                        std::make_unique<platform::SystemUptimeClocks>());
     hub.SetIdleMessageHandler(
         [&idleSubsystem](std::int64_t wParam, std::int64_t lParam) { idleSubsystem.OnIdleMessage(wParam, lParam); });
-    // No idle question or reminder may come up between the closing of the open windows and the exit.
-    QObject::connect(&hub, &app::CMainWnd::closing, &idleSubsystem, &idle::CIdleSubsystem::Shutdown);
+    // No idle question or reminder may come up between the close path and the exit's question.
+    QObject::connect(&hub, &app::CMainWnd::Closed, &idleSubsystem, &idle::CIdleSubsystem::Shutdown);
 
     // A file that exists but cannot be used registers nothing, and stays for the user to mend or replace.
     std::unique_ptr<platform::GlobalShortcuts> shortcuts = platform::createGlobalShortcuts();
