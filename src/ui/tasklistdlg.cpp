@@ -324,7 +324,7 @@ void CTaskListDlg::RefillTaskList()
         // The files decide what runs: a task found running becomes the current task.
         if (task.intervals.IsRunning()) {
             m_app.SetCurrentTaskId(id);
-            SetNowText(QString::fromStdString(task.name));
+            SetNowText(QString::fromStdString(task.name), QString::fromStdString(rows.back().time.Format()));
             tracking = true;
         }
     }

@@ -427,24 +427,7 @@ TEST_F(RollbackDlgTest, PassTimeWithUnchangedEnd_NoSpanShorterThanASecond)
     EXPECT_EQ(SpansOf(a), (Spans{"09:30:00-12:00:00"}));
 }
 
-// A local time the clocks skip when daylight-saving time begins does not exist, and is refused.
-TEST_F(RollbackDlgTest, TimeInTheDaylightSavingGap_RefusedAndTheDialogStaysOpen)
-{
-    const std::int32_t a = MakeTask("A", true);
-    Start();
-    testsupport::ScopedTimeZone zone("Europe/Berlin");
-    m_clock->SetUtc(2008, 4, 7, 12, 0);
-    m_dlg->ShowDialog();
-    Child<QDateEdit>("startDateEdit").setDate(QDate(2026, 3, 29));
-    Child<QTimeEdit>("startTimeEdit").setTime(QTime(2, 30));
-    const std::string before = FileOf(a);
-    PressOk();
-    EXPECT_TRUE(m_dlg->isVisible());
-    ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_TRUE(m_messages[0].contains("not a valid date and time"));
-    EXPECT_EQ(FileOf(a), before);
-}
-
+// Both the rollback and the Time Period pickers read through this.
 TEST(ReadStamp, OnlyLocalTimesTheZoneHasAreRead)
 {
     testsupport::ScopedTimeZone zone("Europe/Berlin");

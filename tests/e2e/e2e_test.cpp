@@ -169,8 +169,13 @@ TEST_F(Desktop, TaskList_FromTheTray_LongCategoryRunningTask_CategoryDeleteCance
 
     // The category question: Escape cancels, nothing is deleted.
     Keys({"alt+c", "Tab", "space"});
-    ASSERT_FALSE(WaitForWindow("Task Categories").empty());
-    Keys({"Down", "alt+d"});
+    const std::string categories = WaitForWindow("Task Categories");
+    ASSERT_FALSE(categories.empty());
+    const auto place = WindowGeometry(categories);
+    ASSERT_TRUE(place);
+    // The only category is the list's first row.
+    Xdotool({"mousemove", std::to_string(place->x + 40), std::to_string(place->y + 18), "click", "1"});
+    Keys({"alt+d"});
     ASSERT_FALSE(WaitForWindow("Delete Category").empty());
     Screenshot("category-delete-question");
     Keys({"Escape"});
@@ -183,8 +188,8 @@ TEST_F(Desktop, TaskList_FromTheTray_LongCategoryRunningTask_CategoryDeleteCance
     bool hidden = false;
     for (int attempt = 0; attempt < 3 && !hidden; ++attempt) {
         const Geometry target = TrayIcon().value_or(*icon);
-        Xdotool({"mousemove", "--sync", std::to_string(target.x + target.width / 2),
-                 std::to_string(target.y + target.height / 2), "click", "--repeat", "2", "--delay", "60", "1"});
+        Xdotool({"mousemove", std::to_string(target.x + target.width / 2), std::to_string(target.y + target.height / 2),
+                 "click", "--repeat", "2", "--delay", "60", "1"});
         hidden = WaitUntil([&] { return VisibleWindows("Kelmora: Task List").empty(); }, std::chrono::seconds(3));
     }
     EXPECT_TRUE(hidden);

@@ -462,7 +462,7 @@ TEST_F(TaskDialogsTest, EditDeletingTheRunningInterval_TaskIsNoLongerCurrent)
 
     EXPECT_TRUE(SpansOf(id).empty());
     EXPECT_EQ(m_app->CurrentTaskId(), -1);
-    EXPECT_EQ(TakePosted(), (Posted{{app::kMsgTaskState, app::kIdleIconId}}));
+    EXPECT_EQ(TakePosted(), (Posted{{app::kMsgTaskState, app::kIdleIconId}, {app::kMsgTimeLogChanged, 0}}));
 }
 
 TEST_F(TaskDialogsTest, EditTaskDeletedMeanwhile_CloseDoesNotBringItBack)

@@ -334,6 +334,7 @@ TEST_F(TaskListTest, CloseRequestWhileAModalDialogRuns_ClosesItThenExitsNormally
     };
     StartOwnedByTheHub(std::move(dialogs));
     QEventLoop program; // stands for the program's own event loop, which the close path ends
+    QObject::connect(m_app->MainWnd(), &app::CMainWnd::Closed, &program, &QEventLoop::quit);
     QTimer::singleShot(
         0, [this] { QTest::mouseClick(m_owned->findChild<QPushButton*>("categoriesButton"), Qt::LeftButton); });
     program.exec();
@@ -358,6 +359,7 @@ TEST_F(TaskListTest, TimeLogRebuilt_AfterRollbackAndCategoryChanges)
     category.Load(store.DataFolder());
     category.AddTask(b);
     category.Save(store.DataFolder());
+    m_clock->SetUtc(2008, 4, 7, 10, 0);
     StartOwnedByTheHub();
     ASSERT_EQ(m_owned->TimeLog().rowCount(), 2);
     EXPECT_EQ(LogCell(1, 4), "Work");
@@ -392,8 +394,8 @@ TEST_F(TaskListTest, EditingTheRunningSpanFromTheLog_EndsTrackingAndNeverOverwri
         }
         saved.push_back(save(model::Interval(Utc(2008, 4, 7, 9, 0), Utc(2008, 4, 7, 9, 30))));
     };
-    StartOwnedByTheHub(std::move(dialogs));
     m_clock->SetUtc(2008, 4, 7, 10, 0);
+    StartOwnedByTheHub(std::move(dialogs));
     auto* log = m_owned->findChild<QTreeView*>("timeLog");
     emit log->doubleClicked(m_owned->TimeLog().index(0, 0));
     ASSERT_EQ(saved, std::vector<bool>{false});
