@@ -17,6 +17,13 @@ protected:
     {
         StartKelmora();
         ASSERT_TRUE(WaitForTrayIcon());
+        // The icon can be docked before the keys are grabbed; the tray-menu shortcut tells when they are.
+        ASSERT_TRUE(WaitUntil([&] {
+            Xdotool({"key", "--clearmodifiers", "alt+shift+m"});
+            return WaitUntil([&] { return !VisibleWindows("Kelmora tray menu").empty(); }, std::chrono::seconds(1));
+        }));
+        Xdotool({"key", "Escape"});
+        ASSERT_TRUE(WaitUntil([&] { return VisibleWindows("Kelmora tray menu").empty(); }));
     }
 
     bool TaskListShown() { return !VisibleWindows("Kelmora: Task List").empty(); }
