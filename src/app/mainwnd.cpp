@@ -132,8 +132,12 @@ void CMainWnd::OnMessage(const MessageEvent& message)
     case kMsgTick:
         m_trayIcon->UpdateTip();
         break;
-    case kMsgTrayCallback:
     case kMsgIdle:
+        if (m_idleHandler && !m_closing) {
+            m_idleHandler(message.wParam(), message.lParam());
+        }
+        break;
+    case kMsgTrayCallback:
         break;
     }
 }

@@ -87,6 +87,11 @@ public:
     // register what their commands do; a command without a handler does nothing.
     void SetCommandHandler(int id, std::function<void()> handler);
     void SetReportHandler(ReportHandler handler) { m_reportHandler = std::move(handler); }
+    // What the idle message (wParam, lParam) does; set by the idle layer above.
+    void SetIdleMessageHandler(std::function<void(std::int64_t, std::int64_t)> handler)
+    {
+        m_idleHandler = std::move(handler);
+    }
 
     // Set when the window has gone through its close path.
     bool IsClosed() const { return m_closed; }
@@ -126,6 +131,7 @@ private:
     std::unique_ptr<CRollbackDlg> m_rollbackDlg;
     std::map<int, std::function<void()>> m_commandHandlers;
     ReportHandler m_reportHandler;
+    std::function<void(std::int64_t, std::int64_t)> m_idleHandler;
     QTimer m_ticker;
     bool m_closed = false;
     bool m_closing = false;

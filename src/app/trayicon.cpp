@@ -135,6 +135,14 @@ QMenu& CTrayIcon::ReportSubmenu(QMenu& parent)
     return reports;
 }
 
+// The shortcut shown is the one that works now: none when the stop hotkey is not registered.
+void CTrayIcon::AddStopCommand(QMenu& menu)
+{
+    const QString shortcut = m_stopShortcutText ? m_stopShortcutText() : QString();
+    AddCommand(menu, QStringLiteral("Sto&p Current Task") + (shortcut.isEmpty() ? QString() : "\t" + shortcut),
+               kCmdStopCurrentTask);
+}
+
 // One item per task in store order (or the reverse), each naming its task-store position.
 void CTrayIcon::AddTaskItems(QMenu& menu, bool checkable, bool reversed)
 {
@@ -164,7 +172,7 @@ void CTrayIcon::BuildUsualMenu()
                kCmdOpenTaskList);
     m_menu->addSeparator();
     if (app.CurrentTaskId() != -1) {
-        AddCommand(*m_menu, QStringLiteral("Sto&p Current Task\tCtrl-Shift-P"), kCmdStopCurrentTask);
+        AddStopCommand(*m_menu);
         AddTaskItems(AddSubmenu(*m_menu, QStringLiteral("S&witch to Task")), false, false);
         AddCommand(*m_menu, QStringLiteral("Ro&llback Current Task"), kCmdRollback);
     } else if (app.Store().TaskCount() > 0) {
@@ -189,7 +197,7 @@ void CTrayIcon::BuildQuickAccessMenu()
     m_menu->addSeparator();
     if (app.Store().TaskCount() > 0) {
         if (current) {
-            AddCommand(*m_menu, QStringLiteral("Sto&p Current Task\tCtrl-Shift-P"), kCmdStopCurrentTask);
+            AddStopCommand(*m_menu);
             m_menu->addSeparator();
         }
         // The last task of the store comes first.

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -44,6 +45,8 @@ public:
     // The menu as it stands; rebuilt each time it is about to show.
     QMenu& Menu() { return *m_menu; }
     void RebuildMenu();
+    // The stop command's shortcut as the menu shows it ("Shift+Alt+P"); empty, or no function, for none.
+    void SetStopShortcutText(std::function<QString()> text) { m_stopShortcutText = std::move(text); }
 
 private:
     void AddCommand(QMenu& menu, const QString& text, int id);
@@ -52,6 +55,7 @@ private:
     void BuildQuickAccessMenu();
     QMenu& AddSubmenu(QMenu& parent, const QString& title);
     QMenu& ReportSubmenu(QMenu& parent);
+    void AddStopCommand(QMenu& menu);
 
     CMainWnd& m_mainWnd;
     std::unique_ptr<QMenu> m_menu;
@@ -60,6 +64,7 @@ private:
     std::unique_ptr<QSystemTrayIcon> m_icon;
     std::int32_t m_iconId = 0;
     bool m_menuAtCursor = true;
+    std::function<QString()> m_stopShortcutText;
 };
 
 } // namespace kelmora::app

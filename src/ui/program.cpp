@@ -7,7 +7,15 @@
 
 #include "app/desktopservices.h"
 #include "app/kelmoraapp.h"
+#include "app/trayicon.h"
+#include "hotkeys/hotkeyspage.h"
+#include "hotkeys/hotkeytable.h"
+#include "idle/idlesubsystem.h"
+#include "platform/globalshortcuts.h"
+#include "platform/idletimesource.h"
 #include "platform/paths.h"
+#include "reports/export.h"
+#include "reports/report.h"
 
 #include <QApplication>
 #include <QSessionManager>
@@ -43,6 +51,10 @@ std::unique_ptr<app::TaskListWindow> MakeTaskList(app::CMainWnd& mainWnd)
         dialog.exec();
     };
     dialogs.categories = CategoriesDialog(app);
+    dialogs.report = [&app](QWidget* owner) { reports::RunReportDialog(app, owner); };
+    dialogs.exportTimeLog = [&app](QWidget* owner, int periodIndex) {
+        reports::RunExportDialog(app, periodIndex, owner);
+    };
     return std::make_unique<CTaskListDlg>(mainWnd, std::move(dialogs));
 }
 
@@ -71,12 +83,62 @@ int RunTrayProgram()
     if (!kelmora.InitInstance()) {
         return kelmora.ExitInstance();
     }
+    app::CMainWnd& hub = *kelmora.MainWnd();
     CCreateTaskDlg createTask(kelmora);
     createTask.SetCategoriesDialogRunner(CategoriesDialog(kelmora));
     CAboutDlg about(kelmora);
-    kelmora.MainWnd()->SetCommandHandler(app::kCmdCreateTask, [&createTask] { createTask.ShowDialog(); });
-    kelmora.MainWnd()->SetCommandHandler(app::kCmdAbout, [&about] { about.ShowDialog(); });
+    hub.SetCommandHandler(app::kCmdCreateTask, [&createTask] { createTask.ShowDialog(); });
+    hub.SetCommandHandler(app::kCmdAbout, [&about] { about.ShowDialog(); });
+    // The hub has worked out the calendar period already; the page is the one the index would give.
+    hub.SetReportHandler([&kelmora](const model::Interval& period) {
+        reports::ShowReport(kelmora, reports::BuildPeriodReport(kelmora.Store(), period), nullptr);
+    });
+
+    idle::CIdleSubsystem idleSubsystem(idle::MakeIdleContext(kelmora), platform::createIdleTimeSource(),
+                                       std::make_unique<platform::SystemUptimeClocks>());
+    hub.SetIdleMessageHandler(
+        [&idleSubsystem](std::int64_t wParam, std::int64_t lParam) { idleSubsystem.OnIdleMessage(wParam, lParam); });
+    // No idle question or reminder may come up between the close path and the exit's question.
+    QObject::connect(&hub, &app::CMainWnd::Closed, &idleSubsystem, &idle::CIdleSubsystem::Shutdown);
+
+    // A file that exists but cannot be used registers nothing, and stays for the user to mend or replace.
+    std::unique_ptr<platform::GlobalShortcuts> shortcuts = platform::createGlobalShortcuts();
+    auto hotkeyTable = std::make_unique<hotkeys::CHotkeyTable>(kelmora.DataFolder(), *shortcuts);
+    if (hotkeyTable->LoadHotkeys()) {
+        hotkeyTable->RegisterAll();
+    }
+    QObject::connect(shortcuts.get(), &platform::GlobalShortcuts::activated, &hub, &app::CMainWnd::OnHotKey);
+    app::CTrayIcon& tray = *hub.TrayIcon();
+    tray.SetStopShortcutText([&hotkeyTable] { return hotkeyTable->ActiveText(app::kHotkeyStopTask); });
+    QObject::connect(shortcuts.get(), &platform::GlobalShortcuts::statusChanged, &tray, &app::CTrayIcon::RebuildMenu);
+
+    const std::string idleSource = idleSubsystem.IdleSourceName();
+    bool settingsOpen = false;
+    hub.SetCommandHandler(app::kCmdSettings, [&] {
+        // The settings hotkey pressed again while the sheet is open must not stack a second sheet on it.
+        if (settingsOpen) {
+            return;
+        }
+        settingsOpen = true;
+        const app::ShowMessageFn showMessage = [&kelmora](QWidget* owner, const QString& text, const QString& caption) {
+            kelmora.ShowMessage(owner, text, caption);
+        };
+        hotkeys::RunSettingsSheet(
+            nullptr,
+            {kelmora.Settings(), showMessage, idleSource == "none" ? QString() : QString::fromStdString(idleSource)},
+            *hotkeyTable);
+        settingsOpen = false;
+    });
+
+    idleSubsystem.Start();
     QApplication::exec();
+    // Before the exit asks about a running task: no loop posts any more and no idle question stays open.
+    idleSubsystem.Shutdown();
+    // The handlers must not outlive what they use; the table goes before the service it registered with.
+    tray.SetStopShortcutText(nullptr);
+    hotkeyTable->UnregisterAll();
+    hotkeyTable.reset();
+    shortcuts.reset();
     return kelmora.ExitInstance();
 }
 

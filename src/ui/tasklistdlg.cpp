@@ -225,7 +225,7 @@ void CTaskListDlg::BuildLayout()
     });
     connect(m_exportButton, &QPushButton::clicked, this, [this] {
         if (m_dialogs.exportTimeLog) {
-            m_dialogs.exportTimeLog(this);
+            m_dialogs.exportTimeLog(this, CurrentPeriod());
         }
     });
     connect(m_categoriesButton, &QPushButton::clicked, this, [this] {

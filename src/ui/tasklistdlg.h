@@ -47,9 +47,10 @@ public:
             editInterval;
         // The Task Categories dialog, modally; true when it ended with OK.
         std::function<bool(QWidget* parent)> categories;
-        // The report and the time-log export; their buttons are disabled while these are missing.
+        // The report and the time-log export (of the "Period:" chosen, 0 this day to 4 all time); their
+        // buttons are disabled while these are missing.
         std::function<void(QWidget* parent)> report;
-        std::function<void(QWidget* parent)> exportTimeLog;
+        std::function<void(QWidget* parent, int periodIndex)> exportTimeLog;
     };
 
     // Period choices, in the order of the period list.

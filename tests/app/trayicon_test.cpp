@@ -104,9 +104,13 @@ TEST_F(TrayTest, UsualMenu_TaskTracked_StopSwitchRollback)
     MakeTask("Beta", true);
     Start();
     m_taskList->visible = true;
-    EXPECT_EQ(Menu(), Concat({"Hide &Task List...=32771", "-", "Sto&p Current Task\tCtrl-Shift-P=10000",
+    QString stopKeys = QStringLiteral("Shift+Alt+P");
+    Tray().SetStopShortcutText([&] { return stopKeys; });
+    EXPECT_EQ(Menu(), Concat({"Hide &Task List...=32771", "-", "Sto&p Current Task\tShift+Alt+P=10000",
                               "S&witch to Task >", "  Alpha=10100", "  Beta=10101", "Ro&llback Current Task=10001"},
                              kUsualTail));
+    stopKeys.clear(); // the stop hotkey is not active: no combination at all
+    EXPECT_EQ(Menu().at(2), "Sto&p Current Task=10000");
 }
 
 TEST_F(TrayTest, QuickAccessMenu_EmptyStore_NoTaskItems)
@@ -128,9 +132,10 @@ TEST_F(TrayTest, QuickAccessMenu_TaskTracked_TasksReversedCurrentCheckedRollback
     MakeTask("Gamma", false);
     Start();
     m_taskList->visible = true; // this layout keeps "Open" whatever the window does
+    Tray().SetStopShortcutText([] { return QStringLiteral("Ctrl+Alt+X"); });
     EXPECT_EQ(Menu(), (Lines{"Open &Task List...=32771",
                              "-",
-                             "Sto&p Current Task\tCtrl-Shift-P=10000",
+                             "Sto&p Current Task\tCtrl+Alt+X=10000",
                              "-",
                              "Gamma=10102",
                              "*Beta=10101",
@@ -166,7 +171,7 @@ TEST_F(TrayTest, ChoosingATaskItem_StartsItAndTheMenuFollows)
     EXPECT_EQ(m_app->CurrentTaskId(), 1);
     EXPECT_TRUE(IsRunning(1));
     EXPECT_EQ(Tray().IconId(), kRunningIconId);
-    EXPECT_EQ(Menu().at(2), "Sto&p Current Task\tCtrl-Shift-P=10000");
+    EXPECT_EQ(Menu().at(2), "Sto&p Current Task=10000");
 }
 
 TEST_F(TrayTest, Tooltip_NamesTheTaskWithItsTimeInTheChosenPeriod)

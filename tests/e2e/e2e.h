@@ -85,10 +85,10 @@ protected:
     std::vector<std::string> VisibleWindows(const std::string& title);
     // Saves the whole screen under the build folder, for a person to look at.
     void Screenshot(const std::string& name);
-
-private:
+    // For the programs started from now on; the old value comes back at the end of the test.
     void SetEnvironment(const std::string& name, const std::optional<std::string>& value);
 
+private:
     testsupport::TempDir m_root;
     std::filesystem::path m_data;
     std::filesystem::path m_config;

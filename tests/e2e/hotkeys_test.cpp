@@ -17,6 +17,13 @@ protected:
     {
         StartKelmora();
         ASSERT_TRUE(WaitForTrayIcon());
+        // The icon can be docked before the keys are grabbed; the tray-menu shortcut tells when they are.
+        ASSERT_TRUE(WaitUntil([&] {
+            Xdotool({"key", "--clearmodifiers", "alt+shift+m"});
+            return WaitUntil([&] { return !VisibleWindows("Kelmora tray menu").empty(); }, std::chrono::seconds(1));
+        }));
+        Xdotool({"key", "Escape"});
+        ASSERT_TRUE(WaitUntil([&] { return VisibleWindows("Kelmora tray menu").empty(); }));
     }
 
     bool TaskListShown() { return !VisibleWindows("Kelmora: Task List").empty(); }
@@ -40,7 +47,7 @@ TEST_F(Hotkeys, AltShiftT_ShowsAndHidesTheTaskListAlsoWithNumLockOn)
     Xdotool({"key", "Num_Lock"});
 }
 
-TEST_F(Hotkeys, AltShiftS_OpensTheSettings)
+TEST_F(Hotkeys, AltShiftS_OpensTheSettings_TheProgramClosesWithTheSheetOpen)
 {
     Start();
     Xdotool({"key", "--clearmodifiers", "alt+shift+s"});
@@ -49,6 +56,12 @@ TEST_F(Hotkeys, AltShiftS_OpensTheSettings)
     Xdotool({"key", "Escape"});
     EXPECT_TRUE(WaitUntil([&] { return !SettingsShown(); }));
     EXPECT_EQ(HotkeysFile(), "") << "opening the sheet writes nothing";
+
+    Xdotool({"key", "--clearmodifiers", "alt+shift+s"});
+    ASSERT_TRUE(WaitUntil([&] { return SettingsShown(); }));
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(TerminateKelmora(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10)) << "closed, not killed";
 }
 
 // Keyboard Shortcuts page: the second row (the Task List) gets Alt+Shift+K. The change works before the

@@ -43,11 +43,16 @@ protected:
     }
 };
 
-TEST_F(IdleDesktop, InputAfterTheTimeout_AsksAboutTheIdlePeriod)
+TEST_F(IdleDesktop, InputAfterTheTimeout_AsksAboutTheIdlePeriod_TheProgramClosesWithTheQuestionOpen)
 {
+    SetSetting("AutoStop", 1);
     const std::string window = BringUpIdleQuestion();
     ASSERT_FALSE(window.empty()) << "the idle question did not appear";
     Screenshot("idle-question");
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(TerminateKelmora(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10)) << "closed, not killed";
+    EXPECT_FALSE(LoadTask(DataFolder(), 0).IsRunning()) << "the exit path ran to its end";
 }
 
 TEST_F(IdleDesktop, DoNotCountThisTime_ShortensTheSpanInTheFile)
