@@ -31,8 +31,8 @@ trap 'restore; exit 130' INT TERM
 # id @@ file @@ test targets @@ text @@ replacement   ("<NL>" in text or replacement stands for a line break)
 MUTANTS=$(
     cat <<'EOF'
-merge-touching    @@ src/model/task.cpp @@ model_tests cli_tests @@ if (overlap.stop > overlap.start) { @@ if (overlap.stop >= overlap.start) {
-period-touching   @@ src/model/timelog.cpp @@ model_tests reports_tests cli_tests @@ return overlap.stop > overlap.start; @@ return overlap.stop >= overlap.start;
+merge-touching    @@ src/model/task.cpp @@ model_tests cli_tests @@ if (overlap.stop > overlap.start) { @@ if (!(overlap.start > overlap.stop)) {
+period-touching   @@ src/model/timelog.cpp @@ model_tests reports_tests cli_tests @@ return overlap.stop > overlap.start; @@ return !(overlap.start > overlap.stop);
 log-tie-order     @@ src/model/timelog.cpp @@ model_tests reports_tests cli_tests @@ std::tie(days, ms, position) < std::tie(other.days, other.ms, other.position) @@ std::tie(days, ms, other.position) < std::tie(other.days, other.ms, position)
 log-insert-tie    @@ src/model/timelog.cpp @@ model_tests reports_tests cli_tests @@ std::upper_bound(m_entries.begin() @@ std::lower_bound(m_entries.begin()
 html-escape-lt    @@ src/model/timelog.cpp @@ model_tests reports_tests cli_tests @@ result += "&lt;"; @@ result += "<";
