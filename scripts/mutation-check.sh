@@ -54,7 +54,7 @@ atomic-no-fsync   @@ src/model/atomicfile.cpp @@ model_tests @@     if (::fsync(
 settings-remind-default @@ src/platform/settingsstore.h @@ platform_tests idle_tests @@ kRemindTimeout{"RemindTimeout", 300} @@ kRemindTimeout{"RemindTimeout", 600}
 settings-missing  @@ src/platform/inisettingsstore.cpp @@ platform_tests @@ .value_or(defaultValue); @@ .value_or(0);
 settings-plus     @@ src/platform/inisettingsstore.cpp @@ platform_tests @@ if (first != last && *first == '-') { @@ if (first != last && *first == '+') {
-autostart-quote   @@ src/platform/inisettingsstore.cpp @@ platform_tests @@ return kReserved.find(c) != std::string_view::npos; @@ return c == ' ';
+autostart-quote   @@ src/platform/inisettingsstore.cpp @@ platform_tests @@ return kReserved.find(c) != std::string_view::npos; @@ return kReserved.find(c) != std::string_view::npos && c != '$';
 idle-default      @@ src/idle/idlemonitor.h @@ idle_tests @@ kDefaultTimeoutSeconds = 120; @@ kDefaultTimeoutSeconds = 60;
 idle-boundary     @@ src/idle/idlemonitor.cpp @@ idle_tests @@ if (m_watching && effectiveMs / 1000 > timeoutSeconds) { @@ if (m_watching && effectiveMs / 1000 >= timeoutSeconds) {
 reminder-spacing  @@ src/idle/reminder.cpp @@ idle_tests @@ now - lastEnd > timeout && now - m_lastShown > timeout @@ now - lastEnd > timeout
@@ -109,7 +109,8 @@ run_tests() {
 }
 
 # The unchanged suite must build and pass, or every mutant would count as caught.
-ALL_TARGETS=$(printf '%s\n' "$MUTANTS" | awk -F'@@' '$1 ~ /[^ ]/ {print $3}' | tr ' ' '\n' | grep -v '^$' | sort -u | tr '\n' ' ')
+ALL_TARGETS=$(printf '%s\n' "$MUTANTS" | awk -F'@@' -v filter="$FILTER" '$1 ~ /[^ ]/ && $1 ~ filter {print $3}' |
+    tr ' ' '\n' | grep -v '^$' | sort -u | tr '\n' ' ')
 if ! cmake --build "$BUILD" -j"$JOBS" --target $ALL_TARGETS >"$LOGS/base-build.log" 2>&1; then
     echo "the unchanged source does not build; see $LOGS/base-build.log"
     exit 2
