@@ -77,11 +77,12 @@ const std::map<std::string, std::int32_t> kOn300{{"UseIdleDetection", 1}, {"Time
 INSTANTIATE_TEST_SUITE_P(
     Cases, IdleMonitorTest,
     ::testing::Values(
-        MonitorCase{"Timeout300_BeginsAtTheFirstCheckAfter300s", kOn300, {{299}, {300}, {301}, {302}}, {{0, 0}}},
+        // 300 s idle is not yet over the timeout: input then ends nothing.
+        MonitorCase{"Timeout300_BeginsOnlyAfterMoreThan300s", kOn300, {{299}, {300}, {0}, {301}, {302}}, {{0, 0}}},
         MonitorCase{"PauseOf754s_EndsWith754", kOn300, {{300}, {301}, {754}, {0}}, {{0, 0}, {1, 754}}},
         MonitorCase{"InputThatComesLateStillEnds", kOn300, {{400}, {3}}, {{0, 0}, {1, 400}}},
-        MonitorCase{"MissingTimeout_TwoMinutes", {{"UseIdleDetection", 1}}, {{5}, {120}, {121}}, {{0, 0}}},
-        MonitorCase{"ZeroTimeout_TwoMinutes", {{"UseIdleDetection", 1}, {"Timeout", 0}}, {{5}, {121}}, {{0, 0}}},
+        MonitorCase{"MissingTimeout_TwoMinutes", {{"UseIdleDetection", 1}}, {{100}, {0}, {120}, {121}}, {{0, 0}}},
+        MonitorCase{"ZeroTimeout_TwoMinutes", {{"UseIdleDetection", 1}, {"Timeout", 0}}, {{100}, {0}, {121}}, {{0, 0}}},
         MonitorCase{"DetectionOff_Nothing", {{"Timeout", 300}}, {{400}, {0}}, {}},
         MonitorCase{"DetectionSwitchedOnLive_Counts",
                     {{"Timeout", 300}},

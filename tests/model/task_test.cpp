@@ -3,10 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 namespace kelmora::model {
 namespace {
 
-using testsupport::Local;
 using testsupport::ScopedFakeClock;
 using testsupport::ScopedTimeLocale;
 using testsupport::ScopedTimeZone;
@@ -18,18 +19,24 @@ Interval At(int startHour, int startMinute, int stopHour, int stopMinute)
     return Interval(Utc(2008, 1, 1, startHour, startMinute), Utc(2008, 1, 1, stopHour, stopMinute), true);
 }
 
-std::vector<std::pair<TimeStamp, TimeStamp>> Spans(const IntervalList& list)
-{
-    std::vector<std::pair<TimeStamp, TimeStamp>> result;
-    for (const Interval& i : list) {
-        result.emplace_back(i.start, i.stop);
-    }
-    return result;
-}
-
 std::pair<TimeStamp, TimeStamp> Span(const Interval& i)
 {
     return {i.start, i.stop};
+}
+
+// The spans of a list on 2008-01-01 UTC as "9:00-10:00 11:00-12:00".
+std::string Text(const IntervalList& list)
+{
+    std::string text;
+    for (const Interval& i : list) {
+        const DateParts a = i.start.GetUtcParts();
+        const DateParts b = i.stop.GetUtcParts();
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "%s%d:%02d-%d:%02d", text.empty() ? "" : " ", a.hour, a.minute, b.hour,
+                      b.minute);
+        text += buffer;
+    }
+    return text;
 }
 
 class IntervalListTest : public ::testing::Test
@@ -39,59 +46,31 @@ protected:
     ScopedFakeClock m_clock{2008, 1, 1, 15, 0};
 };
 
-TEST_F(IntervalListTest, InsertTouching_KeepsThreeApart)
+// Overlapping spans merge into one, however many the new one reaches; touching and zero-length spans stay
+// apart, and a new span goes after those that start with it.
+TEST_F(IntervalListTest, Insert_MergesOverlapsAndKeepsStartOrder)
 {
-    IntervalList list;
-    list.Insert(At(9, 0, 10, 0));
-    list.Insert(At(11, 0, 12, 0));
-    ASSERT_TRUE(list.Insert(At(10, 0, 11, 0)));
-    EXPECT_EQ(Spans(list),
-              (decltype(Spans(list)){Span(At(9, 0, 10, 0)), Span(At(10, 0, 11, 0)), Span(At(11, 0, 12, 0))}));
-}
-
-TEST_F(IntervalListTest, InsertOverlappingTwo_MergesIntoOne)
-{
-    IntervalList list;
-    list.Insert(At(9, 0, 10, 0));
-    list.Insert(At(10, 15, 11, 0));
-    list.Insert(At(9, 30, 10, 30));
-    ASSERT_EQ(list.Count(), 1);
-    EXPECT_EQ(Span(list.At(0)), Span(At(9, 0, 11, 0)));
-    EXPECT_TRUE(list.At(0).closed);
-}
-
-TEST_F(IntervalListTest, InsertSpanningMany_AbsorbsAll)
-{
-    IntervalList list;
-    for (int h = 1; h <= 12; h += 2) {
-        list.Insert(At(h, 0, h + 1, 0));
+    const struct
+    {
+        std::vector<Interval> inserted;
+        const char* expected;
+    } cases[] = {
+        {{At(9, 0, 10, 0), At(11, 0, 12, 0), At(10, 0, 11, 0)}, "9:00-10:00 10:00-11:00 11:00-12:00"},
+        {{At(9, 0, 10, 0), At(10, 15, 11, 0), At(9, 30, 10, 30)}, "9:00-11:00"},
+        {{At(1, 0, 2, 0), At(3, 0, 4, 0), At(5, 0, 6, 0), At(11, 0, 12, 0), At(0, 30, 12, 30)}, "0:30-12:30"},
+        {{At(9, 0, 10, 0), At(8, 0, 8, 30), At(12, 0, 13, 0)}, "8:00-8:30 9:00-10:00 12:00-13:00"},
+        {{At(9, 0, 10, 0), At(9, 30, 9, 30)}, "9:00-10:00 9:30-9:30"},
+        {{At(9, 0, 10, 0), At(9, 30, 9, 30), At(9, 0, 9, 0)}, "9:00-10:00 9:00-9:00 9:30-9:30"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        IntervalList list;
+        for (const Interval& interval : c.inserted) {
+            ASSERT_TRUE(list.Insert(interval));
+        }
+        EXPECT_EQ(Text(list), c.expected);
+        EXPECT_TRUE(list.At(0).closed);
     }
-    list.Insert(At(0, 30, 12, 30));
-    ASSERT_EQ(list.Count(), 1);
-    EXPECT_EQ(Span(list.At(0)), Span(At(0, 30, 12, 30)));
-}
-
-TEST_F(IntervalListTest, InsertBeforeAndAfter_KeepsStartOrder)
-{
-    IntervalList list;
-    list.Insert(At(9, 0, 10, 0));
-    list.Insert(At(8, 0, 8, 30));
-    list.Insert(At(12, 0, 13, 0));
-    EXPECT_EQ(Span(list.At(0)), Span(At(8, 0, 8, 30)));
-    EXPECT_EQ(Span(list.At(1)), Span(At(9, 0, 10, 0)));
-    EXPECT_EQ(Span(list.At(2)), Span(At(12, 0, 13, 0)));
-}
-
-TEST_F(IntervalListTest, InsertZeroLength_NeverMergesAndGoesAfterEqualStarts)
-{
-    IntervalList list;
-    list.Insert(At(9, 0, 10, 0));
-    list.Insert(At(9, 30, 9, 30));
-    ASSERT_EQ(list.Count(), 2);
-    EXPECT_EQ(Span(list.At(1)), Span(At(9, 30, 9, 30)));
-    list.Insert(At(9, 0, 9, 0));
-    ASSERT_EQ(list.Count(), 3);
-    EXPECT_EQ(Span(list.At(1)), Span(At(9, 0, 9, 0)));
 }
 
 TEST_F(IntervalListTest, InsertOpen_RefusedAndUnchanged)
@@ -219,98 +198,55 @@ TEST(Task, NoIdentity_ZeroTotalsAndRefusedChanges)
 
 // ---- calendar periods ----
 
-TEST(CalendarPeriod, ThisWeek_DependsOnTheLocalesFirstDay)
+// Each period starts at local midnight of its first day, stepping back by calendar days, so a week holding a
+// daylight-saving change still starts at midnight; the week starts on the locale's first day. Each ends now.
+TEST(CalendarPeriod, StartAtLocalMidnightOfTheFirstDay)
+{
+    const struct
+    {
+        const char* zone;
+        const char* locale;
+        TimeStamp now;
+        int index; // today, this week, this month, this year
+        TimeStamp start;
+    } cases[] = {
+        {"UTC", "en_GB.UTF-8", Utc(2008, 4, 6, 15, 0), 1, Utc(2008, 3, 31, 0, 0)}, // a Sunday
+        {"UTC", "en_US.UTF-8", Utc(2008, 4, 6, 15, 0), 1, Utc(2008, 4, 6, 0, 0)},
+        {"UTC", "en_US.UTF-8", Utc(2008, 4, 9, 15, 0), 0, Utc(2008, 4, 9, 0, 0)},
+        {"UTC", "en_US.UTF-8", Utc(2008, 4, 9, 15, 0), 1, Utc(2008, 4, 6, 0, 0)},
+        {"UTC", "en_US.UTF-8", Utc(2008, 4, 9, 15, 0), 2, Utc(2008, 4, 1, 0, 0)},
+        {"UTC", "en_US.UTF-8", Utc(2008, 4, 9, 15, 0), 3, Utc(2008, 1, 1, 0, 0)},
+        // Half a minute into July in Berlin; New Year was winter time.
+        {"Europe/Berlin", "en_US.UTF-8", Utc(2008, 6, 30, 22, 0, 30), 0, Utc(2008, 6, 30, 22, 0)},
+        {"Europe/Berlin", "en_US.UTF-8", Utc(2008, 6, 30, 22, 0, 30), 2, Utc(2008, 6, 30, 22, 0)},
+        {"Europe/Berlin", "en_US.UTF-8", Utc(2008, 6, 30, 22, 0, 30), 3, Utc(2007, 12, 31, 23, 0)},
+        // The local date, not the UTC date: 09:30 on the 15th in Sydney.
+        {"Australia/Sydney", "en_US.UTF-8", Utc(2009, 1, 14, 22, 30), 0, Utc(2009, 1, 14, 13, 0)},
+        // Wednesday 2008-04-02; the clocks went forward on Sunday 2008-03-30, Monday was summer time.
+        {"Europe/Berlin", "en_GB.UTF-8", Utc(2008, 4, 2, 10, 0), 1, Utc(2008, 3, 30, 22, 0)},
+        // Wednesday 2008-10-29; the clocks went back on Sunday 2008-10-26, inside the week.
+        {"Europe/Berlin", "en_US.UTF-8", Utc(2008, 10, 29, 10, 0), 1, Utc(2008, 10, 25, 22, 0)},
+        // Friday noon in New York; the week began in the year before.
+        {"America/New_York", "en_GB.UTF-8", Utc(2009, 1, 2, 17, 0), 1, Utc(2008, 12, 29, 5, 0)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.zone) + " " + c.locale + " " + std::to_string(c.index) + " " + c.now.Format());
+        ScopedTimeZone zone(c.zone);
+        ScopedTimeLocale locale(c.locale);
+        ScopedFakeClock clock;
+        clock->Set(c.now.ToUnixMs());
+        Interval period;
+        ASSERT_TRUE(period.SetCalendarPeriod(c.index));
+        EXPECT_EQ(period.start, c.start);
+        EXPECT_EQ(period.stop, c.now);
+        EXPECT_TRUE(period.closed);
+    }
+}
+
+TEST(CalendarPeriod, OtherIndex_MeansAllTime)
 {
     ScopedTimeZone zone("UTC");
-    ScopedFakeClock clock(2008, 4, 6, 15, 0); // a Sunday
-    Interval week;
-    {
-        ScopedTimeLocale mondayFirst("en_GB.UTF-8");
-        week.SetThisWeek();
-        EXPECT_EQ(week.start, Utc(2008, 3, 31, 0, 0));
-        EXPECT_EQ(week.stop, Utc(2008, 4, 6, 15, 0));
-    }
-    {
-        ScopedTimeLocale sundayFirst("en_US.UTF-8");
-        week.SetThisWeek();
-        EXPECT_EQ(week.start, Utc(2008, 4, 6, 0, 0));
-    }
-}
-
-TEST(CalendarPeriod, DayMonthYear_StartAtLocalMidnight)
-{
-    ScopedTimeZone zone("Europe/Berlin");
-    ScopedFakeClock clock;
-    clock->Set(Local(2008, 7, 1, 0, 0, 30).ToUnixMs());
-    Interval period;
-    period.SetThisMonth();
-    EXPECT_EQ((period.stop - period.start).Format(), "00:00:30");
-    EXPECT_EQ(period.start, Utc(2008, 6, 30, 22, 0));
-    period.SetToday();
-    EXPECT_EQ(period.start, Utc(2008, 6, 30, 22, 0));
-    period.SetThisYear();
-    EXPECT_EQ(period.start, Utc(2007, 12, 31, 23, 0)); // winter time at New Year
-    EXPECT_TRUE(period.closed);
-}
-
-TEST(CalendarPeriod, Today_FollowsTheLocalDateNotTheUtcDate)
-{
-    ScopedTimeZone zone("Australia/Sydney");
-    ScopedFakeClock clock(2009, 1, 14, 22, 30); // 09:30 on the 15th in Sydney
-    Interval today;
-    today.SetToday();
-    EXPECT_EQ(today.start, Utc(2009, 1, 14, 13, 0));
-    EXPECT_EQ(today.start.Format(), "2009-01-15 00:00:00");
-}
-
-TEST(CalendarPeriod, WeekAcrossDaylightSavingChange_StartsAtLocalMidnight)
-{
-    ScopedTimeZone zone("Europe/Berlin");
-    ScopedTimeLocale mondayFirst("en_GB.UTF-8");
-    // Wednesday 2008-04-02; the clocks went forward on Sunday 2008-03-30.
-    ScopedFakeClock clock(2008, 4, 2, 10, 0);
-    Interval week;
-    week.SetThisWeek();
-    EXPECT_EQ(week.start.Format(), "2008-03-31 00:00:00");
-    // Monday 2008-03-31 00:00 was summer time in Berlin.
-    EXPECT_EQ(week.start, Utc(2008, 3, 30, 22, 0));
-
-    // A week that holds the change: Wednesday 2008-10-29, clocks back on Sunday 2008-10-26.
-    clock->SetUtc(2008, 10, 29, 10, 0);
-    ScopedTimeLocale sundayFirst("en_US.UTF-8");
-    week.SetThisWeek();
-    EXPECT_EQ(week.start.Format(), "2008-10-26 00:00:00");
-    EXPECT_EQ(week.start, Utc(2008, 10, 25, 22, 0));
-}
-
-TEST(CalendarPeriod, ThisWeek_CrossesMonthAndYearStart)
-{
-    ScopedTimeZone zone("America/New_York");
-    ScopedTimeLocale mondayFirst("en_GB.UTF-8");
-    ScopedFakeClock clock(2009, 1, 2, 17, 0); // Friday noon in New York
-    Interval week;
-    week.SetThisWeek();
-    EXPECT_EQ(week.start.Format(), "2008-12-29 00:00:00");
-}
-
-} // namespace
-} // namespace kelmora::model
-
-namespace kelmora::model {
-namespace {
-
-TEST(CalendarPeriod, ByIndex_TheFourPeriodsThenAllTime)
-{
-    testsupport::ScopedTimeZone zone("UTC");
-    testsupport::ScopedTimeLocale sundayFirst("en_US.UTF-8");
-    testsupport::ScopedFakeClock clock(2008, 4, 9, 15, 0);
-    const TimeStamp starts[] = {testsupport::Utc(2008, 4, 9, 0, 0), testsupport::Utc(2008, 4, 6, 0, 0),
-                                testsupport::Utc(2008, 4, 1, 0, 0), testsupport::Utc(2008, 1, 1, 0, 0)};
-    for (int index = 0; index < 4; ++index) {
-        Interval period;
-        ASSERT_TRUE(period.SetCalendarPeriod(index));
-        EXPECT_EQ(period.start, starts[index]) << index;
-    }
+    ScopedFakeClock clock(2008, 4, 9, 15, 0);
     Interval untouched;
     EXPECT_FALSE(untouched.SetCalendarPeriod(4));
     EXPECT_FALSE(untouched.SetCalendarPeriod(-1));
@@ -318,8 +254,8 @@ TEST(CalendarPeriod, ByIndex_TheFourPeriodsThenAllTime)
 
     Task task;
     task.id = 1;
-    task.intervals.Insert(Interval(testsupport::Utc(2008, 3, 1, 9, 0), testsupport::Utc(2008, 3, 1, 10, 0)));
-    task.intervals.Insert(Interval(testsupport::Utc(2008, 4, 9, 9, 0), testsupport::Utc(2008, 4, 9, 9, 30)));
+    task.intervals.Insert(Interval(Utc(2008, 3, 1, 9, 0), Utc(2008, 3, 1, 10, 0)));
+    task.intervals.Insert(Interval(Utc(2008, 4, 9, 9, 0), Utc(2008, 4, 9, 9, 30)));
     EXPECT_EQ(task.TotalInCalendarPeriod(0).Format(), "00:30:00");
     EXPECT_EQ(task.TotalInCalendarPeriod(3).Format(), "01:30:00");
     EXPECT_EQ(task.TotalInCalendarPeriod(7).Format(), "01:30:00");

@@ -18,6 +18,11 @@ using testsupport::WriteFile;
 constexpr const char* kAbcOneHour =
     "03 00 00 00 61 62 63 01 00 00 00 01 18 9A 00 00 80 62 EE 01 18 9A 00 00 00 51 25 02";
 
+std::pair<TimeStamp, TimeStamp> Span(const Interval& i)
+{
+    return {i.start, i.stop};
+}
+
 class TaskFileTest : public ::testing::Test
 {
 protected:
@@ -51,12 +56,7 @@ TEST_F(TaskFileTest, OneClosedHour_TwentyEightBytesAndBack)
     ASSERT_TRUE(task.Save(m_dir.path()));
     EXPECT_EQ(ToHex(ReadFile(m_dir.path() / "0.tsk")), kAbcOneHour);
 
-    Task back = Loaded(FromHex(kAbcOneHour));
-    EXPECT_EQ(back.name, "abc");
-    ASSERT_EQ(back.intervals.Count(), 1);
-    EXPECT_TRUE(back.intervals.At(0).closed);
-    EXPECT_EQ(back.intervals.At(0).start, Utc(2008, 1, 1, 9, 0));
-    EXPECT_EQ(back.intervals.At(0).stop, Utc(2008, 1, 1, 10, 0));
+    EXPECT_EQ(Span(Loaded(FromHex(kAbcOneHour)).intervals.At(0)), Span(task.intervals.At(0)));
 }
 
 TEST_F(TaskFileTest, StartedTask_OpenRecordWithZeroStop)
@@ -75,55 +75,65 @@ TEST_F(TaskFileTest, StartedTask_OpenRecordWithZeroStop)
     EXPECT_TRUE(task.intervals.IsRunning());
 }
 
-TEST_F(TaskFileTest, AnyNonZeroClosedByte_LoadsClosedSavesAsOne)
+// What a file holds as read: a damaged file fails cleanly, keeping the records read before the damage.
+TEST_F(TaskFileTest, Load_GoodAndDamagedFiles)
 {
-    std::string bytes = FromHex(kAbcOneHour);
-    bytes[11] = 7;
-    Task task = Loaded(bytes);
-    EXPECT_TRUE(task.intervals.At(0).closed);
-    task.Save(m_dir.path());
+    const std::string good = FromHex(kAbcOneHour);
+    std::string anyClosedByte = good;
+    anyClosedByte[11] = 7;
+    std::string twoPromised = good;
+    twoPromised[7] = 2;
+    const struct
+    {
+        std::string bytes;
+        bool ok;
+        const char* name;
+        int count;
+    } cases[] = {
+        {good, true, "abc", 1},
+        {anyClosedByte, true, "abc", 1},
+        {good + "junk", true, "abc", 1},
+        {FromHex("01 00 00 00 78 FF FF FF FF"), true, "x", 0}, // a negative count
+        {FromHex("01 00 00 00 78 00 00 00 00"), true, "x", 0},
+        {FromHex("03 00 00 00 61 00 63 00 00 00 00"), true, "a", 0}, // the name stops at its first zero byte
+        {FromHex("FF 00 00 00 61 62"), false, "", 0},                // a name length beyond the end
+        {FromHex("FF FF FF FF 61 62 63"), false, "", 0},             // must not reserve its size
+        {twoPromised, false, "abc", 1},
+        {FromHex("01 00 00 00 78 FF FF FF 7F"), false, "x", 0}, // a huge count with no records
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToHex(c.bytes));
+        const Task task = Loaded(c.bytes, c.ok);
+        EXPECT_EQ(task.name, c.name);
+        ASSERT_EQ(task.intervals.Count(), c.count);
+        if (c.count > 0) {
+            EXPECT_TRUE(task.intervals.At(0).closed);
+            EXPECT_EQ(task.intervals.At(0).stop, Utc(2008, 1, 1, 10, 0));
+        }
+    }
+    // Every truncation short of the full file fails.
+    for (std::size_t length = 0; length < good.size(); ++length) {
+        Loaded(good.substr(0, length), false);
+    }
+    // A closed byte other than one is written back as one.
+    Loaded(anyClosedByte).Save(m_dir.path());
     EXPECT_EQ(ToHex(ReadFile(TaskPath(m_dir.path(), 5))), kAbcOneHour);
 }
 
-TEST_F(TaskFileTest, NegativeOrZeroCount_LoadsWithoutIntervals)
-{
-    EXPECT_EQ(Loaded(FromHex("01 00 00 00 78 FF FF FF FF")).intervals.Count(), 0);
-    EXPECT_EQ(Loaded(FromHex("01 00 00 00 78 00 00 00 00")).intervals.Count(), 0);
-}
-
-TEST_F(TaskFileTest, OutOfOrderRecords_KeptInFileOrder)
+TEST_F(TaskFileTest, OutOfOrderRecordsAndAnyName_KeptAsWritten)
 {
     Task task;
     task.id = 5;
-    task.name = "x";
+    task.name = "Größe \"quoted\" <b>&amp; \\ tab\there";
     task.intervals.Append(Interval(Utc(2008, 1, 2, 9, 0), Utc(2008, 1, 2, 10, 0)));
     task.intervals.Append(Interval(Utc(2008, 1, 1, 9, 0), Utc(2008, 1, 1, 10, 0)));
     ASSERT_TRUE(task.Save(m_dir.path()));
     Task back;
     back.id = 5;
     ASSERT_TRUE(back.Load(m_dir.path()));
+    EXPECT_EQ(back.name, task.name);
     EXPECT_EQ(back.intervals.At(0).start, Utc(2008, 1, 2, 9, 0));
     EXPECT_EQ(back.intervals.At(1).start, Utc(2008, 1, 1, 9, 0));
-}
-
-TEST_F(TaskFileTest, DamagedFiles_FailCleanly)
-{
-    const std::string good = FromHex(kAbcOneHour);
-    // Every truncation short of the full file fails.
-    for (std::size_t length = 0; length < good.size(); ++length) {
-        Loaded(good.substr(0, length), false);
-    }
-    // A name length beyond the end of the file.
-    Loaded(FromHex("FF 00 00 00 61 62"), false);
-    // A name length far beyond anything sensible must not reserve its size.
-    Loaded(FromHex("FF FF FF FF 61 62 63"), false);
-    // A count promising more records than there are keeps the ones read, and fails.
-    std::string twoPromised = good;
-    twoPromised[7] = 2;
-    Task partial = Loaded(twoPromised, false);
-    EXPECT_EQ(partial.intervals.Count(), 1);
-    // Huge counts with no records behind them.
-    Loaded(FromHex("01 00 00 00 78 FF FF FF 7F"), false);
 }
 
 TEST_F(TaskFileTest, MissingFileOrNoIdentity_LoadFails)
@@ -136,23 +146,6 @@ TEST_F(TaskFileTest, MissingFileOrNoIdentity_LoadFails)
     task.id = -1;
     EXPECT_FALSE(task.Load(m_dir.path()));
     EXPECT_FALSE(task.Save(m_dir.path()));
-}
-
-TEST_F(TaskFileTest, NameStopsAtFirstZeroByte)
-{
-    EXPECT_EQ(Loaded(FromHex("03 00 00 00 61 00 63 00 00 00 00")).name, "a");
-}
-
-TEST_F(TaskFileTest, UnicodeAndPunctuationNames_RoundTrip)
-{
-    Task task;
-    task.id = 5;
-    task.name = "Größe \"quoted\" <b>&amp; \\ tab\there";
-    ASSERT_TRUE(task.Save(m_dir.path()));
-    Task back;
-    back.id = 5;
-    ASSERT_TRUE(back.Load(m_dir.path()));
-    EXPECT_EQ(back.name, task.name);
 }
 
 TEST_F(TaskFileTest, OverlongName_RefusedOnSaveKeepsOldFile)
@@ -168,18 +161,6 @@ TEST_F(TaskFileTest, OverlongName_RefusedOnSaveKeepsOldFile)
     task.name.assign(kMaxNameBytes, 'n');
     EXPECT_TRUE(task.Save(m_dir.path()));
     EXPECT_EQ(Loaded(ReadFile(TaskPath(m_dir.path(), 5))).name.size(), kMaxNameBytes);
-}
-
-TEST_F(TaskFileTest, TrailingBytesAfterRecords_Ignored)
-{
-    Task task = Loaded(FromHex(kAbcOneHour) + "junk");
-    EXPECT_EQ(task.intervals.Count(), 1);
-}
-
-TEST(TaskPath, DecimalIdWithTskExtension)
-{
-    EXPECT_EQ(TaskPath("/d", 0), std::filesystem::path("/d/0.tsk"));
-    EXPECT_EQ(TaskPath("/d", 17), std::filesystem::path("/d/17.tsk"));
 }
 
 } // namespace

@@ -87,14 +87,14 @@ TEST_F(TimeLogTest, EqualStarts_ComeOutInReverseInsertionOrder)
     EXPECT_EQ(log.At(1).taskId, 1);
     EXPECT_EQ(log.At(2).taskId, 2);
 
-    // A build orders equal starts the same way: by store order, then by list order.
-    AddTask("first", {Span(1, 9, 10)});
-    AddTask("second", {Span(1, 9, 10)});
+    // A build orders equal starts the same way: by store order, then by list order, also when it has to sort.
+    AddTask("first", {Span(1, 10, 11)});
+    AddTask("second", {Span(1, 9, 10), Span(1, 10, 12)});
     TimeLog built;
     built.BuildAll(m_store);
-    EXPECT_EQ(built.At(0).taskId, 0);
-    EXPECT_EQ(built.At(1).taskId, 1);
-    EXPECT_EQ(built.ToTabText().substr(0, 6), "second");
+    EXPECT_EQ(built.ToTabText(), "second\t02:00:00\t2008-01-01 10:00:00\t2008-01-01 12:00:00\r\n"
+                                 "first\t01:00:00\t2008-01-01 10:00:00\t2008-01-01 11:00:00\r\n"
+                                 "second\t01:00:00\t2008-01-01 09:00:00\t2008-01-01 10:00:00\r\n");
 }
 
 TEST_F(TimeLogTest, OutOfRange_EmptyEntryWithEmptyTexts)

@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# Applies plausible faults to src/ one at a time, rebuilds the test programs that the changed file feeds,
+# runs them, and counts how many faults the tests catch. The source is always restored.
+#
+#   scripts/mutation-check.sh [BUILD_DIR] [ID_REGEX]
+#
+# BUILD_DIR defaults to build (configured as in the README). ID_REGEX selects mutants by id, for re-checking
+# a few. A mutant whose pattern no longer matches exactly once is reported as "stale" and not counted; one that
+# does not compile is reported as "nobuild" and not counted either. Not part of the regular test command.
+set -u
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${1:-build}
+case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
+FILTER=${2:-.}
+JOBS=${MUTATION_JOBS:-2}
+LOGS=$(mktemp -d /tmp/mutation-check.XXXXXX)
+SAVED=""
+SAVED_COPY=$LOGS/original
+
+restore() {
+    if [ -n "$SAVED" ]; then
+        cp -p "$SAVED_COPY" "$SAVED"
+        touch "$SAVED" # newer than the mutant's object files, so the next build compiles it again
+        SAVED=""
+    fi
+}
+trap restore EXIT
+trap 'restore; exit 130' INT TERM
+
+# id @@ file @@ test targets @@ text @@ replacement   ("<NL>" in text or replacement stands for a line break)
+MUTANTS=$(
+    cat <<'EOF'
+merge-touching    @@ src/model/task.cpp @@ model_tests cli_tests @@ if (overlap.stop > overlap.start) { @@ if (!(overlap.start > overlap.stop)) {
+period-touching   @@ src/model/timelog.cpp @@ model_tests reports_tests cli_tests @@ return overlap.stop > overlap.start; @@ return !(overlap.start > overlap.stop);
+log-tie-order     @@ src/model/timelog.cpp @@ model_tests reports_tests cli_tests @@ std::tie(days, ms, position) < std::tie(other.days, other.ms, other.position) @@ std::tie(days, ms, other.position) < std::tie(other.days, other.ms, position)
+log-insert-tie    @@ src/model/timelog.cpp @@ model_tests reports_tests cli_tests @@ std::upper_bound(m_entries.begin() @@ std::lower_bound(m_entries.begin()
+html-escape-lt    @@ src/model/timelog.cpp @@ model_tests reports_tests cli_tests @@ result += "&lt;"; @@ result += "<";
+file-read-order   @@ src/model/task.cpp @@ model_tests cli_tests @@ !interval.start.Read(reader) || !interval.stop.Read(reader) @@ !interval.stop.Read(reader) || !interval.start.Read(reader)
+file-write-order  @@ src/model/task.cpp @@ model_tests cli_tests @@ interval.start.Write(writer);<NL>        interval.stop.Write(writer); @@ interval.stop.Write(writer);<NL>        interval.start.Write(writer);
+file-name-zero    @@ src/model/taskfile.cpp @@ model_tests cli_tests @@ name.resize(zero); @@ name.erase(zero, 1);
+week-first-day    @@ src/model/timestamp.cpp @@ model_tests cli_tests @@ const int base = baseDay == 19'971'201 ? 1 : 0; @@ const int base = baseDay == 19'971'201 ? 0 : 1;
+week-start        @@ src/model/task.cpp @@ model_tests cli_tests @@ start = LocalMidnight(now, now.weekday - 1); @@ start = LocalMidnight(now, now.weekday);
+month-start       @@ src/model/task.cpp @@ model_tests cli_tests @@ start = LocalMidnight(now, now.day - 1); @@ start = LocalMidnight(now, now.day);
+day-start-repeat  @@ src/model/timestamp.cpp @@ model_tests cli_tests @@ (!found || candidate < utc) @@ (!found || candidate > utc)
+day-start-skipped @@ src/model/timestamp.cpp @@ model_tests cli_tests @@     utc = high;<NL>    return LocalTimeKind::Skipped; @@     utc = low;<NL>    return LocalTimeKind::Skipped;
+span-100-hours    @@ src/model/timestamp.cpp @@ model_tests cli_tests @@ if (hours < 0 || hours > 99) { @@ if (hours < 0 || hours > 100) {
+leap-february     @@ src/model/timestamp.cpp @@ model_tests cli_tests @@ if (leap && month <= 2) { @@ if (leap && month < 2) {
+xml-escape-escape @@ src/model/xml.cpp @@ model_tests hotkeys_tests @@ if (c == kXmlEscapeChar || special.find(c) != npos || @@ if (special.find(c) != npos ||
+xml-instr-question @@ src/model/xml.cpp @@ model_tests hotkeys_tests @@ instruction ? 2 : 1 @@ instruction ? 1 : 1
+xml-unescape      @@ src/model/xml.cpp @@ model_tests hotkeys_tests @@         if (m_text[i] == m_escape) {<NL>            ++i; @@         if (m_text[i] == m_escape && i + 1 == to) {<NL>            ++i;
+atomic-ignore-write @@ src/model/atomicfile.cpp @@ model_tests @@ if (!WriteAll(fd.Get(), contents)) { @@ if (!WriteAll(fd.Get(), contents) && false) {
+atomic-no-fsync   @@ src/model/atomicfile.cpp @@ model_tests @@     if (::fsync(fd.Get()) != 0) {<NL>        return fail("cannot flush to disk");<NL>    } @@
+settings-remind-default @@ src/platform/settingsstore.h @@ platform_tests idle_tests @@ kRemindTimeout{"RemindTimeout", 300} @@ kRemindTimeout{"RemindTimeout", 600}
+settings-missing  @@ src/platform/inisettingsstore.cpp @@ platform_tests @@ .value_or(defaultValue); @@ .value_or(0);
+settings-plus     @@ src/platform/inisettingsstore.cpp @@ platform_tests @@ if (first != last && *first == '-') { @@ if (first != last && *first == '+') {
+autostart-quote   @@ src/platform/inisettingsstore.cpp @@ platform_tests @@ return kReserved.find(c) != std::string_view::npos; @@ return kReserved.find(c) != std::string_view::npos && c != '$';
+idle-default      @@ src/idle/idlemonitor.h @@ idle_tests @@ kDefaultTimeoutSeconds = 120; @@ kDefaultTimeoutSeconds = 60;
+idle-boundary     @@ src/idle/idlemonitor.cpp @@ idle_tests @@ if (m_watching && effectiveMs / 1000 > timeoutSeconds) { @@ if (m_watching && effectiveMs / 1000 >= timeoutSeconds) {
+reminder-spacing  @@ src/idle/reminder.cpp @@ idle_tests @@ now - lastEnd > timeout && now - m_lastShown > timeout @@ now - lastEnd > timeout
+reminder-units    @@ src/idle/reminder.cpp @@ idle_tests @@ timeout(0, timeoutSeconds * 1000) @@ timeout(0, timeoutSeconds * 100)
+report-name-escape @@ src/reports/reportpage.cpp @@ reports_tests reports_widget_tests @@ page += model::HtmlEscape(name); @@ page += name;
+hotkey-file-field @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ hotkey.AppendChild("title", entry.title); @@ hotkey.AppendChild("caption", entry.title);
+hotkey-default-key @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ platform::kModAlt | platform::kModShift, 'M'} @@ platform::kModAlt | platform::kModControl, 'M'}
+hotkey-mod-order  @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ {{platform::kModControl, "Ctrl+"},<NL>                                                           {platform::kModShift, "Shift+"}, @@ {{platform::kModShift, "Shift+"},<NL>                                                           {platform::kModControl, "Ctrl+"},
+cli-usage-exit    @@ src/cli/cli.cpp @@ cli_tests @@     return kExitUsage;<NL>}<NL><NL>} // namespace @@     return kExitFailed;<NL>}<NL><NL>} // namespace
+cli-ambiguous-exit @@ src/cli/clicommon.cpp @@ cli_tests @@                     << "; write id:" << text << " or name:" << text << ".\n";<NL>        return kExitUsage; @@                     << "; write id:" << text << " or name:" << text << ".\n";<NL>        return kExitFailed;
+cli-interval-number @@ src/cli/intervalcommands.cpp @@ cli_tests @@ if (number < 1 || number > task.intervals.Count()) { @@ if (number < 0 || number > task.intervals.Count()) {
+rollback-give-start @@ src/app/rollbackdlg.cpp @@ app_tests app_widget_tests @@ if (range.start > last.start) { @@ if (range.start < last.start) {
+EOF
+)
+
+# Counts (mode count) or applies (mode apply) one exact substitution; "<NL>" in either text is a line break.
+substitute() {
+    MODE=$1 FILE=$2 OLD=$3 NEW=$4 python3 - <<'PY'
+import os, sys
+mode, path = os.environ["MODE"], os.environ["FILE"]
+old = os.environ["OLD"].replace("<NL>", "\n")
+new = os.environ["NEW"].replace("<NL>", "\n")
+text = open(path, encoding="utf-8").read()
+if mode == "count":
+    print(text.count(old))
+else:
+    open(path, "w", encoding="utf-8").write(text.replace(old, new, 1))
+PY
+}
+
+trim() {
+    local s=$1
+    s=${s#"${s%%[![:space:]]*}"}
+    s=${s%"${s##*[![:space:]]}"}
+    printf '%s' "$s"
+}
+
+# Runs the test programs of the given targets; fails when any of them fails.
+run_tests() {
+    local target exe
+    for target in "$@"; do
+        exe=$(find "$BUILD/tests" -type f -name "$target" -perm -u+x | head -n 1)
+        if [ -z "$exe" ]; then
+            echo "no test program $target in $BUILD" >&2
+            return 2
+        fi
+        (cd "$(dirname "$exe")" &&
+            env TZ=UTC LC_ALL=en_US.UTF-8 LANG=en_US.UTF-8 QT_QPA_PLATFORM=offscreen \
+                timeout 900 "$exe" --gtest_brief=1) || return 1
+    done
+    return 0
+}
+
+# The unchanged suite must build and pass, or every mutant would count as caught.
+ALL_TARGETS=$(printf '%s\n' "$MUTANTS" | awk -F'@@' -v filter="$FILTER" '$1 ~ /[^ ]/ && $1 ~ filter {print $3}' |
+    tr ' ' '\n' | grep -v '^$' | sort -u | tr '\n' ' ')
+if ! cmake --build "$BUILD" -j"$JOBS" --target $ALL_TARGETS >"$LOGS/base-build.log" 2>&1; then
+    echo "the unchanged source does not build; see $LOGS/base-build.log"
+    exit 2
+fi
+if ! run_tests $ALL_TARGETS >"$LOGS/base-run.log" 2>&1; then
+    echo "the unchanged suite fails; see $LOGS/base-run.log"
+    exit 2
+fi
+
+caught=0
+total=0
+survivors=()
+while IFS= read -r line; do
+    [ -z "$(trim "$line")" ] && continue
+    id=$(trim "$(printf '%s' "$line" | awk -F'@@' '{print $1}')")
+    file=$(trim "$(printf '%s' "$line" | awk -F'@@' '{print $2}')")
+    targets=$(trim "$(printf '%s' "$line" | awk -F'@@' '{print $3}')")
+    old=$(trim "$(printf '%s' "$line" | awk -F'@@' '{print $4}')")
+    new=$(trim "$(printf '%s' "$line" | awk -F'@@' '{print $5}')")
+    [[ $id =~ $FILTER ]] || continue
+    path=$ROOT/$file
+    if [ ! -f "$path" ] || [ "$(substitute count "$path" "$old" "")" != 1 ]; then
+        echo "stale     $id ($file)"
+        continue
+    fi
+    cp -p "$path" "$SAVED_COPY"
+    SAVED=$path
+    substitute apply "$path" "$old" "$new"
+    log=$LOGS/$id.log
+    if ! cmake --build "$BUILD" -j"$JOBS" --target $targets >"$log" 2>&1; then
+        echo "nobuild   $id ($file)"
+        restore
+        continue
+    fi
+    total=$((total + 1))
+    if run_tests $targets >>"$log" 2>&1; then
+        echo "SURVIVED  $id ($file; ran $targets)"
+        survivors+=("$id")
+    else
+        echo "caught    $id"
+        caught=$((caught + 1))
+    fi
+    restore
+done <<<"$MUTANTS"
+
+echo "survived: ${survivors[*]:-none}"
+echo "logs: $LOGS"
+echo "caught $caught of $total"
