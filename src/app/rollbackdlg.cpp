@@ -276,31 +276,7 @@ void CRollbackDlg::UpdateTaskEnabled()
 
 void CRollbackDlg::FillTaskCombo()
 {
-    struct Entry
-    {
-        QString name;
-        std::int32_t id;
-    };
-    std::vector<Entry> entries;
-    const std::vector<std::int32_t> ids = m_app.Store().TaskIds();
-    for (const std::int32_t id : ids) {
-        model::Task task;
-        task.id = id;
-        // A running task cannot take time, and an unreadable one would be saved back without its data.
-        if (!task.Load(m_app.DataFolder()) || task.IsRunning()) {
-            continue;
-        }
-        entries.push_back({QString::fromStdString(task.name), id});
-    }
-    // Case-insensitive, as a sorted drop-down list orders its items; ties keep store order.
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const Entry& a, const Entry& b) { return a.name.compare(b.name, Qt::CaseInsensitive) < 0; });
-    m_taskCombo->clear();
-    for (const Entry& entry : entries) {
-        m_taskCombo->addItem(entry.name, entry.id);
-    }
-    // With a single task in the store nothing can be chosen, so the pass-time request is refused.
-    m_taskCombo->setCurrentIndex(ids.size() > 1 && !entries.empty() ? 0 : -1);
+    FillPassTimeTasks(*m_taskCombo, m_app.Store());
 }
 
 bool CRollbackDlg::CurrentCopyStillReadable() const

@@ -5,6 +5,12 @@
 
 #include "model/task.h"
 #include "model/taskops.h"
+#include "model/taskstore.h"
+
+#include <QComboBox>
+
+#include <algorithm>
+#include <vector>
 
 namespace kelmora::app {
 
@@ -62,6 +68,35 @@ bool SameContent(const model::Task& a, const model::Task& b)
         }
     }
     return true;
+}
+
+void FillPassTimeTasks(QComboBox& combo, const model::TaskStore& store)
+{
+    struct Entry
+    {
+        QString name;
+        std::int32_t id;
+    };
+    std::vector<Entry> entries;
+    const std::vector<std::int32_t> ids = store.TaskIds();
+    for (const std::int32_t id : ids) {
+        model::Task task;
+        task.id = id;
+        // A running task cannot take time, and an unreadable one would be saved back without its data.
+        if (!task.Load(store.DataFolder()) || task.IsRunning()) {
+            continue;
+        }
+        entries.push_back({QString::fromStdString(task.name), id});
+    }
+    // Case-insensitive, as a sorted drop-down list orders its items; ties keep store order.
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry& a, const Entry& b) { return a.name.compare(b.name, Qt::CaseInsensitive) < 0; });
+    combo.clear();
+    for (const Entry& entry : entries) {
+        combo.addItem(entry.name, entry.id);
+    }
+    // With a single task in the store nothing can be chosen, so the pass-time request is refused.
+    combo.setCurrentIndex(ids.size() > 1 && !entries.empty() ? 0 : -1);
 }
 
 } // namespace kelmora::app

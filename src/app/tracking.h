@@ -2,9 +2,12 @@
 
 #include <cstdint>
 
+class QComboBox;
+
 namespace kelmora::model {
 class Task;
-}
+class TaskStore;
+} // namespace kelmora::model
 
 namespace kelmora::app {
 
@@ -27,5 +30,10 @@ void ForgetCurrentTaskIfStopped(CKelmoraApp& app, const model::Task& saved);
 // True when both hold the same name and spans: a dialog compares the file with what it read, so as not to
 // save over a change made meanwhile by another program.
 bool SameContent(const model::Task& a, const model::Task& b);
+
+// Fills the list of tasks that removed time can be passed to: every readable task that is not running,
+// in case-insensitive name order (ties keep store order), each item carrying its task id. The first item
+// is chosen unless the store holds a single task, where nothing can be chosen.
+void FillPassTimeTasks(QComboBox& combo, const model::TaskStore& store);
 
 } // namespace kelmora::app

@@ -1,6 +1,7 @@
 #include "idleperioddlg.h"
 
 #include "app/icons.h"
+#include "app/tracking.h"
 #include "model/task.h"
 #include "model/taskstore.h"
 #include "platform/settingsstore.h"
@@ -99,29 +100,7 @@ void CIdlePeriodDlg::UpdateTaskEnabled()
 
 void CIdlePeriodDlg::FillTaskCombo()
 {
-    struct Entry
-    {
-        QString name;
-        std::int32_t id;
-    };
-    std::vector<Entry> entries;
-    const std::vector<std::int32_t> ids = m_context.store.TaskIds();
-    for (const std::int32_t id : ids) {
-        model::Task task;
-        task.id = id;
-        // A running task cannot take time, and an unreadable one would be saved back without its data.
-        if (!task.Load(m_context.store.DataFolder()) || task.IsRunning()) {
-            continue;
-        }
-        entries.push_back({QString::fromStdString(task.name), id});
-    }
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const Entry& a, const Entry& b) { return a.name.compare(b.name, Qt::CaseInsensitive) < 0; });
-    m_taskCombo->clear();
-    for (const Entry& entry : entries) {
-        m_taskCombo->addItem(entry.name, entry.id);
-    }
-    m_taskCombo->setCurrentIndex(ids.size() > 1 && !entries.empty() ? 0 : -1);
+    app::FillPassTimeTasks(*m_taskCombo, m_context.store);
     if (m_taskCombo->currentIndex() < 0) {
         m_taskCombo->setEditText(QString());
     }

@@ -24,7 +24,7 @@ class ReportUiTest : public app::AppTest
 protected:
     void SetUp() override
     {
-        const std::int32_t id = MakeTask("Spec <review>", false);
+        const std::int32_t id = MakeTask("Design <review>", false);
         model::Task task;
         task.id = id;
         ASSERT_TRUE(task.Load(Data()));
@@ -47,7 +47,7 @@ TEST_F(ReportUiTest, TrayCommand_WritesAndOpensReport_AndNamesWhatWasLeftOut)
     testsupport::WriteFile(model::TaskPath(Data(), 5), "\x01");
     ASSERT_TRUE(ShowReportForPeriod(*m_app, 0));
     EXPECT_EQ(Report(), BuildCalendarReport(m_app->Store(), 0).text);
-    EXPECT_NE(Report().find("<b>Spec &lt;review&gt;</b></td><td>00:30:00"), std::string::npos);
+    EXPECT_NE(Report().find("<b>Design &lt;review&gt;</b></td><td>00:30:00"), std::string::npos);
     EXPECT_EQ(Opened(), std::vector<std::string>{(Data() / "report.htm").string()});
     ASSERT_EQ(m_messages.size(), 1u);
     EXPECT_TRUE(m_messages[0].endsWith(QString::fromStdString((Data() / "5.tsk").string())))
@@ -132,11 +132,11 @@ TEST_F(ReportUiTest, Export_ThroughTheSaveDialog_ByNameAndOnFailure)
         static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides the slot it overrides
     });
     ASSERT_TRUE(RunExportDialog(*m_app, 4, nullptr));
-    const std::string tab = "Spec <review>\t00:30:00\t2008-04-07 08:00:00\t2008-04-07 08:30:00\r\n";
+    const std::string tab = "Design <review>\t00:30:00\t2008-04-07 08:00:00\t2008-04-07 08:30:00\r\n";
     EXPECT_EQ(ReadFile(m_dir.path() / "log.xls"), tab);
 
     ASSERT_TRUE(ExportTimeLog(*m_app, 0, QString::fromStdString((m_dir.path() / "LOG.HTML").string()), nullptr));
-    EXPECT_NE(ReadFile(m_dir.path() / "LOG.HTML").find("<tr><td><b>Spec &lt;review&gt;</b></td>"), std::string::npos);
+    EXPECT_NE(ReadFile(m_dir.path() / "LOG.HTML").find("<tr><td><b>Design &lt;review&gt;</b></td>"), std::string::npos);
     EXPECT_EQ(Opened(),
               std::vector<std::string>({(m_dir.path() / "log.xls").string(), (m_dir.path() / "LOG.HTML").string()}));
 
