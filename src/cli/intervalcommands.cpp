@@ -90,17 +90,28 @@ bool CheckNumber(Session& session, const Task& task, int number)
     return true;
 }
 
+// The task with interval `number` taken out, ready for saving; false with the exit status when the task or
+// the interval is not there.
+bool TakeOutInterval(Session& session, const std::string& taskText, int number, Task& task, int& status)
+{
+    if (!TaskFor(session, taskText, task, status)) {
+        return false;
+    }
+    if (!CheckNumber(session, task, number)) {
+        status = kExitFailed;
+        return false;
+    }
+    task.intervals.RemoveAt(number - 1);
+    return true;
+}
+
 int RunRemoveInterval(Session& session, const std::string& taskText, int number)
 {
     Task task;
     int status = kExitOk;
-    if (!TaskFor(session, taskText, task, status)) {
+    if (!TakeOutInterval(session, taskText, number, task, status)) {
         return status;
     }
-    if (!CheckNumber(session, task, number)) {
-        return kExitFailed;
-    }
-    task.intervals.RemoveAt(number - 1);
     return SaveTask(session, task) ? kExitOk : kExitFailed;
 }
 
@@ -114,13 +125,9 @@ int RunEditInterval(Session& session, const std::string& taskText, int number, c
     }
     Task task;
     int status = kExitOk;
-    if (!TaskFor(session, taskText, task, status)) {
+    if (!TakeOutInterval(session, taskText, number, task, status)) {
         return status;
     }
-    if (!CheckNumber(session, task, number)) {
-        return kExitFailed;
-    }
-    task.intervals.RemoveAt(number - 1);
     return Insert(session, task, *span) && SaveTask(session, task) ? kExitOk : kExitFailed;
 }
 
