@@ -26,6 +26,11 @@ std::optional<Interval> SpanOf(Session& session, const std::string& startText, c
                     << "; an interval can not run backwards.\n";
         return std::nullopt;
     }
+    // A span without time adds nothing to any total; stored, it would only clutter the time log.
+    if (!(*start < *stop)) {
+        session.err << "The end " << stopText << " equals the start; an interval must last at least a second.\n";
+        return std::nullopt;
+    }
     return Interval(*start, *stop, true);
 }
 

@@ -145,9 +145,11 @@ TEST_F(CliTest, Add_MergesOverlapsAndRefusesBackwardsIntervals)
     Run({"add", "A", "2008-01-01 09:30:00", "2008-01-01 10:30:00"});
     EXPECT_EQ(Run({"intervals", "A"}).out, "1\t2008-01-01 09:00:00\t2008-01-01 11:00:00\t02:00:00\tclosed\n");
 
-    const Result backwards = Run({"add", "A", "2008-01-01 12:00:00", "2008-01-01 11:00:00"});
-    EXPECT_EQ(backwards.status, 1);
-    EXPECT_NE(backwards.err.find("before the start"), std::string::npos);
+    for (const char* end : {"2008-01-01 11:00:00", "2008-01-01 12:00:00"}) { // backwards, and no time at all
+        const Result r = Run({"add", "A", "2008-01-01 12:00:00", end});
+        EXPECT_EQ(r.status, 1) << end;
+        EXPECT_FALSE(r.err.empty()) << end;
+    }
 
     for (const char* bad :
          {"2008-01-01", "2008-02-30 10:00:00", "2008-01-01 24:00:00", "2008-01-01 10:00:00x", "tomorrow"}) {
@@ -200,6 +202,9 @@ TEST_F(CliTest, TaskArgument_AmbiguousTextRefusedIdAndNameFormsChoose)
     EXPECT_EQ(Run({"tasks"}).out,
               "0\tone\t00:00:00\tstopped\t(No category)\n1\trenamed\t00:00:00\tstopped\t(No category)\n");
     EXPECT_EQ(Run({"rename", "007", "y"}).status, 1); // not an id the program writes, and no such name
+    CreateTask("01");                                 // id 2: "01" is a name, never id 1
+    EXPECT_EQ(Run({"rename", "01", "z"}).status, 0);
+    EXPECT_NE(Run({"tasks"}).out.find("1\trenamed\t00:00:00\tstopped\t(No category)\n2\tz\t"), std::string::npos);
     EXPECT_EQ(Run({"rename", "id:7", "y"}).status, 1);
 }
 
