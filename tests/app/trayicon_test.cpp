@@ -192,8 +192,10 @@ TEST_F(TrayTest, Tooltip_NamesTheTaskWithItsTimeInTheChosenPeriod)
     SwitchToTask(*m_app, 0);
     m_clock->SetUtc(2008, 4, 7, 9, 5, 9);
     EXPECT_EQ(Tray().TipText(), "Write (01:05:09)");
-    m_settings->SetSetting("Period", 4); // all time
-    EXPECT_EQ(Tray().TipText(), "Write (02:05:09)");
+    for (const int period : {4, 9, -1}) { // all time, and stored values outside the list count as all time
+        m_settings->SetSetting("Period", period);
+        EXPECT_EQ(Tray().TipText(), "Write (02:05:09)") << period;
+    }
     StopCurrentTask(*m_app);
     EXPECT_EQ(Tray().TipText(), "No started task");
 }
@@ -260,6 +262,18 @@ TEST_F(TrayTest, TaskIdsBeyondTheLastCommand_DoNothing)
     m_app->MainWnd()->OnCommand(kCmdFirstTask + 5); // no task at that position
     EXPECT_EQ(m_app->CurrentTaskId(), -1);
     EXPECT_FALSE(IsRunning(0));
+}
+
+TEST_F(TrayTest, LastTaskCommand_StartsTheTaskAtTheLastPosition)
+{
+    const int last = kCmdLastTask - kCmdFirstTask;
+    for (int position = 0; position <= last; ++position) {
+        MakeTask("Task " + std::to_string(position), false);
+    }
+    Start();
+    m_app->MainWnd()->OnCommand(kCmdLastTask);
+    EXPECT_EQ(m_app->CurrentTaskId(), last);
+    EXPECT_TRUE(IsRunning(last));
 }
 
 TEST_F(TrayTest, RollbackWithoutTask_Explains)
