@@ -3,6 +3,8 @@
 #include "model/task.h"
 #include "model/taskstore.h"
 
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <random>
 #include <string>
@@ -45,6 +47,20 @@ fs::path GeneratedDataFolder(int tasks, int intervalsPerTask)
     model::WriteNextTaskId(folder, tasks);
     std::ofstream(marker).put('\n');
     return folder;
+}
+
+model::TaskStore& GeneratedStore()
+{
+    static model::TaskStore store(GeneratedDataFolder(1000, 1000));
+    static const bool loaded = store.Load();
+    (void)loaded;
+    return store;
+}
+
+void UseDaylightSavingZone()
+{
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
 }
 
 } // namespace kelmora::bench

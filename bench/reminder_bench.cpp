@@ -16,10 +16,7 @@ using namespace kelmora;
 
 model::TaskStore& Store()
 {
-    static model::TaskStore store(bench::GeneratedDataFolder(1000, 1000));
-    static const bool loaded = store.Load();
-    (void)loaded;
-    return store;
+    return bench::GeneratedStore();
 }
 
 // A whole pass while no task is current, with the files unchanged since the previous pass: the steady

@@ -20,10 +20,7 @@ using namespace kelmora;
 
 model::TaskStore& Store()
 {
-    static model::TaskStore store(bench::GeneratedDataFolder(1000, 1000));
-    static const bool loaded = store.Load();
-    (void)loaded;
-    return store;
+    return bench::GeneratedStore();
 }
 
 // Where the pages and exports go: a folder of this run's own, as the generated data folder is shared by
@@ -98,9 +95,7 @@ BENCHMARK(BM_ExportAllTimeAsTabText)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    // A zone with daylight-saving time, so local conversions do real work.
-    setenv("TZ", "Europe/Berlin", 1);
-    tzset();
+    bench::UseDaylightSavingZone();
     Store(); // generate the data folder outside the timed runs
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -15,10 +15,7 @@ using namespace kelmora;
 
 model::TaskStore& Store()
 {
-    static model::TaskStore store(bench::GeneratedDataFolder(1000, 1000));
-    static const bool loaded = store.Load();
-    (void)loaded;
-    return store;
+    return bench::GeneratedStore();
 }
 
 void BM_BuildAll(benchmark::State& state)
@@ -77,9 +74,7 @@ BENCHMARK(BM_BuildAllThenToTabText)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    // A zone with daylight-saving time, so local conversions do real work.
-    setenv("TZ", "Europe/Berlin", 1);
-    tzset();
+    bench::UseDaylightSavingZone();
     Store(); // generate the data folder outside the timed runs
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
