@@ -2,6 +2,7 @@
 #include "clicommon.h"
 
 #include "model/atomicfile.h"
+#include "model/textsink.h"
 #include "reports/reportpage.h"
 
 #include <memory>
@@ -37,18 +38,19 @@ std::optional<model::Interval> CustomPeriod(Session& session, const ReportArgs& 
 
 int RunReport(Session& session, const ReportArgs& args)
 {
-    reports::ReportPage page;
+    reports::PreparedReport page;
     if (!args.from.empty()) {
         const std::optional<model::Interval> period = CustomPeriod(session, args);
         if (!period) {
             return kExitFailed;
         }
-        page = reports::BuildPeriodReport(session.store, *period);
+        page = reports::PreparePeriodReport(session.store, *period);
     } else {
         const std::optional<model::Interval> period = PeriodNamed(args.period);
-        page = period ? reports::BuildPeriodReport(session.store, *period) : reports::BuildFullReport(session.store);
+        page =
+            period ? reports::PreparePeriodReport(session.store, *period) : reports::PrepareFullReport(session.store);
     }
-    if (page.text.empty()) {
+    if (!page.Ready()) {
         session.err << "kelmora-cli: no report could be made: " << page.error << "\n";
         return kExitFailed;
     }
@@ -59,12 +61,20 @@ int RunReport(Session& session, const ReportArgs& args)
     }
     // Without the catalogue the page has no categories; RunCli has warned already.
     const int status = page.unreadableFiles.empty() && session.categoriesLoaded ? kExitOk : kExitFailed;
+    const auto write = [&page](model::TextSink& out) { return page.WriteTo(out); };
     if (args.output.empty()) {
-        session.out << page.text << '\n';
+        std::ostream& out = session.out;
+        model::TextSink sink([&out](std::string_view piece) {
+            // A closed pipe ends the making of the page.
+            return static_cast<bool>(out.write(piece.data(), static_cast<std::streamsize>(piece.size())));
+        });
+        write(sink);
+        sink.Finish();
+        out << '\n';
         return status;
     }
     std::string error;
-    if (!model::WriteFileAtomically(args.output, page.text, &error)) {
+    if (!model::WriteFileAtomically(args.output, write, &error)) {
         session.err << "Failed to write report file \"" << args.output << "\": " << error << "\n";
         return kExitFailed;
     }

@@ -1,5 +1,7 @@
 #include "atomicfile.h"
 
+#include "textsink.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -56,9 +58,8 @@ bool WriteAll(int fd, std::string_view data)
     return true;
 }
 
-} // namespace
-
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view contents, std::string* error)
+// `write` fills the open temporary file; false with errno set when it could not.
+bool ReplaceFile(const std::filesystem::path& path, const std::function<bool(int)>& write, std::string* error)
 {
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     // The temporary name starts with a dot and does not end in ".tsk", so nothing that lists the data
@@ -94,7 +95,7 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
             // Only the owner's own files can be kept as they are without privileges; that is the usual case.
         }
     }
-    if (!WriteAll(fd.Get(), contents)) {
+    if (!write(fd.Get())) {
         return fail("cannot write");
     }
     if (::fsync(fd.Get()) != 0) {
@@ -112,6 +113,40 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
         ::fsync(dir.Get());
     }
     return true;
+}
+
+} // namespace
+
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view contents, std::string* error)
+{
+    return ReplaceFile(
+        path, [contents](int fd) { return WriteAll(fd, contents); }, error);
+}
+
+bool WriteFileAtomically(const std::filesystem::path& path, const std::function<bool(TextSink&)>& produce,
+                         std::string* error)
+{
+    return ReplaceFile(
+        path,
+        [&produce](int fd) {
+            // The producer keeps working a little after a refused piece, and may touch errno meanwhile.
+            int writeError = 0;
+            TextSink sink([fd, &writeError](std::string_view piece) {
+                if (WriteAll(fd, piece)) {
+                    return true;
+                }
+                writeError = errno;
+                return false;
+            });
+            const bool produced = produce(sink);
+            if (sink.Finish() && produced) {
+                return true;
+            }
+            // A producer that gave up by itself names no system error.
+            errno = writeError != 0 ? writeError : EIO;
+            return false;
+        },
+        error);
 }
 
 bool ReadWholeFile(const std::filesystem::path& path, std::string& contents, std::string* error)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,12 @@ namespace kelmora::model {
 // one, never a mixture: temporary file in the same folder, write, flush, fsync, rename, fsync of the
 // folder. On failure the old file is untouched, the temporary file is removed and `error` says why.
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view contents, std::string* error = nullptr);
+class TextSink;
+// The same for contents too large to hold whole: `produce` makes them into the sink, which writes each piece
+// to the temporary file as it fills. The file is replaced only when `produce` returns true and every piece
+// was written.
+bool WriteFileAtomically(const std::filesystem::path& path, const std::function<bool(TextSink&)>& produce,
+                         std::string* error = nullptr);
 
 // Reads a whole file. False, with a reason in `error`, when it cannot be opened or read.
 bool ReadWholeFile(const std::filesystem::path& path, std::string& contents, std::string* error = nullptr);

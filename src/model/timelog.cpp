@@ -1,6 +1,7 @@
 #include "timelog.h"
 
 #include "taskstore.h"
+#include "textsink.h"
 
 #include <algorithm>
 #include <tuple>
@@ -256,13 +257,19 @@ std::string TimeLog::ToHtmlTable() const
 
 void TimeLog::AppendHtmlTable(std::string& out) const
 {
-    // Each name is escaped once, not once per span, and the page is sized exactly before it is written, so a
+    TextSink sink(out);
+    WriteHtmlTable(sink);
+}
+
+bool TimeLog::WriteHtmlTable(TextSink& out) const
+{
+    // Each name is escaped once, not once per span, and a page kept whole is sized before it is written, so a
     // table of a million rows is never copied while it grows.
     std::unordered_map<std::int32_t, std::string> escaped;
     std::vector<const std::string*> names;
     names.reserve(m_entries.size());
     // per row: tags 45, duration 8 (more past 99 hours), start and stop 19 each
-    std::size_t size = out.size() + 200;
+    std::size_t size = 200;
     for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
         if (it->taskId < 0) {
             names.push_back(nullptr);
@@ -275,28 +282,42 @@ void TimeLog::AppendHtmlTable(std::string& out) const
         names.push_back(&name->second);
         size += 100 + name->second.size();
     }
-    out.reserve(size);
-    out += "<table border = \"1\"><tr><td><b>Task Name</b></td><td><b>Interval</b></td><td><b>Start</b></td><td>"
-           "<b>Stop</b></td></tr>";
+    out.Expect(size);
+    out.Append("<table border = \"1\"><tr><td><b>Task Name</b></td><td><b>Interval</b></td><td><b>Start</b></td><td>"
+               "<b>Stop</b></td></tr>");
     auto name = names.begin();
     for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it, ++name) {
         if (*name != nullptr) {
-            AppendHtmlRow(out, *it, **name);
+            AppendHtmlRow(out.Text(), *it, **name);
+            if (!out.Pour()) {
+                return false;
+            }
         }
     }
-    out += "</table>";
+    out.Append("</table>");
+    return out.Pour();
 }
 
 std::string TimeLog::ToTabText() const
 {
     std::string text;
-    // name + tab + 8 + tab + 19 + tab + 19 + CR LF, names about 16 bytes
-    text.reserve(m_entries.size() * 66);
-    for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
-        it->AppendTabRow(text, TaskName(it->taskId));
-        text += "\r\n";
-    }
+    TextSink sink(text);
+    WriteTabText(sink);
     return text;
+}
+
+bool TimeLog::WriteTabText(TextSink& out) const
+{
+    // name + tab + 8 + tab + 19 + tab + 19 + CR LF, names about 16 bytes
+    out.Expect(m_entries.size() * 66);
+    for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
+        it->AppendTabRow(out.Text(), TaskName(it->taskId));
+        out.Append("\r\n");
+        if (!out.Pour()) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace kelmora::model

@@ -12,6 +12,7 @@
 namespace kelmora::model {
 
 class TaskStore;
+class TextSink;
 
 // "&", "<", ">" and the double quote as character references, so names are shown, never interpreted.
 std::string HtmlEscape(std::string_view text);
@@ -66,6 +67,10 @@ public:
     // ToHtmlTable appended to `out`, for pages built around the table without copying it.
     void AppendHtmlTable(std::string& out) const;
     std::string ToTabText() const;
+    // The same texts made into a sink, for logs too large to hold whole. False when the sink's destination
+    // refused a piece.
+    bool WriteHtmlTable(TextSink& out) const;
+    bool WriteTabText(TextSink& out) const;
 
 private:
     template <typename Accept> bool Build(const TaskStore& store, Accept accept);

@@ -37,7 +37,9 @@ bool ExportTimeLog(app::CKelmoraApp& app, int periodIndex, const QString& path, 
     // A task file that cannot be read leaves only its own spans out; the rest is exported all the same.
     BuildExportLog(app.Store(), periodIndex, log);
     // The atomic write also catches a full disk, which a failed open alone would miss.
-    if (!model::WriteFileAtomically(file, ExportContent(log, encoded.toStdString()))) {
+    const std::string name = encoded.toStdString();
+    if (!model::WriteFileAtomically(
+            file, [&log, &name](model::TextSink& out) { return WriteExportContent(log, name, out); })) {
         app.ShowMessage(owner, QStringLiteral("Failed to open file \"%1\"").arg(path),
                         QStringLiteral("Error during export"));
         return false;

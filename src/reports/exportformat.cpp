@@ -1,6 +1,7 @@
 #include "exportformat.h"
 
 #include "model/task.h"
+#include "model/textsink.h"
 #include "model/timelog.h"
 
 #include <algorithm>
@@ -29,14 +30,24 @@ bool IsHtmlExportName(std::string_view fileName)
 
 std::string ExportContent(const model::TimeLog& log, std::string_view fileName)
 {
+    std::string content;
+    model::TextSink sink(content);
+    WriteExportContent(log, fileName, sink);
+    return content;
+}
+
+bool WriteExportContent(const model::TimeLog& log, std::string_view fileName, model::TextSink& out)
+{
     if (!IsHtmlExportName(fileName)) {
-        return log.ToTabText();
+        return log.WriteTabText(out);
     }
     // Declared like the report, so names outside ASCII show correctly wherever the page is opened.
-    std::string page = "<html><head><meta charset=\"utf-8\"></head><body>";
-    log.AppendHtmlTable(page);
-    page += "</body></html>";
-    return page;
+    out.Append("<html><head><meta charset=\"utf-8\"></head><body>");
+    if (!log.WriteHtmlTable(out)) {
+        return false;
+    }
+    out.Append("</body></html>");
+    return out.Pour();
 }
 
 bool BuildExportLog(const model::TaskStore& store, int periodIndex, model::TimeLog& log)

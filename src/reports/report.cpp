@@ -3,6 +3,7 @@
 #include "app/kelmoraapp.h"
 #include "model/atomicfile.h"
 #include "model/task.h"
+#include "model/textsink.h"
 #include "platform/settingsstore.h"
 
 #include <QComboBox>
@@ -64,8 +65,19 @@ fs::path ReportFilePath(const fs::path& dataFolder)
 
 bool WriteReport(app::CKelmoraApp& app, const std::string& pageText, QWidget* owner)
 {
+    return WriteReport(
+        app,
+        [&pageText](model::TextSink& out) {
+            out.Append(pageText);
+            return out.Pour();
+        },
+        owner);
+}
+
+bool WriteReport(app::CKelmoraApp& app, const std::function<bool(model::TextSink&)>& produce, QWidget* owner)
+{
     const fs::path path = ReportFilePath(app.DataFolder());
-    if (!model::WriteFileAtomically(path, pageText)) {
+    if (!model::WriteFileAtomically(path, produce)) {
         app.ShowMessage(owner, QStringLiteral("Failed to write report file \"%1\"").arg(PathText(path)), kErrorCaption);
         return false;
     }
@@ -73,19 +85,21 @@ bool WriteReport(app::CKelmoraApp& app, const std::string& pageText, QWidget* ow
     return true;
 }
 
-bool ShowReport(app::CKelmoraApp& app, const ReportPage& page, QWidget* owner)
+bool ShowReport(app::CKelmoraApp& app, const PreparedReport& report, QWidget* owner)
 {
-    if (page.text.empty()) {
-        app.ShowMessage(owner, QStringLiteral("Failed to make the report: %1").arg(QString::fromStdString(page.error)),
+    if (!report.Ready()) {
+        app.ShowMessage(owner,
+                        QStringLiteral("Failed to make the report: %1").arg(QString::fromStdString(report.error)),
                         kErrorCaption);
         return false;
     }
-    if (!WriteReport(app, page.text, owner)) {
+    if (!WriteReport(
+            app, [&report](model::TextSink& out) { return report.WriteTo(out); }, owner)) {
         return false;
     }
-    if (!page.unreadableFiles.empty()) {
+    if (!report.unreadableFiles.empty()) {
         QString text = QStringLiteral("These files could not be read, so their time is missing from the report:");
-        for (const fs::path& path : page.unreadableFiles) {
+        for (const fs::path& path : report.unreadableFiles) {
             text += QLatin1Char('\n') + PathText(path);
         }
         app.ShowMessage(owner, text, kErrorCaption);
@@ -95,7 +109,7 @@ bool ShowReport(app::CKelmoraApp& app, const ReportPage& page, QWidget* owner)
 
 bool ShowReportForPeriod(app::CKelmoraApp& app, int periodIndex, QWidget* owner)
 {
-    return ShowReport(app, BuildCalendarReport(app.Store(), periodIndex), owner);
+    return ShowReport(app, PrepareCalendarReport(app.Store(), periodIndex), owner);
 }
 
 bool RunReportDialog(app::CKelmoraApp& app, QWidget* parent)
@@ -174,7 +188,7 @@ void CReportPeriodDlg::accept()
     const int index = m_periodCombo->currentIndex();
     platform::SetSetting(m_app.Settings(), platform::setting::kReportPeriod, index);
 
-    ReportPage page;
+    PreparedReport report;
     if (index == kCustomPeriod) {
         model::Interval period;
         if (!ReadPicker(*m_startEdit, period.start)) {
@@ -196,11 +210,11 @@ void CReportPeriodDlg::accept()
             m_finishEdit->setFocus();
             return;
         }
-        page = BuildPeriodReport(m_app.Store(), period);
+        report = PreparePeriodReport(m_app.Store(), period);
     } else {
-        page = BuildCalendarReport(m_app.Store(), index);
+        report = PrepareCalendarReport(m_app.Store(), index);
     }
-    if (ShowReport(m_app, page, this)) {
+    if (ShowReport(m_app, report, this)) {
         QDialog::accept();
     }
 }

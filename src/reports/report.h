@@ -5,6 +5,7 @@
 #include <QDialog>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 class QComboBox;
@@ -24,10 +25,12 @@ std::filesystem::path ReportFilePath(const std::filesystem::path& dataFolder);
 // Writes the page to "report.htm" in the data folder, atomically, and hands it to the desktop's browser.
 // When the file cannot be written the user is told, the old report stays, and the result is false.
 bool WriteReport(app::CKelmoraApp& app, const std::string& pageText, QWidget* owner);
+// The same for a page made piece by piece into the file by `produce`.
+bool WriteReport(app::CKelmoraApp& app, const std::function<bool(model::TextSink&)>& produce, QWidget* owner);
 
-// Writes and opens a built page, then tells the user which files it had to leave out. A page that could
+// Writes and opens a prepared page, then tells the user which files it had to leave out. A page that could
 // not be made at all is reported instead. False when no report was written.
-bool ShowReport(app::CKelmoraApp& app, const ReportPage& page, QWidget* owner);
+bool ShowReport(app::CKelmoraApp& app, const PreparedReport& report, QWidget* owner);
 
 // The tray's "Generate Report" commands: 0 this day, 1 this week, 2 this month, 3 this year (any other
 // index all time). False when no report was written; the user has been told why.

@@ -4,6 +4,7 @@
 #include "model/task.h"
 #include "model/taskfile.h"
 #include "model/taskstore.h"
+#include "model/textsink.h"
 #include "model/timelog.h"
 
 #include <algorithm>
@@ -116,7 +117,22 @@ void AppendRow(std::string& page, const std::string& name, const TimeSpan& time)
     page += "</td></tr>";
 }
 
-ReportPage BuildPage(ReportData& data, const model::TaskStore& store, const std::string& heading)
+} // namespace
+
+class ReportPreparer
+{
+public:
+    static PreparedReport Failed(std::string error)
+    {
+        PreparedReport failed;
+        failed.error = std::move(error);
+        return failed;
+    }
+
+    static PreparedReport Prepare(ReportData& data, const model::TaskStore& store, const std::string& heading);
+};
+
+PreparedReport ReportPreparer::Prepare(ReportData& data, const model::TaskStore& store, const std::string& heading)
 {
     std::string summaries = "<h3>1. Task Summary</h3><table border = \"1\"><tr><td><b>Task Name</b></td><td><b>"
                             "Full Task Time</b></td></tr>";
@@ -148,24 +164,78 @@ ReportPage BuildPage(ReportData& data, const model::TaskStore& store, const std:
     summaries += "</table><br><b>Common time for all categories: " + categorySum.Format() + "</b>";
 
     // Only now is it known which files could not be read; the page names them above everything else.
-    ReportPage page;
-    page.unreadableFiles = data.TakeUnreadable();
-    page.text = std::string("<head><meta charset=\"utf-8\"></head><body><h1><a href=\"") + kReportWebsite +
-                "\">Kelmora</a> report for " + heading + ":</h1>";
-    if (!page.unreadableFiles.empty()) {
-        page.text += "<p><b>These files could not be read, so their time is missing from this report:</b></p><ul>";
-        for (const fs::path& path : page.unreadableFiles) {
-            page.text += "<li>" + model::HtmlEscape(path.string()) + "</li>";
+    PreparedReport report;
+    report.m_ready = true;
+    report.unreadableFiles = data.TakeUnreadable();
+    std::string& top = report.m_top;
+    top = std::string("<head><meta charset=\"utf-8\"></head><body><h1><a href=\"") + kReportWebsite +
+          "\">Kelmora</a> report for " + heading + ":</h1>";
+    if (!report.unreadableFiles.empty()) {
+        top += "<p><b>These files could not be read, so their time is missing from this report:</b></p><ul>";
+        for (const fs::path& path : report.unreadableFiles) {
+            top += "<li>" + model::HtmlEscape(path.string()) + "</li>";
         }
-        page.text += "</ul>";
+        top += "</ul>";
     }
-    page.text += summaries;
-    page.text += "<h3>3. TimeLog</h3>";
-    model::TimeLog log;
-    log.BuildFromTasks(data.Tasks(), data.Period(), data.Skipped());
-    // The time log is most of the page: appended in place rather than copied.
-    log.AppendHtmlTable(page.text);
-    page.text += "</body>";
+    top += summaries;
+    top += "<h3>3. TimeLog</h3>";
+    report.m_log.BuildFromTasks(data.Tasks(), data.Period(), data.Skipped());
+    return report;
+}
+
+bool PreparedReport::WriteTo(model::TextSink& out) const
+{
+    if (!m_ready) {
+        return false;
+    }
+    out.Append(m_top);
+    if (!m_log.WriteHtmlTable(out)) {
+        return false;
+    }
+    out.Append("</body>");
+    return out.Pour();
+}
+
+PreparedReport PreparePeriodReport(const model::TaskStore& store, const Interval& period)
+{
+    // The tasks are listed afresh from the folder, so files added since the store was loaded are counted too.
+    std::string error;
+    const auto ids = ListTaskFiles(store.DataFolder(), error);
+    if (!ids) {
+        return ReportPreparer::Failed(std::move(error));
+    }
+    ReportData data(store.DataFolder(), &period);
+    data.LoadTasks(*ids);
+    return ReportPreparer::Prepare(data, store, period.Format());
+}
+
+PreparedReport PrepareFullReport(const model::TaskStore& store)
+{
+    ReportData data(store.DataFolder(), nullptr);
+    data.LoadTasks(store.TaskIds());
+    return ReportPreparer::Prepare(data, store, "all working time");
+}
+
+PreparedReport PrepareCalendarReport(const model::TaskStore& store, int periodIndex)
+{
+    Interval period;
+    if (!period.SetCalendarPeriod(periodIndex)) {
+        return PrepareFullReport(store);
+    }
+    return PreparePeriodReport(store, period);
+}
+
+namespace {
+
+ReportPage MakePage(PreparedReport report)
+{
+    ReportPage page;
+    if (report.Ready()) {
+        model::TextSink sink(page.text);
+        report.WriteTo(sink);
+    }
+    page.unreadableFiles = std::move(report.unreadableFiles);
+    page.error = std::move(report.error);
     return page;
 }
 
@@ -173,33 +243,17 @@ ReportPage BuildPage(ReportData& data, const model::TaskStore& store, const std:
 
 ReportPage BuildPeriodReport(const model::TaskStore& store, const Interval& period)
 {
-    // The tasks are listed afresh from the folder, so files added since the store was loaded are counted too.
-    std::string error;
-    const auto ids = ListTaskFiles(store.DataFolder(), error);
-    if (!ids) {
-        ReportPage failed;
-        failed.error = error;
-        return failed;
-    }
-    ReportData data(store.DataFolder(), &period);
-    data.LoadTasks(*ids);
-    return BuildPage(data, store, period.Format());
+    return MakePage(PreparePeriodReport(store, period));
 }
 
 ReportPage BuildFullReport(const model::TaskStore& store)
 {
-    ReportData data(store.DataFolder(), nullptr);
-    data.LoadTasks(store.TaskIds());
-    return BuildPage(data, store, "all working time");
+    return MakePage(PrepareFullReport(store));
 }
 
 ReportPage BuildCalendarReport(const model::TaskStore& store, int periodIndex)
 {
-    Interval period;
-    if (!period.SetCalendarPeriod(periodIndex)) {
-        return BuildFullReport(store);
-    }
-    return BuildPeriodReport(store, period);
+    return MakePage(PrepareCalendarReport(store, periodIndex));
 }
 
 } // namespace kelmora::reports

@@ -91,7 +91,7 @@ int RunTrayProgram()
     hub.SetCommandHandler(app::kCmdAbout, [&about] { about.ShowDialog(); });
     // The hub has worked out the calendar period already; the page is the one the index would give.
     hub.SetReportHandler([&kelmora](const model::Interval& period) {
-        reports::ShowReport(kelmora, reports::BuildPeriodReport(kelmora.Store(), period), nullptr);
+        reports::ShowReport(kelmora, reports::PreparePeriodReport(kelmora.Store(), period), nullptr);
     });
 
     idle::CIdleSubsystem idleSubsystem(idle::MakeIdleContext(kelmora), platform::createIdleTimeSource(),
