@@ -4,7 +4,10 @@
 #include "textsink.h"
 
 #include <algorithm>
-#include <tuple>
+#include <climits>
+#include <cstdint>
+#include <memory>
+#include <utility>
 
 namespace kelmora::model {
 
@@ -99,49 +102,159 @@ void TimeLogEntry::AppendTabRow(std::string& out, const std::string& taskName) c
 
 // ---- TimeLog ----
 
+namespace {
+
+// A span enters the log closed: one still running is closed at now and marked.
+TimeLogEntry MakeEntry(const Interval& interval, std::int32_t taskId)
+{
+    TimeLogEntry entry(interval, taskId);
+    if (!entry.closed) {
+        entry.StopNow();
+        entry.running = true;
+    }
+    return entry;
+}
+
+// Sorts by least significant digit first, which keeps equal values in order. The counts of every digit are
+// taken in one pass; a digit that is the same throughout is skipped.
+void RadixSort(std::vector<std::uint64_t>& values, int bits)
+{
+    constexpr int kDigitBits = 11;
+    constexpr std::size_t kDigitValues = std::size_t{1} << kDigitBits;
+    constexpr std::uint64_t kMask = kDigitValues - 1;
+    const int digits = (bits + kDigitBits - 1) / kDigitBits;
+    std::vector<std::size_t> counts(static_cast<std::size_t>(digits) * kDigitValues, 0);
+    for (const std::uint64_t value : values) {
+        for (int digit = 0; digit < digits; ++digit) {
+            ++counts[static_cast<std::size_t>(digit) * kDigitValues + ((value >> (digit * kDigitBits)) & kMask)];
+        }
+    }
+    const std::size_t count = values.size();
+    // Filled completely before it is read: left uninitialised rather than cleared first.
+    const auto scratch = std::make_unique_for_overwrite<std::uint64_t[]>(count);
+    std::uint64_t* from = values.data();
+    std::uint64_t* to = scratch.get();
+    for (int digit = 0; digit < digits; ++digit) {
+        const int shift = digit * kDigitBits;
+        std::size_t* next = counts.data() + static_cast<std::size_t>(digit) * kDigitValues;
+        if (next[(from[0] >> shift) & kMask] == count) {
+            continue;
+        }
+        std::size_t position = 0;
+        for (std::size_t slot = 0; slot < kDigitValues; ++slot) {
+            position += std::exchange(next[slot], position);
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            to[next[(from[i] >> shift) & kMask]++] = from[i];
+        }
+        std::swap(from, to);
+    }
+    if (from != values.data()) {
+        std::copy(from, from + count, values.data());
+    }
+}
+
+int BitWidth(std::uint64_t value)
+{
+    int bits = 0;
+    for (; value != 0; value >>= 1) {
+        ++bits;
+    }
+    return bits;
+}
+
+// The positions 0 .. count-1 in the order of their start stamps, equal starts in position order: what
+// inserting the entries one by one, each after every entry that starts at or before it, would give. Sorting
+// the entries themselves moves too much; stamp and position packed into one integer sort fastest, which they
+// do unless the stamps span thousands of years or the log holds billions of spans.
+template <typename StartAt> std::vector<std::uint32_t> OrderByStart(std::size_t count, StartAt startAt)
+{
+    std::vector<std::uint32_t> order;
+    if (count == 0) {
+        return order;
+    }
+    order.reserve(count);
+    // A stamp as one number: its milliseconds since the day count's origin when every stamp is normalised,
+    // the two fields side by side otherwise (a damaged file); either keeps the order of TimeStamp::operator<.
+    bool normalised = true;
+    for (std::size_t i = 0; i < count && normalised; ++i) {
+        const std::int32_t ms = startAt(i).ms;
+        normalised = ms >= 0 && ms < kMsPerDay;
+    }
+    const auto keyOf = [normalised](const TimeStamp& stamp) {
+        if (normalised) {
+            // The sign bit flipped: negative counts sort below positive ones as unsigned numbers too.
+            return static_cast<std::uint64_t>(std::int64_t{stamp.days} * kMsPerDay + stamp.ms) ^
+                   (std::uint64_t{1} << 63);
+        }
+        return (std::uint64_t{static_cast<std::uint32_t>(stamp.days) ^ 0x8000'0000U} << 32) |
+               (static_cast<std::uint32_t>(stamp.ms) ^ 0x8000'0000U);
+    };
+    std::uint64_t lowest = UINT64_MAX;
+    std::uint64_t highest = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint64_t key = keyOf(startAt(i));
+        lowest = std::min(lowest, key);
+        highest = std::max(highest, key);
+    }
+    const int positionBits = std::max(1, BitWidth(count - 1));
+    const int keyBits = BitWidth(highest - lowest);
+    if (keyBits + positionBits <= 64) {
+        std::vector<std::uint64_t> packed;
+        packed.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            packed.push_back(((keyOf(startAt(i)) - lowest) << positionBits) | i);
+        }
+        RadixSort(packed, keyBits + positionBits);
+        const std::uint64_t positionMask = (std::uint64_t{1} << positionBits) - 1;
+        for (const std::uint64_t value : packed) {
+            order.push_back(static_cast<std::uint32_t>(value & positionMask));
+        }
+        return order;
+    }
+    struct Key
+    {
+        std::uint64_t start;
+        std::uint32_t position;
+        bool operator<(const Key& other) const
+        {
+            return start < other.start || (start == other.start && position < other.position);
+        }
+    };
+    std::vector<Key> keys(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        keys[i] = {keyOf(startAt(i)), static_cast<std::uint32_t>(i)};
+    }
+    std::sort(keys.begin(), keys.end());
+    for (const Key& key : keys) {
+        order.push_back(key.position);
+    }
+    return order;
+}
+
+} // namespace
+
 template <typename Accept> void TimeLog::AddIntervals(const Task& task, Accept accept)
 {
     for (const Interval& interval : task.intervals) {
         if (accept(interval)) {
-            TimeLogEntry entry(interval, task.id);
-            if (!entry.closed) {
-                entry.StopNow();
-                entry.running = true;
-            }
-            m_entries.push_back(entry);
+            m_entries.push_back(MakeEntry(interval, task.id));
         }
     }
 }
 
-// Equal to inserting one by one (each after every entry that starts at or before it). Sorting small keys, with
-// the position as the tie-break that keeps equal starts in the order they were added, and then moving each
-// entry once is several times faster than a stable sort of the entries themselves.
 void TimeLog::SortByStart()
 {
     const auto earlier = [](const TimeLogEntry& a, const TimeLogEntry& b) { return a.start < b.start; };
     if (std::is_sorted(m_entries.begin(), m_entries.end(), earlier)) {
         return;
     }
-    struct Key
-    {
-        std::int32_t days;
-        std::int32_t ms;
-        std::uint32_t position;
-        bool operator<(const Key& other) const
-        {
-            return std::tie(days, ms, position) < std::tie(other.days, other.ms, other.position);
-        }
-    };
-    std::vector<Key> keys;
-    keys.reserve(m_entries.size());
-    for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        keys.push_back({m_entries[i].start.days, m_entries[i].start.ms, static_cast<std::uint32_t>(i)});
-    }
-    std::sort(keys.begin(), keys.end());
+    const std::vector<std::uint32_t> order =
+        OrderByStart(m_entries.size(), [this](std::size_t i) -> const TimeStamp& { return m_entries[i].start; });
     std::vector<TimeLogEntry> sorted;
     sorted.reserve(m_entries.size());
-    for (const Key& key : keys) {
-        sorted.push_back(std::move(m_entries[key.position]));
+    for (const std::uint32_t position : order) {
+        sorted.push_back(std::move(m_entries[position]));
     }
     m_entries.swap(sorted);
 }
@@ -188,19 +301,35 @@ bool TimeLog::BuildAll(const TaskStore& store)
 bool TimeLog::BuildFromTasks(const std::vector<Task>& tasks, const Interval* period, std::vector<std::int32_t> skipped)
 {
     Clear();
+    // The entries are made once, already in order, from the caller's tasks: a log of a million spans is not
+    // built twice.
+    struct Source
+    {
+        const Interval* interval;
+        std::int32_t taskId;
+    };
+    std::vector<Source> sources;
     if (period == nullptr) {
         std::size_t count = 0;
         for (const Task& task : tasks) {
             count += static_cast<std::size_t>(task.intervals.Count());
         }
-        m_entries.reserve(count);
+        sources.reserve(count);
     }
     for (const Task& task : tasks) {
-        AddIntervals(task,
-                     [period](const Interval& interval) { return period == nullptr || Overlaps(interval, *period); });
+        for (const Interval& interval : task.intervals) {
+            if (period == nullptr || Overlaps(interval, *period)) {
+                sources.push_back({&interval, task.id});
+            }
+        }
         m_names.emplace(task.id, task.name);
     }
-    SortByStart();
+    const std::vector<std::uint32_t> order = OrderByStart(
+        sources.size(), [&sources](std::size_t i) -> const TimeStamp& { return sources[i].interval->start; });
+    m_entries.reserve(sources.size());
+    for (const std::uint32_t position : order) {
+        m_entries.push_back(MakeEntry(*sources[position].interval, sources[position].taskId));
+    }
     m_skipped = std::move(skipped);
     return m_skipped.empty();
 }

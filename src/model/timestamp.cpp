@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <iterator>
 #include <langinfo.h>
 #include <string_view>
 #include <sys/stat.h>
@@ -541,35 +542,60 @@ std::string TimeStamp::Format() const
 
 void TimeStamp::AppendFormat(std::string& out) const
 {
-    DateParts p;
-    GetLocalParts(p);
-    if (p.year < 0 || p.year > 9999) {
+    // The same fields GetLocalParts gives, without the weekday and day of the year, which ask the locale: time
+    // logs format millions of stamps. Consecutive stamps mostly fall on one local day, whose date is kept.
+    const std::int64_t unixSeconds = FloorDiv(ToUnixMs(), 1'000);
+    const LocalOffset offset = LocalOffsetAt(unixSeconds);
+    const std::int64_t localSeconds = unixSeconds + (offset.valid ? offset.utcOffset : 0);
+    const std::int64_t localDay = FloorDiv(localSeconds, 86'400);
+    const int secondOfDay = static_cast<int>(localSeconds - localDay * 86'400);
+    struct DayText
+    {
+        std::int64_t day = INT64_MIN;
+        CivilDate date{};
+        char text[11] = {};
+    };
+    thread_local DayText last;
+    if (last.day != localDay) {
+        last.day = localDay;
+        last.date = CivilFromUnixDays(localDay);
+        const std::int64_t year = last.date.year;
+        if (year >= 0 && year <= 9999) {
+            // Hand-made digits: snprintf dominated.
+            char* text = last.text;
+            text[0] = year >= 1000 ? static_cast<char>('0' + year / 1000) : ' ';
+            text[1] = year >= 100 ? static_cast<char>('0' + year / 100 % 10) : ' ';
+            text[2] = year >= 10 ? static_cast<char>('0' + year / 10 % 10) : ' ';
+            text[3] = static_cast<char>('0' + year % 10);
+            text[4] = '-';
+            text[5] = static_cast<char>('0' + last.date.month / 10);
+            text[6] = static_cast<char>('0' + last.date.month % 10);
+            text[7] = '-';
+            text[8] = static_cast<char>('0' + last.date.day / 10);
+            text[9] = static_cast<char>('0' + last.date.day % 10);
+            text[10] = ' ';
+        }
+    }
+    const int hour = secondOfDay / 3'600;
+    const int minute = secondOfDay / 60 % 60;
+    const int second = secondOfDay % 60;
+    if (last.date.year < 0 || last.date.year > 9999) {
         char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%4d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
-                      p.second);
+        std::snprintf(buffer, sizeof buffer, "%4d-%02d-%02d %02d:%02d:%02d", static_cast<int>(last.date.year),
+                      last.date.month, last.date.day, hour, minute, second);
         out += buffer;
         return;
     }
-    // Hand-made digits: time logs format millions of stamps and snprintf dominated.
     char buffer[19];
-    auto two = [&buffer](int at, int value) {
-        buffer[at] = static_cast<char>('0' + value / 10);
-        buffer[at + 1] = static_cast<char>('0' + value % 10);
-    };
-    buffer[0] = p.year >= 1000 ? static_cast<char>('0' + p.year / 1000) : ' ';
-    buffer[1] = p.year >= 100 ? static_cast<char>('0' + p.year / 100 % 10) : ' ';
-    buffer[2] = p.year >= 10 ? static_cast<char>('0' + p.year / 10 % 10) : ' ';
-    buffer[3] = static_cast<char>('0' + p.year % 10);
-    buffer[4] = '-';
-    two(5, p.month);
-    buffer[7] = '-';
-    two(8, p.day);
-    buffer[10] = ' ';
-    two(11, p.hour);
+    std::copy(std::begin(last.text), std::end(last.text), buffer);
+    buffer[11] = static_cast<char>('0' + hour / 10);
+    buffer[12] = static_cast<char>('0' + hour % 10);
     buffer[13] = ':';
-    two(14, p.minute);
+    buffer[14] = static_cast<char>('0' + minute / 10);
+    buffer[15] = static_cast<char>('0' + minute % 10);
     buffer[16] = ':';
-    two(17, p.second);
+    buffer[17] = static_cast<char>('0' + second / 10);
+    buffer[18] = static_cast<char>('0' + second % 10);
     out.append(buffer, sizeof buffer);
 }
 
