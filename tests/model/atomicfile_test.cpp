@@ -1,10 +1,12 @@
 #include "model/atomicfile.h"
 #include "model/task.h"
+#include "model/textsink.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -77,6 +79,66 @@ TEST(AtomicFile, WriteFailingMidway_KeepsOldFileAndLeavesNoTemporary)
     EXPECT_NE(error.find("a.bin"), std::string::npos);
     EXPECT_EQ(ReadFile(path), "old contents");
     EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"a.bin"});
+}
+
+// Contents made record by record into the file: whole when every piece is written; on a full disk or a producer
+// that gives up the old file stays, and the producer is told to stop soon after the disk refused.
+TEST(AtomicFile, Produced_WrittenInPiecesOrNotAtAll)
+{
+    struct Case
+    {
+        const char* name;
+        rlim_t sizeLimit;
+        int giveUpAt; // the producer's own failure; -1 never
+        bool written;
+    };
+    const Case cases[] = {
+        {"written", RLIM_INFINITY, -1, true},
+        {"disk full midway", 300'000, -1, false},
+        {"producer gives up", RLIM_INFINITY, 4'000, false},
+    };
+    constexpr int kRecords = 5'000;
+    const std::string record = std::string(99, 'r') + "\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const auto path = dir.path() / "page.htm";
+        WriteFile(path, "old");
+        int made = 0;
+        std::string error;
+        bool result = false;
+        {
+            ScopedFileSizeLimit limit(c.sizeLimit);
+            result = WriteFileAtomically(
+                path,
+                [&](TextSink& out) {
+                    for (; made < kRecords; ++made) {
+                        if (made == c.giveUpAt) {
+                            return false;
+                        }
+                        out.Append(record);
+                        if (!out.Pour()) {
+                            return false;
+                        }
+                    }
+                    return true;
+                },
+                &error);
+        }
+        EXPECT_EQ(result, c.written);
+        EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"page.htm"});
+        if (c.written) {
+            EXPECT_EQ(ReadFile(path).size(), record.size() * kRecords);
+            EXPECT_EQ(ReadFile(path).substr(0, record.size()), record);
+            continue;
+        }
+        EXPECT_EQ(ReadFile(path), "old");
+        EXPECT_NE(error.find("page.htm: cannot write: "), std::string::npos) << error;
+        if (c.giveUpAt < 0) {
+            EXPECT_NE(error.find(std::strerror(EFBIG)), std::string::npos) << error;
+            EXPECT_LT(made, 4'000); // stopped about one piece after the limit, not at the end
+        }
+    }
 }
 
 TEST(AtomicFile, TaskSaveOnFullDisk_ReturnsFalseAndOldTaskStillLoads)

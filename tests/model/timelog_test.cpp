@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+#include <random>
+
 namespace kelmora::model {
 namespace {
 
@@ -95,6 +99,55 @@ TEST_F(TimeLogTest, EqualStarts_ComeOutInReverseInsertionOrder)
     EXPECT_EQ(built.ToTabText(), "second\t02:00:00\t2008-01-01 10:00:00\t2008-01-01 12:00:00\r\n"
                                  "first\t01:00:00\t2008-01-01 10:00:00\t2008-01-01 11:00:00\r\n"
                                  "second\t01:00:00\t2008-01-01 09:00:00\t2008-01-01 10:00:00\r\n");
+}
+
+// Against a stable sort of the spans in the order added (task, then list order), with many equal starts: in the
+// usual range, with negative day counts, with a damaged millisecond count, and with stamps so far apart that
+// start and position no longer fit one number.
+TEST(TimeLogOrder, BuildFromTasks_StableByStartInEveryRange)
+{
+    ScopedTimeZone zone("UTC");
+    struct Case
+    {
+        const char* name;
+        std::vector<TimeStamp> extraStarts;
+    };
+    const Case cases[] = {
+        {"usual", {}},
+        {"negative days", {TimeStamp::FromRaw(-5, 1'000), TimeStamp::FromRaw(-700'000, 0)}},
+        {"damaged milliseconds", {TimeStamp::FromRaw(39'450, -1), TimeStamp::FromRaw(39'450, 90'000'000)}},
+        {"far apart", {TimeStamp::FromRaw(INT32_MIN, 0), TimeStamp::FromRaw(INT32_MAX, 86'399'999)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::mt19937 random(7);
+        std::vector<Task> tasks(3);
+        // The stop names the span: its task and its place in the task's list.
+        std::vector<Interval> added;
+        for (std::size_t t = 0; t < tasks.size(); ++t) {
+            tasks[t].id = static_cast<std::int32_t>(t + 10);
+            std::vector<TimeStamp> starts = c.extraStarts;
+            for (int i = 0; i < 200; ++i) {
+                starts.push_back(TimeStamp::FromRaw(39'448 + static_cast<std::int32_t>(random() % 4),
+                                                    static_cast<std::int32_t>(random() % 5) * 3'600'000));
+            }
+            for (const TimeStamp& start : starts) {
+                const Interval span(start, TimeStamp::FromRaw(tasks[t].id, tasks[t].intervals.Count()));
+                tasks[t].intervals.Append(span);
+                added.push_back(span);
+            }
+        }
+        std::stable_sort(added.begin(), added.end(),
+                         [](const Interval& a, const Interval& b) { return a.start < b.start; });
+        TimeLog log;
+        log.BuildFromTasks(tasks, nullptr);
+        ASSERT_EQ(log.Entries().size(), added.size());
+        for (std::size_t i = 0; i < added.size(); ++i) {
+            ASSERT_EQ(log.Entries()[i].start, added[i].start) << i;
+            ASSERT_EQ(log.Entries()[i].stop, added[i].stop) << i;
+            ASSERT_EQ(log.Entries()[i].taskId, added[i].stop.days) << i;
+        }
+    }
 }
 
 TEST_F(TimeLogTest, OutOfRange_EmptyEntryWithEmptyTexts)

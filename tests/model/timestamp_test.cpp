@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sched.h>
 #include <sys/mount.h>
@@ -367,6 +368,27 @@ TEST(LocalTime, SystemZoneChange_Followed)
         GTEST_SKIP() << "no private mount namespace here";
     }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// Stamp after stamp, so that the date kept from the stamp before is both reused and left behind: across clocks
+// turned forward and back, and zones off by half an hour.
+TEST(LocalTime, Format_AgreesWithLocalPartsStampAfterStamp)
+{
+    for (const char* name : {"UTC", "Europe/Berlin", "Australia/Adelaide", "America/St_Johns"}) {
+        SCOPED_TRACE(name);
+        ScopedTimeZone zone(name);
+        int checked = 0;
+        for (TimeStamp t = Utc(2008, 3, 29, 0, 0); t < Utc(2008, 4, 8, 0, 0); t += TimeSpan(0, 37 * 60'000 + 1'234)) {
+            DateParts p;
+            ASSERT_TRUE(t.GetLocalParts(p));
+            char expected[32];
+            std::snprintf(expected, sizeof expected, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour,
+                          p.minute, p.second);
+            ASSERT_EQ(t.Format(), expected);
+            ++checked;
+        }
+        EXPECT_GT(checked, 300);
+    }
 }
 
 TEST(LocalTime, DamagedValuesStillFormat)

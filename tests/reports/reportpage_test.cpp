@@ -1,6 +1,7 @@
 #include "model/category.h"
 #include "model/taskfile.h"
 #include "model/taskstore.h"
+#include "model/textsink.h"
 #include "model/timelog.h"
 #include "reports/exportformat.h"
 #include "reports/reportpage.h"
@@ -129,6 +130,37 @@ TEST_F(ReportPageTest, OtherPeriodsAndFailures)
     const ReportPage none = BuildPeriodReport(missing, Interval());
     EXPECT_TRUE(none.text.empty());
     EXPECT_NE(none.error.find("cannot list the folder"), std::string::npos);
+}
+
+TEST_F(ReportPageTest, MadeInPieces_SameAsTheWholePage_AndStopsWhenRefused)
+{
+    testsupport::WriteFile(model::TaskPath(m_store.DataFolder(), 7), "\x05");
+    for (const int index : {0, 1, 4}) {
+        SCOPED_TRACE(index);
+        std::string joined;
+        int pieces = 0;
+        model::TextSink sink(
+            [&](std::string_view piece) {
+                joined += piece;
+                ++pieces;
+                return true;
+            },
+            64);
+        ASSERT_TRUE(PrepareCalendarReport(m_store, index).WriteTo(sink));
+        ASSERT_TRUE(sink.Finish());
+        EXPECT_GE(pieces, 3);
+        EXPECT_EQ(joined, BuildCalendarReport(m_store, index).text);
+    }
+    int offered = 0;
+    model::TextSink refusing(
+        [&offered](std::string_view) {
+            ++offered;
+            return false;
+        },
+        64);
+    EXPECT_FALSE(PrepareFullReport(m_store).WriteTo(refusing));
+    EXPECT_FALSE(refusing.Finish());
+    EXPECT_EQ(offered, 1);
 }
 
 TEST_F(ReportPageTest, ExportChoosesHtmlByNameInAnyCase)
