@@ -258,16 +258,7 @@ TEST_F(CliTest, Help_ForToolAndEachCommand)
     EXPECT_FALSE(std::filesystem::exists(m_home.path() / ".local")); // help touches no data
 }
 
-TEST_F(CliTest, DataFolder_CannotBeCreated_Fails)
-{
-    WriteFile(m_root.path() / "blocker", "x");
-    m_data = m_root.path() / "blocker" / "data";
-    const Result r = Run({"tasks"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("blocker"), std::string::npos);
-}
-
-TEST_F(CliTest, OldDataBesideTheExecutable_MigratedIntoTheDefaultFolderOnly)
+TEST_F(CliTest, DataFolder_OldDataMigratedIntoTheDefaultOnly_OneThatCannotBeMadeFails)
 {
     {
         model::Task old;
@@ -285,9 +276,15 @@ TEST_F(CliTest, OldDataBesideTheExecutable_MigratedIntoTheDefaultFolderOnly)
     EXPECT_FALSE(std::filesystem::exists(m_exe.path() / "idx"));
     EXPECT_EQ(RunRaw({"create", "next"}).out, "5\n");
     EXPECT_TRUE(std::filesystem::exists(m_home.path() / ".local/share/Kelmora/5.tsk"));
+
+    WriteFile(m_root.path() / "blocker", "x");
+    m_data = m_root.path() / "blocker" / "data"; // cannot be made
+    const Result blocked = Run({"tasks"});
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_NE(blocked.err.find("blocker"), std::string::npos);
 }
 
-TEST_F(CliTest, Categories_CreateRenameListAndMoveTasks)
+TEST_F(CliTest, Categories_CreateRenameListMoveTasksAndDelete)
 {
     CreateTask("A");
     CreateTask("B");
@@ -307,25 +304,14 @@ TEST_F(CliTest, Categories_CreateRenameListAndMoveTasks)
     EXPECT_EQ(Run({"set-category", "A", "9"}).status, 1);
     EXPECT_EQ(Run({"set-category", "A", "x"}).status, 2);
     EXPECT_EQ(Run({"category-rename", "9", "x"}).err, "No category with the id 9.\n");
-}
 
-TEST_F(CliTest, CategoryDelete_KeepsOrDeletesItsTasks)
-{
-    CreateTask("A");
-    CreateTask("B");
-    CreateTask("C");
-    Run({"category-create", "Keep"});
-    Run({"category-create", "Drop"});
-    Run({"set-category", "A", "1"});
-    Run({"set-category", "B", "2"});
-    Run({"set-category", "C", "2"});
-    Run({"start", "C"});
+    // Deleting a category keeps its tasks unless asked; a running member goes with it.
+    Run({"set-category", "B", "1"});
+    Run({"start", "A"});
     m_clock->SetUtc(2008, 4, 7, 9, 30);
-
     EXPECT_EQ(Run({"category-delete", "1"}).status, 0);
-    EXPECT_EQ(Run({"tasks"}).out.substr(0, 34), "0\tA\t00:00:00\tstopped\t(No category)");
     EXPECT_EQ(Run({"category-delete", "2", "--with-tasks"}).status, 0);
-    EXPECT_EQ(Run({"tasks"}).out, "0\tA\t00:00:00\tstopped\t(No category)\n");
+    EXPECT_EQ(Run({"tasks"}).out, "1\tB\t00:00:00\tstopped\t(No category)\n");
     EXPECT_EQ(Run({"categories"}).out, "");
     EXPECT_EQ(Run({"category-delete", "2"}).status, 1);
 }
