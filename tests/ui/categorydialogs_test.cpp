@@ -319,6 +319,11 @@ struct DamageCase
     int refills;
 };
 
+void PrintTo(const DamageCase& c, std::ostream* out)
+{
+    *out << c.button << (c.typed != nullptr ? std::string(" typing ") + c.typed : std::string());
+}
+
 class CategoryDamageTest : public CategoryDialogsTest, public ::testing::WithParamInterface<DamageCase>
 {};
 
@@ -376,7 +381,8 @@ INSTANTIATE_TEST_SUITE_P(
                    false,
                    {"Error: Failed to delete category", "Error: Failed to load category with id = %1"},
                    {},
-                   2}));
+                   2}),
+    [](const ::testing::TestParamInfo<DamageCase>& param) { return "Case" + std::to_string(param.index); });
 
 TEST(CategoryDlg, OffersTheNameSelectedAndTypingReplacesIt)
 {
