@@ -60,12 +60,18 @@ idle-boundary     @@ src/idle/idlemonitor.cpp @@ idle_tests @@ if (m_watching &&
 reminder-spacing  @@ src/idle/reminder.cpp @@ idle_tests @@ now - lastEnd > timeout && now - m_lastShown > timeout @@ now - lastEnd > timeout
 reminder-units    @@ src/idle/reminder.cpp @@ idle_tests @@ timeout(0, timeoutSeconds * 1000) @@ timeout(0, timeoutSeconds * 100)
 report-name-escape @@ src/reports/reportpage.cpp @@ reports_tests reports_widget_tests @@ page += model::HtmlEscape(name); @@ page += name;
+ui-create-start-position @@ src/ui/taskdialogs.cpp @@ ui_tests @@ app::SwitchToTask(m_app, store.IndexOfTask(id)); @@ app::SwitchToTask(m_app, id);
+ui-category-sort-case @@ src/ui/categorydialogs.cpp @@ ui_tests @@ QString::compare(left.first, right.first, Qt::CaseInsensitive) @@ QString::compare(left.first, right.first)
+pass-time-sort-case @@ src/app/tracking.cpp @@ ui_tests @@ a.name.compare(b.name, Qt::CaseInsensitive) < 0 @@ a.name.compare(b.name) < 0
+ui-period-stored  @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ platform::SetSetting(m_app.Settings(), platform::setting::kPeriod, m_periodCombo->currentIndex()); @@ static_cast<void>(0);
+ui-sort-flip-reset @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ m_sortDescending = column == m_sortColumn ? !m_sortDescending : false; @@ m_sortDescending = !m_sortDescending;
+ui-edit-refill    @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ m_dialogs.editTask(id, this);<NL>    }<NL>    RefillTaskList(); @@ m_dialogs.editTask(id, this);<NL>    }
 hotkey-file-field @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ hotkey.AppendChild("title", entry.title); @@ hotkey.AppendChild("caption", entry.title);
 hotkey-default-key @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ platform::kModAlt | platform::kModShift, 'M'} @@ platform::kModAlt | platform::kModControl, 'M'}
 hotkey-mod-order  @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ {{platform::kModControl, "Ctrl+"},<NL>                                                           {platform::kModShift, "Shift+"}, @@ {{platform::kModShift, "Shift+"},<NL>                                                           {platform::kModControl, "Ctrl+"},
 cli-usage-exit    @@ src/cli/cli.cpp @@ cli_tests @@     return kExitUsage;<NL>}<NL><NL>} // namespace @@     return kExitFailed;<NL>}<NL><NL>} // namespace
 cli-ambiguous-exit @@ src/cli/clicommon.cpp @@ cli_tests @@                     << "; write id:" << text << " or name:" << text << ".\n";<NL>        return kExitUsage; @@                     << "; write id:" << text << " or name:" << text << ".\n";<NL>        return kExitFailed;
-cli-interval-number @@ src/cli/intervalcommands.cpp @@ cli_tests @@ if (number < 1 || number > task.intervals.Count()) { @@ if (number < 0 || number > task.intervals.Count()) {
+cli-interval-number @@ src/cli/intervalcommands.cpp @@ cli_tests @@ text.find_first_not_of('0') == std::string::npos) { @@ false) {
 rollback-give-start @@ src/app/rollbackdlg.cpp @@ app_tests app_widget_tests @@ if (range.start > last.start) { @@ if (range.start < last.start) {
 EOF
 )

@@ -153,12 +153,15 @@ void AddNumber(CLI::App* command, SpanArgs& args)
 {
     command->add_option("N", args.number, "the interval's number, as intervals prints it")
         ->required()
-        ->check(CLI::Validator(
+        ->transform(CLI::Validator(
             [](std::string& text) {
-                return text.find_first_not_of("0123456789") == std::string::npos &&
-                               text.find_first_not_of('0') != std::string::npos
-                           ? std::string()
-                           : "Invalid interval number \"" + text + "\": count from 1.";
+                if (text.find_first_not_of("0123456789") != std::string::npos ||
+                    text.find_first_not_of('0') == std::string::npos) {
+                    return "Invalid interval number \"" + text + "\": count from 1.";
+                }
+                // The parser would read a leading zero as an octal number: 010 would name interval 8.
+                text.erase(0, text.find_first_not_of('0'));
+                return std::string();
             },
             "N"));
 }

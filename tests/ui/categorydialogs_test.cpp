@@ -1,10 +1,10 @@
-#include "app/appfixture.h"
+#include "uifixture.h"
+
+#include "app/tracking.h"
 #include "app/trayicon.h"
-#include "model/category.h"
 #include "ui/categorydialogs.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -14,69 +14,34 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace kelmora::ui {
 namespace {
 
-using app::AppTest;
 using Names = std::vector<std::string>;
+using Ids = std::vector<std::int32_t>;
 
 const QString kDeleteQuestion =
     QStringLiteral("Delete Category: Do you want to delete all tasks from this category? Press \"Yes\" if you want "
                    "to delete category and all tasks from it, press \"No\" if you want to delete only category and "
                    "leave the tasks.");
 
-template <typename Widget> Widget& ChildOf(QWidget& parent, const char* name)
-{
-    auto* widget = parent.findChild<Widget*>(QString::fromLatin1(name));
-    if (widget == nullptr) {
-        ADD_FAILURE() << "no child " << name;
-        std::abort();
-    }
-    return *widget;
-}
-
-class CategoryDialogsTest : public AppTest
+class CategoryDialogsTest : public UiTest
 {
 protected:
     void TearDown() override
     {
         m_dlg.reset();
-        if (m_app) {
-            m_answerYes = false;
-            m_app->ExitInstance();
-        }
-    }
-
-    std::filesystem::path Data() const { return m_dir.path() / "data"; }
-
-    // A category made before the program starts, holding the given tasks.
-    std::int32_t MakeCategory(const std::string& name, const std::vector<std::int32_t>& taskIds = {})
-    {
-        model::TaskStore store(Data());
-        std::filesystem::create_directories(Data());
-        store.Load();
-        const std::int32_t id = store.CreateCategory(name);
-        model::Category category;
-        category.SetId(id);
-        EXPECT_TRUE(category.Load(Data()));
-        for (const std::int32_t taskId : taskIds) {
-            category.AddTask(taskId);
-        }
-        EXPECT_TRUE(category.Save(Data()));
-        return id;
+        UiTest::TearDown();
     }
 
     void Start()
     {
-        m_app = MakeApp();
-        ASSERT_TRUE(m_app->InitInstance());
-        // Start-up's own messages are handled first, so every later count is the dialog's doing.
-        QCoreApplication::processEvents();
+        StartApp();
         ASSERT_NE(m_taskList, nullptr);
         m_refillsBefore = m_taskList->categoryRefills;
     }
@@ -112,9 +77,9 @@ protected:
         List().setCurrentItem(found.front());
     }
 
-    // Answers the Category dialog that the next click opens. The timer belongs to the Task Categories
-    // dialog, so it cannot outlive the test and act on another test's window.
-    void WhenNameDialogOpens(std::function<void(CCategoryNameDlg&)> answer)
+    // Clicks `button`, then answers the Category dialog it opens. The timer belongs to the Task Categories dialog, so
+    // it cannot outlive the test and act on another test's window.
+    void ClickAndName(const char* button, std::function<void(CCategoryNameDlg&)> answer)
     {
         m_nameDialogSeen = false;
         QTimer::singleShot(0, m_dlg.get(), [this, answer = std::move(answer)] {
@@ -126,14 +91,18 @@ protected:
             m_offeredName = ChildOf<QLineEdit>(*dialog, "nameEdit").text();
             answer(*dialog);
         });
+        Click(button);
     }
 
-    static void TypeAndConfirm(CCategoryNameDlg& dialog, const QString& name)
+    // An answer for ClickAndName: the name typed over the offered one, then OK.
+    static std::function<void(CCategoryNameDlg&)> Type(const QString& name)
     {
-        auto& edit = ChildOf<QLineEdit>(dialog, "nameEdit");
-        edit.selectAll();
-        QTest::keyClicks(&edit, name);
-        ChildOf<QPushButton>(dialog, "okButton").click();
+        return [name](CCategoryNameDlg& dialog) {
+            auto& edit = ChildOf<QLineEdit>(dialog, "nameEdit");
+            edit.selectAll();
+            QTest::keyClicks(&edit, name);
+            ChildOf<QPushButton>(dialog, "okButton").click();
+        };
     }
 
     void Click(const char* name) { ChildOf<QPushButton>(*m_dlg, name).click(); }
@@ -147,7 +116,6 @@ protected:
 
     void DamageCatalog() { testsupport::WriteFile(model::CatalogPath(Data()), "<xml><categories><category"); }
 
-    std::unique_ptr<app::CKelmoraApp> m_app;
     std::unique_ptr<CCategoriesDlg> m_dlg;
     int m_refillsBefore = 0;
     bool m_nameDialogSeen = false;
@@ -159,37 +127,51 @@ TEST_F(CategoryDialogsTest, Open_ListsEveryCategorySortedByNameAndTellsTheTaskLi
     const std::int32_t work = MakeCategory("work");
     const std::int32_t admin = MakeCategory("Admin");
     MakeCategory("Home");
+    MakeCategory("beta");
     MakeCategory("Home");
     MakeCategory("Work");
     Start();
     Open();
 
     EXPECT_EQ(m_dlg->windowTitle(), "Task Categories");
-    EXPECT_EQ(Listed(), (Names{"Admin", "Home", "Home", "Work", "work"}));
+    // Letters before case; names equal but for case put capitals first.
+    EXPECT_EQ(Listed(), (Names{"Admin", "beta", "Home", "Home", "Work", "work"}));
     EXPECT_EQ(List().item(0)->data(Qt::UserRole).toInt(), admin);
-    EXPECT_EQ(List().item(4)->data(Qt::UserRole).toInt(), work);
+    EXPECT_EQ(List().item(5)->data(Qt::UserRole).toInt(), work);
     EXPECT_EQ(CategoryRefills(), 1);
     EXPECT_TRUE(m_messages.empty());
+
+    // Rename and Delete without a selection ask for one and focus the list.
+    List().clearSelection();
+    for (const char* button : {"renameButton", "deleteButton"}) {
+        ChildOf<QPushButton>(*m_dlg, "addButton").setFocus();
+        Click(button);
+        EXPECT_EQ(m_dlg->focusWidget(), &List()) << button;
+    }
+    EXPECT_EQ(m_messages, (std::vector<QString>{"No selected category: Select category to rename it",
+                                                "No selected category: Select category to delete it"}));
+    EXPECT_TRUE(m_questions.empty());
 
     // Cancel changes nothing, yet the Task List window has already refilled its categories.
     Click("cancelButton");
     EXPECT_EQ(m_dlg->result(), QDialog::Rejected);
     EXPECT_EQ(CategoryRefills(), 1);
-    EXPECT_EQ(m_app->Store().CategoryCount(), 5);
+    EXPECT_EQ(m_app->Store().CategoryCount(), 6);
+    EXPECT_EQ(NameOf(admin), "Admin");
 }
 
-TEST_F(CategoryDialogsTest, AddNew_CreatesTheCategoryAsTypedSelectsItAndTellsTheTaskList)
+TEST_F(CategoryDialogsTest, AddNew_CreatesTheCategoryAsTypedEvenEmptyOrTakenAndSelectsIt)
 {
     MakeCategory("Home");
     Start();
     Open();
-
-    WhenNameDialogOpens([](CCategoryNameDlg& dialog) { TypeAndConfirm(dialog, QStringLiteral("Meetings <weekly>")); });
-    Click("addButton");
-
+    ClickAndName("addButton", [](CCategoryNameDlg& dialog) { ChildOf<QPushButton>(dialog, "cancelButton").click(); });
     ASSERT_TRUE(m_nameDialogSeen);
+    EXPECT_EQ(m_app->Store().CategoryCount(), 1);
+    EXPECT_EQ(CategoryRefills(), 1);
+
+    ClickAndName("addButton", Type(QStringLiteral("Meetings <weekly>")));
     EXPECT_EQ(m_offeredName, "");
-    EXPECT_TRUE(m_messages.empty());
     EXPECT_EQ(Listed(), (Names{"Home", "Meetings <weekly>"}));
     ASSERT_NE(List().currentItem(), nullptr);
     EXPECT_EQ(List().currentItem()->text(), "Meetings <weekly>");
@@ -198,47 +180,22 @@ TEST_F(CategoryDialogsTest, AddNew_CreatesTheCategoryAsTypedSelectsItAndTellsThe
     EXPECT_EQ(List().currentItem()->data(Qt::UserRole).toInt(), id);
     EXPECT_EQ(NameOf(id), "Meetings <weekly>");
     EXPECT_EQ(CategoryRefills(), 2);
-}
 
-TEST_F(CategoryDialogsTest, AddNewCancelled_CreatesNothing)
-{
-    Start();
-    Open();
-    WhenNameDialogOpens([](CCategoryNameDlg& dialog) { ChildOf<QPushButton>(dialog, "cancelButton").click(); });
-    Click("addButton");
-
-    ASSERT_TRUE(m_nameDialogSeen);
-    EXPECT_EQ(m_app->Store().CategoryCount(), 0);
-    EXPECT_TRUE(Listed().empty());
-    EXPECT_EQ(CategoryRefills(), 1);
-}
-
-TEST_F(CategoryDialogsTest, AddNewWithAnEmptyOrExistingName_IsAccepted)
-{
-    MakeCategory("Home");
-    Start();
-    Open();
-    WhenNameDialogOpens([](CCategoryNameDlg& dialog) { TypeAndConfirm(dialog, QStringLiteral("Home")); });
-    Click("addButton");
-    WhenNameDialogOpens([](CCategoryNameDlg& dialog) { TypeAndConfirm(dialog, QString()); });
-    Click("addButton");
-
+    ClickAndName("addButton", Type(QStringLiteral("Home")));
+    ClickAndName("addButton", Type(QString()));
     EXPECT_TRUE(m_messages.empty());
-    EXPECT_EQ(Listed(), (Names{"", "Home", "Home"}));
-    EXPECT_EQ(m_app->Store().CategoryCount(), 3);
+    EXPECT_EQ(Listed(), (Names{"", "Home", "Home", "Meetings <weekly>"}));
 }
 
 TEST_F(CategoryDialogsTest, Rename_OffersTheOldNameSavesTheNewOneAndKeepsTheMembers)
 {
     const std::int32_t a = MakeTask("A", false);
     const std::int32_t home = MakeCategory("Home", {a});
-    MakeCategory("Work");
+    const std::int32_t work = MakeCategory("Work");
     Start();
     Open();
     Select("Home");
-
-    WhenNameDialogOpens([](CCategoryNameDlg& dialog) { TypeAndConfirm(dialog, QStringLiteral("Zoo")); });
-    Click("renameButton");
+    ClickAndName("renameButton", Type(QStringLiteral("Zoo")));
 
     ASSERT_TRUE(m_nameDialogSeen);
     EXPECT_EQ(m_offeredName, "Home");
@@ -249,67 +206,40 @@ TEST_F(CategoryDialogsTest, Rename_OffersTheOldNameSavesTheNewOneAndKeepsTheMemb
     EXPECT_EQ(NameOf(home), "Zoo");
     EXPECT_EQ(m_app->Store().FindCategoryOfTask(a), home);
     EXPECT_EQ(CategoryRefills(), 2);
-}
 
-TEST_F(CategoryDialogsTest, RenameToTheSameName_SavesAgainAndRefills)
-{
-    const std::int32_t home = MakeCategory("Home");
-    MakeCategory("Work");
-    Start();
-    Open();
-    Select("Home");
-    WhenNameDialogOpens([](CCategoryNameDlg& dialog) { ChildOf<QPushButton>(dialog, "okButton").click(); });
-    Click("renameButton");
-
-    ASSERT_TRUE(m_nameDialogSeen);
-    EXPECT_TRUE(m_messages.empty());
-    EXPECT_EQ(NameOf(home), "Home");
-    // A save moves the category's element to the end of the file.
+    // The same name is saved again, which moves the category's element to the end of the file.
+    Select("Work");
+    ClickAndName("renameButton", [](CCategoryNameDlg& dialog) { ChildOf<QPushButton>(dialog, "okButton").click(); });
+    EXPECT_EQ(NameOf(work), "Work");
     model::TaskStore reread(Data());
     reread.Load();
-    EXPECT_EQ(reread.CategoryIds().back(), home);
-    EXPECT_EQ(CategoryRefills(), 2);
+    EXPECT_EQ(reread.CategoryIds(), (Ids{home, work}));
+    EXPECT_EQ(CategoryRefills(), 3);
 }
 
-TEST_F(CategoryDialogsTest, RenameOrDeleteWithoutSelection_AsksForOneAndFocusesTheList)
-{
-    MakeCategory("Home");
-    Start();
-    Open();
-    List().clearSelection();
-    ChildOf<QPushButton>(*m_dlg, "addButton").setFocus();
-
-    Click("renameButton");
-    EXPECT_EQ(m_dlg->focusWidget(), &List());
-    ChildOf<QPushButton>(*m_dlg, "addButton").setFocus();
-    Click("deleteButton");
-    EXPECT_EQ(m_dlg->focusWidget(), &List());
-
-    EXPECT_EQ(m_messages, (std::vector<QString>{"No selected category: Select category to rename it",
-                                                "No selected category: Select category to delete it"}));
-    EXPECT_TRUE(m_questions.empty());
-    EXPECT_EQ(m_app->Store().CategoryCount(), 1);
-    EXPECT_EQ(NameOf(m_app->Store().CategoryIdAt(0)), "Home");
-}
-
-TEST_F(CategoryDialogsTest, DeleteAnsweredNo_RemovesOnlyTheCategoryAndItsTasksStayWithoutCategory)
+// Cancel (Escape, or the program closing the question) keeps everything; No removes only the category.
+TEST_F(CategoryDialogsTest, DeleteCancelledThenAnsweredNo_TheTasksStayWithoutCategory)
 {
     const std::int32_t a = MakeTask("A", false);
     const std::int32_t b = MakeTask("B", true);
-    MakeCategory("Work", {a, b});
+    const std::int32_t work = MakeCategory("Work", {a, b});
     const std::int32_t home = MakeCategory("Home");
     Start();
     ASSERT_EQ(m_app->CurrentTaskId(), b);
     Open();
     Select("Work");
+    m_answer = app::Answer::Cancel;
+    Click("deleteButton");
+    EXPECT_EQ(m_app->Store().CategoryIds(), (Ids{work, home}));
+    EXPECT_EQ(m_app->Store().FindCategoryOfTask(a), work);
+
     m_answer = app::Answer::No;
     Click("deleteButton");
-
-    EXPECT_EQ(m_questions, std::vector<QString>{kDeleteQuestion});
+    EXPECT_EQ(m_questions, std::vector<QString>(2, kDeleteQuestion));
     EXPECT_TRUE(m_messages.empty());
     EXPECT_EQ(Listed(), Names{"Home"});
-    EXPECT_EQ(m_app->Store().CategoryIds(), std::vector<std::int32_t>{home});
-    EXPECT_EQ(m_app->Store().TaskIds(), (std::vector<std::int32_t>{a, b}));
+    EXPECT_EQ(m_app->Store().CategoryIds(), Ids{home});
+    EXPECT_EQ(m_app->Store().TaskIds(), (Ids{a, b}));
     EXPECT_EQ(m_app->Store().FindCategoryOfTask(a), -1);
     EXPECT_EQ(m_app->Store().FindCategoryOfTask(b), -1);
     // The running task is not touched when its tasks stay.
@@ -318,28 +248,16 @@ TEST_F(CategoryDialogsTest, DeleteAnsweredNo_RemovesOnlyTheCategoryAndItsTasksSt
     EXPECT_EQ(CategoryRefills(), 2);
 }
 
-// Escape (or the program closing the question) cancels: neither the category nor a task goes.
-TEST_F(CategoryDialogsTest, DeleteCancelled_NothingIsDeleted)
-{
-    const std::int32_t a = MakeTask("A", false);
-    const std::int32_t work = MakeCategory("Work", {a});
-    Start();
-    Open();
-    Select("Work");
-    m_answer = app::Answer::Cancel;
-    Click("deleteButton");
-    EXPECT_EQ(m_questions, std::vector<QString>{kDeleteQuestion});
-    EXPECT_EQ(m_app->Store().CategoryIds(), std::vector<std::int32_t>{work});
-    EXPECT_EQ(m_app->Store().FindCategoryOfTask(a), work);
-}
-
+// A member id without a task file is skipped; a current task of another category goes on.
 TEST_F(CategoryDialogsTest, DeleteAnsweredYes_DeletesItsTasksAndStopsTheCurrentTaskFirst)
 {
     const std::int32_t a = MakeTask("A", true);
     const std::int32_t b = MakeTask("B", false);
     const std::int32_t c = MakeTask("C", false);
-    MakeCategory("Work", {a, b});
+    const std::int32_t d = MakeTask("D", false);
+    MakeCategory("Work", {a, 77, b});
     MakeCategory("Home", {c});
+    MakeCategory("Misc", {d});
     Start();
     ASSERT_EQ(m_app->CurrentTaskId(), a);
     ASSERT_EQ(m_app->MainWnd()->TrayIcon()->IconId(), app::kRunningIconId);
@@ -351,53 +269,26 @@ TEST_F(CategoryDialogsTest, DeleteAnsweredYes_DeletesItsTasksAndStopsTheCurrentT
 
     EXPECT_EQ(m_questions, std::vector<QString>{kDeleteQuestion});
     EXPECT_TRUE(m_messages.empty());
-    EXPECT_EQ(Listed(), Names{"Home"});
-    EXPECT_EQ(m_app->Store().TaskIds(), std::vector<std::int32_t>{c});
-    EXPECT_FALSE(std::filesystem::exists(Data() / (std::to_string(a) + ".tsk")));
-    EXPECT_FALSE(std::filesystem::exists(Data() / (std::to_string(b) + ".tsk")));
-    EXPECT_TRUE(std::filesystem::exists(Data() / (std::to_string(c) + ".tsk")));
+    EXPECT_EQ(Listed(), (Names{"Home", "Misc"}));
+    EXPECT_EQ(m_app->Store().TaskIds(), (Ids{c, d}));
+    for (const std::int32_t id : {a, b, c}) {
+        EXPECT_EQ(std::filesystem::exists(Data() / (std::to_string(id) + ".tsk")), id == c) << id;
+    }
     EXPECT_EQ(m_app->CurrentTaskId(), -1);
     EXPECT_EQ(CategoryRefills(), 2);
     // The hub heard that nothing runs any more: idle tray icon and a refilled task list.
     EXPECT_EQ(m_app->MainWnd()->TrayIcon()->IconId(), app::kIdleIconId);
     EXPECT_GT(m_taskList->refills, taskRefills);
-}
 
-TEST_F(CategoryDialogsTest, DeleteAnsweredYes_LeavesACurrentTaskOfAnotherCategoryRunning)
-{
-    const std::int32_t a = MakeTask("A", false);
-    const std::int32_t c = MakeTask("C", true);
-    MakeCategory("Work", {a});
-    MakeCategory("Home", {c});
-    Start();
-    ASSERT_EQ(m_app->CurrentTaskId(), c);
-    Open();
-    Select("Work");
-    m_answerYes = true;
+    app::SwitchToTask(*m_app, m_app->Store().IndexOfTask(c));
+    Select("Misc");
     Click("deleteButton");
-
     EXPECT_TRUE(m_messages.empty());
-    EXPECT_EQ(m_app->Store().TaskIds(), std::vector<std::int32_t>{c});
+    EXPECT_EQ(m_app->Store().TaskIds(), Ids{c});
     EXPECT_EQ(m_app->CurrentTaskId(), c);
     EXPECT_TRUE(IsRunning(c));
     QCoreApplication::processEvents();
     EXPECT_EQ(m_app->MainWnd()->TrayIcon()->IconId(), app::kRunningIconId);
-}
-
-TEST_F(CategoryDialogsTest, DeleteAnsweredYes_MemberWithoutTaskFileIsSkipped)
-{
-    const std::int32_t a = MakeTask("A", false);
-    MakeCategory("Work", {a, 77});
-    Start();
-    Open();
-    Select("Work");
-    m_answerYes = true;
-    Click("deleteButton");
-
-    EXPECT_TRUE(m_messages.empty());
-    EXPECT_TRUE(Listed().empty());
-    EXPECT_EQ(m_app->Store().TaskCount(), 0);
-    EXPECT_EQ(m_app->Store().CategoryCount(), 0);
 }
 
 TEST_F(CategoryDialogsTest, CategoryMissingWhileFilling_SaysWhichAndKeepsTheOnesReadBefore)
@@ -416,95 +307,82 @@ TEST_F(CategoryDialogsTest, CategoryMissingWhileFilling_SaysWhichAndKeepsTheOnes
     EXPECT_EQ(CategoryRefills(), 1);
 }
 
-TEST_F(CategoryDialogsTest, AddNewWithDamagedCatalog_SaysCreationFailed)
+// A damaged catalogue: each step that failed is reported, and nothing is deleted or renamed.
+struct DamageCase
 {
-    MakeCategory("Home");
-    Start();
-    Open();
-    DamageCatalog();
-    WhenNameDialogOpens([](CCategoryNameDlg& dialog) { TypeAndConfirm(dialog, QStringLiteral("New one")); });
-    Click("addButton");
+    const char* button;
+    std::optional<app::Answer> answer; // the delete question's answer
+    const char* typed;                 // the name typed into the Category dialog; nullptr: none opens
+    bool damagedWhileTyping;           // else damaged before the click
+    std::vector<const char*> messages; // "%1" stands for the category's id
+    Names listed;
+    int refills;
+};
 
-    EXPECT_EQ(m_messages, std::vector<QString>{"Error: Failed to create category \"New one\""});
-    EXPECT_EQ(Listed(), Names{"Home"});
-    EXPECT_EQ(m_app->Store().CategoryCount(), 1);
-    EXPECT_EQ(CategoryRefills(), 1);
+void PrintTo(const DamageCase& c, std::ostream* out)
+{
+    *out << c.button << (c.typed != nullptr ? std::string(" typing ") + c.typed : std::string());
 }
 
-TEST_F(CategoryDialogsTest, RenameOfACategoryThatCannotBeLoaded_SaysSoWithoutAskingForAName)
+class CategoryDamageTest : public CategoryDialogsTest, public ::testing::WithParamInterface<DamageCase>
+{};
+
+TEST_P(CategoryDamageTest, ReportsEachFailedStepAndKeepsTheData)
 {
-    MakeCategory("Home");
-    Start();
-    Open();
-    Select("Home");
-    DamageCatalog();
-    WhenNameDialogOpens([](CCategoryNameDlg& dialog) { dialog.reject(); });
-    Click("renameButton");
-
-    EXPECT_FALSE(m_nameDialogSeen);
-    EXPECT_EQ(m_messages, std::vector<QString>{"Error: Failed to load category \"Home\""});
-    EXPECT_EQ(Listed(), Names{"Home"});
-}
-
-TEST_F(CategoryDialogsTest, RenameWhoseSaveFails_SaysSoWithTheEnteredName)
-{
-    MakeCategory("Home");
-    Start();
-    Open();
-    Select("Home");
-    // The catalogue breaks while the user types the new name.
-    WhenNameDialogOpens([this](CCategoryNameDlg& dialog) {
-        DamageCatalog();
-        TypeAndConfirm(dialog, QStringLiteral("House"));
-    });
-    Click("renameButton");
-
-    ASSERT_TRUE(m_nameDialogSeen);
-    EXPECT_EQ(m_messages, std::vector<QString>{"Error: Failed to save category \"House\""});
-    EXPECT_EQ(Listed(), Names{"Home"});
-    EXPECT_EQ(CategoryRefills(), 1);
-}
-
-TEST_F(CategoryDialogsTest, DeleteWithDamagedCatalog_ReportsEachFailedStepAndKeepsTheTasks)
-{
+    const DamageCase& c = GetParam();
     const std::int32_t a = MakeTask("A", true);
     const std::int32_t home = MakeCategory("Home", {a});
     Start();
     Open();
     Select("Home");
-    DamageCatalog();
-    m_answerYes = true;
-    Click("deleteButton");
+    if (!c.damagedWhileTyping) {
+        DamageCatalog();
+    }
+    m_answer = c.answer;
+    ClickAndName(c.button, [&](CCategoryNameDlg& dialog) {
+        if (c.damagedWhileTyping) {
+            DamageCatalog();
+        }
+        Type(QString::fromUtf8(c.typed != nullptr ? c.typed : ""))(dialog);
+    });
 
-    EXPECT_EQ(m_messages, (std::vector<QString>{
-                              "Error: Failed to delete tasks from category",
-                              "Error: Failed to delete category",
-                              QStringLiteral("Error: Failed to load category with id = %1").arg(home),
-                          }));
-    EXPECT_TRUE(Listed().empty());
-    EXPECT_EQ(m_app->Store().CategoryIds(), std::vector<std::int32_t>{home});
-    EXPECT_EQ(m_app->Store().TaskIds(), std::vector<std::int32_t>{a});
+    EXPECT_EQ(m_nameDialogSeen, c.typed != nullptr);
+    std::vector<QString> messages;
+    for (const char* message : c.messages) {
+        messages.push_back(QString::fromUtf8(message).replace("%1", QString::number(home)));
+    }
+    EXPECT_EQ(m_messages, messages);
+    EXPECT_EQ(Listed(), c.listed);
+    EXPECT_EQ(CategoryRefills(), c.refills);
+    EXPECT_EQ(m_app->Store().CategoryIds(), Ids{home});
+    EXPECT_EQ(m_app->Store().TaskIds(), Ids{a});
     // Nothing was deleted, so the tracked task goes on.
     EXPECT_EQ(m_app->CurrentTaskId(), a);
     EXPECT_TRUE(IsRunning(a));
 }
 
-TEST_F(CategoryDialogsTest, DeleteAnsweredNoWithDamagedCatalog_ReportsOnlyTheCategoryStep)
-{
-    const std::int32_t home = MakeCategory("Home");
-    Start();
-    Open();
-    Select("Home");
-    DamageCatalog();
-    m_answer = app::Answer::No;
-    Click("deleteButton");
-
-    EXPECT_EQ(m_messages, (std::vector<QString>{
-                              "Error: Failed to delete category",
-                              QStringLiteral("Error: Failed to load category with id = %1").arg(home),
-                          }));
-    EXPECT_EQ(m_app->Store().CategoryIds(), std::vector<std::int32_t>{home});
-}
+INSTANTIATE_TEST_SUITE_P(
+    Steps, CategoryDamageTest,
+    ::testing::Values(
+        DamageCase{"addButton", {}, "New one", false, {"Error: Failed to create category \"New one\""}, {"Home"}, 1},
+        DamageCase{"renameButton", {}, nullptr, false, {"Error: Failed to load category \"Home\""}, {"Home"}, 1},
+        DamageCase{"renameButton", {}, "House", true, {"Error: Failed to save category \"House\""}, {"Home"}, 1},
+        DamageCase{"deleteButton",
+                   app::Answer::Yes,
+                   nullptr,
+                   false,
+                   {"Error: Failed to delete tasks from category", "Error: Failed to delete category",
+                    "Error: Failed to load category with id = %1"},
+                   {},
+                   2},
+        DamageCase{"deleteButton",
+                   app::Answer::No,
+                   nullptr,
+                   false,
+                   {"Error: Failed to delete category", "Error: Failed to load category with id = %1"},
+                   {},
+                   2}),
+    [](const ::testing::TestParamInfo<DamageCase>& param) { return "Case" + std::to_string(param.index); });
 
 TEST(CategoryDlg, OffersTheNameSelectedAndTypingReplacesIt)
 {

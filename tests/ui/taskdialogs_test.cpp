@@ -1,11 +1,10 @@
-#include "app/appfixture.h"
+#include "uifixture.h"
+
 #include "app/messages.h"
-#include "model/category.h"
 #include "ui/taskdialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <string>
 #include <utility>
@@ -26,7 +24,6 @@
 namespace kelmora::ui {
 namespace {
 
-using app::AppTest;
 using testsupport::Utc;
 using Spans = std::vector<std::string>;
 using Posted = std::vector<std::pair<int, std::int64_t>>;
@@ -54,25 +51,12 @@ public:
     Posted posted;
 };
 
-template <typename Widget> Widget& Child(QWidget& parent, const char* name)
-{
-    auto* widget = parent.findChild<Widget*>(QString::fromLatin1(name));
-    if (widget == nullptr) {
-        ADD_FAILURE() << "no child " << name;
-        std::abort();
-    }
-    return *widget;
-}
-
-class TaskDialogsTest : public AppTest
+class TaskDialogsTest : public UiTest
 {
 protected:
     void Start()
     {
-        m_app = MakeApp();
-        ASSERT_TRUE(m_app->InitInstance());
-        // The start-up's own messages are not the dialogs'.
-        QCoreApplication::processEvents();
+        StartApp();
         m_app->MainWnd()->installEventFilter(&m_recorder);
     }
 
@@ -80,25 +64,14 @@ protected:
     {
         if (m_app) {
             m_app->MainWnd()->removeEventFilter(&m_recorder);
-            m_answerYes = false;
-            m_app->ExitInstance();
         }
+        UiTest::TearDown();
     }
 
     Posted TakePosted()
     {
         QCoreApplication::processEvents();
         return std::exchange(m_recorder.posted, {});
-    }
-
-    std::filesystem::path Data() const { return m_dir.path() / "data"; }
-
-    model::Task LoadTask(std::int32_t id) const
-    {
-        model::Task task;
-        task.id = id;
-        EXPECT_TRUE(task.Load(Data()));
-        return task;
     }
 
     Spans SpansOf(std::int32_t id) const
@@ -108,26 +81,6 @@ protected:
             spans.push_back(UtcText(interval.start) + " - " + (interval.closed ? UtcText(interval.stop) : "open"));
         }
         return spans;
-    }
-
-    void AddSpan(std::int32_t id, const model::TimeStamp& start, const model::TimeStamp& stop) const
-    {
-        model::Task task = LoadTask(id);
-        task.intervals.Insert(model::Interval(start, stop));
-        ASSERT_TRUE(task.Save(Data()));
-    }
-
-    std::int32_t MakeCategory(const std::string& name, std::vector<std::int32_t> members = {})
-    {
-        const std::int32_t id = m_app->Store().CreateCategory(name);
-        model::Category category;
-        category.SetId(id);
-        EXPECT_TRUE(category.Load(Data()));
-        for (const std::int32_t member : members) {
-            category.AddTask(member);
-        }
-        EXPECT_TRUE(category.Save(Data()));
-        return id;
     }
 
     std::vector<std::int32_t> MembersOf(std::int32_t categoryId) const
@@ -140,19 +93,10 @@ protected:
 
     std::int32_t TaskNamed(const std::string& name) const { return model::FindTaskByName(m_app->Store(), name); }
 
-    static QStringList ComboTexts(const QComboBox& combo)
-    {
-        QStringList texts;
-        for (int i = 0; i < combo.count(); ++i) {
-            texts << combo.itemText(i);
-        }
-        return texts;
-    }
-
     // The rows of the interval list as "start - end (duration)".
     static QStringList Rows(CEditTaskDlg& dlg)
     {
-        auto& view = Child<QTreeView>(dlg, "intervalList");
+        auto& view = ChildOf<QTreeView>(dlg, "intervalList");
         QStringList rows;
         for (int row = 0; row < view.model()->rowCount(); ++row) {
             rows << view.model()->index(row, 0).data().toString() + " - " +
@@ -164,12 +108,12 @@ protected:
 
     static void MarkRow(CEditTaskDlg& dlg, int row)
     {
-        auto& view = Child<QTreeView>(dlg, "intervalList");
+        auto& view = ChildOf<QTreeView>(dlg, "intervalList");
         view.setCurrentIndex(view.model()->index(row, 0));
     }
 
-    // Clicks `button`, which opens a modal Time Period dialog over `dlg`; `fill` then sets its pickers before
-    // OK is pressed on it.
+    // Clicks `button`, which opens a modal Time Period dialog over `dlg`; `fill` then sets its pickers before OK is
+    // pressed on it.
     static void RunTimePeriod(CEditTaskDlg& dlg, QPushButton& button, const std::function<void(CTimePeriodDlg&)>& fill)
     {
         bool seen = false;
@@ -178,7 +122,7 @@ protected:
             ASSERT_NE(period, nullptr);
             seen = true;
             fill(*period);
-            Child<QPushButton>(*period, "okButton").click();
+            ChildOf<QPushButton>(*period, "okButton").click();
             if (period->isVisible()) {
                 // Keeps a refused period from blocking the test forever.
                 period->reject();
@@ -190,61 +134,58 @@ protected:
 
     static void SetPeriod(QWidget& period, QTime start, QTime end)
     {
-        Child<QDateEdit>(period, "startDateEdit").setDate(QDate(2008, 4, 7));
-        Child<QTimeEdit>(period, "startTimeEdit").setTime(start);
-        Child<QDateEdit>(period, "endDateEdit").setDate(QDate(2008, 4, 7));
-        Child<QTimeEdit>(period, "endTimeEdit").setTime(end);
+        ChildOf<QDateEdit>(period, "startDateEdit").setDate(QDate(2008, 4, 7));
+        ChildOf<QTimeEdit>(period, "startTimeEdit").setTime(start);
+        ChildOf<QDateEdit>(period, "endDateEdit").setDate(QDate(2008, 4, 7));
+        ChildOf<QTimeEdit>(period, "endTimeEdit").setTime(end);
     }
 
-    std::unique_ptr<app::CKelmoraApp> m_app;
     PostedRecorder m_recorder;
 };
 
 // ---- create-task dialog ----
 
-TEST_F(TaskDialogsTest, CreateWithEmptyOrTakenName_RefusedAndDialogStaysOpen)
+TEST_F(TaskDialogsTest, Create_RefusesEmptyAndTakenNamesThenFilesTheTaskInTheChosenCategory)
 {
     MakeTask("Report", false);
     Start();
+    const std::int32_t work = MakeCategory("Work");
+    const std::int32_t home = MakeCategory("Home");
     CCreateTaskDlg dlg(*m_app);
     dlg.ShowDialog();
     EXPECT_EQ(dlg.windowTitle(), "Create new  task");
-    Child<QPushButton>(dlg, "okButton").click();
-    Child<QLineEdit>(dlg, "nameEdit").setText("Report");
-    Child<QPushButton>(dlg, "okButton").click();
-
+    auto& combo = ChildOf<QComboBox>(dlg, "categoryCombo");
+    ASSERT_EQ(ComboTexts(combo), (QStringList{"Work", "Home", "No category"}));
+    EXPECT_EQ(combo.currentText(), "No category");
+    ChildOf<QPushButton>(dlg, "okButton").click();
+    ChildOf<QLineEdit>(dlg, "nameEdit").setText("Report");
+    ChildOf<QPushButton>(dlg, "okButton").click();
     EXPECT_EQ(m_messages, (std::vector<QString>{"Can't create task: Task name can not be empty.",
                                                 "Can't create task: Task with name \"Report\" already exists."}));
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(m_app->Store().TaskCount(), 1);
     EXPECT_TRUE(TakePosted().empty());
 
+    // The Categories button refills the combo, with no category chosen.
+    auto& button = ChildOf<QPushButton>(dlg, "categoriesButton");
+    EXPECT_FALSE(button.isEnabled()) << "nothing to open without a categories dialog";
+    dlg.SetCategoriesDialogRunner([this](QWidget*) {
+        MakeCategory("Study");
+        return true;
+    });
+    combo.setCurrentIndex(0);
+    button.click();
+    EXPECT_EQ(ComboTexts(combo), (QStringList{"Work", "Home", "Study", "No category"}));
+    EXPECT_EQ(combo.currentData().toInt(), -1);
+
     // Letter case makes a different name.
-    Child<QLineEdit>(dlg, "nameEdit").setText("report");
-    Child<QPushButton>(dlg, "okButton").click();
-    EXPECT_EQ(m_messages.size(), 2U);
-    EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(m_app->Store().TaskCount(), 2);
-    EXPECT_NE(TaskNamed("report"), -1);
-}
-
-TEST_F(TaskDialogsTest, CreateInChosenCategory_TaskFiledThereAndCreationPosted)
-{
-    Start();
-    const std::int32_t work = MakeCategory("Work");
-    const std::int32_t home = MakeCategory("Home");
-    CCreateTaskDlg dlg(*m_app);
-    dlg.ShowDialog();
-    auto& combo = Child<QComboBox>(dlg, "categoryCombo");
-    ASSERT_EQ(ComboTexts(combo), (QStringList{"Work", "Home", "No category"}));
-    EXPECT_EQ(combo.currentText(), "No category");
     combo.setCurrentIndex(1);
-    QTest::keyClicks(&Child<QLineEdit>(dlg, "nameEdit"), "Garden");
-    Child<QPushButton>(dlg, "okButton").click();
-
-    const std::int32_t id = TaskNamed("Garden");
+    ChildOf<QLineEdit>(dlg, "nameEdit").clear();
+    QTest::keyClicks(&ChildOf<QLineEdit>(dlg, "nameEdit"), "report");
+    ChildOf<QPushButton>(dlg, "okButton").click();
+    const std::int32_t id = TaskNamed("report");
     ASSERT_NE(id, -1);
-    EXPECT_TRUE(m_messages.empty());
+    EXPECT_EQ(m_messages.size(), 2U);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(MembersOf(home), (std::vector<std::int32_t>{id}));
     EXPECT_TRUE(MembersOf(work).empty());
@@ -254,15 +195,17 @@ TEST_F(TaskDialogsTest, CreateInChosenCategory_TaskFiledThereAndCreationPosted)
 
 TEST_F(TaskDialogsTest, CreateAndStart_StopsThePreviousTaskAndTracksTheNewOne)
 {
+    const std::int32_t gone = MakeTask("Gone", false);
     const std::int32_t old = MakeTask("Old", true);
     Start();
     ASSERT_EQ(m_app->CurrentTaskId(), old);
+    ASSERT_TRUE(m_app->Store().DeleteTask(gone)); // ids no longer match list positions
     m_clock->SetUtc(2008, 4, 7, 10, 0);
     CCreateTaskDlg dlg(*m_app);
     dlg.ShowDialog();
-    Child<QLineEdit>(dlg, "nameEdit").setText("New");
-    Child<QCheckBox>(dlg, "startCheckBox").setChecked(true);
-    Child<QPushButton>(dlg, "okButton").click();
+    ChildOf<QLineEdit>(dlg, "nameEdit").setText("New");
+    ChildOf<QCheckBox>(dlg, "startCheckBox").setChecked(true);
+    ChildOf<QPushButton>(dlg, "okButton").click();
 
     const std::int32_t created = TaskNamed("New");
     ASSERT_NE(created, -1);
@@ -273,80 +216,45 @@ TEST_F(TaskDialogsTest, CreateAndStart_StopsThePreviousTaskAndTracksTheNewOne)
 
     // The dialog keeps its name and check box: OK at once now finds the name taken.
     dlg.ShowDialog();
-    EXPECT_EQ(Child<QLineEdit>(dlg, "nameEdit").text(), "New");
-    EXPECT_TRUE(Child<QCheckBox>(dlg, "startCheckBox").isChecked());
-    Child<QPushButton>(dlg, "okButton").click();
+    EXPECT_EQ(ChildOf<QLineEdit>(dlg, "nameEdit").text(), "New");
+    EXPECT_TRUE(ChildOf<QCheckBox>(dlg, "startCheckBox").isChecked());
+    ChildOf<QPushButton>(dlg, "okButton").click();
     EXPECT_EQ(m_messages, (std::vector<QString>{"Can't create task: Task with name \"New\" already exists."}));
     EXPECT_EQ(m_app->CurrentTaskId(), created);
 }
 
-TEST_F(TaskDialogsTest, CreateCategoriesButton_RefillsTheComboWithNoCategoryChosen)
-{
-    Start();
-    MakeCategory("Work");
-    CCreateTaskDlg dlg(*m_app);
-    dlg.ShowDialog();
-    auto& button = Child<QPushButton>(dlg, "categoriesButton");
-    EXPECT_FALSE(button.isEnabled()) << "nothing to open without a categories dialog";
-    dlg.SetCategoriesDialogRunner([this](QWidget*) {
-        MakeCategory("Study");
-        return true;
-    });
-    auto& combo = Child<QComboBox>(dlg, "categoryCombo");
-    combo.setCurrentIndex(0);
-    button.click();
-    EXPECT_EQ(ComboTexts(combo), (QStringList{"Work", "Study", "No category"}));
-    EXPECT_EQ(combo.currentData().toInt(), -1);
-}
-
 // ---- Edit task dialog ----
 
-TEST_F(TaskDialogsTest, EditRenameAndClose_SavesTheNameButRefusesEmptyAndTakenNames)
+// A name is saved only by Close (see the outside-change test below); a move to another category at once.
+TEST_F(TaskDialogsTest, EditRefusesEmptyAndTakenNames_MovesCategoryAtOnceKeptAfterEscape)
 {
     const std::int32_t id = MakeTask("Draft", false);
     MakeTask("Other", false);
     Start();
+    const std::int32_t work = MakeCategory("Work", {id});
+    const std::int32_t home = MakeCategory("Home");
     CEditTaskDlg dlg(*m_app, id);
     ASSERT_TRUE(dlg.IsTaskLoaded());
     dlg.show();
     EXPECT_EQ(dlg.windowTitle(), "Edit task data");
-    auto& name = Child<QLineEdit>(dlg, "nameEdit");
+    auto& name = ChildOf<QLineEdit>(dlg, "nameEdit");
     EXPECT_EQ(name.text(), "Draft");
-
     name.clear();
-    Child<QPushButton>(dlg, "closeButton").click();
+    ChildOf<QPushButton>(dlg, "closeButton").click();
     name.setText("Other");
-    Child<QPushButton>(dlg, "closeButton").click();
+    ChildOf<QPushButton>(dlg, "closeButton").click();
     EXPECT_EQ(m_messages, (std::vector<QString>{"Edit task data: Task name can not be empty.",
                                                 "Edit task data: Task with name \"Other\" already exists."}));
     EXPECT_TRUE(dlg.isVisible());
-    EXPECT_EQ(LoadTask(id).name, "Draft");
 
-    name.setText("Final");
-    Child<QPushButton>(dlg, "closeButton").click();
-    EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(LoadTask(id).name, "Final");
-}
-
-TEST_F(TaskDialogsTest, EditMoveCategory_WrittenAtOnceAndKeptAfterEscape)
-{
-    const std::int32_t id = MakeTask("Task", false);
-    Start();
-    const std::int32_t work = MakeCategory("Work", {id});
-    const std::int32_t home = MakeCategory("Home");
-    CEditTaskDlg dlg(*m_app, id);
-    dlg.show();
-    auto& combo = Child<QComboBox>(dlg, "categoryCombo");
+    auto& combo = ChildOf<QComboBox>(dlg, "categoryCombo");
     ASSERT_EQ(ComboTexts(combo), (QStringList{"Work", "Home", "No category"}));
     EXPECT_EQ(combo.currentData().toInt(), work);
     EXPECT_TRUE(TakePosted().empty()) << "opening the dialog moves nothing";
-
     combo.setCurrentIndex(combo.findData(home));
     EXPECT_TRUE(MembersOf(work).empty());
     EXPECT_EQ(MembersOf(home), (std::vector<std::int32_t>{id}));
     EXPECT_EQ(TakePosted(), (Posted{{app::kMsgTimeLogChanged, 0}}));
-
     combo.setCurrentIndex(combo.findData(-1));
     EXPECT_TRUE(MembersOf(home).empty());
     EXPECT_EQ(m_app->Store().FindCategoryOfTask(id), -1);
@@ -354,9 +262,10 @@ TEST_F(TaskDialogsTest, EditMoveCategory_WrittenAtOnceAndKeptAfterEscape)
     QTest::keyClick(&dlg, Qt::Key_Escape);
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_EQ(m_app->Store().FindCategoryOfTask(id), work);
+    EXPECT_EQ(LoadTask(id).name, "Draft");
 }
 
-TEST_F(TaskDialogsTest, EditAddIntervalOverlappingTwo_MergesAllThreeIntoOne)
+TEST_F(TaskDialogsTest, EditChangeThenAddAnIntervalOverlappingTwo_MergesAllThreeIntoOne)
 {
     const std::int32_t id = MakeTask("Task", false);
     AddSpan(id, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0));
@@ -368,102 +277,73 @@ TEST_F(TaskDialogsTest, EditAddIntervalOverlappingTwo_MergesAllThreeIntoOne)
     // "This day" leaves yesterday's interval out; the newest comes first.
     EXPECT_EQ(Rows(dlg), (QStringList{"2008-04-07 08:00:00 - 2008-04-07 08:30:00 (00:30:00)",
                                       "2008-04-07 06:00:00 - 2008-04-07 07:00:00 (01:00:00)"}));
-    EXPECT_FALSE(Child<QPushButton>(dlg, "editButton").isEnabled());
-    EXPECT_FALSE(Child<QPushButton>(dlg, "deleteButton").isEnabled());
+    EXPECT_FALSE(ChildOf<QPushButton>(dlg, "editButton").isEnabled());
+    EXPECT_FALSE(ChildOf<QPushButton>(dlg, "deleteButton").isEnabled());
+    MarkRow(dlg, 1);
+    ASSERT_TRUE(ChildOf<QPushButton>(dlg, "editButton").isEnabled());
+    QString shownStart;
+    RunTimePeriod(dlg, ChildOf<QPushButton>(dlg, "editButton"), [&](CTimePeriodDlg& period) {
+        shownStart = ChildOf<QTimeEdit>(period, "startTimeEdit").time().toString(Qt::ISODate);
+        ChildOf<QTimeEdit>(period, "endTimeEdit").setTime(QTime(7, 45));
+    });
+    EXPECT_EQ(shownStart, "06:00:00");
+    EXPECT_EQ(Rows(dlg), (QStringList{"2008-04-07 08:00:00 - 2008-04-07 08:30:00 (00:30:00)",
+                                      "2008-04-07 06:00:00 - 2008-04-07 07:45:00 (01:45:00)"}));
 
-    RunTimePeriod(dlg, Child<QPushButton>(dlg, "addButton"),
+    RunTimePeriod(dlg, ChildOf<QPushButton>(dlg, "addButton"),
                   [](CTimePeriodDlg& period) { SetPeriod(period, QTime(6, 30), QTime(8, 15, 30)); });
     EXPECT_EQ(Rows(dlg), (QStringList{"2008-04-07 06:00:00 - 2008-04-07 08:30:00 (02:30:00)"}));
     EXPECT_EQ(SpansOf(id).size(), 3U) << "nothing is written before Close";
 
-    Child<QComboBox>(dlg, "periodCombo").setCurrentIndex(4);
+    ChildOf<QComboBox>(dlg, "periodCombo").setCurrentIndex(4);
     EXPECT_EQ(Rows(dlg).size(), 2);
-    Child<QPushButton>(dlg, "closeButton").click();
+    ChildOf<QPushButton>(dlg, "closeButton").click();
     EXPECT_EQ(SpansOf(id), (Spans{"04-06 10:00:00 - 04-06 11:00:00", "04-07 06:00:00 - 04-07 08:30:00"}));
 }
 
-TEST_F(TaskDialogsTest, EditAddSpanAfterTheRunningSpanBegan_RefusedAndNothingChanges)
-{
-    // Behind the open span it would leave the task running for ever.
-    const std::int32_t id = MakeTask("Task", true);
-    m_clock->SetUtc(2008, 4, 7, 11, 0);
-    Start();
-    CEditTaskDlg dlg(*m_app, id);
-    dlg.show();
-    RunTimePeriod(dlg, Child<QPushButton>(dlg, "addButton"),
-                  [](CTimePeriodDlg& period) { SetPeriod(period, QTime(9, 30), QTime(10, 0)); });
-    ASSERT_EQ(m_messages.size(), 1U);
-    EXPECT_TRUE(m_messages.front().contains("stop it first")) << m_messages.front().toStdString();
-    EXPECT_EQ(Rows(dlg).size(), 1);
-    Child<QPushButton>(dlg, "closeButton").click();
-    EXPECT_EQ(SpansOf(id), (Spans{"04-07 09:00:00 - open"}));
-}
-
-TEST_F(TaskDialogsTest, EditChangeInterval_ReplacesTheMarkedOne)
+// Deleting asks first; Escape then discards every change, Close writes them.
+TEST_F(TaskDialogsTest, EditDeleteInterval_AskedFirstEscapeDiscardsCloseWrites)
 {
     const std::int32_t id = MakeTask("Task", false);
     AddSpan(id, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0));
     AddSpan(id, Utc(2008, 4, 7, 8, 0), Utc(2008, 4, 7, 8, 30));
     Start();
+    const std::filesystem::path file = Data() / (std::to_string(id) + ".tsk");
+    const std::string before = testsupport::ReadFile(file);
+    const auto deleteTheNewest = [this](CEditTaskDlg& dlg) {
+        auto& remove = ChildOf<QPushButton>(dlg, "deleteButton");
+        m_answerYes = false;
+        MarkRow(dlg, 0);
+        remove.click();
+        EXPECT_EQ(Rows(dlg).size(), 2) << "the answer was No";
+        m_answerYes = true;
+        MarkRow(dlg, 0);
+        remove.click();
+        EXPECT_EQ(Rows(dlg), (QStringList{"2008-04-07 06:00:00 - 2008-04-07 07:00:00 (01:00:00)"}));
+        EXPECT_FALSE(remove.isEnabled());
+    };
+    {
+        CEditTaskDlg dlg(*m_app, id);
+        dlg.show();
+        ChildOf<QLineEdit>(dlg, "nameEdit").setText("Renamed");
+        deleteTheNewest(dlg);
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        EXPECT_EQ(dlg.result(), QDialog::Rejected);
+        EXPECT_FALSE(dlg.isVisible());
+        EXPECT_EQ(testsupport::ReadFile(file), before);
+    }
     CEditTaskDlg dlg(*m_app, id);
     dlg.show();
-    MarkRow(dlg, 1);
-    ASSERT_TRUE(Child<QPushButton>(dlg, "editButton").isEnabled());
-    QString shownStart;
-    RunTimePeriod(dlg, Child<QPushButton>(dlg, "editButton"), [&](CTimePeriodDlg& period) {
-        shownStart = Child<QTimeEdit>(period, "startTimeEdit").time().toString(Qt::ISODate);
-        Child<QTimeEdit>(period, "endTimeEdit").setTime(QTime(7, 45));
-    });
-    EXPECT_EQ(shownStart, "06:00:00");
-    Child<QPushButton>(dlg, "closeButton").click();
-    EXPECT_EQ(SpansOf(id), (Spans{"04-07 06:00:00 - 04-07 07:45:00", "04-07 08:00:00 - 04-07 08:30:00"}));
-}
-
-TEST_F(TaskDialogsTest, EditDeleteInterval_AskedFirstAndRemovedOnYes)
-{
-    const std::int32_t id = MakeTask("Task", false);
-    AddSpan(id, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0));
-    AddSpan(id, Utc(2008, 4, 7, 8, 0), Utc(2008, 4, 7, 8, 30));
-    Start();
-    CEditTaskDlg dlg(*m_app, id);
-    dlg.show();
-    MarkRow(dlg, 0);
-    auto& remove = Child<QPushButton>(dlg, "deleteButton");
-    remove.click();
-    EXPECT_EQ(Rows(dlg).size(), 2) << "the answer was No";
-
-    m_answerYes = true;
-    MarkRow(dlg, 0);
-    remove.click();
+    deleteTheNewest(dlg);
+    ChildOf<QPushButton>(dlg, "closeButton").click();
     EXPECT_EQ(m_questions,
-              (std::vector<QString>(2, "Delete interval: Are you sure that you want to delete selected interval?")));
-    EXPECT_EQ(Rows(dlg), (QStringList{"2008-04-07 06:00:00 - 2008-04-07 07:00:00 (01:00:00)"}));
-    EXPECT_FALSE(remove.isEnabled());
-    Child<QPushButton>(dlg, "closeButton").click();
+              (std::vector<QString>(4, "Delete interval: Are you sure that you want to delete selected interval?")));
     EXPECT_EQ(SpansOf(id), (Spans{"04-07 06:00:00 - 04-07 07:00:00"}));
 }
 
-TEST_F(TaskDialogsTest, EditEscape_DiscardsNameAndIntervalChanges)
-{
-    const std::int32_t id = MakeTask("Task", false);
-    AddSpan(id, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0));
-    Start();
-    const std::string before = testsupport::ReadFile(Data() / (std::to_string(id) + ".tsk"));
-    CEditTaskDlg dlg(*m_app, id);
-    dlg.show();
-    Child<QLineEdit>(dlg, "nameEdit").setText("Renamed");
-    m_answerYes = true;
-    MarkRow(dlg, 0);
-    Child<QPushButton>(dlg, "deleteButton").click();
-    ASSERT_TRUE(Rows(dlg).isEmpty());
-    QTest::keyClick(&dlg, Qt::Key_Escape);
-
-    EXPECT_EQ(dlg.result(), QDialog::Rejected);
-    EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(testsupport::ReadFile(Data() / (std::to_string(id) + ".tsk")), before);
-}
-
-TEST_F(TaskDialogsTest, EditDeletingTheRunningInterval_TaskIsNoLongerCurrent)
+// No span may be added behind the running span's start: the task would run for ever. Deleting the running
+// span ends the tracking.
+TEST_F(TaskDialogsTest, EditOfTheRunningTask_AddingBehindItsStartRefusedDeletingItEndsTracking)
 {
     const std::int32_t id = MakeTask("Task", true);
     Start();
@@ -471,11 +351,15 @@ TEST_F(TaskDialogsTest, EditDeletingTheRunningInterval_TaskIsNoLongerCurrent)
     m_clock->SetUtc(2008, 4, 7, 10, 0);
     CEditTaskDlg dlg(*m_app, id);
     dlg.show();
+    RunTimePeriod(dlg, ChildOf<QPushButton>(dlg, "addButton"),
+                  [](CTimePeriodDlg& period) { SetPeriod(period, QTime(9, 30), QTime(9, 45)); });
+    ASSERT_EQ(m_messages.size(), 1U);
+    EXPECT_TRUE(m_messages.front().contains("stop it first")) << m_messages.front().toStdString();
     EXPECT_EQ(Rows(dlg), (QStringList{"2008-04-07 09:00:00 - 2008-04-07 10:00:00 (01:00:00)"}));
     m_answerYes = true;
     MarkRow(dlg, 0);
-    Child<QPushButton>(dlg, "deleteButton").click();
-    Child<QPushButton>(dlg, "closeButton").click();
+    ChildOf<QPushButton>(dlg, "deleteButton").click();
+    ChildOf<QPushButton>(dlg, "closeButton").click();
 
     EXPECT_TRUE(SpansOf(id).empty());
     EXPECT_EQ(m_app->CurrentTaskId(), -1);
@@ -489,7 +373,7 @@ TEST_F(TaskDialogsTest, EditTaskDeletedMeanwhile_CloseDoesNotBringItBack)
     CEditTaskDlg dlg(*m_app, id);
     dlg.show();
     ASSERT_TRUE(m_app->Store().DeleteTask(id));
-    Child<QPushButton>(dlg, "closeButton").click();
+    ChildOf<QPushButton>(dlg, "closeButton").click();
 
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_FALSE(std::filesystem::exists(Data() / (std::to_string(id) + ".tsk")));
@@ -504,25 +388,44 @@ TEST_F(TaskDialogsTest, EditTaskDeletedMeanwhile_CloseDoesNotBringItBack)
 
 // ---- Time Period dialog ----
 
-TEST_F(TaskDialogsTest, TimePeriodEndBeforeStart_RefusedAndDialogStaysOpen)
+TEST_F(TaskDialogsTest, TimePeriod_EndBeforeStartOrATimeTheZoneSkips_RefusedAndDialogStaysOpen)
 {
     Start();
     CTimePeriodDlg dlg(*m_app);
     EXPECT_EQ(dlg.windowTitle(), "Time Period");
     // All four pickers start at now, seconds shown.
-    EXPECT_EQ(Child<QTimeEdit>(dlg, "endTimeEdit").time(), QTime(9, 0));
-    EXPECT_EQ(Child<QDateEdit>(dlg, "startDateEdit").date(), QDate(2008, 4, 7));
+    EXPECT_EQ(ChildOf<QTimeEdit>(dlg, "endTimeEdit").time(), QTime(9, 0));
+    EXPECT_EQ(ChildOf<QDateEdit>(dlg, "startDateEdit").date(), QDate(2008, 4, 7));
     dlg.show();
-    SetPeriod(dlg, QTime(11, 0), QTime(10, 59, 59));
-    Child<QPushButton>(dlg, "okButton").click();
+    const struct
+    {
+        const char* zone;
+        QDate day;
+        QTime start;
+        QTime end;
+        const char* says;
+    } refused[] = {
+        {"UTC", QDate(2008, 4, 7), QTime(11, 0), QTime(10, 59, 59), "The end of the period lies before its start."},
+        {"Europe/Berlin", QDate(2026, 3, 29), QTime(2, 30), QTime(4, 0), "not a valid local date and time"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.zone);
+        m_messages.clear();
+        testsupport::ScopedTimeZone zone(c.zone);
+        ChildOf<QDateEdit>(dlg, "startDateEdit").setDate(c.day);
+        ChildOf<QTimeEdit>(dlg, "startTimeEdit").setTime(c.start);
+        ChildOf<QDateEdit>(dlg, "endDateEdit").setDate(c.day);
+        ChildOf<QTimeEdit>(dlg, "endTimeEdit").setTime(c.end);
+        ChildOf<QPushButton>(dlg, "okButton").click();
+        ASSERT_EQ(m_messages.size(), 1U);
+        EXPECT_TRUE(m_messages.front().startsWith("Time Period: ")) << m_messages.front().toStdString();
+        EXPECT_TRUE(m_messages.front().contains(c.says)) << m_messages.front().toStdString();
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_NE(dlg.result(), QDialog::Accepted);
+    }
 
-    ASSERT_EQ(m_messages.size(), 1U);
-    EXPECT_TRUE(m_messages.front().startsWith("Time Period: The end of the period lies before its start."));
-    EXPECT_TRUE(dlg.isVisible());
-    EXPECT_NE(dlg.result(), QDialog::Accepted);
-
-    Child<QTimeEdit>(dlg, "endTimeEdit").setTime(QTime(11, 0, 1));
-    Child<QPushButton>(dlg, "okButton").click();
+    SetPeriod(dlg, QTime(11, 0), QTime(11, 0, 1));
+    ChildOf<QPushButton>(dlg, "okButton").click();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     model::Interval interval;
     ASSERT_TRUE(dlg.GetInterval(interval));
@@ -538,9 +441,9 @@ TEST_F(TaskDialogsTest, TimePeriodFromInterval_ShowsItsEndsAndDropsMilliseconds)
     model::TimeStamp start = Utc(2008, 4, 6, 23, 59, 58);
     start.ms += 750;
     dlg.SetInterval(model::Interval(start, Utc(2008, 4, 7, 1, 2, 3)));
-    EXPECT_EQ(Child<QDateEdit>(dlg, "startDateEdit").date(), QDate(2008, 4, 6));
-    EXPECT_EQ(Child<QTimeEdit>(dlg, "startTimeEdit").time(), QTime(23, 59, 58));
-    EXPECT_EQ(Child<QTimeEdit>(dlg, "endTimeEdit").time(), QTime(1, 2, 3));
+    EXPECT_EQ(ChildOf<QDateEdit>(dlg, "startDateEdit").date(), QDate(2008, 4, 6));
+    EXPECT_EQ(ChildOf<QTimeEdit>(dlg, "startTimeEdit").time(), QTime(23, 59, 58));
+    EXPECT_EQ(ChildOf<QTimeEdit>(dlg, "endTimeEdit").time(), QTime(1, 2, 3));
     model::Interval interval;
     ASSERT_TRUE(dlg.GetInterval(interval));
     EXPECT_EQ(interval.start, Utc(2008, 4, 6, 23, 59, 58));
@@ -555,34 +458,19 @@ TEST_F(TaskDialogsTest, EditTaskChangedOutsideMeanwhile_RefusedRereadAndStaysOpe
     CEditTaskDlg dlg(*m_app, id);
     dlg.show();
     AddSpan(id, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0)); // the outside change
-    Child<QLineEdit>(dlg, "nameEdit").setText("Final");
-    Child<QPushButton>(dlg, "closeButton").click();
+    ChildOf<QLineEdit>(dlg, "nameEdit").setText("Final");
+    ChildOf<QPushButton>(dlg, "closeButton").click();
     EXPECT_TRUE(dlg.isVisible());
     ASSERT_EQ(m_messages.size(), 1U);
     EXPECT_TRUE(m_messages.front().contains("changed outside this dialog"));
     EXPECT_EQ(LoadTask(id).name, "Draft");
     EXPECT_EQ(Rows(dlg).size(), 1) << "the dialog shows the task as it is now";
-    Child<QLineEdit>(dlg, "nameEdit").setText("Final");
-    Child<QPushButton>(dlg, "closeButton").click();
+    ChildOf<QLineEdit>(dlg, "nameEdit").setText("Final");
+    ChildOf<QPushButton>(dlg, "closeButton").click();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(LoadTask(id).name, "Final");
     EXPECT_EQ(SpansOf(id).size(), 1U);
-}
-
-TEST_F(TaskDialogsTest, TimePeriodInTheDaylightSavingGap_RefusedAndDialogStaysOpen)
-{
-    Start();
-    testsupport::ScopedTimeZone zone("Europe/Berlin");
-    CTimePeriodDlg dlg(*m_app);
-    dlg.show();
-    Child<QDateEdit>(dlg, "startDateEdit").setDate(QDate(2026, 3, 29));
-    Child<QTimeEdit>(dlg, "startTimeEdit").setTime(QTime(2, 30));
-    Child<QDateEdit>(dlg, "endDateEdit").setDate(QDate(2026, 3, 29));
-    Child<QTimeEdit>(dlg, "endTimeEdit").setTime(QTime(4, 0));
-    Child<QPushButton>(dlg, "okButton").click();
-    EXPECT_TRUE(dlg.isVisible());
-    ASSERT_EQ(m_messages.size(), 1U);
-    EXPECT_TRUE(m_messages.front().contains("not a valid local date and time"));
 }
 
 } // namespace
