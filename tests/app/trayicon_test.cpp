@@ -45,51 +45,45 @@ protected:
     }
 };
 
-// The reports and the rest, in either layout; the quick layout indents them into its main submenu.
-Lines Tail(bool quick, bool rollback)
+// The head of a menu followed by the reports and the rest, which the quick layout puts into its main submenu.
+Lines Expected(Lines lines, bool quick, bool rollback)
 {
-    Lines lines{"&Create Task...=32777",
-                "&Generate Report >",
-                "  for This Day=32773",
-                "  for This Week=32774",
-                "  for This Month=32775",
-                "  for This Year=32776",
-                "&Settings...=32778",
-                "-",
-                "&Help=32780",
-                "&About Kelmora...=32779",
-                "Send &feedback to author...=32781"};
+    Lines tail{"&Create Task...=32777",
+               "&Generate Report >",
+               "  for This Day=32773",
+               "  for This Week=32774",
+               "  for This Month=32775",
+               "  for This Year=32776",
+               "&Settings...=32778",
+               "-",
+               "&Help=32780",
+               "&About Kelmora...=32779",
+               "Send &feedback to author...=32781"};
     if (rollback) {
-        lines.insert(lines.begin() + (quick ? 6 : 0), "Ro&llback Current Task=10001");
+        tail.insert(tail.begin() + (quick ? 6 : 0), "Ro&llback Current Task=10001");
     }
     if (quick) {
-        for (std::string& line : lines) {
-            line = "  " + line;
-        }
-        lines.insert(lines.begin(), "&Main Menu >");
+        lines.push_back("&Main Menu >");
+    }
+    for (const std::string& line : tail) {
+        lines.push_back((quick ? "  " : "") + line);
     }
     lines.insert(lines.end(), {"-", "&Exit Kelmora=32772"});
     return lines;
 }
 
-Lines Concat(Lines head, const Lines& tail)
-{
-    head.insert(head.end(), tail.begin(), tail.end());
-    return head;
-}
-
 TEST_F(TrayTest, UsualMenu_FollowsTheTasksAndTheCurrentTask)
 {
     Start();
-    EXPECT_EQ(Menu(), Concat({"Open &Task List...=32771", "-"}, Tail(false, false)));
+    EXPECT_EQ(Menu(), Expected({"Open &Task List...=32771", "-"}, false, false));
     EXPECT_EQ(Tray().Menu().defaultAction(), Tray().Menu().actions().value(0));
     TearDown();
 
     MakeTask("Alpha", false);
     MakeTask("R&D", false);
     Start();
-    EXPECT_EQ(Menu(), Concat({"Open &Task List...=32771", "-", "Sta&rt Task >", "  Alpha=10100", "  R&&D=10101"},
-                             Tail(false, false)));
+    EXPECT_EQ(Menu(), Expected({"Open &Task List...=32771", "-", "Sta&rt Task >", "  Alpha=10100", "  R&&D=10101"},
+                               false, false));
     TearDown();
 
     model::StartTask(Data(), 1);
@@ -97,9 +91,9 @@ TEST_F(TrayTest, UsualMenu_FollowsTheTasksAndTheCurrentTask)
     m_taskList->visible = true;
     QString stopKeys = QStringLiteral("Shift+Alt+P");
     Tray().SetStopShortcutText([&] { return stopKeys; });
-    EXPECT_EQ(Menu(), Concat({"Hide &Task List...=32771", "-", "Sto&p Current Task\tShift+Alt+P=10000",
-                              "S&witch to Task >", "  Alpha=10100", "  R&&D=10101"},
-                             Tail(false, true)));
+    EXPECT_EQ(Menu(), Expected({"Hide &Task List...=32771", "-", "Sto&p Current Task\tShift+Alt+P=10000",
+                                "S&witch to Task >", "  Alpha=10100", "  R&&D=10101"},
+                               false, true));
     stopKeys.clear(); // the stop hotkey is not active: no combination at all
     EXPECT_EQ(Menu().at(2), "Sto&p Current Task=10000");
 }
@@ -108,7 +102,7 @@ TEST_F(TrayTest, QuickAccessMenu_TasksReversedCurrentCheckedRollbackInMainMenu)
 {
     m_presetSettings["UseQuickAccessMenu"] = 1;
     Start();
-    EXPECT_EQ(Menu(), Concat({"Open &Task List...=32771", "-", "-"}, Tail(true, false)));
+    EXPECT_EQ(Menu(), Expected({"Open &Task List...=32771", "-", "-"}, true, false));
     TearDown();
 
     MakeTask("Alpha", false);
@@ -117,9 +111,9 @@ TEST_F(TrayTest, QuickAccessMenu_TasksReversedCurrentCheckedRollbackInMainMenu)
     Start();
     m_taskList->visible = true; // this layout keeps "Open" whatever the window does
     Tray().SetStopShortcutText([] { return QStringLiteral("Ctrl+Alt+X"); });
-    EXPECT_EQ(Menu(), Concat({"Open &Task List...=32771", "-", "Sto&p Current Task\tCtrl+Alt+X=10000", "-",
-                              "Gamma=10102", "*Beta=10101", "Alpha=10100", "-"},
-                             Tail(true, true)));
+    EXPECT_EQ(Menu(), Expected({"Open &Task List...=32771", "-", "Sto&p Current Task\tCtrl+Alt+X=10000", "-",
+                                "Gamma=10102", "*Beta=10101", "Alpha=10100", "-"},
+                               true, true));
 }
 
 TEST_F(TrayTest, LongTaskNames_CutInTheMenuAndTheTooltipKeepsTheTimeWhole)
