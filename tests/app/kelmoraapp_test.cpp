@@ -134,6 +134,7 @@ TEST_F(AppTest, TaskListShownAtStart_ByTheSettingOrForWantOfATray)
         }
         TearDown();
     }
+    EXPECT_TRUE(m_questions.empty()) << "nothing ran, so there was nothing to ask at exit";
 }
 
 TEST_F(AppTest, SecondStart_HandsOverAndEndsWithoutWindow_TerminateRequestCloses)
