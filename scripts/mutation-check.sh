@@ -59,6 +59,11 @@ idle-default      @@ src/idle/idlemonitor.h @@ idle_tests @@ kDefaultTimeoutSeco
 idle-boundary     @@ src/idle/idlemonitor.cpp @@ idle_tests @@ if (m_watching && effectiveMs / 1000 > timeoutSeconds) { @@ if (m_watching && effectiveMs / 1000 >= timeoutSeconds) {
 reminder-spacing  @@ src/idle/reminder.cpp @@ idle_tests @@ now - lastEnd > timeout && now - m_lastShown > timeout @@ now - lastEnd > timeout
 reminder-units    @@ src/idle/reminder.cpp @@ idle_tests @@ timeout(0, timeoutSeconds * 1000) @@ timeout(0, timeoutSeconds * 100)
+tray-quick-reversed @@ src/app/trayicon.cpp @@ app_tests app_widget_tests @@ AddTaskItems(*m_menu, true, true); @@ AddTaskItems(*m_menu, true, false);
+switch-stops-previous @@ src/app/tracking.cpp @@ app_tests app_widget_tests @@         model::StopTask(app.DataFolder(), app.CurrentTaskId());<NL>        app.SetCurrentTaskId(-1); @@         app.SetCurrentTaskId(-1);
+rollback-second-pieces @@ src/app/rollbackdlg.cpp @@ app_tests app_widget_tests @@             if (LastsASecond(piece)) { @@             if (true) {
+settings-max-minutes @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ minutes >= kMinMinutes && minutes <= kMaxMinutes @@ minutes >= kMinMinutes && minutes < kMaxMinutes
+follow-keeps-state @@ src/app/mainwnd.cpp @@ app_tests app_widget_tests @@     m_folderState = state;<NL>    ++m_fileRereads; @@     ++m_fileRereads;
 report-name-escape @@ src/reports/reportpage.cpp @@ reports_tests reports_widget_tests @@ page += model::HtmlEscape(name); @@ page += name;
 ui-create-start-position @@ src/ui/taskdialogs.cpp @@ ui_tests @@ app::SwitchToTask(m_app, store.IndexOfTask(id)); @@ app::SwitchToTask(m_app, id);
 ui-category-sort-case @@ src/ui/categorydialogs.cpp @@ ui_tests @@ QString::compare(left.first, right.first, Qt::CaseInsensitive) @@ QString::compare(left.first, right.first)

@@ -8,6 +8,9 @@
 #include "platform/fakesingleinstance.h"
 #include "support/testsupport.h"
 
+#include <QCoreApplication>
+#include <QTime>
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -86,12 +89,35 @@ protected:
             return window;
         };
         services.executableFolder = m_exe.path();
-        return std::make_unique<CKelmoraApp>(m_dir.path() / "data", std::move(services));
+        return std::make_unique<CKelmoraApp>(Data(), std::move(services));
     }
+
+    // Starts the program over the data folder as the test has prepared it.
+    void Start()
+    {
+        m_app = MakeApp();
+        ASSERT_TRUE(m_app->InitInstance());
+        // Let the start-up's messages reach the hub, so later changes of the tray are the test's doing.
+        QCoreApplication::processEvents();
+    }
+
+    // Also ends a test's earlier run of the program before it starts again.
+    void TearDown() override
+    {
+        if (m_app) {
+            m_answerYes = false;
+            m_answer.reset();
+            m_app->ExitInstance();
+            m_app.reset();
+        }
+    }
+
+    CMainWnd& Hub() { return *m_app->MainWnd(); }
+    std::filesystem::path Data() const { return m_dir.path() / "data"; }
 
     std::int32_t MakeTask(const std::string& name, bool running)
     {
-        model::TaskStore store(m_dir.path() / "data");
+        model::TaskStore store(Data());
         std::filesystem::create_directories(store.DataFolder());
         store.Load();
         const std::int32_t id = store.CreateTask(name);
@@ -101,11 +127,28 @@ protected:
         return id;
     }
 
+    // The spans of a task in UTC as "HH:MM-HH:MM" (an open one "HH:MM-open"), separated by blanks.
+    std::string SpansOf(std::int32_t id)
+    {
+        model::Task task;
+        task.id = id;
+        EXPECT_TRUE(task.Load(Data()));
+        std::string spans;
+        for (const model::Interval& span : task.intervals) {
+            const auto text = [](const model::TimeStamp& stamp) {
+                const model::DateParts parts = stamp.GetUtcParts();
+                return QTime(parts.hour, parts.minute).toString("hh:mm").toStdString();
+            };
+            spans += (spans.empty() ? "" : " ") + text(span.start) + "-" + (span.closed ? text(span.stop) : "open");
+        }
+        return spans;
+    }
+
     bool IsRunning(std::int32_t id)
     {
         model::Task task;
         task.id = id;
-        return task.Load(m_dir.path() / "data") && task.intervals.IsRunning();
+        return task.Load(Data()) && task.intervals.IsRunning();
     }
 
     std::unique_ptr<testsupport::ScopedTimeZone> m_zone;
@@ -126,6 +169,8 @@ protected:
     // When set, every owned question gets this answer instead of m_answerYes's.
     std::optional<Answer> m_answer;
     bool m_trayAvailable = true;
+    // Last, so it goes before the fakes and the folder it uses.
+    std::unique_ptr<CKelmoraApp> m_app;
 };
 
 } // namespace kelmora::app

@@ -1,15 +1,24 @@
 #include "appfixture.h"
 
 #include "app/desktopservices.h"
+#include "app/settingssheet.h"
 #include "app/tracking.h"
 #include "app/trayicon.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QMenu>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
 
 namespace kelmora::app {
 namespace {
@@ -48,81 +57,49 @@ private:
     std::chrono::milliseconds& m_now;
 };
 
-TEST(TerminateMode, StoppedInstance_KilledWithinTenSecondsInAll)
+// The running instance is asked once, then waited for a second at a time; only one still there when the ten
+// seconds are over (the request to a stopped one took two of them) is killed, by the pid its lock names.
+TEST(TerminateMode, WaitsForTheInstanceAndKillsOnlyOneThatStays)
 {
-    std::chrono::milliseconds now{0};
-    StoppedInstance stopped(now);
-    std::vector<std::int64_t> killed;
-    RunTerminateMode(
-        stopped, [&] { now += std::chrono::seconds(1); },
-        [&](std::int64_t pid) {
-            killed.push_back(pid);
-            return true;
-        },
-        [&] { return now; });
-    EXPECT_EQ(killed, std::vector<std::int64_t>{4242});
-    EXPECT_LE(now, std::chrono::seconds(10));
-}
-
-TEST(TerminateMode, InstanceThatClosesInTime_IsNotKilled)
-{
-    auto slot = std::make_shared<FakeSingleInstance::Slot>();
-    FakeSingleInstance running(slot, 4242);
-    ASSERT_TRUE(running.tryAcquire());
-    int terminateRequests = 0;
-    QObject::connect(&running, &SingleInstance::terminateRequested, [&] { ++terminateRequests; });
-    FakeSingleInstance terminator(slot, 5000);
-    int waits = 0;
-    std::vector<std::int64_t> killed;
-    const bool ended = RunTerminateMode(
-        terminator,
-        [&] {
-            if (++waits == 3) {
-                running.release();
-            }
-        },
-        [&](std::int64_t pid) {
-            killed.push_back(pid);
-            return true;
-        });
-    EXPECT_TRUE(ended);
-    EXPECT_EQ(terminateRequests, 1);
-    EXPECT_EQ(waits, 3);
-    EXPECT_TRUE(killed.empty());
-}
-
-TEST(TerminateMode, InstanceStillThereAfterTenWaits_IsKilledByItsPid)
-{
-    auto slot = std::make_shared<FakeSingleInstance::Slot>();
-    FakeSingleInstance hung(slot, 4242);
-    ASSERT_TRUE(hung.tryAcquire());
-    FakeSingleInstance terminator(slot, 5000);
-    int waits = 0;
-    std::vector<std::int64_t> killed;
-    RunTerminateMode(
-        terminator, [&] { ++waits; },
-        [&](std::int64_t pid) {
-            killed.push_back(pid);
-            return true;
-        });
-    EXPECT_EQ(waits, 10);
-    EXPECT_EQ(killed, std::vector<std::int64_t>{4242});
-}
-
-TEST(TerminateMode, NoInstance_WaitsOnceAndKillsNothing)
-{
-    auto slot = std::make_shared<FakeSingleInstance::Slot>();
-    FakeSingleInstance terminator(slot, 5000);
-    int waits = 0;
-    bool killedAny = false;
-    EXPECT_TRUE(RunTerminateMode(
-        terminator, [&] { ++waits; },
-        [&](std::int64_t) {
-            killedAny = true;
-            return true;
-        }));
-    EXPECT_EQ(waits, 1);
-    EXPECT_FALSE(killedAny);
+    const struct
+    {
+        bool running;
+        bool stopped;
+        int closesAtWait; // 0: never
+        int waits;
+        bool killed;
+    } cases[] = {
+        {false, false, 0, 1, false}, {true, false, 3, 3, false}, {true, false, 0, 10, true}, {true, true, 0, 8, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.waits);
+        auto slot = std::make_shared<FakeSingleInstance::Slot>();
+        FakeSingleInstance running(slot, 4242);
+        int terminateRequests = 0;
+        QObject::connect(&running, &SingleInstance::terminateRequested, [&] { ++terminateRequests; });
+        ASSERT_TRUE(!c.running || running.tryAcquire());
+        std::chrono::milliseconds now{0};
+        FakeSingleInstance terminator(slot, 5000);
+        StoppedInstance stopped(now);
+        int waits = 0;
+        std::vector<std::int64_t> killed;
+        EXPECT_TRUE(RunTerminateMode(
+            c.stopped ? static_cast<SingleInstance&>(stopped) : terminator,
+            [&] {
+                now += std::chrono::seconds(1);
+                if (++waits == c.closesAtWait) {
+                    running.release();
+                }
+            },
+            [&](std::int64_t pid) {
+                killed.push_back(pid);
+                return true;
+            },
+            [&] { return now; }));
+        EXPECT_EQ(terminateRequests, c.running && !c.stopped ? 1 : 0);
+        EXPECT_EQ(waits, c.waits);
+        EXPECT_LE(now, std::chrono::seconds(10));
+        EXPECT_EQ(killed, c.killed ? std::vector<std::int64_t>{4242} : std::vector<std::int64_t>{});
+    }
 }
 
 TEST_F(AppTest, Start_LastRunningTaskInStoreOrderBecomesCurrent)
@@ -130,44 +107,39 @@ TEST_F(AppTest, Start_LastRunningTaskInStoreOrderBecomesCurrent)
     MakeTask("a", false);
     MakeTask("b", true);
     MakeTask("c", true);
-    auto app = MakeApp();
-    ASSERT_TRUE(app->InitInstance());
-    EXPECT_EQ(app->CurrentTaskId(), 2);
-    EXPECT_EQ(app->Store().TaskCount(), 3);
+    Start();
+    EXPECT_EQ(m_app->CurrentTaskId(), 2);
+    EXPECT_EQ(m_app->Store().TaskCount(), 3);
     // The running icon is asked for before any tick.
-    QCoreApplication::processEvents();
-    EXPECT_EQ(app->MainWnd()->TrayIcon()->IconId(), kRunningIconId);
+    EXPECT_EQ(Hub().TrayIcon()->IconId(), kRunningIconId);
     EXPECT_EQ(m_taskList->shown, 0);
-    m_answerYes = false;
-    app->ExitInstance();
+    EXPECT_TRUE(std::filesystem::exists(Data() / "categories.xml"));
 }
 
-TEST_F(AppTest, Start_NothingRunning_IdleIconAndCategoriesFileCreated)
+// The Task List shows at start when the user asked for it, or when there is no tray to show the icon in; only
+// the latter is explained.
+TEST_F(AppTest, TaskListShownAtStart_ByTheSettingOrForWantOfATray)
 {
-    auto app = MakeApp();
-    ASSERT_TRUE(app->InitInstance());
-    QCoreApplication::processEvents();
-    EXPECT_EQ(app->CurrentTaskId(), -1);
-    EXPECT_EQ(app->MainWnd()->TrayIcon()->IconId(), kIdleIconId);
-    EXPECT_TRUE(std::filesystem::exists(m_dir.path() / "data" / "categories.xml"));
-    app->ExitInstance();
-    EXPECT_TRUE(m_questions.empty());
+    for (const bool tray : {true, false}) {
+        SCOPED_TRACE(tray);
+        m_presetSettings["ShowWindow"] = tray ? 1 : 0;
+        m_trayAvailable = tray;
+        m_messages.clear();
+        Start();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(m_taskList->shown, 1);
+        ASSERT_EQ(m_messages.size(), tray ? 0u : 1u);
+        if (!tray) {
+            EXPECT_TRUE(m_messages[0].contains("no notification area"));
+        }
+        TearDown();
+    }
+    EXPECT_TRUE(m_questions.empty()) << "nothing ran, so there was nothing to ask at exit";
 }
 
-TEST_F(AppTest, ShowWindowSetting_ShowsTheTaskListAtStart)
+TEST_F(AppTest, SecondStart_HandsOverAndEndsWithoutWindow_TerminateRequestCloses)
 {
-    m_presetSettings["ShowWindow"] = 1;
-    auto app = MakeApp();
-    ASSERT_TRUE(app->InitInstance());
-    QCoreApplication::processEvents();
-    EXPECT_EQ(m_taskList->shown, 1);
-    app->ExitInstance();
-}
-
-TEST_F(AppTest, SecondStart_HandsOverAndEndsWithoutWindow)
-{
-    auto first = MakeApp(1);
-    ASSERT_TRUE(first->InitInstance());
+    Start();
     RecordingTaskList* firstList = m_taskList;
     auto second = MakeApp(2);
     EXPECT_FALSE(second->InitInstance());
@@ -176,18 +148,11 @@ TEST_F(AppTest, SecondStart_HandsOverAndEndsWithoutWindow)
     QCoreApplication::processEvents();
     EXPECT_EQ(firstList->shown, 1);
     second->ExitInstance();
-    first->ExitInstance();
-}
-
-TEST_F(AppTest, TerminateRequest_ClosesThroughTheNormalPath)
-{
-    auto app = MakeApp(1);
-    ASSERT_TRUE(app->InitInstance());
-    FakeSingleInstance other(m_slot, 2);
-    other.send(SingleInstance::Request::Terminate, std::chrono::seconds(1));
+    // A terminate request (kelmora /t) closes the first through the normal path.
+    FakeSingleInstance terminator(m_slot, 3);
+    terminator.send(SingleInstance::Request::Terminate, std::chrono::seconds(1));
     QCoreApplication::processEvents();
-    EXPECT_TRUE(app->MainWnd()->IsClosed());
-    app->ExitInstance();
+    EXPECT_TRUE(Hub().IsClosed());
 }
 
 TEST_F(AppTest, OldDataBesideTheExecutable_MovedBeforeTheStoreLoads)
@@ -197,15 +162,13 @@ TEST_F(AppTest, OldDataBesideTheExecutable_MovedBeforeTheStoreLoads)
     old.name = "old";
     ASSERT_TRUE(old.Save(m_exe.path()));
     testsupport::WriteFile(m_exe.path() / "idx", std::string("\x08\0\0\0", 4));
-    auto app = MakeApp();
-    ASSERT_TRUE(app->InitInstance());
-    EXPECT_EQ(app->Store().TaskIds(), std::vector<std::int32_t>{7});
-    app->ExitInstance();
+    Start();
+    EXPECT_EQ(m_app->Store().TaskIds(), std::vector<std::int32_t>{7});
 }
 
 TEST_F(AppTest, UnusableDataFolder_ExplainedAndEnds)
 {
-    testsupport::WriteFile(m_dir.path() / "data", "a file where the folder should be");
+    testsupport::WriteFile(Data(), "a file where the folder should be");
     auto app = MakeApp();
     EXPECT_FALSE(app->InitInstance());
     EXPECT_EQ(app->ExitCode(), 1);
@@ -214,81 +177,72 @@ TEST_F(AppTest, UnusableDataFolder_ExplainedAndEnds)
     EXPECT_FALSE(m_slot->holder != nullptr) << "no instance slot taken";
 }
 
-TEST_F(AppTest, ExitWithAutoStop_StopsWithoutAsking)
+// A task still running at exit is stopped (at the exit's time) with AutoStop, else only when the user says so.
+TEST_F(AppTest, Exit_RunningTaskStoppedByAutoStopOrTheAnswer)
 {
-    m_presetSettings["AutoStop"] = 1;
-    const std::int32_t id = MakeTask("Writing", true);
-    auto app = MakeApp();
-    ASSERT_TRUE(app->InitInstance());
-    m_clock->SetUtc(2008, 4, 7, 10, 0);
-    app->ExitInstance();
-    EXPECT_TRUE(m_questions.empty());
-    EXPECT_FALSE(IsRunning(id));
-    model::Task task;
-    task.id = id;
-    task.Load(m_dir.path() / "data");
-    EXPECT_EQ(task.intervals.At(0).stop, Utc(2008, 4, 7, 10, 0));
-    EXPECT_EQ(m_slot->holder, nullptr) << "the instance slot is released";
-}
-
-TEST_F(AppTest, ExitWithoutAutoStop_AsksAndNoKeepsTheSpanOpen)
-{
-    const std::int32_t id = MakeTask("Writing", true);
-    auto app = MakeApp();
-    ASSERT_TRUE(app->InitInstance());
-    m_answerYes = false;
-    app->ExitInstance();
-    ASSERT_EQ(m_questions.size(), 1u);
-    EXPECT_EQ(m_questions[0], "Running task: Task 'Writing' is still running. Do you want to stop it now?");
-    EXPECT_TRUE(IsRunning(id));
-}
-
-TEST_F(AppTest, ExitWithoutAutoStop_YesStops)
-{
-    const std::int32_t id = MakeTask("Writing", true);
-    auto app = MakeApp();
-    ASSERT_TRUE(app->InitInstance());
-    m_answerYes = true;
-    app->ExitInstance();
-    EXPECT_FALSE(IsRunning(id));
+    const struct
+    {
+        bool autoStop;
+        bool yes;
+        bool asked;
+        bool stopped;
+    } cases[] = {{true, false, false, true}, {false, false, true, false}, {false, true, true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.autoStop << c.yes);
+        std::filesystem::remove_all(Data());
+        m_presetSettings["AutoStop"] = c.autoStop ? 1 : 0;
+        m_questions.clear();
+        m_clock->SetUtc(2008, 4, 7, 9, 0);
+        const std::int32_t id = MakeTask("Writing", true);
+        Start();
+        m_clock->SetUtc(2008, 4, 7, 10, 0);
+        m_answerYes = c.yes;
+        m_app->ExitInstance();
+        m_app.reset();
+        EXPECT_EQ(m_questions, c.asked ? std::vector<QString>{"Running task: Task 'Writing' is still running. Do "
+                                                              "you want to stop it now?"}
+                                       : std::vector<QString>{});
+        EXPECT_EQ(IsRunning(id), !c.stopped);
+        EXPECT_EQ(m_slot->holder, nullptr) << "the instance slot is released";
+        if (c.stopped) {
+            model::Task task;
+            task.id = id;
+            task.Load(Data());
+            EXPECT_EQ(task.intervals.At(0).stop, Utc(2008, 4, 7, 10, 0));
+        }
+    }
 }
 
 TEST_F(AppTest, SessionEnd_StopsOnlyWithAutoStopAndKeepsTheTaskCurrent)
 {
     const std::int32_t id = MakeTask("Writing", true);
-    auto app = MakeApp();
-    ASSERT_TRUE(app->InitInstance());
-    app->OnSessionEnd();
+    Start();
+    m_app->OnSessionEnd();
     EXPECT_TRUE(IsRunning(id));
     m_settings->SetSetting("AutoStop", 1);
-    app->OnSessionEnd();
+    m_app->OnSessionEnd();
     EXPECT_FALSE(IsRunning(id));
-    EXPECT_EQ(app->CurrentTaskId(), id);
+    EXPECT_EQ(m_app->CurrentTaskId(), id);
     m_settings->SetSetting("AutoStop", 0);
-    m_answerYes = false;
-    app->ExitInstance();
 }
 
 TEST_F(AppTest, Hub_RoutesMessagesAndCommands)
 {
-    auto app = MakeApp();
-    ASSERT_TRUE(app->InitInstance());
-    CMainWnd& hub = *app->MainWnd();
-    PostMessage(&hub, kMsgTaskState, kRunningIconId);
-    PostMessage(&hub, kMsgTaskCreated);
+    Start();
+    PostMessage(&Hub(), kMsgTaskState, kRunningIconId);
+    PostMessage(&Hub(), kMsgTaskCreated);
     QCoreApplication::processEvents();
-    EXPECT_EQ(hub.TrayIcon()->IconId(), kRunningIconId);
+    EXPECT_EQ(Hub().TrayIcon()->IconId(), kRunningIconId);
     EXPECT_EQ(m_taskList->refills, 2);
-    hub.OnCommand(kCmdOpenTaskList);
+    Hub().OnCommand(kCmdOpenTaskList);
     EXPECT_TRUE(m_taskList->visible);
-    hub.OnCommand(kCmdOpenTaskList);
+    Hub().OnCommand(kCmdOpenTaskList);
     EXPECT_FALSE(m_taskList->visible);
 
-    hub.OnCommand(kCmdExit);
-    EXPECT_EQ(hub.TrayIcon()->IconId(), 0);
+    Hub().OnCommand(kCmdExit);
+    EXPECT_EQ(Hub().TrayIcon()->IconId(), 0);
     QCoreApplication::processEvents();
-    EXPECT_TRUE(hub.IsClosed());
-    app->ExitInstance();
+    EXPECT_TRUE(Hub().IsClosed());
 }
 
 // kelmora-cli or a sync tool changes the files while the program runs: it follows them.
@@ -296,88 +250,57 @@ TEST_F(AppTest, OutsideChanges_CurrentTaskTrayAndStoreFollowTheFiles)
 {
     const auto a = MakeTask("A", true);
     const auto b = MakeTask("B", false);
-    auto app = MakeApp();
-    ASSERT_TRUE(app->InitInstance());
-    CMainWnd& hub = *app->MainWnd();
-    const std::filesystem::path data = m_dir.path() / "data";
-
+    Start();
     m_clock->SetUtc(2008, 4, 7, 9, 30);
-    model::StopTask(data, a);
-    model::StartTask(data, b);
-    hub.FollowFiles();
-    EXPECT_EQ(app->CurrentTaskId(), b);
-    EXPECT_EQ(hub.TrayIcon()->IconId(), kRunningIconId);
-    EXPECT_EQ(hub.TrayIcon()->TipText(), "B (00:00:00)");
+    model::StopTask(Data(), a);
+    model::StartTask(Data(), b);
+    Hub().FollowFiles();
+    EXPECT_EQ(m_app->CurrentTaskId(), b);
+    EXPECT_EQ(Hub().TrayIcon()->IconId(), kRunningIconId);
+    EXPECT_EQ(Hub().TrayIcon()->TipText(), "B (00:00:00)");
 
     // The tray's Stop of a task that another program already stopped writes nothing and goes idle.
-    model::StopTask(data, b);
-    const std::string stopped = testsupport::ReadFile(data / "1.tsk");
+    model::StopTask(Data(), b);
+    const std::string stopped = testsupport::ReadFile(Data() / "1.tsk");
     m_clock->SetUtc(2008, 4, 7, 10, 0);
-    StopCurrentTask(*app);
-    EXPECT_EQ(testsupport::ReadFile(data / "1.tsk"), stopped);
+    StopCurrentTask(*m_app);
+    EXPECT_EQ(testsupport::ReadFile(Data() / "1.tsk"), stopped);
     QCoreApplication::processEvents();
-    EXPECT_EQ(hub.TrayIcon()->IconId(), kIdleIconId);
+    EXPECT_EQ(Hub().TrayIcon()->IconId(), kIdleIconId);
 
-    model::TaskStore outside(data);
+    model::TaskStore outside(Data());
     outside.Load();
     const auto c = outside.CreateTask("C");
     outside.DeleteTask(a);
-    const int rereads = hub.FileRereads();
-    hub.FollowFiles();
-    hub.FollowFiles(); // nothing changed since: nothing read
-    EXPECT_EQ(hub.FileRereads(), rereads + 1);
-    EXPECT_EQ(app->Store().TaskIds(), (std::vector<std::int32_t>{b, c}));
+    const int rereads = Hub().FileRereads();
+    Hub().FollowFiles();
+    Hub().FollowFiles(); // nothing changed since: nothing read
+    EXPECT_EQ(Hub().FileRereads(), rereads + 1);
+    EXPECT_EQ(m_app->Store().TaskIds(), (std::vector<std::int32_t>{b, c}));
     EXPECT_GE(m_taskList->refills + m_taskList->categoryRefills, 1);
-    app->ExitInstance();
 }
 
-// The folder watch itself, in real time: an outside change shows within a second, and the program's own
-// writes are read in a burst rather than one by one.
+// The folder watch itself: an outside change shows within a second, and the program's own writes are read in
+// a burst rather than one by one.
 TEST_F(AppTest, FolderWatch_OutsideChangeSeenSoonOwnWritesDoNotStorm)
 {
     MakeTask("A", false);
     const auto b = MakeTask("B", false);
-    auto app = MakeApp();
-    ASSERT_TRUE(app->InitInstance());
-    const auto runFor = [](int ms) {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < ms) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-    };
-    model::StartTask(m_dir.path() / "data", b);
-    QElapsedTimer seen;
-    seen.start();
-    while (app->CurrentTaskId() != b && seen.elapsed() < 3000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    EXPECT_EQ(app->CurrentTaskId(), b);
-    EXPECT_LT(seen.elapsed(), 1500);
+    Start();
+    model::StartTask(Data(), b);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_app->CurrentTaskId() == b; }, 1500));
 
-    const int before = app->MainWnd()->FileRereads();
+    const int before = Hub().FileRereads();
     for (int i = 0; i < 10; ++i) {
-        SwitchToTask(*app, i % 2);
+        SwitchToTask(*m_app, i % 2);
     }
-    runFor(800);
-    EXPECT_LE(app->MainWnd()->FileRereads() - before, 2);
-    const int settled = app->MainWnd()->FileRereads();
-    runFor(500);
-    EXPECT_EQ(app->MainWnd()->FileRereads(), settled) << "reading the files must not set off another reading";
-    app->ExitInstance();
-}
-
-TEST_F(AppTest, NoTray_TheTaskListShowsAndTheUserIsToldOnce)
-{
-    m_trayAvailable = false;
-    auto app = MakeApp();
-    ASSERT_TRUE(app->InitInstance());
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(m_taskList->shown, 1);
-    ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_TRUE(m_messages[0].contains("no notification area"));
-    app->ExitInstance();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Hub().FileRereads() > before; }, 1500));
+    // Longer than the quiet time the watch waits for: a reading that set off another would show by now.
+    QTest::qWait(400);
+    EXPECT_LE(Hub().FileRereads() - before, 2);
+    const int settled = Hub().FileRereads();
+    QTest::qWait(400);
+    EXPECT_EQ(Hub().FileRereads(), settled) << "reading the files must not set off another reading";
 }
 
 // Enter must not confirm a deletion, and closing the box without an answer must change nothing.
@@ -392,6 +315,128 @@ TEST(QuestionBox, NoIsTheDefaultAndEscapeOrClosingCancels)
         box->button(QMessageBox::Yes)->click();
         EXPECT_EQ(AnswerOf(*box), Answer::Yes);
     }
+}
+
+// ---- the Settings sheet ----
+
+enum Page
+{
+    kCommon = 0,
+    kShortcuts = 1,
+    kTimeouts = 2,
+};
+
+class SettingsSheetTest : public ::testing::Test
+{
+protected:
+    CSettingsSheet& Open(QString idleSource = {})
+    {
+        SettingsSheetServices services{
+            m_settings, [this](QWidget*, const QString& text, const QString&) { m_shown.push_back(text); },
+            std::move(idleSource)};
+        m_sheet = std::make_unique<CSettingsSheet>(services, nullptr);
+        return *m_sheet;
+    }
+
+    template <typename T> T* Child(const char* name) { return m_sheet->findChild<T*>(QLatin1String(name)); }
+    bool Checked(const char* name) { return Child<QAbstractButton>(name)->isChecked(); }
+    QString Text(const char* name) { return Child<QLineEdit>(name)->text(); }
+    void SetText(const char* name, const QString& text) { Child<QLineEdit>(name)->setText(text); }
+    void Switch(Page page) { m_sheet->Tabs()->setCurrentIndex(page); }
+    std::optional<std::int32_t> Stored(const char* name) const { return m_settings.storedValue(name); }
+
+    platform::FakeSettingsStore m_settings;
+    std::unique_ptr<CSettingsSheet> m_sheet;
+    std::vector<QString> m_shown;
+};
+
+TEST_F(SettingsSheetTest, FreshUser_SeesOnlyTheReminderTickedUsualModeAndTwoAndFiveMinutes)
+{
+    Open();
+    ASSERT_EQ(m_sheet->Tabs()->count(), 3);
+    for (const char* box : {"autostartCheck", "autoStopCheck", "showWindowCheck", "quickModeRadio"}) {
+        EXPECT_FALSE(Checked(box)) << box;
+    }
+    EXPECT_TRUE(Checked("remindCheck"));
+    EXPECT_TRUE(Checked("usualModeRadio"));
+    Switch(kTimeouts);
+    EXPECT_EQ(Text("idleMinutesEdit"), QStringLiteral("2"));
+    EXPECT_EQ(Text("remindMinutesEdit"), QStringLiteral("5"));
+    EXPECT_FALSE(Checked("idleDetectionCheck"));
+    EXPECT_EQ(Child<QLabel>("idleSourceLabel")->text(),
+              QStringLiteral("Idle detection is not available on this desktop"));
+}
+
+TEST_F(SettingsSheetTest, SecondsNotWholeMinutes_ShowRoundedDownAndStoreThatOnLeaving)
+{
+    m_settings.SetSetting("Timeout", 150);
+    Open(QStringLiteral("X11 screen saver"));
+    Switch(kTimeouts);
+    EXPECT_EQ(Text("idleMinutesEdit"), QStringLiteral("2"));
+    EXPECT_EQ(Child<QLabel>("idleSourceLabel")->text(), QStringLiteral("Idle time from: X11 screen saver"));
+    Child<QCheckBox>("idleDetectionCheck")->setChecked(true);
+    Switch(kCommon);
+    EXPECT_EQ(Stored("Timeout"), 120);
+    EXPECT_EQ(Stored("RemindTimeout"), 300);
+    EXPECT_EQ(Stored("UseIdleDetection"), 1);
+}
+
+TEST_F(SettingsSheetTest, CancelAfterAPageSwitch_KeepsWhatTheSwitchStored)
+{
+    Open();
+    Child<QCheckBox>("autostartCheck")->setChecked(true);
+    Child<QCheckBox>("autoStopCheck")->setChecked(true);
+    Child<QRadioButton>("quickModeRadio")->click();
+    Switch(kShortcuts);
+    Switch(kCommon);
+    Child<QCheckBox>("showWindowCheck")->setChecked(true);
+    m_sheet->reject();
+    EXPECT_TRUE(m_settings.IsAutostart());
+    EXPECT_EQ(Stored("AutoStop"), 1);
+    EXPECT_EQ(Stored("UseQuickAccessMenu"), 1);
+    EXPECT_EQ(Stored("ShowWindow"), 0);
+    EXPECT_EQ(Stored("Remind"), 1);
+}
+
+TEST_F(SettingsSheetTest, TimeoutsOutsideOneToADay_AreRefusedAndThePageStays)
+{
+    struct Case
+    {
+        QString idle;
+        QString remind;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"0", "5", false}, {"2", "1441", false}, {"", "5", false}, {"1440", "1", true}, {"007", "30", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.idle.toStdString() + " " + c.remind.toStdString());
+        m_shown.clear();
+        Open();
+        Switch(kTimeouts);
+        SetText("idleMinutesEdit", c.idle);
+        SetText("remindMinutesEdit", c.remind);
+        m_sheet->accept();
+        EXPECT_EQ(m_sheet->result() == QDialog::Accepted, c.accepted);
+        EXPECT_EQ(m_sheet->Tabs()->currentIndex(), kTimeouts);
+        EXPECT_EQ(m_shown.size(), c.accepted ? 0u : 1u);
+        Switch(kCommon);
+        EXPECT_EQ(m_sheet->Tabs()->currentIndex(), c.accepted ? kCommon : kTimeouts);
+        if (c.accepted) {
+            EXPECT_EQ(Stored("Timeout"), c.idle.toInt() * 60);
+            EXPECT_EQ(Stored("RemindTimeout"), c.remind.toInt() * 60);
+        }
+    }
+}
+
+TEST_F(SettingsSheetTest, AutostartThatCannotBeWritten_IsReported)
+{
+    Open();
+    m_settings.setFailing(true);
+    Child<QCheckBox>("autostartCheck")->setChecked(true);
+    m_sheet->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Apply)->click();
+    ASSERT_EQ(m_shown.size(), 1u);
+    EXPECT_TRUE(m_shown[0].contains(QStringLiteral("autostart entry could not be written")))
+        << m_shown[0].toStdString();
 }
 
 } // namespace

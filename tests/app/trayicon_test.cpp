@@ -11,10 +11,12 @@
 namespace kelmora::app {
 namespace {
 
+using Lines = std::vector<std::string>;
+
 // A menu as text: one line per item, "text=id", submenus indented, "*" for checked, "-" for separators.
-std::vector<std::string> Describe(const QMenu& menu, const std::string& indent = "")
+Lines Describe(const QMenu& menu, const std::string& indent = "")
 {
-    std::vector<std::string> lines;
+    Lines lines;
     for (QAction* action : menu.actions()) {
         if (action->isSeparator()) {
             lines.push_back(indent + "-");
@@ -31,147 +33,97 @@ std::vector<std::string> Describe(const QMenu& menu, const std::string& indent =
     return lines;
 }
 
-using Lines = std::vector<std::string>;
-
 class TrayTest : public AppTest
 {
 protected:
-    void Start()
-    {
-        m_app = MakeApp();
-        ASSERT_TRUE(m_app->InitInstance());
-        QCoreApplication::processEvents();
-    }
-
-    void TearDown() override
-    {
-        if (m_app) {
-            m_answerYes = false;
-            m_app->ExitInstance();
-        }
-    }
-
-    CTrayIcon& Tray() { return *m_app->MainWnd()->TrayIcon(); }
+    CTrayIcon& Tray() { return *Hub().TrayIcon(); }
 
     Lines Menu()
     {
         Tray().RebuildMenu();
         return Describe(Tray().Menu());
     }
-
-    std::unique_ptr<CKelmoraApp> m_app;
 };
 
-const Lines kUsualTail = {"&Create Task...=32777",
-                          "&Generate Report >",
-                          "  for This Day=32773",
-                          "  for This Week=32774",
-                          "  for This Month=32775",
-                          "  for This Year=32776",
-                          "&Settings...=32778",
-                          "-",
-                          "&Help=32780",
-                          "&About Kelmora...=32779",
-                          "Send &feedback to author...=32781",
-                          "-",
-                          "&Exit Kelmora=32772"};
-
-Lines Concat(Lines head, const Lines& tail)
+// The head of a menu followed by the reports and the rest, which the quick layout puts into its main submenu.
+Lines Expected(Lines lines, bool quick, bool rollback)
 {
-    head.insert(head.end(), tail.begin(), tail.end());
-    return head;
+    Lines tail{"&Create Task...=32777",
+               "&Generate Report >",
+               "  for This Day=32773",
+               "  for This Week=32774",
+               "  for This Month=32775",
+               "  for This Year=32776",
+               "&Settings...=32778",
+               "-",
+               "&Help=32780",
+               "&About Kelmora...=32779",
+               "Send &feedback to author...=32781"};
+    if (rollback) {
+        tail.insert(tail.begin() + (quick ? 6 : 0), "Ro&llback Current Task=10001");
+    }
+    if (quick) {
+        lines.push_back("&Main Menu >");
+    }
+    for (const std::string& line : tail) {
+        lines.push_back((quick ? "  " : "") + line);
+    }
+    lines.insert(lines.end(), {"-", "&Exit Kelmora=32772"});
+    return lines;
 }
 
-TEST_F(TrayTest, UsualMenu_EmptyStore_NoStartTaskEntry)
+TEST_F(TrayTest, UsualMenu_FollowsTheTasksAndTheCurrentTask)
 {
     Start();
-    EXPECT_EQ(Menu(), Concat({"Open &Task List...=32771", "-"}, kUsualTail));
+    EXPECT_EQ(Menu(), Expected({"Open &Task List...=32771", "-"}, false, false));
     EXPECT_EQ(Tray().Menu().defaultAction(), Tray().Menu().actions().value(0));
-}
+    TearDown();
 
-TEST_F(TrayTest, UsualMenu_NothingTracked_StartTaskSubmenu)
-{
     MakeTask("Alpha", false);
     MakeTask("R&D", false);
     Start();
-    EXPECT_EQ(Menu(),
-              Concat({"Open &Task List...=32771", "-", "Sta&rt Task >", "  Alpha=10100", "  R&&D=10101"}, kUsualTail));
-}
+    EXPECT_EQ(Menu(), Expected({"Open &Task List...=32771", "-", "Sta&rt Task >", "  Alpha=10100", "  R&&D=10101"},
+                               false, false));
+    TearDown();
 
-TEST_F(TrayTest, UsualMenu_TaskTracked_StopSwitchRollback)
-{
-    MakeTask("Alpha", false);
-    MakeTask("Beta", true);
+    model::StartTask(Data(), 1);
     Start();
     m_taskList->visible = true;
     QString stopKeys = QStringLiteral("Shift+Alt+P");
     Tray().SetStopShortcutText([&] { return stopKeys; });
-    EXPECT_EQ(Menu(), Concat({"Hide &Task List...=32771", "-", "Sto&p Current Task\tShift+Alt+P=10000",
-                              "S&witch to Task >", "  Alpha=10100", "  Beta=10101", "Ro&llback Current Task=10001"},
-                             kUsualTail));
+    EXPECT_EQ(Menu(), Expected({"Hide &Task List...=32771", "-", "Sto&p Current Task\tShift+Alt+P=10000",
+                                "S&witch to Task >", "  Alpha=10100", "  R&&D=10101"},
+                               false, true));
     stopKeys.clear(); // the stop hotkey is not active: no combination at all
     EXPECT_EQ(Menu().at(2), "Sto&p Current Task=10000");
 }
 
-TEST_F(TrayTest, QuickAccessMenu_EmptyStore_NoTaskItems)
+TEST_F(TrayTest, QuickAccessMenu_TasksReversedCurrentCheckedRollbackInMainMenu)
 {
     m_presetSettings["UseQuickAccessMenu"] = 1;
     Start();
-    EXPECT_EQ(Menu(), (Lines{"Open &Task List...=32771", "-", "-", "&Main Menu >", "  &Create Task...=32777",
-                             "  &Generate Report >", "    for This Day=32773", "    for This Week=32774",
-                             "    for This Month=32775", "    for This Year=32776", "  &Settings...=32778", "  -",
-                             "  &Help=32780", "  &About Kelmora...=32779", "  Send &feedback to author...=32781", "-",
-                             "&Exit Kelmora=32772"}));
-}
+    EXPECT_EQ(Menu(), Expected({"Open &Task List...=32771", "-", "-"}, true, false));
+    TearDown();
 
-TEST_F(TrayTest, QuickAccessMenu_TaskTracked_TasksReversedCurrentCheckedRollbackInMainMenu)
-{
-    m_presetSettings["UseQuickAccessMenu"] = 1;
     MakeTask("Alpha", false);
     MakeTask("Beta", true);
     MakeTask("Gamma", false);
     Start();
     m_taskList->visible = true; // this layout keeps "Open" whatever the window does
     Tray().SetStopShortcutText([] { return QStringLiteral("Ctrl+Alt+X"); });
-    EXPECT_EQ(Menu(), (Lines{"Open &Task List...=32771",
-                             "-",
-                             "Sto&p Current Task\tCtrl+Alt+X=10000",
-                             "-",
-                             "Gamma=10102",
-                             "*Beta=10101",
-                             "Alpha=10100",
-                             "-",
-                             "&Main Menu >",
-                             "  &Create Task...=32777",
-                             "  &Generate Report >",
-                             "    for This Day=32773",
-                             "    for This Week=32774",
-                             "    for This Month=32775",
-                             "    for This Year=32776",
-                             "  Ro&llback Current Task=10001",
-                             "  &Settings...=32778",
-                             "  -",
-                             "  &Help=32780",
-                             "  &About Kelmora...=32779",
-                             "  Send &feedback to author...=32781",
-                             "-",
-                             "&Exit Kelmora=32772"}));
+    EXPECT_EQ(Menu(), Expected({"Open &Task List...=32771", "-", "Sto&p Current Task\tCtrl+Alt+X=10000", "-",
+                                "Gamma=10102", "*Beta=10101", "Alpha=10100", "-"},
+                               true, true));
 }
 
-TEST_F(TrayTest, ChoosingATaskItem_StartsItAndTheMenuFollows)
+TEST_F(TrayTest, LongTaskNames_CutInTheMenuAndTheTooltipKeepsTheTimeWhole)
 {
-    MakeTask("Alpha", false);
-    MakeTask("Beta", false);
+    MakeTask(std::string(300, 'n'), true);
     Start();
-    Tray().RebuildMenu();
-    QMenu* startMenu = Tray().Menu().actions().value(2)->menu();
-    ASSERT_NE(startMenu, nullptr);
-    startMenu->actions().value(1)->trigger();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(m_app->CurrentTaskId(), 1);
-    EXPECT_TRUE(IsRunning(1));
-    EXPECT_EQ(Tray().IconId(), kRunningIconId);
-    EXPECT_EQ(Menu().at(2), "Sto&p Current Task=10000");
+    EXPECT_EQ(Menu().at(4), "  " + std::string(59, 'n') + "\u2026=10100");
+    const QString tip = Tray().TipText();
+    EXPECT_EQ(tip.size(), CTrayIcon::kMaxTipLength);
+    EXPECT_TRUE(tip.endsWith(QString::fromUtf8("\u2026 (00:00:00)"))) << tip.toStdString();
 }
 
 TEST_F(TrayTest, Tooltip_NamesTheTaskWithItsTimeInTheChosenPeriod)
@@ -181,14 +133,14 @@ TEST_F(TrayTest, Tooltip_NamesTheTaskWithItsTimeInTheChosenPeriod)
     {
         model::Task task;
         task.id = id;
-        task.Load(m_dir.path() / "data");
+        task.Load(Data());
         task.intervals.Insert(model::Interval(Utc(2008, 3, 31, 9, 0), Utc(2008, 3, 31, 10, 0))); // last month
         task.intervals.Insert(model::Interval(Utc(2008, 4, 1, 9, 0), Utc(2008, 4, 1, 10, 0)));
-        task.Save(m_dir.path() / "data");
+        task.Save(Data());
     }
     Start();
+    EXPECT_EQ(Tray().IconId(), kIdleIconId);
     EXPECT_EQ(Tray().TipText(), "No started task");
-    m_clock->SetUtc(2008, 4, 7, 9, 0);
     SwitchToTask(*m_app, 0);
     m_clock->SetUtc(2008, 4, 7, 9, 5, 9);
     EXPECT_EQ(Tray().TipText(), "Write (01:05:09)");
@@ -200,134 +152,104 @@ TEST_F(TrayTest, Tooltip_NamesTheTaskWithItsTimeInTheChosenPeriod)
     EXPECT_EQ(Tray().TipText(), "No started task");
 }
 
-TEST_F(TrayTest, Tooltip_LongNameCutWithEllipsisTimeKeptWhole)
-{
-    MakeTask(std::string(300, 'n'), true);
-    Start();
-    const QString tip = Tray().TipText();
-    EXPECT_EQ(tip.size(), CTrayIcon::kMaxTipLength);
-    EXPECT_TRUE(tip.endsWith(QString::fromUtf8("\u2026 (00:00:00)"))) << tip.toStdString();
-}
-
-TEST_F(TrayTest, SwitchingToTheCurrentTask_RestartsItsSpan)
-{
-    MakeTask("Alpha", false);
-    Start();
-    SwitchToTask(*m_app, 0);
-    m_clock->SetUtc(2008, 4, 7, 9, 30);
-    m_app->MainWnd()->OnCommand(kCmdFirstTask);
-    model::Task task;
-    task.id = 0;
-    task.Load(m_dir.path() / "data");
-    ASSERT_EQ(task.intervals.Count(), 2);
-    EXPECT_EQ(task.intervals.At(0).stop, Utc(2008, 4, 7, 9, 30));
-    EXPECT_TRUE(task.intervals.At(0).closed);
-    EXPECT_EQ(task.intervals.At(1).start, Utc(2008, 4, 7, 9, 30));
-    EXPECT_FALSE(task.intervals.At(1).closed);
-    EXPECT_EQ(m_app->CurrentTaskId(), 0);
-}
-
-TEST_F(TrayTest, Switch_StopsThePreviousTaskAtNow)
+// The task items and the stop command, one after the other, as the user would choose them.
+TEST_F(TrayTest, TaskCommands_SwitchRestartStopAndIgnoreItemsWithoutATask)
 {
     MakeTask("Alpha", true);
     MakeTask("Beta", false);
     Start();
-    m_clock->SetUtc(2008, 4, 7, 10, 0);
-    m_app->MainWnd()->OnCommand(kCmdFirstTask + 1);
-    EXPECT_FALSE(IsRunning(0));
-    EXPECT_TRUE(IsRunning(1));
-    EXPECT_EQ(m_app->CurrentTaskId(), 1);
-    EXPECT_GE(m_taskList->refills, 1) << "the Task List is refilled at once";
-}
-
-TEST_F(TrayTest, StopCommand_StopsAndShowsTheIdleIcon)
-{
-    MakeTask("Alpha", true);
-    Start();
     EXPECT_EQ(Tray().IconId(), kRunningIconId);
-    m_app->MainWnd()->OnCommand(kCmdStopCurrentTask);
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(IsRunning(0));
-    EXPECT_EQ(m_app->CurrentTaskId(), -1);
-    EXPECT_EQ(Tray().IconId(), kIdleIconId);
-    m_app->MainWnd()->OnCommand(kCmdStopCurrentTask); // nothing current: nothing happens
-    EXPECT_EQ(m_app->CurrentTaskId(), -1);
-}
-
-TEST_F(TrayTest, TaskIdsBeyondTheLastCommand_DoNothing)
-{
-    MakeTask("Alpha", false);
-    Start();
-    m_app->MainWnd()->OnCommand(kCmdLastTask + 1);
-    m_app->MainWnd()->OnCommand(kCmdFirstTask + 5); // no task at that position
-    EXPECT_EQ(m_app->CurrentTaskId(), -1);
-    EXPECT_FALSE(IsRunning(0));
+    struct Step
+    {
+        int hour;
+        int command;
+        std::int32_t current;
+        const char* alpha;
+        const char* beta;
+    };
+    const Step steps[] = {
+        {10, kCmdFirstTask + 1, 1, "09:00-10:00", "10:00-open"},
+        {11, kCmdFirstTask + 1, 1, "09:00-10:00", "10:00-11:00 11:00-open"}, // the current task restarts
+        {12, kCmdFirstTask + 5, 1, "09:00-10:00", "10:00-11:00 11:00-open"}, // no task at that position
+        {12, kCmdLastTask + 1, 1, "09:00-10:00", "10:00-11:00 11:00-open"},  // beyond the task items
+        {13, kCmdStopCurrentTask, -1, "09:00-10:00", "10:00-11:00 11:00-13:00"},
+        {14, kCmdStopCurrentTask, -1, "09:00-10:00", "10:00-11:00 11:00-13:00"}, // nothing to stop
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.command);
+        m_clock->SetUtc(2008, 4, 7, step.hour, 0);
+        const int refills = m_taskList->refills;
+        Hub().OnCommand(step.command);
+        EXPECT_EQ(m_app->CurrentTaskId(), step.current);
+        EXPECT_EQ(SpansOf(0), step.alpha);
+        EXPECT_EQ(SpansOf(1), step.beta);
+        if (step.hour <= 11) { // the two switches
+            EXPECT_GT(m_taskList->refills, refills) << "the Task List is refilled at once";
+        }
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Tray().IconId(), step.current == -1 ? kIdleIconId : kRunningIconId);
+    }
+    // A chosen menu item does the same.
+    Tray().RebuildMenu();
+    QMenu* startMenu = Tray().Menu().actions().value(2)->menu();
+    ASSERT_NE(startMenu, nullptr);
+    startMenu->actions().value(0)->trigger();
+    EXPECT_EQ(m_app->CurrentTaskId(), 0);
+    EXPECT_TRUE(IsRunning(0));
 }
 
 TEST_F(TrayTest, LastTaskCommand_StartsTheTaskAtTheLastPosition)
 {
     const int last = kCmdLastTask - kCmdFirstTask;
-    for (int position = 0; position <= last; ++position) {
-        MakeTask("Task " + std::to_string(position), false);
+    MakeTask("Task", false);
+    // Copies of the first file are quicker than a hundred saves, and as good a task each.
+    for (int position = 1; position <= last; ++position) {
+        std::filesystem::copy_file(Data() / "0.tsk", Data() / (std::to_string(position) + ".tsk"));
     }
     Start();
-    m_app->MainWnd()->OnCommand(kCmdLastTask);
+    Hub().OnCommand(kCmdLastTask);
     EXPECT_EQ(m_app->CurrentTaskId(), last);
     EXPECT_TRUE(IsRunning(last));
 }
 
-TEST_F(TrayTest, RollbackWithoutTask_Explains)
+// What the help and feedback commands open, and what the user is told when nothing could be opened.
+TEST_F(TrayTest, HelpAndFeedback_OpenTheManualAndANewMailOrSaySo)
 {
     Start();
-    m_app->MainWnd()->OnCommand(kCmdRollback);
-    EXPECT_EQ(m_messages, std::vector<QString>{"Can't rallback current task: There is no started task now"});
-}
-
-TEST_F(TrayTest, HelpAndFeedback_OpenTheManualAndANewMail)
-{
-    Start();
-    m_app->MainWnd()->OnCommand(kCmdFeedback);
-    ASSERT_FALSE(m_shell->requests().empty());
-    EXPECT_EQ(m_shell->requests().back(), "mailto:support@kelmora.app?subject=Feedback");
-    m_app->MainWnd()->OnCommand(kCmdHelp);
+    for (const bool opens : {true, false}) {
+        SCOPED_TRACE(opens);
+        m_shell->setResult(opens);
+        m_messages.clear();
+        Hub().OnCommand(kCmdFeedback);
+        ASSERT_FALSE(m_shell->requests().empty());
+        EXPECT_EQ(m_shell->requests().back(), "mailto:support@kelmora.app?subject=Feedback");
+        ASSERT_EQ(m_messages.size(), opens ? 0u : 1u);
+        if (!opens) {
+            EXPECT_TRUE(m_messages[0].contains("support@kelmora.app")) << m_messages[0].toStdString();
+        }
+    }
     // The test program has no manual beside it: the user is told instead of nothing happening.
+    m_messages.clear();
+    Hub().OnCommand(kCmdHelp);
     EXPECT_EQ(m_messages.size(), 1u);
-}
-
-TEST_F(TrayTest, FeedbackWithoutMailProgram_SaysSo)
-{
-    Start();
-    m_shell->setResult(false);
-    m_app->MainWnd()->OnCommand(kCmdFeedback);
-    ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_TRUE(m_messages[0].contains("support@kelmora.app")) << m_messages[0].toStdString();
-}
-
-TEST_F(TrayTest, LongTaskNames_CutInTheMenu)
-{
-    MakeTask(std::string(200, 'x'), false);
-    Start();
-    const Lines menu = Menu();
-    ASSERT_GE(menu.size(), 4u);
-    EXPECT_EQ(menu[3], "  " + std::string(59, 'x') + "\u2026=10100");
 }
 
 TEST_F(TrayTest, ReportCommands_HandTheCalendarPeriodOn)
 {
     Start();
     std::vector<model::Interval> periods;
-    m_app->MainWnd()->SetReportHandler([&](const model::Interval& period) { periods.push_back(period); });
-    m_clock->SetUtc(2008, 4, 9, 15, 0); // a Wednesday
-    for (const int id : {kCmdReportDay, kCmdReportWeek, kCmdReportMonth, kCmdReportYear}) {
-        m_app->MainWnd()->OnCommand(id);
-    }
-    ASSERT_EQ(periods.size(), 4u);
-    EXPECT_EQ(periods[0].start, Utc(2008, 4, 9, 0, 0));
-    EXPECT_EQ(periods[1].start, Utc(2008, 4, 6, 0, 0)); // Sunday-first locale of the tests
-    EXPECT_EQ(periods[2].start, Utc(2008, 4, 1, 0, 0));
-    EXPECT_EQ(periods[3].start, Utc(2008, 1, 1, 0, 0));
-    for (const auto& period : periods) {
-        EXPECT_EQ(period.stop, Utc(2008, 4, 9, 15, 0));
+    Hub().SetReportHandler([&](const model::Interval& period) { periods.push_back(period); });
+    m_clock->SetUtc(2008, 4, 9, 15, 0); // a Wednesday; the tests' locale starts the week on Sunday
+    const std::vector<std::pair<int, model::TimeStamp>> starts{{kCmdReportDay, Utc(2008, 4, 9, 0, 0)},
+                                                               {kCmdReportWeek, Utc(2008, 4, 6, 0, 0)},
+                                                               {kCmdReportMonth, Utc(2008, 4, 1, 0, 0)},
+                                                               {kCmdReportYear, Utc(2008, 1, 1, 0, 0)}};
+    for (const auto& [command, start] : starts) {
+        periods.clear();
+        Hub().OnCommand(command);
+        ASSERT_EQ(periods.size(), 1u);
+        EXPECT_EQ(periods[0].start, start);
+        EXPECT_EQ(periods[0].stop, Utc(2008, 4, 9, 15, 0));
     }
 }
 
@@ -336,15 +258,15 @@ TEST_F(TrayTest, Hotkeys_BalloonOnceActionsAlways)
     MakeTask("Alpha", true);
     Start();
     int created = 0;
-    m_app->MainWnd()->SetCommandHandler(kCmdCreateTask, [&] { ++created; });
-    m_app->MainWnd()->OnHotKey(kHotkeyCreateTask);
+    Hub().SetCommandHandler(kCmdCreateTask, [&] { ++created; });
+    Hub().OnHotKey(kHotkeyCreateTask);
     EXPECT_EQ(created, 1);
     EXPECT_EQ(m_settings->GetSetting("HotkeyUsed", 0), 1);
-    m_app->MainWnd()->OnHotKey(kHotkeyTaskList);
+    Hub().OnHotKey(kHotkeyTaskList);
     EXPECT_TRUE(m_taskList->visible);
-    m_app->MainWnd()->OnHotKey(kHotkeyStopTask);
+    Hub().OnHotKey(kHotkeyStopTask);
     EXPECT_FALSE(IsRunning(0));
-    m_app->MainWnd()->OnHotKey(0x1234); // unknown: nothing
+    Hub().OnHotKey(0x1234); // unknown: nothing
     EXPECT_EQ(created, 1);
 }
 

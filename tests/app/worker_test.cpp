@@ -4,8 +4,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 
@@ -24,40 +23,45 @@ constexpr auto kPrompt = 5s;
 // Lets a thread that has just announced itself reach the wait that follows.
 constexpr auto kReachWait = 20ms;
 
-// Counts events on one thread and lets another wait for a count.
-class Counter
+// Waits until the condition holds; false when it still does not after kGuard.
+bool WaitUntil(const std::function<bool()>& condition)
+{
+    const auto deadline = Clock::now() + kGuard;
+    while (!condition()) {
+        if (Clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+// Runs the body a test gives it. Bodies keep their state outside the worker and the worker has no Stop of its
+// own in its destructor, so the base destructor alone has to end a running one.
+class ScriptedWorker final : public CWorkerThread
 {
 public:
-    void increment()
+    using Body = std::function<std::int32_t(ScriptedWorker&)>;
+    explicit ScriptedWorker(Body body) : m_body(std::move(body)) {}
+    bool Sleep(std::chrono::milliseconds duration) { return SleepFor(duration); }
+    bool StopSeen() const { return stopRequested(); }
+
+protected:
+    std::int32_t Run() override
     {
-        {
-            std::lock_guard lock(m_mutex);
-            ++m_value;
-        }
-        m_changed.notify_all();
-    }
-    bool waitFor(int value)
-    {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, kGuard, [&] { return m_value >= value; });
-    }
-    int value() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_value;
+        const Body body = m_body; // a copy on this thread's stack: the member may be gone while it sleeps
+        return body(*this);
     }
 
 private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    int m_value = 0;
+    Body m_body;
 };
 
 // Sets a flag when destroyed: a local object of Run.
 class Probe
 {
 public:
-    explicit Probe(std::atomic<bool>& destroyed) : m_destroyed(destroyed) {}
+    explicit Probe(std::atomic<bool>& destroyed) : m_destroyed(destroyed) { m_destroyed.store(false); }
     Probe(const Probe&) = delete;
     Probe& operator=(const Probe&) = delete;
     ~Probe() { m_destroyed.store(true); }
@@ -67,308 +71,145 @@ private:
 };
 
 // The usual loop: announce, then sleep-and-check until stopped.
-class LoopWorker : public CWorkerThread
+struct Loop
 {
-public:
-    ~LoopWorker() override { Stop(); }
-
-    Counter runs;
+    std::atomic<int> runs{0};
     std::atomic<int> steps{0};
     std::atomic<bool> localDestroyed{false};
 
-protected:
-    std::int32_t Run() override
+    ScriptedWorker::Body Body()
     {
-        localDestroyed.store(false);
-        Probe local(localDestroyed);
-        runs.increment();
-        while (SleepFor(kForever)) {
-            ++steps;
-        }
-        return 5;
+        return [this](ScriptedWorker& worker) {
+            Probe local(localDestroyed);
+            ++runs;
+            while (worker.Sleep(kForever)) {
+                ++steps;
+            }
+            return 5;
+        };
     }
 };
 
-std::chrono::milliseconds timeStop(CWorkerThread& worker)
+Clock::duration TimeStop(CWorkerThread& worker)
 {
     const auto before = Clock::now();
     worker.Stop();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - before);
+    return Clock::now() - before;
 }
 
-TEST(WorkerThread, StopWhileRunSleeps_ReturnsPromptly_AndRunEndsNormally)
+TEST(WorkerThread, StopWakesTheSleepingLoop_RunEndsNormally_AndTheWorkerStartsAgain)
 {
-    LoopWorker worker;
-    ASSERT_TRUE(worker.Start());
-    ASSERT_TRUE(worker.runs.waitFor(1));
-    std::this_thread::sleep_for(kReachWait);
-    EXPECT_TRUE(worker.isRunning());
-    EXPECT_FALSE(worker.localDestroyed.load());
-
-    EXPECT_LT(timeStop(worker), kPrompt);
-    EXPECT_FALSE(worker.isRunning());
-    EXPECT_EQ(worker.steps.load(), 0);
-    EXPECT_TRUE(worker.localDestroyed.load());
-    EXPECT_EQ(worker.exitCode(), 5);
-}
-
-// Each step blocks until the test lets it go, so a stop can be asked for in the middle of a step.
-class GatedWorker : public CWorkerThread
-{
-public:
-    ~GatedWorker() override { Stop(); }
-
-    void openGate()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_open = true;
-        }
-        m_gate.notify_all();
+    Loop loop;
+    ScriptedWorker worker(loop.Body());
+    worker.Stop(); // never started: nothing to do
+    EXPECT_EQ(loop.runs.load(), 0);
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(worker.Start());
+        ASSERT_TRUE(WaitUntil([&] { return loop.runs.load() == round; }));
+        EXPECT_FALSE(worker.Start()) << "one thread at a time";
+        std::this_thread::sleep_for(kReachWait);
+        EXPECT_TRUE(worker.isRunning());
+        EXPECT_FALSE(loop.localDestroyed.load());
+        EXPECT_LT(TimeStop(worker), kPrompt);
+        EXPECT_FALSE(worker.isRunning());
+        EXPECT_TRUE(loop.localDestroyed.load());
+        EXPECT_EQ(worker.exitCode(), 5);
     }
-
-    Counter steps;
-
-protected:
-    std::int32_t Run() override
-    {
-        do {
-            steps.increment();
-            std::unique_lock lock(m_mutex);
-            m_gate.wait(lock, [&] { return m_open; });
-        } while (SleepFor(kForever));
-        return 0;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_gate;
-    bool m_open = false;
-};
-
-TEST(WorkerThread, StopDuringAStep_LetsTheStepFinish_ButNoFurtherStepRuns)
-{
-    GatedWorker worker;
+    // A stop right after the start, before Run may even have begun, runs no step either.
     ASSERT_TRUE(worker.Start());
-    ASSERT_TRUE(worker.steps.waitFor(1));
-    const auto before = Clock::now();
-    std::thread stopper([&] { worker.Stop(); });
-    std::this_thread::sleep_for(kReachWait);
-    worker.openGate();
-    stopper.join();
-    EXPECT_LT(Clock::now() - before, kPrompt);
+    EXPECT_LT(TimeStop(worker), kPrompt);
     EXPECT_FALSE(worker.isRunning());
-    EXPECT_EQ(worker.steps.value(), 1);
+    EXPECT_LE(loop.runs.load(), 3);
+    EXPECT_EQ(loop.steps.load(), 0);
 }
-
-class ReturningWorker : public CWorkerThread
-{
-public:
-    ~ReturningWorker() override { Stop(); }
-
-    Counter finished;
-
-protected:
-    std::int32_t Run() override
-    {
-        finished.increment();
-        return 7;
-    }
-};
-
-TEST(WorkerThread, StopAfterRunReturned_JustReclaimsTheThread)
-{
-    ReturningWorker worker;
-    ASSERT_TRUE(worker.Start());
-    ASSERT_TRUE(worker.finished.waitFor(1));
-    worker.Stop();
-    EXPECT_FALSE(worker.isRunning());
-    EXPECT_EQ(worker.exitCode(), 7);
-    worker.Stop();
-    EXPECT_EQ(worker.finished.value(), 1);
-}
-
-TEST(WorkerThread, FinishedWorker_CanBeStartedAgainWithoutStop)
-{
-    ReturningWorker worker;
-    ASSERT_TRUE(worker.Start());
-    ASSERT_TRUE(worker.finished.waitFor(1));
-    worker.Stop();
-    ASSERT_TRUE(worker.Start());
-    EXPECT_TRUE(worker.finished.waitFor(2));
-}
-
-TEST(WorkerThread, StartAfterStop_RunsTheLoopAgain)
-{
-    LoopWorker worker;
-    ASSERT_TRUE(worker.Start());
-    ASSERT_TRUE(worker.runs.waitFor(1));
-    worker.Stop();
-    EXPECT_TRUE(worker.localDestroyed.load());
-
-    ASSERT_TRUE(worker.Start());
-    ASSERT_TRUE(worker.runs.waitFor(2));
-    EXPECT_TRUE(worker.isRunning());
-    std::this_thread::sleep_for(kReachWait);
-    EXPECT_FALSE(worker.localDestroyed.load());
-    EXPECT_LT(timeStop(worker), kPrompt);
-    EXPECT_TRUE(worker.localDestroyed.load());
-    EXPECT_EQ(worker.runs.value(), 2);
-    EXPECT_EQ(worker.steps.load(), 0);
-}
-
-TEST(WorkerThread, StartWhileRunning_IsRefused)
-{
-    LoopWorker worker;
-    ASSERT_TRUE(worker.Start());
-    ASSERT_TRUE(worker.runs.waitFor(1));
-    EXPECT_FALSE(worker.Start());
-    worker.Stop();
-    EXPECT_EQ(worker.runs.value(), 1);
-}
-
-TEST(WorkerThread, StopRightAfterStart_RunsNoStep)
-{
-    LoopWorker worker;
-    ASSERT_TRUE(worker.Start());
-    EXPECT_LT(timeStop(worker), kPrompt);
-    EXPECT_FALSE(worker.isRunning());
-    EXPECT_EQ(worker.steps.load(), 0);
-    EXPECT_LE(worker.runs.value(), 1);
-}
-
-TEST(WorkerThread, StopWithoutStart_DoesNothing)
-{
-    LoopWorker worker;
-    worker.Stop();
-    EXPECT_FALSE(worker.isRunning());
-    EXPECT_EQ(worker.runs.value(), 0);
-}
-
-// Relies on the base destructor alone: Run touches nothing of the subclass once it sleeps.
-class UnstoppedWorker : public CWorkerThread
-{
-public:
-    UnstoppedWorker(Counter& started, std::atomic<bool>& localDestroyed)
-        : m_started(started), m_localDestroyed(localDestroyed)
-    {}
-
-protected:
-    std::int32_t Run() override
-    {
-        Probe local(m_localDestroyed);
-        m_started.increment();
-        while (SleepFor(kForever)) {
-        }
-        return 0;
-    }
-
-private:
-    Counter& m_started;
-    std::atomic<bool>& m_localDestroyed;
-};
 
 TEST(WorkerThread, DestroyingARunningWorker_StopsAndJoinsItsThread)
 {
-    Counter started;
-    std::atomic<bool> localDestroyed{false};
+    Loop loop;
     const auto before = Clock::now();
     {
-        UnstoppedWorker worker(started, localDestroyed);
+        ScriptedWorker worker(loop.Body());
         ASSERT_TRUE(worker.Start());
-        ASSERT_TRUE(started.waitFor(1));
+        ASSERT_TRUE(WaitUntil([&] { return loop.runs.load() == 1; }));
         std::this_thread::sleep_for(kReachWait);
     }
     EXPECT_LT(Clock::now() - before, kPrompt);
-    EXPECT_TRUE(localDestroyed.load());
+    EXPECT_TRUE(loop.localDestroyed.load());
 }
 
-class ThrowingWorker : public CWorkerThread
+TEST(WorkerThread, StopDuringAStep_LetsTheStepFinish_ButNoFurtherStepRuns)
 {
-public:
-    ~ThrowingWorker() override { Stop(); }
-
-    Counter runs;
-
-protected:
-    std::int32_t Run() override
-    {
-        runs.increment();
-        throw std::runtime_error("step failed");
-    }
-};
-
-TEST(WorkerThread, ExceptionFromRun_EndsOnlyThatThread)
-{
-    ThrowingWorker worker;
+    std::atomic<int> steps{0};
+    std::atomic<bool> open{false};
+    ScriptedWorker worker([&](ScriptedWorker& self) {
+        do {
+            ++steps;
+            WaitUntil([&] { return open.load(); });
+        } while (self.Sleep(kForever));
+        return 0;
+    });
     ASSERT_TRUE(worker.Start());
-    ASSERT_TRUE(worker.runs.waitFor(1));
-    worker.Stop();
+    ASSERT_TRUE(WaitUntil([&] { return steps.load() == 1; }));
+    const auto before = Clock::now();
+    std::thread stopper([&] { worker.Stop(); });
+    std::this_thread::sleep_for(kReachWait);
+    open.store(true);
+    stopper.join();
+    EXPECT_LT(Clock::now() - before, kPrompt);
     EXPECT_FALSE(worker.isRunning());
-    EXPECT_EQ(worker.exitCode(), 0);
-    ASSERT_TRUE(worker.Start());
-    EXPECT_TRUE(worker.runs.waitFor(2));
+    EXPECT_EQ(steps.load(), 1);
 }
 
-// Stops itself from inside Run, as a loop that decides it is done might.
-class SelfStoppingWorker : public CWorkerThread
+// A Run that returns (or throws) by itself: Stop only reclaims the thread, and the worker can run again.
+TEST(WorkerThread, RunThatEndsByItself_StopReclaims_ExitCodeKept_StartableAgain)
 {
-public:
-    ~SelfStoppingWorker() override { Stop(); }
-
-    Counter finished;
-    std::atomic<bool> sleptAfterStop{true};
-    std::atomic<bool> stopSeen{false};
-
-protected:
-    std::int32_t Run() override
-    {
-        Stop();
-        stopSeen.store(stopRequested());
-        sleptAfterStop.store(SleepFor(kForever));
-        finished.increment();
-        return 3;
+    for (const bool throws : {false, true}) {
+        SCOPED_TRACE(throws);
+        std::atomic<int> finished{0};
+        ScriptedWorker worker([&](ScriptedWorker&) -> std::int32_t {
+            ++finished;
+            if (throws) {
+                throw std::runtime_error("step failed");
+            }
+            return 7;
+        });
+        ASSERT_TRUE(worker.Start());
+        ASSERT_TRUE(WaitUntil([&] { return finished.load() == 1; }));
+        worker.Stop();
+        EXPECT_FALSE(worker.isRunning());
+        EXPECT_EQ(worker.exitCode(), throws ? 0 : 7);
+        worker.Stop();
+        EXPECT_EQ(finished.load(), 1);
+        ASSERT_TRUE(worker.Start());
+        EXPECT_TRUE(WaitUntil([&] { return finished.load() == 2; }));
     }
-};
-
-TEST(WorkerThread, StopFromRunsOwnThread_EndsTheLoopWithoutWaitingForItself)
-{
-    SelfStoppingWorker worker;
-    ASSERT_TRUE(worker.Start());
-    ASSERT_TRUE(worker.finished.waitFor(1));
-    worker.Stop();
-    EXPECT_TRUE(worker.stopSeen.load());
-    EXPECT_FALSE(worker.sleptAfterStop.load());
-    EXPECT_EQ(worker.exitCode(), 3);
 }
 
-class ShortSleepWorker : public CWorkerThread
+TEST(WorkerThread, SleepReportsWhetherTheFullTimePassed_StopFromRunsOwnThreadOnlyAsks)
 {
-public:
-    ~ShortSleepWorker() override { Stop(); }
-
-    Counter finished;
+    std::atomic<int> finished{0};
     std::atomic<bool> fullSleep{false};
     std::atomic<bool> zeroSleep{false};
-
-protected:
-    std::int32_t Run() override
-    {
-        fullSleep.store(SleepFor(1ms));
-        zeroSleep.store(SleepFor(0ms));
-        finished.increment();
-        return 0;
-    }
-};
-
-TEST(WorkerThread, SleepWithoutStop_ReportsTheFullTimePassed)
-{
-    ShortSleepWorker worker;
+    std::atomic<bool> stopSeen{false};
+    std::atomic<bool> sleptAfterStop{true};
+    ScriptedWorker worker([&](ScriptedWorker& self) {
+        fullSleep.store(self.Sleep(1ms));
+        zeroSleep.store(self.Sleep(0ms));
+        self.Stop(); // must not wait for its own thread
+        stopSeen.store(self.StopSeen());
+        sleptAfterStop.store(self.Sleep(kForever));
+        ++finished;
+        return 3;
+    });
     ASSERT_TRUE(worker.Start());
-    ASSERT_TRUE(worker.finished.waitFor(1));
+    ASSERT_TRUE(WaitUntil([&] { return finished.load() == 1; }));
     worker.Stop();
-    EXPECT_TRUE(worker.fullSleep.load());
-    EXPECT_TRUE(worker.zeroSleep.load());
+    EXPECT_TRUE(fullSleep.load());
+    EXPECT_TRUE(zeroSleep.load());
+    EXPECT_TRUE(stopSeen.load());
+    EXPECT_FALSE(sleptAfterStop.load());
+    EXPECT_EQ(worker.exitCode(), 3);
 }
 
 } // namespace

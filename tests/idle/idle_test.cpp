@@ -21,6 +21,7 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -140,22 +141,22 @@ protected:
     // Minutes after midnight of the test day as a stamp.
     static model::TimeStamp At(int minutes) { return testsupport::Utc(2008, 4, 7, minutes / 60, minutes % 60); }
 
-    // The spans as "HH:MM-HH:MM", an open one as "HH:MM-".
-    std::vector<std::string> Spans(std::int32_t id)
+    // The spans as "HH:MM-HH:MM" (an open one "HH:MM-"), separated by blanks.
+    std::string Spans(std::int32_t id)
     {
         model::Task task;
         task.id = id;
-        std::vector<std::string> spans;
         if (!task.Load(m_store.DataFolder())) {
-            return {"unreadable"};
+            return "unreadable";
         }
+        std::string spans;
         for (const model::Interval& span : task.intervals) {
             const auto text = [](const model::TimeStamp& s) {
                 char buffer[8];
                 std::snprintf(buffer, sizeof buffer, "%02d:%02d", s.GetUtcParts().hour, s.GetUtcParts().minute);
                 return std::string(buffer);
             };
-            spans.push_back(text(span.start) + "-" + (span.closed ? text(span.stop) : ""));
+            spans += (spans.empty() ? "" : " ") + text(span.start) + "-" + (span.closed ? text(span.stop) : "");
         }
         return spans;
     }
@@ -197,11 +198,10 @@ struct ChoiceCase
     const char* name;
     const char* radio;
     bool keepRunning;
-    int spanStart; // minutes; the current task's running span
-    int okAt;      // minutes; the message arrived at 11:00
-    std::vector<std::string> current;
-    std::vector<std::string> other; // the other task had 10:40-10:50 and 11:30-11:40
-    std::int32_t currentAfter;      // 0: the current task, -1: none
+    int spanStart;       // minutes; the current task's running span, after 08:00-08:30
+    int okAt;            // minutes; the message arrived at 11:00
+    const char* current; // its spans after OK
+    const char* other;   // the other task's, which had 10:40-10:50 and 11:30-11:40
 };
 
 class IdleChoiceTest : public IdleTest, public ::testing::WithParamInterface<ChoiceCase>
@@ -222,108 +222,81 @@ TEST_P(IdleChoiceTest, AppliesTheChoiceToTheFiles)
 
     EXPECT_EQ(Spans(writing), c.current);
     EXPECT_EQ(Spans(other), c.other);
-    EXPECT_EQ(m_current.load(), c.currentAfter == 0 ? writing : -1);
+    EXPECT_EQ(m_current.load(), c.keepRunning ? writing : -1);
     EXPECT_EQ(m_settings.storedValue("IdleContinue"), c.keepRunning ? 1 : 0);
     EXPECT_TRUE(m_messages.empty());
     EXPECT_FALSE(dialog.isVisible());
 }
 
-const std::vector<std::string> kOtherBefore{"10:40-10:50", "11:30-11:40"};
+const char* const kOtherBefore = "10:40-10:50 11:30-11:40";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, IdleChoiceTest,
     ::testing::Values(
-        ChoiceCase{"Count_KeepsEverything", "countRadio", true, 540, 660, {"08:00-08:30", "09:00-"}, kOtherBefore, 0},
-        ChoiceCase{"DoNotCount_LeavesNineToHalfTen",
-                   "doNotCountRadio",
-                   false,
-                   540,
-                   660,
-                   {"08:00-08:30", "09:00-10:30"},
-                   kOtherBefore,
-                   -1},
-        ChoiceCase{"DoNotCount_ContinueRunsOnFromEleven",
-                   "doNotCountRadio",
-                   true,
-                   540,
-                   660,
-                   {"08:00-08:30", "09:00-10:30", "11:00-"},
-                   kOtherBefore,
-                   0},
-        ChoiceCase{"Pass_GivesHalfTenToElevenMerged",
-                   "passRadio",
-                   false,
-                   540,
-                   660,
-                   {"08:00-08:30", "09:00-10:30"},
-                   {"10:30-11:00", "11:30-11:40"},
-                   -1},
+        ChoiceCase{"Count_KeepsEverything", "countRadio", true, 540, 660, "08:00-08:30 09:00-", kOtherBefore},
+        ChoiceCase{"DoNotCount_LeavesNineToHalfTen", "doNotCountRadio", false, 540, 660, "08:00-08:30 09:00-10:30",
+                   kOtherBefore},
+        ChoiceCase{"DoNotCount_ContinueRunsOnFromEleven", "doNotCountRadio", true, 540, 660,
+                   "08:00-08:30 09:00-10:30 11:00-", kOtherBefore},
+        ChoiceCase{"Pass_GivesHalfTenToElevenMerged", "passRadio", false, 540, 660, "08:00-08:30 09:00-10:30",
+                   "10:30-11:00 11:30-11:40"},
         // The idle time counts back from 11:00, when the user came back, not from OK at 11:05.
-        ChoiceCase{"LateOk_KeepsTheMinutesSpentAnswering",
-                   "doNotCountRadio",
-                   false,
-                   540,
-                   665,
-                   {"08:00-08:30", "09:00-10:30", "11:00-11:05"},
-                   kOtherBefore,
-                   -1},
+        ChoiceCase{"LateOk_KeepsTheMinutesSpentAnswering", "doNotCountRadio", false, 540, 665,
+                   "08:00-08:30 09:00-10:30 11:00-11:05", kOtherBefore},
         // Started from the command line at 10:45, in the middle of the idle time: nothing before 10:45 moves.
-        ChoiceCase{"SpanStartedDuringIdle_Clamped",
-                   "passRadio",
-                   true,
-                   645,
-                   660,
-                   {"08:00-08:30", "11:00-"},
-                   {"10:40-11:00", "11:30-11:40"},
-                   0}),
+        ChoiceCase{"SpanStartedDuringIdle_Clamped", "passRadio", true, 645, 660, "08:00-08:30 11:00-",
+                   "10:40-11:00 11:30-11:40"}),
     [](const auto& test) { return std::string(test.param.name); });
 
-TEST_F(IdleTest, IdleDialog_CurrentTaskChangedMeanwhile_OkChangesNothing)
+// OK changes nothing and says why when the current task changed behind the dialog, or when there is no task
+// to pass the time to; the dialog then stays open.
+TEST_F(IdleTest, IdleDialog_RefusedOk_ChangesNothing)
 {
-    const std::vector<std::pair<const char*, std::function<void(std::int32_t, std::int32_t)>>> changes{
-        {"stopped", [&](std::int32_t id, std::int32_t) { model::StopTask(m_store.DataFolder(), id); }},
+    // First, while no earlier case's task could take the time.
+    const std::vector<std::tuple<const char*, std::function<void(std::int32_t, std::int32_t)>, const char*>> cases{
+        {"no other task", [&](std::int32_t, std::int32_t other) { m_store.DeleteTask(other); },
+         "Can't pass deleted time: Please choose task to pass the delete time to"},
+        {"stopped", [&](std::int32_t id, std::int32_t) { model::StopTask(m_store.DataFolder(), id); }, nullptr},
         {"restarted",
          [&](std::int32_t id, std::int32_t) {
              model::StopTask(m_store.DataFolder(), id);
              m_clock->Advance(60'000);
              model::StartTask(m_store.DataFolder(), id);
-         }},
-        {"switched", [&](std::int32_t, std::int32_t other) { m_current = other; }},
-        {"deleted", [&](std::int32_t id, std::int32_t) { m_store.DeleteTask(id); }},
+         },
+         nullptr},
+        {"switched", [&](std::int32_t, std::int32_t other) { m_current = other; }, nullptr},
+        {"deleted", [&](std::int32_t id, std::int32_t) { m_store.DeleteTask(id); }, nullptr},
     };
-    for (const auto& [what, change] : changes) {
+    for (const auto& [what, change, message] : cases) {
         SCOPED_TRACE(what);
         m_clock->Set(At(11 * 60).ToUnixMs());
         const std::int32_t writing = MakeTask("Writing", {}, 9 * 60);
         const std::int32_t other = MakeTask("Other");
         m_current = writing;
         m_messages.clear();
+        const bool pass = message != nullptr;
+        if (pass) {
+            change(writing, other); // before the dialog lists the tasks
+        }
         CIdlePeriodDlg dialog(*m_context, 30 * 60, At(11 * 60));
         ASSERT_TRUE(dialog.Prepare());
-        dialog.findChild<QRadioButton*>("doNotCountRadio")->click();
-        change(writing, other);
-        const std::vector<std::string> before = Spans(writing);
+        dialog.show();
+        dialog.findChild<QRadioButton*>(pass ? "passRadio" : "doNotCountRadio")->click();
+        if (!pass) {
+            change(writing, other);
+        }
+        const std::string before = Spans(writing);
         dialog.findChild<QPushButton*>("okButton")->click();
         EXPECT_EQ(Spans(writing), before);
         ASSERT_EQ(m_messages.size(), 1u);
-        EXPECT_TRUE(m_messages[0].contains("Nothing was changed")) << m_messages[0].toStdString();
+        if (pass) {
+            EXPECT_EQ(m_messages[0], message);
+            EXPECT_TRUE(dialog.isVisible());
+        } else {
+            EXPECT_TRUE(m_messages[0].contains("Nothing was changed")) << m_messages[0].toStdString();
+        }
         EXPECT_TRUE(m_posts.empty());
     }
-}
-
-TEST_F(IdleTest, IdleDialog_PassWithoutAnotherTask_AsksAndStaysOpen)
-{
-    const std::int32_t writing = MakeTask("Writing", {}, 9 * 60);
-    m_current = writing;
-    CIdlePeriodDlg dialog(*m_context, 30 * 60, At(11 * 60));
-    ASSERT_TRUE(dialog.Prepare());
-    dialog.show();
-    dialog.findChild<QRadioButton*>("passRadio")->click();
-    dialog.findChild<QPushButton*>("okButton")->click();
-    EXPECT_EQ(m_messages,
-              std::vector<QString>{"Can't pass deleted time: Please choose task to pass the delete time to"});
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(Spans(writing), std::vector<std::string>{"09:00-"});
 }
 
 // ---- the reminder loop, one pass per simulated second ----
@@ -351,28 +324,26 @@ protected:
     int m_asked = 0;
 };
 
+// The first reminder comes the timeout after the start (not after the last span, long before), then one per
+// timeout; only Remind 1 (or no stored value) reminds.
 TEST_F(ReminderTest, FirstAfterTheTimeoutFromStart_ThenSpacedByTheTimeout)
 {
     MakeTask("Writing", {{8 * 60, 9 * 60}});
-    CReminderMonitor monitor(*m_context, [this] { ++m_asked; });
-    monitor.Begin();
-    EXPECT_EQ(Run(monitor, 700), (std::vector<int>{301, 602}));
-}
-
-TEST_F(ReminderTest, RemindSetting_OnlyOneReminds)
-{
-    for (const auto& [value, expected] : std::vector<std::pair<int, std::size_t>>{{-1, 1}, {1, 1}, {0, 0}, {2, 0}}) {
+    for (const auto& [value, expected] :
+         std::vector<std::pair<int, std::vector<int>>>{{-1, {301, 602}}, {1, {301, 602}}, {0, {}}, {2, {}}}) {
         SCOPED_TRACE(value);
         if (value >= 0) {
             m_settings.SetSetting("Remind", value);
         }
         CReminderMonitor monitor(*m_context, [this] { ++m_asked; });
         monitor.Begin();
-        EXPECT_EQ(Run(monitor, 305).size(), expected);
+        EXPECT_EQ(Run(monitor, 700), expected);
     }
 }
 
-TEST_F(ReminderTest, AfterAStop_NothingUntilTheTimeoutHasPassedSinceIt)
+// After a stop nothing comes until the timeout has passed since it; Cancel is then silent until a task has run
+// again.
+TEST_F(ReminderTest, AfterAStopOnlyOnceTheTimeoutPassed_CancelSilentUntilATaskRunsAgain)
 {
     m_settings.SetSetting("RemindTimeout", 60);
     const std::int32_t writing = MakeTask("Writing", {}, 10 * 60);
@@ -383,15 +354,6 @@ TEST_F(ReminderTest, AfterAStop_NothingUntilTheTimeoutHasPassedSinceIt)
     // Stopped from outside the loop, as the tray or kelmora-cli would: the cached end must follow the file.
     model::StopTask(m_store.DataFolder(), writing);
     m_current = -1;
-    EXPECT_EQ(Run(monitor, 100), std::vector<int>{61});
-}
-
-TEST_F(ReminderTest, Cancel_SilentUntilATaskRunsAgain)
-{
-    m_settings.SetSetting("RemindTimeout", 60);
-    const std::int32_t writing = MakeTask("Writing");
-    CReminderMonitor monitor(*m_context, [this] { ++m_asked; });
-    monitor.Begin();
     EXPECT_EQ(Run(monitor, 300, CReminderMonitor::kCancel), std::vector<int>{61});
     model::StartTask(m_store.DataFolder(), writing);
     m_current = writing;
@@ -473,7 +435,7 @@ TEST_F(IdleTest, Subsystem_OneDialogAtATimeAndClosedAtShutdown)
     m_current = writing;
     subsystem.Shutdown();
     EXPECT_EQ(subsystem.IdleDialog(), nullptr);
-    EXPECT_EQ(Spans(writing), std::vector<std::string>{"09:00-"});
+    EXPECT_EQ(Spans(writing), "09:00-");
     EXPECT_TRUE(m_posts.empty());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

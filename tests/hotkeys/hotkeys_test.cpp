@@ -1,0 +1,330 @@
+#include "hotkeys/hotkeyspage.h"
+#include "hotkeys/hotkeytable.h"
+#include "platform/globalshortcutsfake.h"
+#include "support/testsupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace kelmora::hotkeys {
+namespace {
+
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t kAltShift = platform::kModAlt | platform::kModShift;
+
+std::string Hotkey(int id, int vk, int modifiers, const std::string& title)
+{
+    return "\r\n\t<hotkey>\r\n\t\t<id>" + std::to_string(id) + "</id>\r\n\t\t<vk>" + std::to_string(vk) +
+           "</vk>\r\n\t\t<modifiers>" + std::to_string(modifiers) + "</modifiers>\r\n\t\t<title>" + title +
+           "</title>\r\n\t</hotkey>";
+}
+
+const std::string kDefaultFile = "\r\n\r\n<xml>" + Hotkey(45056, 77, 5, "Show tray menu") +
+                                 Hotkey(45057, 84, 5, "Show/hide task list window") +
+                                 Hotkey(45058, 82, 5, "Create new task") + Hotkey(45059, 83, 5, "Show settings") +
+                                 Hotkey(45060, 80, 5, "Stop current task") + "\r\n</xml>";
+
+class HotkeyTableTest : public ::testing::Test
+{
+protected:
+    fs::path File() const { return HotkeysPath(m_dir.path()); }
+
+    testsupport::TempDir m_dir;
+    platform::FakeGlobalShortcuts m_shortcuts;
+    CHotkeyTable m_table{m_dir.path(), m_shortcuts};
+};
+
+TEST_F(HotkeyTableTest, MissingFile_GivesTheDefaultsWritesNothingAndSavesTheExactText)
+{
+    ASSERT_TRUE(m_table.LoadHotkeys());
+    EXPECT_FALSE(fs::exists(File()));
+    EXPECT_TRUE(m_table.RegisterAll());
+    for (const char key : {'M', 'T', 'R', 'S', 'P'}) {
+        EXPECT_TRUE(m_shortcuts.Press(kAltShift, static_cast<std::uint32_t>(key))) << key;
+    }
+    ASSERT_TRUE(m_table.SaveHotkeys());
+    EXPECT_EQ(ReadFile(File()), kDefaultFile);
+}
+
+struct LoadCase
+{
+    const char* name;
+    std::string file;
+    bool loads;
+    HotkeyEntry second;
+};
+
+// Entry 1 after each load, and what its combination then sets off; the file is never rewritten by a load.
+TEST_F(HotkeyTableTest, LoadCases)
+{
+    const std::string head = "\r\n\r\n<xml>" + Hotkey(45056, 77, 5, "Show tray menu");
+    const std::string tail = Hotkey(45058, 82, 5, "Create new task") + Hotkey(45059, 83, 5, "Show settings") +
+                             Hotkey(45060, 80, 5, "Stop current task") + "\r\n</xml>";
+    const HotkeyEntry defaultSecond{45057, "Show/hide task list window", kAltShift, 'T'};
+    const LoadCase cases[] = {
+        {"four elements",
+         head + Hotkey(45057, 65, 3, "X") + Hotkey(45058, 82, 5, "Y") + Hotkey(45059, 83, 5, "Z") + "</xml>", false,
+         defaultSecond},
+        // Its combination shows the tray menu too.
+        {"second carries 45056",
+         head + Hotkey(45056, 84, 5, "Tray again") + tail,
+         true,
+         {45056, "Tray again", kAltShift, 'T'}},
+        {"title with &",
+         head + Hotkey(45057, 75, 3, "Lists & logs") + tail,
+         true,
+         {45057, "Lists & logs", platform::kModAlt | platform::kModControl, 'K'}},
+        {"element without vk", head + "<hotkey><id>1</id><modifiers>5</modifiers></hotkey>" + tail, false,
+         defaultSecond},
+        {"not xml", "no tags here", false, defaultSecond},
+    };
+    for (const LoadCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(File(), c.file);
+        EXPECT_EQ(m_table.LoadHotkeys(), c.loads);
+        EXPECT_EQ(*m_table.At(1), c.second);
+        EXPECT_EQ(ReadFile(File()), c.file);
+        m_table.RegisterAll();
+        QSignalSpy spy(&m_shortcuts, &platform::GlobalShortcuts::activated);
+        ASSERT_TRUE(m_shortcuts.Press(c.second.modifiers, c.second.vk));
+        ASSERT_EQ(spy.count(), 1);
+        EXPECT_EQ(spy.at(0).at(0).toInt(), c.second.id);
+        m_table.UnregisterAll();
+    }
+}
+
+TEST_F(HotkeyTableTest, TitleWithAmpersand_ReadsBackUnchangedAfterASave_AndATableUnregistersWhenDestroyed)
+{
+    ASSERT_TRUE(m_table.LoadHotkeys());
+    m_table.At(2)->title = "Tasks & <notes> \\ \"quoted\"";
+    ASSERT_TRUE(m_table.SaveHotkeys());
+    {
+        CHotkeyTable again(m_dir.path(), m_shortcuts);
+        ASSERT_TRUE(again.LoadHotkeys());
+        EXPECT_EQ(again.At(2)->title, m_table.At(2)->title);
+        again.RegisterAll();
+        EXPECT_EQ(m_shortcuts.Registered().size(), 5u);
+    }
+    EXPECT_TRUE(m_shortcuts.Registered().empty());
+}
+
+TEST_F(HotkeyTableTest, GetHotkeyText)
+{
+    const std::pair<std::uint32_t, const char*> cases[] = {
+        {5, "Shift+Alt+M"}, {2, "Ctrl+M"}, {15, "Ctrl+Shift+Alt+Win+M"}, {8, "Win+M"}, {0, "M"}, {6, "Ctrl+Shift+M"}};
+    for (const auto& [modifiers, text] : cases) {
+        EXPECT_EQ(CHotkeyTable::GetHotkeyText({1, "", modifiers, 'M'}), QString::fromLatin1(text));
+    }
+}
+
+TEST_F(HotkeyTableTest, HeldOrRepeatedCombination_IsShownUnavailableAndLeftOutOfTheMenu)
+{
+    ASSERT_TRUE(m_table.LoadHotkeys());
+    m_shortcuts.Hold(kAltShift, 'P');
+    m_table.At(3)->vk = 'M';
+    EXPECT_FALSE(m_table.RegisterAll());
+    EXPECT_EQ(m_table.ShownText(0), QStringLiteral("Shift+Alt+M"));
+    EXPECT_EQ(m_table.ShownText(3), QStringLiteral("Shift+Alt+M (unavailable)"));
+    EXPECT_EQ(m_table.ShownText(4), QStringLiteral("Shift+Alt+P (unavailable)"));
+    EXPECT_EQ(m_table.ActiveText(45060), QString());
+    EXPECT_EQ(m_table.ActiveText(45057), QStringLiteral("Shift+Alt+T"));
+    m_table.UnregisterAll();
+    EXPECT_EQ(m_table.ActiveText(45057), QString());
+    EXPECT_EQ(m_table.ShownText(1), QStringLiteral("Shift+Alt+T (unavailable)"));
+}
+
+TEST_F(HotkeyTableTest, FailedWrite_IsReportedAndKeepsWhatWasThere)
+{
+    ASSERT_TRUE(m_table.LoadHotkeys());
+    // A folder in the file's place: the rename over it fails as it would on a full or read-only disk.
+    fs::create_directory(File());
+    WriteFile(File() / "keep", "x");
+    std::string error;
+    EXPECT_FALSE(m_table.SaveHotkeys(&error));
+    EXPECT_NE(error.find("hotkeys.xml"), std::string::npos) << error;
+    EXPECT_EQ(ReadFile(File() / "keep"), "x");
+}
+
+// ---- the Keyboard Shortcuts page and its edit dialog ----
+
+struct Shown
+{
+    QString text;
+    QString caption;
+};
+
+class HotkeysPageTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(m_table.LoadHotkeys()); }
+
+    app::ShowMessageFn Recorder()
+    {
+        return [this](QWidget*, const QString& text, const QString& caption) { m_shown.push_back({text, caption}); };
+    }
+
+    template <typename T> static T* Child(QWidget& parent, const char* name)
+    {
+        return parent.findChild<T*>(QLatin1String(name));
+    }
+
+    // Sets the dialog's controls; an empty key clears the combo.
+    static void Answer(CEditHotkeyDlg& dialog, bool alt, bool ctrl, bool shift, QString key)
+    {
+        Child<QCheckBox>(dialog, "altCheck")->setChecked(alt);
+        Child<QCheckBox>(dialog, "ctrlCheck")->setChecked(ctrl);
+        Child<QCheckBox>(dialog, "shiftCheck")->setChecked(shift);
+        auto* combo = Child<QComboBox>(dialog, "keyCombo");
+        combo->setCurrentIndex(combo->findText(key));
+    }
+
+    testsupport::TempDir m_dir;
+    platform::FakeGlobalShortcuts m_shortcuts;
+    CHotkeyTable m_table{m_dir.path(), m_shortcuts};
+    std::vector<Shown> m_shown;
+};
+
+TEST_F(HotkeysPageTest, EditDialog_OkRules)
+{
+    struct Case
+    {
+        const char* name;
+        bool alt, ctrl, shift;
+        QString key;
+        // Empty: accepted.
+        QString caption;
+        QString text;
+        std::uint32_t modifiers;
+    };
+    const Case cases[] = {
+        {"no key", true, false, true, {}, "No key is selected", "Select some key to proceed", 0},
+        {"bare letter", false, false, false, "Q", "No modifier is selected", "Select at least one modifier", 0},
+        {"used by another", true, false, true, "S", "Hotkey in use",
+         "This combination is already used for \"Show settings\"", 0},
+        {"own combination", true, false, true, "T", {}, {}, kAltShift},
+        {"new one", false, true, true, "K", {}, {}, platform::kModControl | platform::kModShift},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_shown.clear();
+        HotkeyEntry entry = *m_table.At(1);
+        entry.modifiers |= platform::kModWin;
+        *m_table.At(1) = entry;
+        CEditHotkeyDlg dialog(*m_table.At(1), m_table, Recorder());
+        // It shows the entry first: Shift+Alt+T.
+        EXPECT_TRUE(Child<QCheckBox>(dialog, "altCheck")->isChecked());
+        EXPECT_FALSE(Child<QCheckBox>(dialog, "ctrlCheck")->isChecked());
+        EXPECT_TRUE(Child<QCheckBox>(dialog, "shiftCheck")->isChecked());
+        auto* combo = Child<QComboBox>(dialog, "keyCombo");
+        EXPECT_EQ(combo->count(), 26);
+        EXPECT_EQ(combo->currentData().toUInt(), 84u);
+        Answer(dialog, c.alt, c.ctrl, c.shift, c.key);
+        dialog.accept();
+        if (c.caption.isEmpty()) {
+            EXPECT_EQ(dialog.result(), QDialog::Accepted);
+            EXPECT_TRUE(m_shown.empty());
+            // The Win flag is not offered, so OK drops it.
+            EXPECT_EQ(m_table.At(1)->modifiers, c.modifiers);
+            EXPECT_EQ(m_table.At(1)->vk, static_cast<std::uint32_t>(c.key.at(0).unicode()));
+        } else {
+            EXPECT_NE(dialog.result(), QDialog::Accepted);
+            ASSERT_EQ(m_shown.size(), 1u);
+            EXPECT_EQ(m_shown[0].caption, c.caption);
+            EXPECT_EQ(m_shown[0].text, c.text);
+            EXPECT_EQ(*m_table.At(1), entry);
+        }
+        *m_table.At(1) = entry;
+    }
+}
+
+class HotkeysPageChangeTest : public HotkeysPageTest
+{
+protected:
+    void SetUp() override
+    {
+        HotkeysPageTest::SetUp();
+        m_table.RegisterAll();
+        m_page = std::make_unique<CHotkeysPage>(m_table, Recorder(), [this](CEditHotkeyDlg& dialog) {
+            EXPECT_TRUE(m_shortcuts.Registered().empty()) << "the dialog runs with the shortcuts released";
+            m_answer(dialog);
+            return dialog.result();
+        });
+        m_page->OnSetActive();
+        m_view = Child<QTreeWidget>(*m_page, "hotkeyView");
+    }
+
+    void Select(int row) { m_view->setCurrentItem(m_view->topLevelItem(row)); }
+
+    std::unique_ptr<CHotkeysPage> m_page;
+    QTreeWidget* m_view = nullptr;
+    std::function<void(CEditHotkeyDlg&)> m_answer;
+};
+
+TEST_F(HotkeysPageChangeTest, ChangeOfTheSelectedRowWithOk_TakesEffectAtOnceAndIsWritten)
+{
+    m_answer = [](CEditHotkeyDlg& dialog) {
+        Answer(dialog, true, true, false, "K");
+        dialog.accept();
+    };
+    ASSERT_EQ(m_view->topLevelItemCount(), 5);
+    EXPECT_EQ(m_view->topLevelItem(4)->text(0), QStringLiteral("Stop current task"));
+    EXPECT_EQ(m_view->topLevelItem(4)->text(1), QStringLiteral("Shift+Alt+P"));
+    auto* change = Child<QPushButton>(*m_page, "changeButton");
+    EXPECT_FALSE(change->isEnabled()) << "nothing selected";
+    Select(1);
+    ASSERT_TRUE(change->isEnabled());
+    change->click();
+    const auto kCtrlAlt = platform::kModControl | platform::kModAlt;
+    EXPECT_TRUE(m_shortcuts.Press(kCtrlAlt, 'K'));
+    EXPECT_FALSE(m_shortcuts.Press(kAltShift, 'T'));
+    EXPECT_EQ(m_view->topLevelItem(1)->text(1), QStringLiteral("Ctrl+Alt+K"));
+    CHotkeyTable written(m_dir.path(), m_shortcuts);
+    ASSERT_TRUE(written.LoadHotkeys());
+    EXPECT_EQ(written.At(1)->modifiers, kCtrlAlt);
+    EXPECT_EQ(written.At(1)->vk, static_cast<std::uint32_t>('K'));
+}
+
+TEST_F(HotkeysPageChangeTest, DoubleClickAndEscape_RegistersAgainAndWritesTheUnchangedTable)
+{
+    m_shortcuts.Hold(kAltShift, 'R');
+    m_answer = [](CEditHotkeyDlg& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); };
+    Select(0);
+    const int registered = m_shortcuts.RegisterCount();
+    emit m_view->itemDoubleClicked(m_view->topLevelItem(0), 0);
+    EXPECT_EQ(m_shortcuts.RegisterCount(), registered + 1);
+    CHotkeyTable written(m_dir.path(), m_shortcuts);
+    ASSERT_TRUE(fs::exists(HotkeysPath(m_dir.path())));
+    ASSERT_TRUE(written.LoadHotkeys());
+    for (int i = 0; i < kHotkeyCount; ++i) {
+        EXPECT_EQ(*written.At(i), *m_table.At(i));
+    }
+    EXPECT_EQ(m_view->topLevelItem(2)->text(1), QStringLiteral("Shift+Alt+R (unavailable)"));
+    EXPECT_TRUE(m_shown.empty());
+}
+
+TEST_F(HotkeysPageChangeTest, FailedWrite_IsReported)
+{
+    m_answer = [](CEditHotkeyDlg& dialog) { dialog.reject(); };
+    fs::create_directory(HotkeysPath(m_dir.path()));
+    Select(0);
+    m_page->Change();
+    ASSERT_EQ(m_shown.size(), 1u);
+    EXPECT_EQ(m_shown[0].caption, QStringLiteral("Error"));
+    EXPECT_TRUE(m_shortcuts.Press(kAltShift, 'M'));
+}
+
+} // namespace
+} // namespace kelmora::hotkeys
