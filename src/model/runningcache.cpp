@@ -155,18 +155,19 @@ std::int32_t FindRunningTask(const TaskStore& store, const fs::path& cacheFolder
     {};
     struct stat cacheStatus
     {};
-    if (cacheFolder.empty() || peek.Folder() < 0 || ::fstat(peek.Folder(), &folderStatus) != 0 ||
-        (::stat(cacheFolder.c_str(), &cacheStatus) == 0 && cacheStatus.st_dev == folderStatus.st_dev &&
-         cacheStatus.st_ino == folderStatus.st_ino)) {
-        if (filesRead != nullptr) {
-            *filesRead = store.TaskCount();
+    const bool useCache = !cacheFolder.empty() && peek.Folder() >= 0 && ::fstat(peek.Folder(), &folderStatus) == 0 &&
+                          !(::stat(cacheFolder.c_str(), &cacheStatus) == 0 &&
+                            cacheStatus.st_dev == folderStatus.st_dev && cacheStatus.st_ino == folderStatus.st_ino);
+    FolderKey key;
+    fs::path cacheFile;
+    std::vector<Entry> cached;
+    if (useCache) {
+        key = FolderKey{CanonicalFolder(store.DataFolder()).string(), folderStatus.st_dev, folderStatus.st_ino};
+        cacheFile = RunningCacheFile(cacheFolder, store.DataFolder());
+        if (std::string bytes; ReadWholeFile(cacheFile, bytes)) {
+            cached = Decode(bytes, key);
         }
-        return FindRunningTask(store);
     }
-    const FolderKey key{CanonicalFolder(store.DataFolder()).string(), folderStatus.st_dev, folderStatus.st_ino};
-    const fs::path cacheFile = RunningCacheFile(cacheFolder, store.DataFolder());
-    std::string bytes;
-    const std::vector<Entry> cached = ReadWholeFile(cacheFile, bytes) ? Decode(bytes, key) : std::vector<Entry>();
 
     // The same walk as FindRunningTask, from the last id down to the first running task. Tasks below it
     // were not looked at: their entries are kept as they were, to be checked when a walk reaches them.
@@ -206,7 +207,7 @@ std::int32_t FindRunningTask(const TaskStore& store, const fs::path& cacheFolder
         }
     }
     std::sort(fresh.begin(), fresh.end(), [](const Entry& a, const Entry& b) { return a.id < b.id; });
-    if (fresh != cached) {
+    if (useCache && fresh != cached) {
         // The cache only spares work: when it cannot be written, the next run reads the files again.
         std::error_code ec;
         fs::create_directories(cacheFolder.parent_path(), ec);
