@@ -11,6 +11,9 @@
 #include <cstdio>
 #include <sys/stat.h>
 #include <vector>
+#if defined(__linux__)
+#include <sys/vfs.h>
+#endif
 
 namespace kelmora::model {
 
@@ -130,6 +133,26 @@ std::vector<Entry> Decode(std::string_view bytes, const FolderKey& key)
     return entries;
 }
 
+// A network file system may answer a stat from attributes it cached a while ago, where opening the file
+// would fetch them afresh: its files are always read.
+bool StampsAreCurrent(int folder)
+{
+#if defined(__linux__)
+    struct statfs info
+    {};
+    if (::fstatfs(folder, &info) != 0) {
+        return false;
+    }
+    // NFS, SMB, CIFS, SMB2, FUSE (sshfs and the like), Ceph, AFS, 9P, Coda.
+    constexpr std::array<unsigned long, 9> kNetworkTypes{0x6969,     0x517B,     0xFF534D42, 0xFE534D42, 0x65735546,
+                                                         0x00C36400, 0x5346414F, 0x01021997, 0x73757245};
+    return std::find(kNetworkTypes.begin(), kNetworkTypes.end(), static_cast<unsigned long>(info.f_type)) ==
+           kNetworkTypes.end();
+#else
+    return folder >= 0;
+#endif
+}
+
 const Entry* Find(const std::vector<Entry>& entries, std::int32_t id)
 {
     const auto it = std::lower_bound(entries.begin(), entries.end(), id,
@@ -156,6 +179,7 @@ std::int32_t FindRunningTask(const TaskStore& store, const fs::path& cacheFolder
     struct stat cacheStatus
     {};
     const bool useCache = !cacheFolder.empty() && peek.Folder() >= 0 && ::fstat(peek.Folder(), &folderStatus) == 0 &&
+                          StampsAreCurrent(peek.Folder()) &&
                           !(::stat(cacheFolder.c_str(), &cacheStatus) == 0 &&
                             cacheStatus.st_dev == folderStatus.st_dev && cacheStatus.st_ino == folderStatus.st_ino);
     FolderKey key;

@@ -14,7 +14,8 @@ class TaskStore;
 // only when its stamp moved, so the answer is always the files' own. The cache must lie outside the data
 // folder: whatever watches that folder would take each write of the cache for a change of data, so a
 // `cacheFolder` that is the data folder is not used. A missing, damaged or foreign cache is rebuilt; when
-// it cannot be written the answer is the same, only slower. An empty `cacheFolder` keeps no cache.
+// it cannot be written the answer is the same, only slower. An empty `cacheFolder` keeps no cache, and a
+// data folder on a network file system is always read in full.
 // `wallClockNs` is the real time now (see FileStamp::SettledBy); `filesRead`, when given, counts the task
 // files opened.
 std::int32_t FindRunningTask(const TaskStore& store, const std::filesystem::path& cacheFolder,
