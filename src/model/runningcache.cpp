@@ -57,6 +57,8 @@ fs::path CanonicalFolder(const fs::path& folder)
     return ec ? fs::absolute(folder, ec).lexically_normal() : canonical;
 }
 
+// Little-endian: magic, version, the data folder's device, inode and canonical path, the entries ascending
+// by id (id, inode, size, modification and change times, running flag), then an FNV-1a sum of all that.
 std::string Encode(const FolderKey& key, const std::vector<Entry>& entries)
 {
     ByteWriter writer;
