@@ -1,19 +1,25 @@
 // kelmora-cli status over a data folder of 1,000 tasks x 1,000 intervals: what a status bar pays every
 // second. Target: under 10 ms. Both cases look at every task file: the running task is the first in
-// store order (the search runs from the last), or none runs.
+// store order (the search runs from the last), or none runs. "Warm" runs find the previous run's cache,
+// as a status bar's do; "cold" runs have none and build it, as the first run after a start-up does.
 #include "benchdata.h"
 
 #include "cli/cli.h"
+#include "model/runningcache.h"
 #include "model/task.h"
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <spawn.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -44,7 +50,27 @@ const fs::path& Folder()
     return folder;
 }
 
-int RunStatus(const char* format, const fs::path& folder = Folder())
+const fs::path& FolderFor(bool running)
+{
+    static const fs::path idle = bench::GeneratedDataFolder(1000, 1000);
+    return running ? Folder() : idle;
+}
+
+// This process's own cache home, so runs elsewhere neither warm nor spoil it.
+const fs::path& CacheHome()
+{
+    static const fs::path home =
+        fs::temp_directory_path() / ("kelmora-bench-status-cache-" + std::to_string(::getpid()));
+    return home;
+}
+
+void DropCache()
+{
+    std::error_code ec;
+    fs::remove_all(CacheHome(), ec);
+}
+
+int RunStatus(const char* format, const fs::path& folder)
 {
     std::ostringstream out;
     std::ostringstream err;
@@ -52,61 +78,108 @@ int RunStatus(const char* format, const fs::path& folder = Folder())
     if (format != nullptr) {
         args.insert(args.end(), {"--format", format});
     }
-    const cli::CliContext context{[](const std::string&) { return std::optional<std::string>(); }, fs::path()};
+    const cli::CliContext context{[](const std::string& name) {
+                                      return name == "XDG_CACHE_HOME" ? std::optional(CacheHome().string())
+                                                                      : std::optional<std::string>();
+                                  },
+                                  fs::path()};
     return cli::RunCli(args, out, err, context);
 }
 
-void BM_StatusInProcess(benchmark::State& state)
+void BM_StatusWarmInProcess(benchmark::State& state)
 {
+    const fs::path& folder = FolderFor(state.range(0) != 0);
+    RunStatus(nullptr, folder);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(RunStatus(nullptr));
+        benchmark::DoNotOptimize(RunStatus(nullptr, folder));
     }
 }
-BENCHMARK(BM_StatusInProcess)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StatusWarmInProcess)->ArgName("running")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
-void BM_StatusAllPlaceholdersInProcess(benchmark::State& state)
+void BM_StatusColdInProcess(benchmark::State& state)
 {
+    const fs::path& folder = FolderFor(state.range(0) != 0);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(RunStatus("{name} {span} {today} {week} {category}"));
+        state.PauseTiming();
+        DropCache();
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(RunStatus(nullptr, folder));
     }
 }
-BENCHMARK(BM_StatusAllPlaceholdersInProcess)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StatusColdInProcess)->ArgName("running")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
-void BM_StatusNothingRunsInProcess(benchmark::State& state)
+void BM_StatusAllPlaceholdersWarmInProcess(benchmark::State& state)
 {
-    const fs::path idle = bench::GeneratedDataFolder(1000, 1000);
+    RunStatus(nullptr, Folder());
     for (auto _ : state) {
-        benchmark::DoNotOptimize(RunStatus(nullptr, idle));
+        benchmark::DoNotOptimize(RunStatus("{name} {span} {today} {week} {category}", Folder()));
     }
 }
-BENCHMARK(BM_StatusNothingRunsInProcess)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StatusAllPlaceholdersWarmInProcess)->Unit(benchmark::kMillisecond);
 
 // The whole program as a status bar starts it, output to /dev/null.
-void BM_StatusProgram(benchmark::State& state)
+void StatusProgram(benchmark::State& state, bool warm)
 {
-    const std::string folder = Folder().string();
-    for (auto _ : state) {
+    const std::string folder = FolderFor(state.range(0) != 0).string();
+    std::vector<std::string> variables{"XDG_CACHE_HOME=" + CacheHome().string()};
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        if (std::string_view(*variable).substr(0, 15) != "XDG_CACHE_HOME=") {
+            variables.emplace_back(*variable);
+        }
+    }
+    std::vector<char*> envp;
+    for (std::string& variable : variables) {
+        envp.push_back(variable.data());
+    }
+    envp.push_back(nullptr);
+    const char* argv[] = {KELMORA_CLI_PATH, "--data-dir", folder.c_str(), "status", nullptr};
+    auto run = [&] {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", 1, 0);
-        const char* argv[] = {KELMORA_CLI_PATH, "--data-dir", folder.c_str(), "status", nullptr};
         pid_t pid = 0;
-        posix_spawn(&pid, KELMORA_CLI_PATH, &actions, nullptr, const_cast<char* const*>(argv), environ);
+        posix_spawn(&pid, KELMORA_CLI_PATH, &actions, nullptr, const_cast<char* const*>(argv), envp.data());
         int status = 0;
         waitpid(pid, &status, 0);
         posix_spawn_file_actions_destroy(&actions);
+    };
+    run();
+    for (auto _ : state) {
+        if (!warm) {
+            state.PauseTiming();
+            DropCache();
+            state.ResumeTiming();
+        }
+        run();
     }
 }
-BENCHMARK(BM_StatusProgram)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(StatusProgram, warm, true)->ArgName("running")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(StatusProgram, cold, false)->ArgName("running")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+// Facts from files changed in the last two seconds are not kept, so a folder made just now would give
+// cold runs where warm ones are meant.
+void WaitUntilSettled(const fs::path& folder)
+{
+    struct stat status
+    {};
+    const std::int64_t settledAt = 3'000'000'000;
+    while (::stat(folder.c_str(), &status) == 0 &&
+           model::WallClockNs() - (std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec) <
+               settledAt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     setenv("TZ", "Europe/Berlin", 1);
-    Folder(); // made outside the timed runs
+    WaitUntilSettled(FolderFor(true)); // made outside the timed runs
+    WaitUntilSettled(FolderFor(false));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    DropCache();
     return 0;
 }

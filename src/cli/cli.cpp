@@ -107,6 +107,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return kExitFailed;
     }
     Session session{store, out, err};
+    session.cacheFolder = platform::CacheFolder(context.environment);
     if (!store.LoadCategoryIds(&error)) {
         if (needsCategories) {
             err << "kelmora-cli: " << error << "\n";

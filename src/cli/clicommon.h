@@ -9,6 +9,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -29,6 +30,8 @@ struct Session
     std::ostream& err;
     // False when "categories.xml" could not be read; commands that can do without it carry on.
     bool categoriesLoaded = true;
+    // Where commands may keep what they can always work out again from the data folder; empty for none.
+    std::filesystem::path cacheFolder{};
 };
 
 using Action = std::function<int(Session&)>;

@@ -2,6 +2,7 @@
 #include "clicommon.h"
 
 #include "model/category.h"
+#include "model/runningcache.h"
 #include "model/taskops.h"
 #include "model/taskstore.h"
 
@@ -49,7 +50,8 @@ template <typename Value> bool Expand(const std::string& format, Value value, st
 
 int RunStatus(Session& session, const std::string& format)
 {
-    const std::int32_t id = model::FindRunningTask(session.store);
+    // A status bar asks every second: the cache spares opening every task file each time.
+    const std::int32_t id = model::FindRunningTask(session.store, session.cacheFolder);
     if (id < 0) {
         return kExitOk;
     }

@@ -55,11 +55,10 @@ model::TimeStamp LastSpanEnds::Latest(const model::TaskStore& store)
     }
     // Every writer replaces a task file through a rename in the folder, which moves the folder's times; while
     // they stand still, the answer of the last sweep holds.
-    timespec wallClock{};
-    ::clock_gettime(CLOCK_REALTIME, &wallClock);
+    const std::int64_t wallClockNs = model::WallClockNs();
     const FolderKey key{Nanoseconds(folderStatus.st_mtim), Nanoseconds(folderStatus.st_ctim), folderStatus.st_ino,
                         store.TaskCount()};
-    if (key == m_folderKey && Nanoseconds(wallClock) - key.ctimeNs > kRacyNs && --m_passesUntilSweep > 0) {
+    if (key == m_folderKey && wallClockNs - key.ctimeNs > kRacyNs && --m_passesUntilSweep > 0) {
         ::close(folder);
         return m_anyRunning ? now : m_latest;
     }
@@ -70,21 +69,20 @@ model::TimeStamp LastSpanEnds::Latest(const model::TaskStore& store)
     for (const std::int32_t id : ids) {
         std::array<char, 24> name{};
         std::snprintf(name.data(), name.size(), "%d.tsk", id);
-        struct stat status
-        {};
         Entry& entry = m_entries[id];
-        if (::fstatat(folder, name.data(), &status, 0) != 0) {
+        const std::optional<model::FileStamp> stamp = model::StampAt(folder, name.data());
+        if (!stamp) {
             entry = Entry{};
             continue;
         }
-        const std::int64_t mtimeNs = Nanoseconds(status.st_mtim);
-        if (entry.size != status.st_size || entry.mtimeNs != mtimeNs || entry.inode != status.st_ino) {
+        if (entry.stamp != *stamp) {
             model::Task task;
             task.id = id;
             entry = Entry{};
-            entry.size = status.st_size;
-            entry.mtimeNs = mtimeNs;
-            entry.inode = status.st_ino;
+            // A file changed just now may change again unseen: it is read again at the next sweep.
+            if (stamp->SettledBy(wallClockNs)) {
+                entry.stamp = *stamp;
+            }
             if (task.Load(store.DataFolder()) && task.intervals.Count() > 0) {
                 const model::Interval last = task.intervals.At(task.intervals.Count() - 1);
                 entry.hasSpan = true;

@@ -3,6 +3,7 @@
 #include "idlecontext.h"
 
 #include "app/worker.h"
+#include "model/filestamp.h"
 #include "model/timestamp.h"
 
 #include <QDialog>
@@ -21,8 +22,8 @@ class TaskStore;
 namespace kelmora::idle {
 
 // The end of the latest tracked span over all tasks: the latest end of each task's last span. A task file
-// is read again only when its size, modification time or inode changed, and the files are looked at only
-// when the data folder shows a change (or once a minute), so a check usually costs one stat.
+// is read again only when its stamp moved, and the files are looked at only when the data folder shows a
+// change (or once a minute), so a check usually costs one stat.
 class LastSpanEnds
 {
 public:
@@ -32,9 +33,7 @@ public:
 private:
     struct Entry
     {
-        std::int64_t size = -1;
-        std::int64_t mtimeNs = 0;
-        std::uint64_t inode = 0;
+        model::FileStamp stamp;
         bool hasSpan = false;
         bool running = false;
         model::TimeStamp end;

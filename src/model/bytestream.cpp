@@ -36,6 +36,19 @@ bool ByteReader::ReadI32(std::int32_t& value)
     return true;
 }
 
+bool ByteReader::ReadU64(std::uint64_t& value)
+{
+    std::uint32_t low = 0;
+    std::uint32_t high = 0;
+    if (Remaining() < 8) {
+        return false;
+    }
+    ReadU32(low);
+    ReadU32(high);
+    value = std::uint64_t{high} << 32 | low;
+    return true;
+}
+
 bool ByteReader::ReadBytes(std::size_t count, std::string& out)
 {
     if (Remaining() < count) {
@@ -61,6 +74,12 @@ void ByteWriter::WriteU32(std::uint32_t value)
 void ByteWriter::WriteI32(std::int32_t value)
 {
     WriteU32(static_cast<std::uint32_t>(value));
+}
+
+void ByteWriter::WriteU64(std::uint64_t value)
+{
+    WriteU32(static_cast<std::uint32_t>(value));
+    WriteU32(static_cast<std::uint32_t>(value >> 32));
 }
 
 void ByteWriter::WriteBytes(std::string_view bytes)

@@ -17,6 +17,7 @@ public:
     bool ReadU8(std::uint8_t& value);
     bool ReadU32(std::uint32_t& value);
     bool ReadI32(std::int32_t& value);
+    bool ReadU64(std::uint64_t& value);
     bool ReadBytes(std::size_t count, std::string& out);
 
     std::size_t Remaining() const { return m_bytes.size() - m_pos; }
@@ -33,6 +34,7 @@ public:
     void WriteU8(std::uint8_t value);
     void WriteU32(std::uint32_t value);
     void WriteI32(std::int32_t value);
+    void WriteU64(std::uint64_t value);
     void WriteBytes(std::string_view bytes);
 
     const std::string& Bytes() const { return m_bytes; }

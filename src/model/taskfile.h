@@ -38,6 +38,8 @@ public:
 
     // Nullopt when the file cannot be read or a full load would refuse it.
     std::optional<bool> Running(std::int32_t id) const;
+    // The open data folder, for looking at its files by name; negative when it cannot be opened.
+    int Folder() const { return m_folder; }
 
 private:
     int m_folder;

@@ -21,4 +21,8 @@ std::filesystem::path ExecutableFolder();
 std::filesystem::path ResolveDataFolder(const std::optional<std::filesystem::path>& explicitFolder,
                                         const EnvironmentLookup& environment);
 
+// Where kelmora keeps what it can always work out again: $XDG_CACHE_HOME/kelmora, else ~/.cache/kelmora.
+// Empty when neither can be worked out.
+std::filesystem::path CacheFolder(const EnvironmentLookup& environment);
+
 } // namespace kelmora::platform

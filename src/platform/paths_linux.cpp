@@ -20,6 +20,17 @@ std::optional<std::string> NonEmpty(const EnvironmentLookup& environment, const 
     return value;
 }
 
+std::optional<std::string> Home(const EnvironmentLookup& environment)
+{
+    std::optional<std::string> home = NonEmpty(environment, "HOME");
+    if (!home) {
+        if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr) {
+            home = entry->pw_dir;
+        }
+    }
+    return home;
+}
+
 } // namespace
 
 EnvironmentLookup ProcessEnvironment()
@@ -55,16 +66,23 @@ fs::path ResolveDataFolder(const std::optional<fs::path>& explicitFolder, const 
     if (auto xdg = NonEmpty(environment, "XDG_DATA_HOME"); xdg && fs::path(*xdg).is_absolute()) {
         return fs::path(*xdg) / "Kelmora";
     }
-    std::optional<std::string> home = NonEmpty(environment, "HOME");
-    if (!home) {
-        if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr) {
-            home = entry->pw_dir;
-        }
-    }
+    const std::optional<std::string> home = Home(environment);
     if (!home) {
         return {};
     }
     return fs::path(*home) / ".local" / "share" / "Kelmora";
+}
+
+fs::path CacheFolder(const EnvironmentLookup& environment)
+{
+    if (auto xdg = NonEmpty(environment, "XDG_CACHE_HOME"); xdg && fs::path(*xdg).is_absolute()) {
+        return fs::path(*xdg) / "kelmora";
+    }
+    const std::optional<std::string> home = Home(environment);
+    if (!home) {
+        return {};
+    }
+    return fs::path(*home) / ".cache" / "kelmora";
 }
 
 } // namespace kelmora::platform

@@ -432,6 +432,14 @@ TEST_F(CliTest, Status_RunningTaskForStatusBars)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Deep work\t00:01:30\n");
     EXPECT_EQ(Run({"status", "--format", "{{{category}}} {today}/{week}"}).out, "{Job} 00:01:30/01:01:30\n");
+    // The cache of running states only spares work: where it cannot be kept, nothing else changes.
+    WriteFile(m_root.path() / "file", "");
+    for (const std::filesystem::path& cacheHome : {m_root.path() / "file", m_data, m_root.path() / "cache"}) {
+        m_env["XDG_CACHE_HOME"] = cacheHome.string();
+        const Result again = Run({"status"});
+        EXPECT_EQ(again.status, 0);
+        EXPECT_EQ(again.out + again.err, "Deep work\t00:01:30\n") << cacheHome;
+    }
 }
 
 TEST_F(CliTest, Report_PeriodsToStandardOutputOrAFile)

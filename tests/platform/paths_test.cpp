@@ -35,6 +35,13 @@ TEST(DataFolderLocation, EmptyAndRelativeValuesAreIgnored)
               "/h/.local/share/Kelmora");
 }
 
+TEST(CacheFolderLocation, AbsoluteXdgThenHome)
+{
+    EXPECT_EQ(CacheFolder(Env({{"XDG_CACHE_HOME", "/c"}, {"HOME", "/h"}})), "/c/kelmora");
+    EXPECT_EQ(CacheFolder(Env({{"XDG_CACHE_HOME", "rel"}, {"HOME", "/h"}})), "/h/.cache/kelmora");
+    EXPECT_EQ(CacheFolder(Env({{"XDG_CACHE_HOME", ""}, {"HOME", "/h"}})), "/h/.cache/kelmora");
+}
+
 TEST(ExecutableFolder, IsTheFolderOfThisTestProgram)
 {
     const auto folder = ExecutableFolder();
