@@ -73,16 +73,6 @@ TEST_F(IntervalListTest, Insert_MergesOverlapsAndKeepsStartOrder)
     }
 }
 
-TEST_F(IntervalListTest, InsertOpen_RefusedAndUnchanged)
-{
-    IntervalList list;
-    list.Insert(At(9, 0, 10, 0));
-    Interval open = At(11, 0, 12, 0);
-    open.closed = false;
-    EXPECT_FALSE(list.Insert(open));
-    EXPECT_EQ(list.Count(), 1);
-}
-
 TEST_F(IntervalListTest, InsertOverlappingRunningSpan_ClosesItAtNow)
 {
     m_clock->SetUtc(2008, 1, 1, 14, 0);
@@ -95,17 +85,21 @@ TEST_F(IntervalListTest, InsertOverlappingRunningSpan_ClosesItAtNow)
     EXPECT_FALSE(list.IsRunning());
 }
 
-TEST_F(IntervalListTest, AtAndRemoveAt_OutOfRange)
+// Open spans are not inserted; indexes outside the list give an empty closed span and remove nothing.
+TEST_F(IntervalListTest, OpenInsertAndIndexesOutside_Refused)
 {
     IntervalList list;
     list.Insert(At(9, 0, 10, 0));
-    const Interval none = list.At(-1);
-    EXPECT_TRUE(none.closed);
-    EXPECT_EQ(none.start, TimeStamp());
-    EXPECT_EQ(none.stop, TimeStamp());
-    EXPECT_EQ(list.At(list.Count()).start, TimeStamp());
-    EXPECT_FALSE(list.RemoveAt(list.Count()));
-    EXPECT_FALSE(list.RemoveAt(-1));
+    Interval open = At(11, 0, 12, 0);
+    open.closed = false;
+    EXPECT_FALSE(list.Insert(open));
+    EXPECT_EQ(list.Count(), 1);
+    for (const int index : {-1, 1}) {
+        const Interval none = list.At(index);
+        EXPECT_TRUE(none.closed);
+        EXPECT_EQ(Span(none), Span(Interval()));
+        EXPECT_FALSE(list.RemoveAt(index));
+    }
     EXPECT_TRUE(list.RemoveAt(0));
     EXPECT_EQ(list.Count(), 0);
 }
@@ -127,19 +121,15 @@ TEST_F(IntervalListTest, StartAndStop_OpenAndCloseAtNow)
     m_clock->SetUtc(2008, 1, 1, 10, 0);
     EXPECT_TRUE(list.Stop());
     EXPECT_EQ(list.At(0).stop, Utc(2008, 1, 1, 10, 0));
-}
-
-TEST_F(IntervalListTest, StartTwice_TwoOpenSpansLastDecides)
-{
-    IntervalList list;
+    // Two starts give two open spans; the last one decides whether the list runs.
     list.Start();
     list.Start();
-    EXPECT_EQ(list.Count(), 2);
-    EXPECT_FALSE(list.At(0).closed);
+    EXPECT_EQ(list.Count(), 3);
+    EXPECT_FALSE(list.At(1).closed);
     EXPECT_TRUE(list.IsRunning());
 }
 
-TEST_F(IntervalListTest, TotalIn_CountsOnlyThePartsInsideThePeriod)
+TEST_F(IntervalListTest, TotalIn_CountsOnlyThePartsInsideThePeriodOpenSpansUpToNow)
 {
     IntervalList list;
     list.Insert(At(9, 0, 10, 0));
@@ -149,21 +139,19 @@ TEST_F(IntervalListTest, TotalIn_CountsOnlyThePartsInsideThePeriod)
     EXPECT_EQ(list.TotalIn(At(9, 10, 9, 20)).Format(), "00:10:00");
     EXPECT_EQ(list.TotalIn(At(13, 0, 14, 0)).Format(), "00:00:00");
     EXPECT_EQ(list.Total().Format(), "02:00:00");
-}
-
-TEST_F(IntervalListTest, TotalIn_OpenSpanCountsUpToNow)
-{
-    IntervalList list;
+    // An open span counts up to now.
     m_clock->SetUtc(2008, 1, 1, 14, 0);
     list.Start();
     m_clock->SetUtc(2008, 1, 1, 14, 20);
     Interval today;
     today.SetToday();
-    EXPECT_EQ(list.TotalIn(today).Format(), "00:20:00");
+    EXPECT_EQ(list.TotalIn(today).Format(), "02:20:00");
 }
 
-TEST(Interval, IntersectAndUnion)
+TEST(Interval, IntersectUnionAndText)
 {
+    ScopedTimeZone zone("UTC");
+    ScopedFakeClock clock(2008, 4, 7, 14, 0);
     const Interval a = At(9, 0, 10, 0);
     const Interval b = At(9, 30, 11, 0);
     EXPECT_EQ(Span(a.Intersect(b)), Span(At(9, 30, 10, 0)));
@@ -172,12 +160,7 @@ TEST(Interval, IntersectAndUnion)
     EXPECT_TRUE(disjoint.start > disjoint.stop);
     const Interval touching = a.Intersect(At(10, 0, 11, 0));
     EXPECT_EQ(touching.start, touching.stop);
-}
-
-TEST(Interval, Format_OpenSpanEndsNow)
-{
-    ScopedTimeZone zone("UTC");
-    ScopedFakeClock clock(2008, 4, 7, 14, 0);
+    // An open span ends now.
     Interval open(Utc(2008, 4, 7, 13, 5, 9), TimeStamp(), false);
     EXPECT_EQ(open.Format(), "2008-04-07 13:05:09 - 2008-04-07 14:00:00 (00:54:51)");
     EXPECT_EQ(open.Duration().Format(), "00:54:51");

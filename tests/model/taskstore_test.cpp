@@ -43,6 +43,9 @@ TEST(TaskStore, FreshFolder_FirstTaskIsZeroAndIdxHoldsOne)
     EXPECT_EQ(store.CreateTask("first"), 0);
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "0.tsk"));
     EXPECT_EQ(ToHex(ReadFile(dir.path() / "idx")), "01 00 00 00");
+    // A file another program wrote after the load is skipped too.
+    WriteTask(dir.path(), 1, "written by another program");
+    EXPECT_EQ(store.CreateTask("new"), 2);
 }
 
 TEST(TaskStore, DeletedIdsAreNeverReused)
@@ -77,15 +80,6 @@ TEST(TaskStore, IdxBehindTheFiles_NeverOverwritesATask)
     EXPECT_EQ(four.name, "four");
 }
 
-TEST(TaskStore, FileAppearedAfterLoad_IsSkippedToo)
-{
-    TempDir dir;
-    TaskStore store(dir.path());
-    store.Load();
-    WriteTask(dir.path(), 0, "written by another program");
-    EXPECT_EQ(store.CreateTask("new"), 1);
-}
-
 TEST(TaskStore, IdxDamaged_ReadsWhatItHolds)
 {
     TempDir dir;
@@ -98,7 +92,7 @@ TEST(TaskStore, IdxDamaged_ReadsWhatItHolds)
     EXPECT_EQ(store.CreateTask("x"), 0);
 }
 
-TEST(TaskStore, Load_AscendingIdsOnlyFromCanonicalTaskFileNames)
+TEST(TaskStore, Load_AscendingIdsOnlyFromCanonicalTaskFileNamesInAFolderThatExists)
 {
     TempDir dir;
     for (const char* name : {"12.tsk", "3.tsk", "100.tsk", "0.tsk", "notes.tsk", "-4.tsk", "007.tsk", "5.tsk.bak",
@@ -114,6 +108,10 @@ TEST(TaskStore, Load_AscendingIdsOnlyFromCanonicalTaskFileNames)
     EXPECT_EQ(store.IndexOfTask(12), 2);
     EXPECT_EQ(store.IndexOfTask(13), -1);
     EXPECT_FALSE(TaskIdFromFileName("-0.tsk")); // not a second spelling of 0.tsk
+    TaskStore missing(dir.path() / "missing");
+    std::string error;
+    EXPECT_FALSE(missing.Load(&error));
+    EXPECT_FALSE(error.empty());
 }
 
 TEST(TaskStore, LargestIdTaken_CreationFallsBackToTheLowestFreeId)
@@ -161,15 +159,6 @@ TEST(TaskOps, InsertSpan_RefusesSpansBeginningAfterTheRunningSpan)
     }
 }
 
-TEST(TaskStore, Load_MissingFolderFails)
-{
-    TempDir dir;
-    TaskStore store(dir.path() / "missing");
-    std::string error;
-    EXPECT_FALSE(store.Load(&error));
-    EXPECT_FALSE(error.empty());
-}
-
 TEST(TaskStore, ReadersOnOtherThreads_SeeConsistentSnapshots)
 {
     TempDir dir;
@@ -203,7 +192,7 @@ TEST(TaskStore, ReadersOnOtherThreads_SeeConsistentSnapshots)
     EXPECT_GT(rounds.load(), 0);
 }
 
-TEST(TaskOps, RunningTaskIsTheLastRunningInStoreOrder)
+TEST(TaskOps, RunningTaskIsTheLastRunningInStoreOrder_StopEndsItOnce)
 {
     TempDir dir;
     ScopedFakeClock clock(2008, 1, 1, 9, 0);
@@ -224,7 +213,13 @@ TEST(TaskOps, RunningTaskIsTheLastRunningInStoreOrder)
     stopped.id = b;
     stopped.Load(dir.path());
     EXPECT_EQ(stopped.intervals.At(0).stop, Utc(2008, 1, 1, 10, 0));
+    // Another program stopped the task meanwhile: a second stop must not stretch the closed span up to now.
+    const std::string before = ReadFile(dir.path() / "1.tsk");
+    clock->SetUtc(2008, 1, 1, 11, 0);
+    EXPECT_TRUE(StopTask(dir.path(), b));
+    EXPECT_EQ(ReadFile(dir.path() / "1.tsk"), before);
     EXPECT_FALSE(StartTask(dir.path(), 42));
+    EXPECT_FALSE(StopTask(dir.path(), 42));
 }
 
 TEST(TaskOps, FindTaskByName_ExactAndCaseSensitive)

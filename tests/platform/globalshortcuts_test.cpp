@@ -288,7 +288,7 @@ protected:
     std::unique_ptr<PortalGlobalShortcuts> m_shortcuts;
 };
 
-TEST_F(PortalShortcutsTest, BindsWithPreferredTriggersShowsTheDesktopsKeysAndActs)
+TEST_F(PortalShortcutsTest, BindsWithPreferredTriggersShowsTheDesktopsKeysAndActsUnlessRefused)
 {
     EXPECT_TRUE(PortalGlobalShortcuts::IsOffered(*m_client));
     m_portal->m_chosen[QStringLiteral("kelmora-hotkey-1")] = QStringLiteral("Ctrl+Alt+K");
@@ -313,10 +313,8 @@ TEST_F(PortalShortcutsTest, BindsWithPreferredTriggersShowsTheDesktopsKeysAndAct
     m_portal->Activate(QStringLiteral("kelmora-hotkey-0"));
     QCoreApplication::processEvents(QEventLoop::AllEvents, 200);
     EXPECT_EQ(spy.count(), 1);
-}
 
-TEST_F(PortalShortcutsTest, DesktopRefusesTheBinding_EveryShortcutIsUnavailable)
-{
+    // When the desktop refuses the binding, every shortcut is unavailable.
     m_portal->m_cancel = true;
     Register(Bindings({{kAltShift, 'M'}, {kAltShift, 'T'}}));
     EXPECT_EQ(States(*m_shortcuts), (std::vector{ShortcutState::Unavailable, ShortcutState::Unavailable}));

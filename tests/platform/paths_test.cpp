@@ -1,3 +1,4 @@
+#include "platform/inisettingsstore.h"
 #include "platform/paths.h"
 
 #include <gtest/gtest.h>
@@ -18,28 +19,25 @@ EnvironmentLookup Env(std::map<std::string, std::string> values)
     };
 }
 
-TEST(DataFolderLocation, ExplicitThenEnvironmentThenXdgThenHome)
+TEST(DataFolderLocation, ExplicitThenEnvironmentThenXdgThenHome_SkippingEmptyAndRelative)
 {
     const auto all = Env({{"KELMORA_DATA_DIR", "/k"}, {"XDG_DATA_HOME", "/x"}, {"HOME", "/h"}});
     EXPECT_EQ(ResolveDataFolder(std::filesystem::path("/cli"), all), "/cli");
     EXPECT_EQ(ResolveDataFolder(std::nullopt, all), "/k");
     EXPECT_EQ(ResolveDataFolder(std::nullopt, Env({{"XDG_DATA_HOME", "/x"}, {"HOME", "/h"}})), "/x/Kelmora");
     EXPECT_EQ(ResolveDataFolder(std::nullopt, Env({{"HOME", "/h"}})), "/h/.local/share/Kelmora");
-}
-
-TEST(DataFolderLocation, EmptyAndRelativeValuesAreIgnored)
-{
+    // Empty and relative values are ignored.
     EXPECT_EQ(ResolveDataFolder(std::filesystem::path(), Env({{"KELMORA_DATA_DIR", ""}, {"HOME", "/h"}})),
               "/h/.local/share/Kelmora");
     EXPECT_EQ(ResolveDataFolder(std::nullopt, Env({{"XDG_DATA_HOME", "rel"}, {"HOME", "/h"}})),
               "/h/.local/share/Kelmora");
 }
 
-TEST(ExecutableFolder, IsTheFolderOfThisTestProgram)
+TEST(ExecutableFolder, IsTheFolderOfThisTestProgramAsCurrentExecutableSays)
 {
     const auto folder = ExecutableFolder();
     ASSERT_FALSE(folder.empty());
-    EXPECT_TRUE(std::filesystem::exists(folder / "platform_tests"));
+    EXPECT_EQ(currentExecutable(), folder / "platform_tests");
 }
 
 } // namespace
