@@ -35,15 +35,12 @@ protected:
     TaskStore m_store{m_dir.path()};
 };
 
-TEST_F(CategoryTest, FirstStart_CreatesTheEmptyCatalogue)
+// The first start writes the empty catalogue; each new category is written exactly and advances the next id.
+TEST_F(CategoryTest, FirstStartAndCreateCategory_ExactFileTextAndNextId)
 {
     EXPECT_EQ(Catalog(), kEmptyCatalog);
     EXPECT_EQ(m_store.CategoryCount(), 0);
     EXPECT_EQ(CategoryCatalog(m_dir.path()).ReadNextCategoryId(), 1);
-}
-
-TEST_F(CategoryTest, CreateCategory_ExactFileTextAndNextId)
-{
     EXPECT_EQ(m_store.CreateCategory("Work"), 1);
     EXPECT_EQ(Catalog(), "\r\n\r\n<xml>\r\n\t<categories>\r\n\t\t<category name=\"Work\" id=\"1\" />\r\n"
                          "\t</categories>\r\n\t<next_id>2</next_id>\r\n</xml>");
@@ -51,7 +48,7 @@ TEST_F(CategoryTest, CreateCategory_ExactFileTextAndNextId)
     EXPECT_EQ(m_store.CategoryIds(), (std::vector<std::int32_t>{1, 2}));
 }
 
-TEST_F(CategoryTest, MembersWrittenOnePerLineAndReadBack)
+TEST_F(CategoryTest, MembersWrittenOnePerLineAndReadBackWithoutGrowing)
 {
     const std::int32_t id = m_store.CreateCategory("Work");
     Category work = Loaded(id);
@@ -70,16 +67,9 @@ TEST_F(CategoryTest, MembersWrittenOnePerLineAndReadBack)
     EXPECT_TRUE(back.RemoveTask(3));
     EXPECT_FALSE(back.RemoveTask(3));
     EXPECT_EQ(back.TaskCount(), 1);
-}
-
-TEST_F(CategoryTest, RewritingTheSameCatalogue_DoesNotGrow)
-{
-    const std::int32_t id = m_store.CreateCategory("Work");
-    Category work = Loaded(id);
-    work.AddTask(1);
-    work.Save(m_dir.path());
+    // Rewriting what was read does not grow the file.
     const std::string once = Catalog();
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 3; ++i) {
         Loaded(id).Save(m_dir.path());
     }
     EXPECT_EQ(Catalog(), once);
@@ -123,7 +113,7 @@ TEST_F(CategoryTest, DeleteCategory_AlsoWhenNotInTheFile)
     EXPECT_FALSE(gone.Load(m_dir.path()));
 }
 
-TEST_F(CategoryTest, DeletingATask_RemovesItFromEveryCategoryInPlace)
+TEST_F(CategoryTest, DeletingTasks_RemovesThemFromEveryCategoryInPlace)
 {
     const std::int32_t keep = m_store.CreateTask("keep");
     const std::int32_t drop = m_store.CreateTask("drop");
@@ -141,21 +131,13 @@ TEST_F(CategoryTest, DeletingATask_RemovesItFromEveryCategoryInPlace)
     TaskStore reloaded(m_dir.path());
     reloaded.Load();
     EXPECT_EQ(reloaded.CategoryIds(), (std::vector<std::int32_t>{a, b}));
-}
 
-TEST_F(CategoryTest, DeleteTasksOfCategory_DeletesMembersAndEmptiesIt)
-{
-    const std::int32_t one = m_store.CreateTask("one");
-    const std::int32_t two = m_store.CreateTask("two");
+    // Deleting the tasks of a category deletes its members, and so empties every category listing them.
     const std::int32_t other = m_store.CreateTask("other");
-    const std::int32_t id = m_store.CreateCategory("A");
-    Category category = Loaded(id);
-    category.AddTask(one);
-    category.AddTask(two);
-    category.Save(m_dir.path());
-    ASSERT_TRUE(m_store.DeleteTasksOfCategory(id));
+    ASSERT_TRUE(m_store.DeleteTasksOfCategory(a));
     EXPECT_EQ(m_store.TaskIds(), std::vector<std::int32_t>{other});
-    EXPECT_EQ(Loaded(id).TaskCount(), 0);
+    EXPECT_EQ(Loaded(a).TaskCount(), 0);
+    EXPECT_EQ(Loaded(b).TaskCount(), 0);
     EXPECT_FALSE(m_store.DeleteTasksOfCategory(99));
 }
 

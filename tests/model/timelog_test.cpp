@@ -97,10 +97,16 @@ TEST_F(TimeLogTest, EqualStarts_ComeOutInReverseInsertionOrder)
                                  "second\t01:00:00\t2008-01-01 09:00:00\t2008-01-01 10:00:00\r\n");
 }
 
-TEST_F(TimeLogTest, OutOfRange_EmptyEntryWithEmptyTexts)
+TEST_F(TimeLogTest, EntryTexts_EmptyOutsideTheLog)
 {
+    const TimeLogEntry entry(Interval(Utc(2008, 4, 7, 13, 5, 9), Utc(2008, 4, 7, 14, 0)), 4);
+    EXPECT_EQ(entry.Format("Work"), "Work  00:54:51 (2008-04-07 13:05:09 - 2008-04-07 14:00:00)");
+    EXPECT_EQ(entry.ToTabRow("Work"), "Work\t00:54:51\t2008-04-07 13:05:09\t2008-04-07 14:00:00");
+    EXPECT_EQ(entry.ToHtmlRow("Work"), "<tr><td><b>Work</b></td><td>00:54:51</td><td>2008-04-07 13:05:09</td><td>"
+                                       "2008-04-07 14:00:00</td></tr>");
+    // Outside the log: an empty entry with empty texts.
     TimeLog log;
-    log.Insert(TimeLogEntry(Span(1, 9, 10), 0));
+    log.Insert(entry);
     for (const std::int32_t index : {-1, 1}) {
         const TimeLogEntry none = log.At(index);
         EXPECT_TRUE(none.closed);
@@ -110,15 +116,6 @@ TEST_F(TimeLogTest, OutOfRange_EmptyEntryWithEmptyTexts)
         EXPECT_EQ(none.ToHtmlRow("x"), "");
         EXPECT_EQ(none.ToTabRow("x"), "");
     }
-}
-
-TEST_F(TimeLogTest, EntryTexts)
-{
-    const TimeLogEntry entry(Interval(Utc(2008, 4, 7, 13, 5, 9), Utc(2008, 4, 7, 14, 0)), 4);
-    EXPECT_EQ(entry.Format("Work"), "Work  00:54:51 (2008-04-07 13:05:09 - 2008-04-07 14:00:00)");
-    EXPECT_EQ(entry.ToTabRow("Work"), "Work\t00:54:51\t2008-04-07 13:05:09\t2008-04-07 14:00:00");
-    EXPECT_EQ(entry.ToHtmlRow("Work"), "<tr><td><b>Work</b></td><td>00:54:51</td><td>2008-04-07 13:05:09</td><td>"
-                                       "2008-04-07 14:00:00</td></tr>");
 }
 
 TEST_F(TimeLogTest, HtmlTable_EscapesNamesTabTextKeepsThemRaw)

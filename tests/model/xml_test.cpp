@@ -147,32 +147,6 @@ TEST(XmlReader, NestingBeyondLimit_FailsWithoutExhaustingStack)
 
 // ---- writer ----
 
-// Each step reads the file written by the step before, as the catalogue does, and the result neither grows nor
-// changes when it is read and written again.
-TEST(XmlWriter, CatalogueSteps_WrittenExactlyWithoutGrowing)
-{
-    XmlDocument created;
-    ASSERT_TRUE(created.Load("<xml/>"));
-    created.GetRoot()->AppendChild("categories");
-    created.GetRoot()->AppendChild("next_id", "1");
-    EXPECT_EQ(created.GetXml(XmlWriteOptions{}), kNewCatalogue);
-
-    XmlDocument advance;
-    ASSERT_TRUE(advance.Load(kNewCatalogue));
-    advance.GetRoot()->FindChild("next_id")->value = "2";
-    XmlDocument save;
-    ASSERT_TRUE(save.Load(advance.GetXml()));
-    XmlNode& category = save.GetRoot()->FindChild("categories")->AppendChild("category");
-    category.AppendAttr("name", "Work");
-    category.AppendAttr("id", "1");
-    const std::string expected = "\r\n\r\n<xml>\r\n\t<categories>\r\n\t\t<category name=\"Work\" id=\"1\" />\r\n"
-                                 "\t</categories>\r\n\t<next_id>2</next_id>\r\n</xml>";
-    EXPECT_EQ(save.GetXml(), expected);
-    XmlDocument again;
-    ASSERT_TRUE(again.Load(expected));
-    EXPECT_EQ(again.GetXml(), expected);
-}
-
 // One element written with the given options, and its attributes read back from that text. A zero character is
 // written as its reference, which cuts the value on reading.
 TEST(XmlWriter, Element_LayoutEscapesAndOptions)

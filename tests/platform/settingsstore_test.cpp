@@ -263,23 +263,5 @@ TEST(SettingLocations, FollowXdgConfigHome_ElseHome)
     }
 }
 
-TEST(FakeSettingsStore, SharedTimeoutAndFailureLikeTheRealStore)
-{
-    FakeSettingsStore store;
-    ASSERT_TRUE(SetSetting(store, setting::kTimeoutOnTimeoutsPage, 300));
-    EXPECT_EQ(GetSetting(store, setting::kTimeoutInIdleMonitor), 300);
-    EXPECT_EQ(store.storedValue("Timeout"), 300);
-    EXPECT_FALSE(store.storedValue("Remind"));
-    ASSERT_TRUE(store.SetAutostart(true));
-    EXPECT_TRUE(store.IsAutostart());
-
-    store.setFailing(true);
-    EXPECT_FALSE(store.SetSetting("Timeout", 5));
-    EXPECT_FALSE(store.SetAutostart(false));
-    EXPECT_EQ(store.GetSetting("Timeout", 0), 300);
-    EXPECT_TRUE(store.IsAutostart());
-    EXPECT_EQ(store.storedCount(), 1u);
-}
-
 } // namespace
 } // namespace kelmora::platform

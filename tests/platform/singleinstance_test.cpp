@@ -1,4 +1,3 @@
-#include "platform/fakesingleinstance.h"
 #include "platform/localsingleinstance.h"
 #include "support/childprocess.h"
 #include "support/scopedenvironment.h"
@@ -214,31 +213,6 @@ TEST_F(LocalSingleInstanceTest, DefaultLocations_AreInTheUsersRuntimeFolder)
     EXPECT_TRUE(first->tryAcquire());
     EXPECT_FALSE(second->tryAcquire());
     EXPECT_TRUE(QFile::exists(lockPath()));
-}
-
-TEST(FakeSingleInstance, SharedSlot_HasOneHolder_WhichReceivesTheOthersRequests)
-{
-    const auto slot = std::make_shared<FakeSingleInstance::Slot>();
-    FakeSingleInstance first(slot, 100);
-    FakeSingleInstance second(slot, 200);
-    EXPECT_FALSE(second.send(Request::Activate, 1s));
-    EXPECT_FALSE(second.runningInstancePid());
-
-    ASSERT_TRUE(first.tryAcquire());
-    EXPECT_FALSE(second.tryAcquire());
-    EXPECT_EQ(second.runningInstancePid(), 100);
-
-    QSignalSpy activated(&first, &SingleInstance::activateRequested);
-    QSignalSpy terminated(&first, &SingleInstance::terminateRequested);
-    EXPECT_TRUE(second.send(Request::Activate, 1s));
-    EXPECT_TRUE(second.send(Request::Terminate, 1s));
-    EXPECT_EQ(activated.count(), 1);
-    EXPECT_EQ(terminated.count(), 1);
-    EXPECT_EQ(second.sentRequests(), (std::vector<Request>{Request::Activate, Request::Activate, Request::Terminate}));
-
-    first.release();
-    EXPECT_TRUE(second.tryAcquire());
-    EXPECT_EQ(first.runningInstancePid(), 200);
 }
 
 } // namespace
