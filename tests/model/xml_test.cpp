@@ -291,31 +291,6 @@ TEST(XmlNode, AppendAndRemove_KeepLinksAndTouchOnlyOwnChildren)
     EXPECT_EQ(Describe(*a), "0 [a]\n 0 [d] value=[]\n");
 }
 
-// ---- entities ----
-
-TEST(XmlEntityTable, CustomTable_RefusesEmptyAndOverlongFirstMatchWinsBothWays)
-{
-    XmlEntityTable table;
-    EXPECT_FALSE(table.Add('x', ""));
-    EXPECT_FALSE(table.Add('x', "&abcdefghi;"));
-    EXPECT_TRUE(table.Add('&', "&amp;"));
-    EXPECT_TRUE(table.Add('+', "&amp;"));
-    EXPECT_TRUE(table.Add('&', "&abcdefgh;"));
-    EXPECT_EQ(table.Entries().size(), 3u);
-    EXPECT_EQ(table.Decode("a&amp;b&abcdefgh;c&amp"), "a&b&c&amp");
-    EXPECT_EQ(table.Encode("a&b+c"), "a&amp;b&amp;c");
-}
-
-TEST(XmlEntityTable, ParseStateWithoutDecoding_KeepsReferences)
-{
-    XmlDocument doc;
-    doc.parseState.decodeEntities = false;
-    doc.parseState.trimValue = true;
-    ASSERT_TRUE(doc.Load("<a v=\" a&#000;b \"> t </a>"));
-    EXPECT_EQ(doc.GetRoot()->GetAttrValue("v"), "a&#000;b");
-    EXPECT_EQ(doc.GetRoot()->value, "t");
-}
-
 // ---- whole files ----
 
 TEST(XmlTextFile, ZeroByte_CutsOnlyTheRestOfItsChunk)

@@ -1,3 +1,5 @@
+#include "platform/inisettingsstore.h"
+#include "platform/paths.h"
 #include "platform/processinfo.h"
 #include "support/childprocess.h"
 #include "support/testsupport.h"
@@ -5,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <unistd.h>
 
 namespace kelmora::platform {
@@ -72,6 +75,38 @@ TEST(ProcessCheck, ExeTarget_GivesTheFileNameWithoutDeletedMark)
     EXPECT_EQ(programNameFromExeTarget("/usr/bin/kelmora (deleted)"), "kelmora");
     EXPECT_EQ(programNameFromExeTarget("/opt/my apps/kelmora-old"), "kelmora-old");
     EXPECT_EQ(programNameFromExeTarget("kelmora"), "kelmora");
+}
+
+EnvironmentLookup Env(std::map<std::string, std::string> values)
+{
+    return [values = std::move(values)](const std::string& name) -> std::optional<std::string> {
+        const auto it = values.find(name);
+        if (it == values.end()) {
+            return std::nullopt;
+        }
+        return it->second;
+    };
+}
+
+TEST(DataFolderLocation, ExplicitThenEnvironmentThenXdgThenHome_SkippingEmptyAndRelative)
+{
+    const auto all = Env({{"KELMORA_DATA_DIR", "/k"}, {"XDG_DATA_HOME", "/x"}, {"HOME", "/h"}});
+    EXPECT_EQ(ResolveDataFolder(std::filesystem::path("/cli"), all), "/cli");
+    EXPECT_EQ(ResolveDataFolder(std::nullopt, all), "/k");
+    EXPECT_EQ(ResolveDataFolder(std::nullopt, Env({{"XDG_DATA_HOME", "/x"}, {"HOME", "/h"}})), "/x/Kelmora");
+    EXPECT_EQ(ResolveDataFolder(std::nullopt, Env({{"HOME", "/h"}})), "/h/.local/share/Kelmora");
+    // Empty and relative values are ignored.
+    EXPECT_EQ(ResolveDataFolder(std::filesystem::path(), Env({{"KELMORA_DATA_DIR", ""}, {"HOME", "/h"}})),
+              "/h/.local/share/Kelmora");
+    EXPECT_EQ(ResolveDataFolder(std::nullopt, Env({{"XDG_DATA_HOME", "rel"}, {"HOME", "/h"}})),
+              "/h/.local/share/Kelmora");
+}
+
+TEST(ExecutableFolder, IsTheFolderOfThisTestProgramAsCurrentExecutableSays)
+{
+    const auto folder = ExecutableFolder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(currentExecutable(), folder / "platform_tests");
 }
 
 } // namespace
