@@ -101,7 +101,7 @@ TEST_F(CategoryTest, FindCategoryOfTask_FirstListingInStoreOrder)
     EXPECT_EQ(m_store.FindCategoryOfTask(-1), -1);
 }
 
-TEST_F(CategoryTest, DeleteCategory_AlsoWhenNotInTheFile)
+TEST_F(CategoryTest, DeleteCategory_AlsoWhenNotInTheFileNoIdentityRefusesEverything)
 {
     const std::int32_t id = m_store.CreateCategory("A");
     EXPECT_TRUE(m_store.DeleteCategory(id));
@@ -111,6 +111,17 @@ TEST_F(CategoryTest, DeleteCategory_AlsoWhenNotInTheFile)
     Category gone;
     gone.SetId(id);
     EXPECT_FALSE(gone.Load(m_dir.path()));
+    // A category without an identity refuses everything.
+    Category none;
+    EXPECT_FALSE(none.SetId(-3));
+    EXPECT_EQ(none.Id(), -1);
+    none.SetName("x");
+    EXPECT_EQ(none.GetName(), "");
+    EXPECT_FALSE(none.AddTask(1));
+    EXPECT_FALSE(none.HasTask(1));
+    EXPECT_EQ(none.TaskCount(), 0);
+    EXPECT_FALSE(none.Load(m_dir.path()));
+    EXPECT_FALSE(none.Save(m_dir.path()));
 }
 
 TEST_F(CategoryTest, DeletingTasks_RemovesThemFromEveryCategoryInPlace)
@@ -162,20 +173,6 @@ TEST_F(CategoryTest, Totals_SumMembersZeroWhenOneIsMissing)
     category.AddTask(99);
     EXPECT_EQ(category.Total(m_dir.path()), TimeSpan());
     EXPECT_EQ(Category().Total(m_dir.path()), TimeSpan());
-}
-
-TEST_F(CategoryTest, NoIdentity_RefusesEverything)
-{
-    Category none;
-    EXPECT_FALSE(none.SetId(-3));
-    EXPECT_EQ(none.Id(), -1);
-    none.SetName("x");
-    EXPECT_EQ(none.GetName(), "");
-    EXPECT_FALSE(none.AddTask(1));
-    EXPECT_FALSE(none.HasTask(1));
-    EXPECT_EQ(none.TaskCount(), 0);
-    EXPECT_FALSE(none.Load(m_dir.path()));
-    EXPECT_FALSE(none.Save(m_dir.path()));
 }
 
 TEST_F(CategoryTest, DamagedCatalogue_LoadFailsSavesRefusedNothingOverwritten)

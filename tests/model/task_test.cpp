@@ -163,19 +163,6 @@ TEST(Interval, Format_OpenSpanEndsNow)
     EXPECT_EQ(open.Duration().Format(), "00:54:51");
 }
 
-TEST(Task, NoIdentity_ZeroTotalsAndRefusedChanges)
-{
-    ScopedFakeClock clock(2008, 1, 1, 12, 0);
-    Task task;
-    task.intervals.Insert(At(9, 0, 10, 0));
-    EXPECT_EQ(task.Total(), TimeSpan());
-    EXPECT_EQ(task.TotalIn(At(0, 0, 23, 0)), TimeSpan());
-    EXPECT_FALSE(task.Start());
-    EXPECT_FALSE(task.Stop());
-    task.id = 3;
-    EXPECT_EQ(task.Total().Format(), "01:00:00");
-}
-
 // ---- calendar periods ----
 
 // Each period starts at local midnight of its first day, stepping back by calendar days, so a week holding a
@@ -268,7 +255,7 @@ TEST_F(TaskFileTest, FourLetterNameNoIntervals_TwelveBytes)
     EXPECT_EQ(ToHex(ReadFile(m_dir.path() / "0.tsk")), "04 00 00 00 57 6F 72 6B 00 00 00 00");
 }
 
-TEST_F(TaskFileTest, OneClosedHour_TwentyEightBytesAndBack)
+TEST_F(TaskFileTest, OneClosedHour_TwentyEightBytesAndBackRecordsKeptAsWritten)
 {
     Task task;
     task.id = 0;
@@ -278,6 +265,17 @@ TEST_F(TaskFileTest, OneClosedHour_TwentyEightBytesAndBack)
     EXPECT_EQ(ToHex(ReadFile(m_dir.path() / "0.tsk")), kAbcOneHour);
 
     EXPECT_EQ(Span(Loaded(FromHex(kAbcOneHour)).intervals.At(0)), Span(task.intervals.At(0)));
+
+    // Records out of order and any name are kept as written.
+    task.name = "Größe \"quoted\" <b>&amp; \\ tab\there";
+    task.intervals.Append(Interval(Utc(2008, 1, 1, 7, 0), Utc(2008, 1, 1, 8, 0)));
+    ASSERT_TRUE(task.Save(m_dir.path()));
+    Task back;
+    back.id = 0;
+    ASSERT_TRUE(back.Load(m_dir.path()));
+    EXPECT_EQ(back.name, task.name);
+    EXPECT_EQ(back.intervals.At(0).start, Utc(2008, 1, 1, 9, 0));
+    EXPECT_EQ(back.intervals.At(1).start, Utc(2008, 1, 1, 7, 0));
 }
 
 TEST_F(TaskFileTest, StartedTask_OpenRecordWithZeroStop)
@@ -341,23 +339,7 @@ TEST_F(TaskFileTest, Load_GoodAndDamagedFiles)
     EXPECT_EQ(ToHex(ReadFile(TaskPath(m_dir.path(), 5))), kAbcOneHour);
 }
 
-TEST_F(TaskFileTest, OutOfOrderRecordsAndAnyName_KeptAsWritten)
-{
-    Task task;
-    task.id = 5;
-    task.name = "Größe \"quoted\" <b>&amp; \\ tab\there";
-    task.intervals.Append(Interval(Utc(2008, 1, 2, 9, 0), Utc(2008, 1, 2, 10, 0)));
-    task.intervals.Append(Interval(Utc(2008, 1, 1, 9, 0), Utc(2008, 1, 1, 10, 0)));
-    ASSERT_TRUE(task.Save(m_dir.path()));
-    Task back;
-    back.id = 5;
-    ASSERT_TRUE(back.Load(m_dir.path()));
-    EXPECT_EQ(back.name, task.name);
-    EXPECT_EQ(back.intervals.At(0).start, Utc(2008, 1, 2, 9, 0));
-    EXPECT_EQ(back.intervals.At(1).start, Utc(2008, 1, 1, 9, 0));
-}
-
-TEST_F(TaskFileTest, MissingFileOrNoIdentity_LoadFails)
+TEST_F(TaskFileTest, MissingFileOrNoIdentity_LoadFailsNoIdentityCountsNothing)
 {
     Task task;
     task.id = 77;
@@ -367,6 +349,16 @@ TEST_F(TaskFileTest, MissingFileOrNoIdentity_LoadFails)
     task.id = -1;
     EXPECT_FALSE(task.Load(m_dir.path()));
     EXPECT_FALSE(task.Save(m_dir.path()));
+    // Without an identity totals are zero and nothing starts or stops.
+    ScopedFakeClock clock(2008, 1, 1, 12, 0);
+    task = Task();
+    task.intervals.Insert(At(9, 0, 10, 0));
+    EXPECT_EQ(task.Total(), TimeSpan());
+    EXPECT_EQ(task.TotalIn(At(0, 0, 23, 0)), TimeSpan());
+    EXPECT_FALSE(task.Start());
+    EXPECT_FALSE(task.Stop());
+    task.id = 3;
+    EXPECT_EQ(task.Total().Format(), "01:00:00");
 }
 
 TEST_F(TaskFileTest, OverlongName_RefusedOnSaveKeepsOldFile)

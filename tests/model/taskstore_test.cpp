@@ -65,7 +65,7 @@ TEST(TaskStore, DeletedIdsAreNeverReused)
     EXPECT_TRUE(store.DeleteTask(99)); // no file, nothing to do
 }
 
-TEST(TaskStore, IdxBehindTheFiles_NeverOverwritesATask)
+TEST(TaskStore, IdxBehindTheFilesOrDamaged_NeverOverwritesATask)
 {
     TempDir dir;
     WriteTask(dir.path(), 0, "zero");
@@ -78,18 +78,15 @@ TEST(TaskStore, IdxBehindTheFiles_NeverOverwritesATask)
     four.id = 4;
     ASSERT_TRUE(four.Load(dir.path()));
     EXPECT_EQ(four.name, "four");
-}
-
-TEST(TaskStore, IdxDamaged_ReadsWhatItHolds)
-{
-    TempDir dir;
+    // A damaged idx reads what it holds; a negative one starts from the lowest free id.
     WriteFile(dir.path() / "idx", FromHex("07"));
     EXPECT_EQ(ReadNextTaskId(dir.path()), 7);
-    WriteFile(dir.path() / "idx", FromHex("FF FF FF FF"));
-    EXPECT_EQ(ReadNextTaskId(dir.path()), -1);
-    TaskStore store(dir.path());
-    store.Load();
-    EXPECT_EQ(store.CreateTask("x"), 0);
+    TempDir other;
+    WriteFile(other.path() / "idx", FromHex("FF FF FF FF"));
+    EXPECT_EQ(ReadNextTaskId(other.path()), -1);
+    TaskStore fresh(other.path());
+    fresh.Load();
+    EXPECT_EQ(fresh.CreateTask("x"), 0);
 }
 
 TEST(TaskStore, Load_AscendingIdsOnlyFromCanonicalTaskFileNamesInAFolderThatExists)
@@ -200,7 +197,11 @@ TEST(TaskOps, RunningTaskIsTheLastRunningInStoreOrder_StopEndsItOnce)
     store.Load();
     const auto a = store.CreateTask("a");
     const auto b = store.CreateTask("b");
-    store.CreateTask("c");
+    store.CreateTask("b ");
+    // Names are found exactly, case included, and the excluded task is passed over.
+    EXPECT_EQ(FindTaskByName(store, "b"), b);
+    EXPECT_EQ(FindTaskByName(store, "B"), -1);
+    EXPECT_EQ(FindTaskByName(store, "b", b), -1);
     EXPECT_EQ(FindRunningTask(store), -1);
     ASSERT_TRUE(StartTask(dir.path(), b));
     EXPECT_EQ(FindRunningTask(store), b);
@@ -220,18 +221,6 @@ TEST(TaskOps, RunningTaskIsTheLastRunningInStoreOrder_StopEndsItOnce)
     EXPECT_EQ(ReadFile(dir.path() / "1.tsk"), before);
     EXPECT_FALSE(StartTask(dir.path(), 42));
     EXPECT_FALSE(StopTask(dir.path(), 42));
-}
-
-TEST(TaskOps, FindTaskByName_ExactAndCaseSensitive)
-{
-    TempDir dir;
-    TaskStore store(dir.path());
-    store.Load();
-    const auto work = store.CreateTask("Work");
-    store.CreateTask("work ");
-    EXPECT_EQ(FindTaskByName(store, "Work"), work);
-    EXPECT_EQ(FindTaskByName(store, "work"), -1);
-    EXPECT_EQ(FindTaskByName(store, "Work", work), -1);
 }
 
 } // namespace
