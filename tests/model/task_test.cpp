@@ -246,52 +246,39 @@ protected:
     TempDir m_dir;
 };
 
-TEST_F(TaskFileTest, FourLetterNameNoIntervals_TwelveBytes)
+// Name length and bytes, record count, then per record a closed byte and two stamps, an open record with a zero
+// stop. Records out of order and any name are kept as written.
+TEST_F(TaskFileTest, Save_ExactBytesAndBack)
 {
+    ScopedFakeClock clock(2008, 1, 1, 9, 0);
+    const std::filesystem::path file = m_dir.path() / "5.tsk";
     Task task;
-    task.id = 0;
+    task.id = 5;
     task.name = "Work";
     ASSERT_TRUE(task.Save(m_dir.path()));
-    EXPECT_EQ(ToHex(ReadFile(m_dir.path() / "0.tsk")), "04 00 00 00 57 6F 72 6B 00 00 00 00");
-}
-
-TEST_F(TaskFileTest, OneClosedHour_TwentyEightBytesAndBackRecordsKeptAsWritten)
-{
-    Task task;
-    task.id = 0;
+    EXPECT_EQ(ToHex(ReadFile(file)), "04 00 00 00 57 6F 72 6B 00 00 00 00");
     task.name = "abc";
     task.intervals.Insert(Interval(Utc(2008, 1, 1, 9, 0), Utc(2008, 1, 1, 10, 0)));
     ASSERT_TRUE(task.Save(m_dir.path()));
-    EXPECT_EQ(ToHex(ReadFile(m_dir.path() / "0.tsk")), kAbcOneHour);
-
+    EXPECT_EQ(ToHex(ReadFile(file)), kAbcOneHour);
     EXPECT_EQ(Span(Loaded(FromHex(kAbcOneHour)).intervals.At(0)), Span(task.intervals.At(0)));
 
-    // Records out of order and any name are kept as written.
-    task.name = "Größe \"quoted\" <b>&amp; \\ tab\there";
-    task.intervals.Append(Interval(Utc(2008, 1, 1, 7, 0), Utc(2008, 1, 1, 8, 0)));
-    ASSERT_TRUE(task.Save(m_dir.path()));
-    Task back;
-    back.id = 0;
-    ASSERT_TRUE(back.Load(m_dir.path()));
-    EXPECT_EQ(back.name, task.name);
-    EXPECT_EQ(back.intervals.At(0).start, Utc(2008, 1, 1, 9, 0));
-    EXPECT_EQ(back.intervals.At(1).start, Utc(2008, 1, 1, 7, 0));
-}
-
-TEST_F(TaskFileTest, StartedTask_OpenRecordWithZeroStop)
-{
-    ScopedFakeClock clock(2008, 1, 1, 9, 0);
-    Task task;
-    task.id = 1;
     task.name = "a";
+    task.intervals = IntervalList();
     ASSERT_TRUE(task.Start());
     ASSERT_TRUE(task.Save(m_dir.path()));
-    const std::string bytes = ReadFile(m_dir.path() / "1.tsk");
-    ASSERT_EQ(bytes.size(), 8u + 1u + 17u);
-    EXPECT_EQ(ToHex(bytes.substr(9)), "00 18 9A 00 00 80 62 EE 01 00 00 00 00 00 00 00 00");
+    EXPECT_EQ(ToHex(ReadFile(file)), "01 00 00 00 61 01 00 00 00 00 18 9A 00 00 80 62 EE 01 00 00 00 00 00 00 00 00");
+    EXPECT_TRUE(Loaded(ReadFile(file)).intervals.IsRunning());
+
+    task.name = "Größe \"quoted\" <b>&amp; \\ tab\there";
     task.intervals = IntervalList();
-    ASSERT_TRUE(task.Load(m_dir.path()));
-    EXPECT_TRUE(task.intervals.IsRunning());
+    task.intervals.Append(Interval(Utc(2008, 1, 2, 9, 0), Utc(2008, 1, 2, 10, 0)));
+    task.intervals.Append(Interval(Utc(2008, 1, 1, 9, 0), Utc(2008, 1, 1, 10, 0)));
+    ASSERT_TRUE(task.Save(m_dir.path()));
+    const Task back = Loaded(ReadFile(file));
+    EXPECT_EQ(back.name, task.name);
+    EXPECT_EQ(back.intervals.At(0).start, Utc(2008, 1, 2, 9, 0));
+    EXPECT_EQ(back.intervals.At(1).start, Utc(2008, 1, 1, 9, 0));
 }
 
 // What a file holds as read: a damaged file fails cleanly, keeping the records read before the damage.

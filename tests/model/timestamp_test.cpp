@@ -94,7 +94,7 @@ TEST(TimeStamp, Weekday_CountsFromTheLocalesFirstDay)
 
 // Differences borrow a day, sums carry into the next day, stamps order by days then milliseconds, and the text
 // drops the milliseconds. Values read from a damaged file are shown, never trusted to be in range.
-TEST(TimeStamp, ArithmeticOrderAndText)
+TEST(TimeStamp, ArithmeticOrderTextAndNow)
 {
     ScopedTimeZone zone("UTC");
     const TimeSpan span = Utc(2008, 1, 2, 12, 0) - Utc(2008, 1, 1, 13, 0);
@@ -118,14 +118,10 @@ TEST(TimeStamp, ArithmeticOrderAndText)
     EXPECT_FALSE(TimeStamp::FromRaw(INT32_MAX, INT32_MAX).Format().empty());
     EXPECT_FALSE(TimeStamp::FromRaw(INT32_MIN, -5).Format().empty());
     EXPECT_EQ(TimeStamp::FromRaw(39448, 86'400'000).Format(), "2008-01-02 00:00:00");
-}
 
-// Now reads the installed clock; outside the calendar it fails and clears the stamp.
-TEST(TimeStamp, Now_ReadsTheInstalledClock)
-{
+    // Now reads the installed clock; outside the calendar it fails and clears the stamp.
     ScopedFakeClock clock(2008, 4, 7, 13, 5, 9);
     clock->Advance(250);
-    TimeStamp t;
     ASSERT_TRUE(t.Now());
     EXPECT_EQ(t.days, Utc(2008, 4, 7, 0, 0).days);
     EXPECT_EQ(t.ms, ((13 * 60 + 5) * 60 + 9) * 1000 + 250);

@@ -7,15 +7,14 @@
 #include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusMetaType>
-#include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -28,16 +27,7 @@ namespace {
 using testsupport::ChildProcess;
 
 constexpr std::uint32_t kAltShift = kModAlt | kModShift;
-
-bool WaitFor(const std::function<bool()>& condition)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return condition();
-}
+constexpr int kWaitMs = 5000;
 
 std::vector<ShortcutBinding> Bindings(const std::vector<std::pair<std::uint32_t, char>>& keys)
 {
@@ -95,14 +85,16 @@ protected:
     std::optional<int> NextActivation()
     {
         QSignalSpy spy(m_shortcuts.get(), &GlobalShortcuts::activated);
-        WaitFor([&] {
-            while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
-                m_shortcuts->HandleEvent(event);
-                std::free(event);
-            }
-            return spy.count() > 0;
-        });
-        return spy.isEmpty() ? std::nullopt : std::optional<int>(spy.front().front().toInt());
+        const bool fired = QTest::qWaitFor(
+            [&] {
+                while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+                    m_shortcuts->HandleEvent(event);
+                    std::free(event);
+                }
+                return spy.count() > 0;
+            },
+            kWaitMs);
+        return fired ? std::optional<int>(spy.front().front().toInt()) : std::nullopt;
     }
 
     std::unique_ptr<ChildProcess> m_xvfb;
@@ -270,7 +262,7 @@ protected:
         m_shortcuts = std::make_unique<PortalGlobalShortcuts>(*m_client);
         m_shortcuts->RegisterAll(bindings);
         EXPECT_EQ(m_shortcuts->Status(0).state, ShortcutState::Pending);
-        ASSERT_TRUE(WaitFor([&] { return m_shortcuts->Status(0).state != ShortcutState::Pending; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_shortcuts->Status(0).state != ShortcutState::Pending; }, kWaitMs));
     }
 
     std::unique_ptr<ChildProcess> m_daemon;
@@ -299,7 +291,7 @@ TEST_F(PortalShortcutsTest, BindsWithPreferredTriggersShowsTheDesktopsKeysAndAct
 
     QSignalSpy spy(m_shortcuts.get(), &GlobalShortcuts::activated);
     m_portal->Activate(QStringLiteral("kelmora-hotkey-1"));
-    ASSERT_TRUE(WaitFor([&] { return spy.count() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return spy.count() == 1; }, kWaitMs));
     EXPECT_EQ(spy.front().front().toInt(), 0xB001);
 
     m_shortcuts->UnregisterAll();
