@@ -52,7 +52,7 @@ std::vector<std::string> FolderEntries(const std::filesystem::path& folder)
     return names;
 }
 
-TEST(AtomicFile, Write_CreatesAndReplaces)
+TEST(AtomicFile, Write_CreatesAndReplacesOwnerOnlyKeepingAnExistingMode)
 {
     TempDir dir;
     const auto path = dir.path() / "a.bin";
@@ -63,6 +63,17 @@ TEST(AtomicFile, Write_CreatesAndReplaces)
     ASSERT_TRUE(WriteFileAtomically(path, ""));
     EXPECT_EQ(ReadFile(path), "");
     EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"a.bin"});
+    // New files are for their owner only.
+    ASSERT_TRUE(WriteFileAtomically(dir.path() / "p", "x"));
+    struct stat info
+    {};
+    ASSERT_EQ(stat((dir.path() / "p").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    // A file that exists keeps the mode its user gave it.
+    ASSERT_EQ(chmod((dir.path() / "p").c_str(), 0640), 0);
+    ASSERT_TRUE(WriteFileAtomically(dir.path() / "p", "y"));
+    ASSERT_EQ(stat((dir.path() / "p").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
 TEST(AtomicFile, WriteFailingMidway_KeepsOldFileAndLeavesNoTemporary)
@@ -95,7 +106,7 @@ TEST(AtomicFile, WriteFailingMidway_KeepsOldFileAndLeavesNoTemporary)
     EXPECT_EQ(back.name, "kept");
 }
 
-TEST(AtomicFile, MissingFolderOrDirectoryInTheWay_Fails)
+TEST(AtomicFile, MissingFolderOrDirectoryInTheWay_FailsReadingOnlyRegularFiles)
 {
     TempDir dir;
     std::string error;
@@ -106,26 +117,7 @@ TEST(AtomicFile, MissingFolderOrDirectoryInTheWay_Fails)
     EXPECT_FALSE(WriteFileAtomically(dir.path() / "sub", "x"));
     EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "sub"));
     EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"sub"});
-}
-
-TEST(AtomicFile, NewFilesAreOwnerOnlyRewrittenFilesKeepTheirMode)
-{
-    TempDir dir;
-    ASSERT_TRUE(WriteFileAtomically(dir.path() / "p", "x"));
-    struct stat info
-    {};
-    ASSERT_EQ(stat((dir.path() / "p").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    // A file that exists keeps the mode its user gave it.
-    ASSERT_EQ(chmod((dir.path() / "p").c_str(), 0640), 0);
-    ASSERT_TRUE(WriteFileAtomically(dir.path() / "p", "y"));
-    ASSERT_EQ(stat((dir.path() / "p").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0640u);
-}
-
-TEST(AtomicFile, ReadWholeFile_RefusesMissingFilesFoldersAndPipes)
-{
-    TempDir dir;
+    // Reading refuses missing files, folders and pipes.
     std::string contents;
     EXPECT_FALSE(ReadWholeFile(dir.path() / "none", contents));
     EXPECT_FALSE(ReadWholeFile(dir.path(), contents));

@@ -225,8 +225,9 @@ TEST_F(CategoryTest, EntriesThatCannotBeWrittenBack_SaveRefusedAndFileKept)
 
 TEST_F(CategoryTest, NamesWithQuotesMarkupAndReferences_ReadBackAsTyped)
 {
-    for (const std::string name : {"a \"quoted\" name", "back\\slash\\", "<b>bold</b> & co", "  blanks  ", "it's",
-                                   "tab\there", "ümlaut", "a&#000;b", "&#65;", "&amp;", "x\\&#000;", "\\", "&#000"}) {
+    for (const std::string name :
+         {"a \"quoted\" name", "back\\slash\\", "<b>bold</b> & co", "  blanks  ", "it's", "tab\there", "ümlaut",
+          "a&#000;b", "&#65;", "&amp;", "x\\&#000;", "\\", "&#000", "> / = ?>", "<!-- x -->", "\\\""}) {
         SCOPED_TRACE(name);
         const std::int32_t id = m_store.CreateCategory(name);
         ASSERT_GE(id, 0);

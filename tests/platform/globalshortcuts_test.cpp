@@ -276,6 +276,7 @@ protected:
 TEST_F(PortalShortcutsTest, BindsWithPreferredTriggersShowsTheDesktopsKeysAndActsUnlessRefused)
 {
     EXPECT_TRUE(PortalGlobalShortcuts::IsOffered(*m_client));
+    EXPECT_FALSE(PortalGlobalShortcuts::IsOffered(QDBusConnection(QStringLiteral("not connected"))));
     m_portal->m_chosen[QStringLiteral("kelmora-hotkey-1")] = QStringLiteral("Ctrl+Alt+K");
     m_portal->m_refused.insert(QStringLiteral("kelmora-hotkey-2"));
     Register(Bindings({{kAltShift, 'M'}, {kAltShift, 'T'}, {kAltShift, 'R'}, {kAltShift, 'M'}}));
@@ -303,11 +304,6 @@ TEST_F(PortalShortcutsTest, BindsWithPreferredTriggersShowsTheDesktopsKeysAndAct
     m_portal->m_cancel = true;
     Register(Bindings({{kAltShift, 'M'}, {kAltShift, 'T'}}));
     EXPECT_EQ(States(*m_shortcuts), (std::vector{ShortcutState::Unavailable, ShortcutState::Unavailable}));
-}
-
-TEST(PortalShortcuts, NoPortalOnTheBus_IsNotOffered)
-{
-    EXPECT_FALSE(PortalGlobalShortcuts::IsOffered(QDBusConnection(QStringLiteral("not connected"))));
 }
 
 } // namespace

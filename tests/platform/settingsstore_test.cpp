@@ -129,9 +129,13 @@ TEST_F(IniSettingsStoreTest, ValueOfAnotherType_CountsAsMissing)
 }
 
 // A file with a syntax error is read as far as it goes and repaired by a write; another writer's change is seen
-// at the next read.
-TEST_F(IniSettingsStoreTest, DamagedOrChangedFile_ReadAfresh)
+// at the next read. A folder where the file should be is neither readable nor replaceable, even for root; an
+// empty name is never stored.
+TEST_F(IniSettingsStoreTest, DamagedChangedOrUnusableFile_ReadAfresh)
 {
+    EXPECT_FALSE(m_store.SetSetting("", 5));
+    EXPECT_EQ(m_store.GetSetting("", 9), 9);
+    EXPECT_FALSE(fs::exists(iniFile()));
     writeIni("[General\nleft=7\n");
     EXPECT_EQ(m_store.GetSetting("left", 100), 7);
     ASSERT_TRUE(m_store.SetSetting("top", 3));
@@ -140,19 +144,11 @@ TEST_F(IniSettingsStoreTest, DamagedOrChangedFile_ReadAfresh)
     writeIni("[General]\nPeriod=3\n");
     EXPECT_EQ(m_store.GetSetting("Period", 0), 3);
     EXPECT_EQ(m_store.GetSetting("top", 100), 100);
-}
 
-// A folder where the file should be is neither readable nor replaceable, even for root; an empty name is never
-// stored.
-TEST_F(IniSettingsStoreTest, UnusableFileOrName_ReadsDefaultsAndRefusesWrites)
-{
-    EXPECT_FALSE(m_store.SetSetting("", 5));
-    EXPECT_EQ(m_store.GetSetting("", 9), 9);
-    EXPECT_FALSE(fs::exists(iniFile()));
+    fs::remove(iniFile());
     fs::create_directories(iniFile());
     EXPECT_FALSE(m_store.SetSetting("Timeout", 60));
     EXPECT_EQ(m_store.GetSetting("Timeout", 120), 120);
-
     WriteFile(m_dir.path() / "file", "x");
     IniSettingsStore underAFile(m_dir.path() / "file" / "kelmora.conf", autostartFile(), "/x");
     EXPECT_FALSE(underAFile.SetSetting("Timeout", 60));
@@ -215,18 +211,15 @@ TEST_F(IniSettingsStoreTest, Autostart_OnWritesAnEntryForThisProgram_OffRemovesI
     EXPECT_TRUE(m_store.IsAutostart());
     ASSERT_TRUE(m_store.SetAutostart(false));
     EXPECT_FALSE(fs::exists(fs::symlink_status(autostartFile())));
-}
-
-TEST_F(IniSettingsStoreTest, Autostart_Unwritable_ReportsFailure)
-{
+    // Without a program or a folder for the entry, on fails.
     IniSettingsStore noProgram(iniFile(), autostartFile(), fs::path());
     EXPECT_FALSE(noProgram.SetAutostart(true));
     EXPECT_FALSE(noProgram.IsAutostart());
 
     WriteFile(m_dir.path() / "file", "x");
-    IniSettingsStore underAFile(iniFile(), m_dir.path() / "file" / "kelmora.desktop", "/x");
-    EXPECT_FALSE(underAFile.SetAutostart(true));
-    EXPECT_FALSE(underAFile.IsAutostart());
+    IniSettingsStore entryUnderAFile(iniFile(), m_dir.path() / "file" / "kelmora.desktop", "/x");
+    EXPECT_FALSE(entryUnderAFile.SetAutostart(true));
+    EXPECT_FALSE(entryUnderAFile.IsAutostart());
 }
 
 TEST(DesktopEntryExec, QuotesAndEscapesReservedCharacters)

@@ -46,7 +46,7 @@ protected:
     DesktopShellOpener m_opener;
 };
 
-TEST_F(DesktopShellOpenerTest, FilesAndLinks_ReachTheDesktopAsUrls)
+TEST_F(DesktopShellOpenerTest, FilesAndLinks_ReachTheDesktopAsUrls_PathsAsFileUrls)
 {
     ASSERT_TRUE(m_opener.Open("/home/ann/.local/share/Kelmora/report.htm"));
     ASSERT_TRUE(m_opener.Open("https://example.org/kelmora?x=1"));
@@ -60,10 +60,7 @@ TEST_F(DesktopShellOpenerTest, FilesAndLinks_ReachTheDesktopAsUrls)
     // Nothing to open: refused without asking the desktop.
     EXPECT_FALSE(m_opener.Open(""));
     EXPECT_EQ(m_recorder.urls.size(), 3u);
-}
-
-TEST(OpenableUrl, PathsBecomeFileUrls_LinksStayAsTheyAre)
-{
+    // Paths become file URLs, also relative ones and those with a colon; links stay as they are.
     const QUrl report = toOpenableUrl("/tmp/my report #1.htm");
     EXPECT_TRUE(report.isLocalFile());
     EXPECT_EQ(report.toLocalFile(), QStringLiteral("/tmp/my report #1.htm"));
