@@ -75,19 +75,7 @@ TEST_F(CategoryTest, MembersWrittenOnePerLineAndReadBackWithoutGrowing)
     EXPECT_EQ(Catalog(), once);
 }
 
-TEST_F(CategoryTest, SavingMovesTheCategoryToTheEnd)
-{
-    m_store.CreateCategory("A");
-    m_store.CreateCategory("B");
-    Category a = Loaded(1);
-    a.SetName("A renamed");
-    a.Save(m_dir.path());
-    TaskStore reloaded(m_dir.path());
-    reloaded.Load();
-    EXPECT_EQ(reloaded.CategoryIds(), (std::vector<std::int32_t>{2, 1}));
-}
-
-TEST_F(CategoryTest, FindCategoryOfTask_FirstListingInStoreOrder)
+TEST_F(CategoryTest, FindCategoryOfTask_FirstListingInStoreOrderSavingMovesToTheEnd)
 {
     const std::int32_t a = m_store.CreateCategory("A");
     const std::int32_t b = m_store.CreateCategory("B");
@@ -99,6 +87,10 @@ TEST_F(CategoryTest, FindCategoryOfTask_FirstListingInStoreOrder)
     EXPECT_EQ(m_store.FindCategoryOfTask(7), a);
     EXPECT_EQ(m_store.FindCategoryOfTask(8), -1);
     EXPECT_EQ(m_store.FindCategoryOfTask(-1), -1);
+    // Saving moved each category to the end of the file.
+    TaskStore reloaded(m_dir.path());
+    reloaded.Load();
+    EXPECT_EQ(reloaded.CategoryIds(), (std::vector<std::int32_t>{b, a}));
 }
 
 TEST_F(CategoryTest, DeleteCategory_AlsoWhenNotInTheFileNoIdentityRefusesEverything)
@@ -175,7 +167,7 @@ TEST_F(CategoryTest, Totals_SumMembersZeroWhenOneIsMissing)
     EXPECT_EQ(Category().Total(m_dir.path()), TimeSpan());
 }
 
-TEST_F(CategoryTest, DamagedCatalogue_LoadFailsSavesRefusedNothingOverwritten)
+TEST_F(CategoryTest, DamagedOrUnwritableCatalogue_SavesRefusedNothingOverwritten)
 {
     const std::string damaged = "<xml><categories><category name=\"A\" id=\"1\"></xml";
     WriteFile(m_dir.path() / "categories.xml", damaged);
@@ -190,6 +182,16 @@ TEST_F(CategoryTest, DamagedCatalogue_LoadFailsSavesRefusedNothingOverwritten)
     EXPECT_FALSE(category.Save(m_dir.path()));
     EXPECT_EQ(store.CreateCategory("B"), -1);
     EXPECT_EQ(Catalog(), damaged);
+    // An element whose name starts with vertical tabs reads, but its closing tag would not.
+    const std::string handEdited = "<xml>\r\n<categories>\r\n<category name=\"A\" id=\"1\"/>\r\n<\v\vK id=\"2\">\r\n";
+    WriteFile(m_dir.path() / "categories.xml", handEdited);
+    category = Loaded(1);
+    EXPECT_EQ(category.GetName(), "A");
+    category.SetName("B");
+    EXPECT_FALSE(category.Save(m_dir.path(), &error));
+    EXPECT_NE(error.find("left unchanged"), std::string::npos);
+    EXPECT_EQ(Catalog(), handEdited);
+    EXPECT_EQ(Loaded(1).GetName(), "A");
 }
 
 TEST_F(CategoryTest, HandWrittenCatalogue_MissingIdsAndNextIdTolerated)
@@ -206,21 +208,6 @@ TEST_F(CategoryTest, HandWrittenCatalogue_MissingIdsAndNextIdTolerated)
     // Without next_id the catalogue cannot record the next id, but a new category still never takes an
     // id that is in use.
     EXPECT_EQ(store.CreateCategory("B"), 6);
-}
-
-TEST_F(CategoryTest, EntriesThatCannotBeWrittenBack_SaveRefusedAndFileKept)
-{
-    // An element whose name starts with vertical tabs reads, but its closing tag would not.
-    const std::string handEdited = "<xml>\r\n<categories>\r\n<category name=\"A\" id=\"1\"/>\r\n<\v\vK id=\"2\">\r\n";
-    WriteFile(m_dir.path() / "categories.xml", handEdited);
-    Category category = Loaded(1);
-    EXPECT_EQ(category.GetName(), "A");
-    category.SetName("B");
-    std::string error;
-    EXPECT_FALSE(category.Save(m_dir.path(), &error));
-    EXPECT_NE(error.find("left unchanged"), std::string::npos);
-    EXPECT_EQ(Catalog(), handEdited);
-    EXPECT_EQ(Loaded(1).GetName(), "A");
 }
 
 TEST_F(CategoryTest, NamesWithQuotesMarkupAndReferences_ReadBackAsTyped)

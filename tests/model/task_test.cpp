@@ -79,20 +79,8 @@ TEST_F(IntervalListTest, Insert_MergesOverlapsAndKeepsStartOrder)
     }
 }
 
-TEST_F(IntervalListTest, InsertOverlappingRunningSpan_ClosesItAtNow)
-{
-    m_clock->SetUtc(2008, 1, 1, 14, 0);
-    IntervalList list;
-    ASSERT_TRUE(list.Start());
-    m_clock->SetUtc(2008, 1, 1, 15, 0);
-    list.Insert(At(13, 0, 14, 30));
-    ASSERT_EQ(list.Count(), 1);
-    EXPECT_EQ(Span(list.At(0)), Span(At(13, 0, 15, 0)));
-    EXPECT_FALSE(list.IsRunning());
-}
-
 // Open spans are not inserted; indexes outside the list give an empty closed span and remove nothing.
-TEST_F(IntervalListTest, OpenInsertAndIndexesOutside_Refused)
+TEST_F(IntervalListTest, OpenInsertAndIndexesOutside_RefusedOverlapsOfTheRunningSpanCloseIt)
 {
     IntervalList list;
     list.Insert(At(9, 0, 10, 0));
@@ -108,6 +96,15 @@ TEST_F(IntervalListTest, OpenInsertAndIndexesOutside_Refused)
     }
     EXPECT_TRUE(list.RemoveAt(0));
     EXPECT_EQ(list.Count(), 0);
+    // A span overlapping the running one closes it at now.
+    m_clock->SetUtc(2008, 1, 1, 14, 0);
+    IntervalList running;
+    ASSERT_TRUE(running.Start());
+    m_clock->SetUtc(2008, 1, 1, 15, 0);
+    running.Insert(At(13, 0, 14, 30));
+    ASSERT_EQ(running.Count(), 1);
+    EXPECT_EQ(Span(running.At(0)), Span(At(13, 0, 15, 0)));
+    EXPECT_FALSE(running.IsRunning());
 }
 
 TEST_F(IntervalListTest, StartAndStop_OpenAndCloseAtNow)
@@ -203,10 +200,7 @@ TEST(CalendarPeriod, StartAtLocalMidnightOfTheFirstDay)
         EXPECT_EQ(period.stop, c.now);
         EXPECT_TRUE(period.closed);
     }
-}
-
-TEST(CalendarPeriod, OtherIndex_MeansAllTime)
-{
+    // Any other index means all time.
     ScopedTimeZone zone("UTC");
     ScopedFakeClock clock(2008, 4, 9, 15, 0);
     Interval untouched;
@@ -321,7 +315,7 @@ TEST_F(TaskFileTest, Load_GoodAndDamagedFiles)
     EXPECT_EQ(ToHex(ReadFile(TaskPath(m_dir.path(), 5))), kAbcOneHour);
 }
 
-TEST_F(TaskFileTest, MissingFileOrNoIdentity_LoadFailsNoIdentityCountsNothing)
+TEST_F(TaskFileTest, MissingFileNoIdentityOrOverlongName_Refused)
 {
     Task task;
     task.id = 77;
@@ -341,15 +335,12 @@ TEST_F(TaskFileTest, MissingFileOrNoIdentity_LoadFailsNoIdentityCountsNothing)
     EXPECT_FALSE(task.Stop());
     task.id = 3;
     EXPECT_EQ(task.Total().Format(), "01:00:00");
-}
-
-TEST_F(TaskFileTest, OverlongName_RefusedOnSaveKeepsOldFile)
-{
+    // A name longer than a file may hold is refused, and the old file kept.
     WriteFile(TaskPath(m_dir.path(), 5), FromHex(kAbcOneHour));
-    Task task;
+    task = Task();
     task.id = 5;
     task.name.assign(kMaxNameBytes + 1, 'n');
-    std::string error;
+    error.clear();
     EXPECT_FALSE(task.Save(m_dir.path(), &error));
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(ToHex(ReadFile(TaskPath(m_dir.path(), 5))), kAbcOneHour);
