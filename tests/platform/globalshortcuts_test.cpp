@@ -49,95 +49,64 @@ std::vector<ShortcutState> States(const GlobalShortcuts& shortcuts)
 }
 
 // A private X server; the grabs are tested on a connection of our own, whose events the test hands to the
-// backend as Qt's native event filter would.
-class X11ShortcutsTest : public ::testing::Test
+// backend as Qt's native event filter would. Grabbed combinations fire also with Num Lock or Caps Lock on. One that
+// another program holds, a repeated one and a key without a key code are unavailable, and the others still work.
+TEST(X11Shortcuts, GrabbedCombinations_FireWithLocksOn_HeldOnesAreUnavailable)
 {
-protected:
-    void SetUp() override
-    {
-        m_xvfb =
-            std::make_unique<ChildProcess>("/usr/bin/Xvfb", std::vector<std::string>{"-displayfd", "1", "-screen", "0",
-                                                                                     "640x480x24", "-nolisten", "tcp"});
-        const auto display = m_xvfb->readLine(std::chrono::seconds(15));
-        ASSERT_TRUE(display && !display->empty()) << "Xvfb did not start";
-        m_display = ":" + *display;
-        m_connection = xcb_connect(m_display.c_str(), nullptr);
-        ASSERT_EQ(xcb_connection_has_error(m_connection), 0);
-        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
-        m_shortcuts = std::make_unique<X11GlobalShortcuts>(m_connection, m_root);
-    }
-
-    void TearDown() override
-    {
-        m_shortcuts.reset();
-        if (m_connection != nullptr) {
-            xcb_disconnect(m_connection);
-        }
-    }
-
-    void Xdotool(const std::string& keys)
-    {
-        const std::string command = "DISPLAY=" + m_display + " xdotool key --clearmodifiers " + keys;
+    ChildProcess xvfb("/usr/bin/Xvfb", {"-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp"});
+    const auto number = xvfb.readLine(std::chrono::seconds(15));
+    ASSERT_TRUE(number && !number->empty()) << "Xvfb did not start";
+    const std::string display = ":" + *number;
+    using Connection = std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)>;
+    const Connection own(xcb_connect(display.c_str(), nullptr), &xcb_disconnect);
+    const Connection other(xcb_connect(display.c_str(), nullptr), &xcb_disconnect);
+    ASSERT_EQ(xcb_connection_has_error(own.get()), 0);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(own.get())).data->root;
+    X11GlobalShortcuts holder(other.get(), root);
+    X11GlobalShortcuts shortcuts(own.get(), root);
+    const auto xdotool = [&](const std::string& keys) {
+        const std::string command = "DISPLAY=" + display + " xdotool key --clearmodifiers " + keys;
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    }
-
-    // Feeds the connection's events to the backend until one of them was a grabbed press; returns its id.
-    std::optional<int> NextActivation()
-    {
-        QSignalSpy spy(m_shortcuts.get(), &GlobalShortcuts::activated);
+    };
+    // Feeds our connection's events to the backend until one of them was a grabbed press; returns its id.
+    const auto nextActivation = [&]() -> std::optional<int> {
+        QSignalSpy spy(&shortcuts, &GlobalShortcuts::activated);
         const bool fired = QTest::qWaitFor(
             [&] {
-                while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
-                    m_shortcuts->HandleEvent(event);
+                while (xcb_generic_event_t* event = xcb_poll_for_event(own.get())) {
+                    shortcuts.HandleEvent(event);
                     std::free(event);
                 }
                 return spy.count() > 0;
             },
             kWaitMs);
         return fired ? std::optional<int>(spy.front().front().toInt()) : std::nullopt;
-    }
+    };
 
-    std::unique_ptr<ChildProcess> m_xvfb;
-    std::string m_display;
-    xcb_connection_t* m_connection = nullptr;
-    xcb_window_t m_root = 0;
-    std::unique_ptr<X11GlobalShortcuts> m_shortcuts;
-};
-
-// Grabbed combinations fire also with Num Lock or Caps Lock on. One that another program holds, a repeated one and
-// a key without a key code are unavailable, and the others still work.
-TEST_F(X11ShortcutsTest, GrabbedCombinations_FireWithLocksOn_HeldOnesAreUnavailable)
-{
-    xcb_connection_t* other = xcb_connect(m_display.c_str(), nullptr);
-    X11GlobalShortcuts holder(other, m_root);
     holder.RegisterAll(Bindings({{kAltShift, 'P'}}));
     ASSERT_EQ(holder.Status(0).state, ShortcutState::Active);
-
-    m_shortcuts->RegisterAll(
+    shortcuts.RegisterAll(
         Bindings({{kAltShift, 'M'}, {kAltShift, 'T'}, {kAltShift, 'P'}, {kAltShift, 'T'}, {kAltShift, '#'}}));
-    EXPECT_EQ(States(*m_shortcuts),
-              (std::vector{ShortcutState::Active, ShortcutState::Active, ShortcutState::Unavailable,
-                           ShortcutState::Unavailable, ShortcutState::Unavailable}));
-    EXPECT_NE(m_shortcuts->LockMask() & ~XCB_MOD_MASK_LOCK, 0) << "Num Lock has a modifier";
+    EXPECT_EQ(States(shortcuts), (std::vector{ShortcutState::Active, ShortcutState::Active, ShortcutState::Unavailable,
+                                              ShortcutState::Unavailable, ShortcutState::Unavailable}));
+    EXPECT_NE(shortcuts.LockMask() & ~XCB_MOD_MASK_LOCK, 0) << "Num Lock has a modifier";
     for (const std::string lock : {"", "Num_Lock", "Caps_Lock"}) {
         SCOPED_TRACE(lock);
         if (!lock.empty()) {
-            Xdotool(lock);
+            xdotool(lock);
         }
-        Xdotool("alt+shift+t");
-        EXPECT_EQ(NextActivation(), 0xB001);
+        xdotool("alt+shift+t");
+        EXPECT_EQ(nextActivation(), 0xB001);
         if (!lock.empty()) {
-            Xdotool(lock);
+            xdotool(lock);
         }
     }
     // Each time the next grabbed press is the first activation, so the presses before it did nothing.
-    Xdotool("alt+t alt+shift+p alt+shift+m");
-    EXPECT_EQ(NextActivation(), 0xB000);
-    m_shortcuts->RegisterAll(Bindings({{kModControl, 'T'}}));
-    Xdotool("alt+shift+m ctrl+t");
-    EXPECT_EQ(NextActivation(), 0xB000);
-    holder.UnregisterAll();
-    xcb_disconnect(other);
+    xdotool("alt+t alt+shift+p alt+shift+m");
+    EXPECT_EQ(nextActivation(), 0xB000);
+    shortcuts.RegisterAll(Bindings({{kModControl, 'T'}}));
+    xdotool("alt+shift+m ctrl+t");
+    EXPECT_EQ(nextActivation(), 0xB000);
 }
 
 // The portal side of the GlobalShortcuts interface, as far as the program uses it: sessions, binding with the

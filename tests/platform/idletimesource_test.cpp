@@ -78,7 +78,7 @@ private:
     FakeScreenSaver m_screenSaver;
 };
 
-TEST(IdleTimeSource, DesktopServices_ChosenInOrderAndAskedWhileThere)
+TEST(IdleTimeSource, DesktopServicesThenXServer_ChosenInOrderAndAskedWhileThere)
 {
     struct Case
     {
@@ -102,10 +102,7 @@ TEST(IdleTimeSource, DesktopServices_ChosenInOrderAndAskedWhileThere)
         bus.reset();
         EXPECT_EQ(source->IdleMs(), std::nullopt);
     }
-}
-
-TEST(IdleTimeSource, NoBusButAnXServer_UsesTheScreenSaverExtension)
-{
+    // Without a bus but with an X server, the screen saver extension tells.
     if (!std::filesystem::exists("/usr/bin/Xvfb")) {
         GTEST_SKIP() << "Xvfb is not installed";
     }

@@ -38,7 +38,18 @@ TEST(ProcessCheck, LiveProcessOfThisUserUnderItsName)
     EXPECT_FALSE(isOwnProgram(sleeper.pid(), "kelmora"));
 }
 
-TEST(ProcessCheck, StatusAndExeTexts_GiveTheRealUidAndTheFileNameWithoutDeletedMark)
+EnvironmentLookup Env(std::map<std::string, std::string> values)
+{
+    return [values = std::move(values)](const std::string& name) -> std::optional<std::string> {
+        const auto it = values.find(name);
+        if (it == values.end()) {
+            return std::nullopt;
+        }
+        return it->second;
+    };
+}
+
+TEST(ProcessAndPathTexts, RealUidProgramNameAndDataFolder)
 {
     EXPECT_EQ(realUidFromStatus("Name:\tbash\nUmask:\t0022\nUid:\t1000\t1001\t1002\t1003\nGid:\t5\t5\t5\t5\n"), 1000u);
     EXPECT_EQ(realUidFromStatus("Uid:\t0\t0\t0\t0"), 0u);
@@ -51,21 +62,7 @@ TEST(ProcessCheck, StatusAndExeTexts_GiveTheRealUidAndTheFileNameWithoutDeletedM
     EXPECT_EQ(programNameFromExeTarget("/usr/bin/kelmora (deleted)"), "kelmora");
     EXPECT_EQ(programNameFromExeTarget("/opt/my apps/kelmora-old"), "kelmora-old");
     EXPECT_EQ(programNameFromExeTarget("kelmora"), "kelmora");
-}
-
-EnvironmentLookup Env(std::map<std::string, std::string> values)
-{
-    return [values = std::move(values)](const std::string& name) -> std::optional<std::string> {
-        const auto it = values.find(name);
-        if (it == values.end()) {
-            return std::nullopt;
-        }
-        return it->second;
-    };
-}
-
-TEST(DataFolderLocation, ExplicitThenEnvironmentThenXdgThenHome_SkippingEmptyAndRelative)
-{
+    // The data folder: given, else from the environment, then XDG, then home, skipping empty and relative values.
     const auto all = Env({{"KELMORA_DATA_DIR", "/k"}, {"XDG_DATA_HOME", "/x"}, {"HOME", "/h"}});
     EXPECT_EQ(ResolveDataFolder(std::filesystem::path("/cli"), all), "/cli");
     EXPECT_EQ(ResolveDataFolder(std::nullopt, all), "/k");

@@ -50,7 +50,7 @@ protected:
 
 // The stored values and their defaults, as both the real store (a fresh user: nothing is created) and the fake
 // one give them. The idle monitor reads "Timeout" with a default of its own.
-TEST_F(IniSettingsStoreTest, FreshUser_EveryReaderGetsItsDefault_AndNothingIsCreated)
+TEST_F(IniSettingsStoreTest, FreshUserGetsDefaults_ThenEvery32BitValueRoundTripsKeepingTheRestOfTheFile)
 {
     const std::vector<std::pair<std::string_view, std::int32_t>> expected{
         {"ShowWindow", 0}, {"AutoStop", 0},        {"Remind", 1},           {"UseQuickAccessMenu", 0},
@@ -70,12 +70,7 @@ TEST_F(IniSettingsStoreTest, FreshUser_EveryReaderGetsItsDefault_AndNothingIsCre
     EXPECT_EQ(GetSetting(m_store, setting::kTimeoutInIdleMonitor), 0);
     EXPECT_EQ(m_store.GetSetting("Remind", -7), -7);
     EXPECT_FALSE(fs::exists(iniFile().parent_path()));
-}
-
-// Every 32-bit value survives in a file that other tools read and write: a store on the same file sees it, and
-// values this store did not write stay as they were.
-TEST_F(IniSettingsStoreTest, SetThenGet_RoundTripsEvery32BitValue_KeepingTheRestOfTheFile)
-{
+    // Every 32-bit value survives in a file other tools read and write; values this store did not write stay.
     writeIni("[General]\nTimeout=abc\nleft=5\n\n[Other]\nkey=value\n");
     ASSERT_TRUE(SetSetting(m_store, setting::kTimeoutOnTimeoutsPage, 600));
     ASSERT_TRUE(m_store.SetSetting("right", kMax));
