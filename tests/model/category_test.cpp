@@ -137,6 +137,9 @@ TEST_F(CategoryTest, DeletingTasks_RemovesThemFromEveryCategoryInPlace)
 
     // Deleting the tasks of a category deletes its members, and so empties every category listing them.
     const std::int32_t other = m_store.CreateTask("other");
+    Category members = Loaded(a);
+    members.AddTask(m_store.CreateTask("second member"));
+    members.Save(m_dir.path());
     ASSERT_TRUE(m_store.DeleteTasksOfCategory(a));
     EXPECT_EQ(m_store.TaskIds(), std::vector<std::int32_t>{other});
     EXPECT_EQ(Loaded(a).TaskCount(), 0);
