@@ -51,6 +51,11 @@ xml-instr-question @@ src/model/xml.cpp @@ model_tests hotkeys_tests @@ instruct
 xml-unescape      @@ src/model/xml.cpp @@ model_tests hotkeys_tests @@         if (m_text[i] == m_escape) {<NL>            ++i; @@         if (m_text[i] == m_escape && i + 1 == to) {<NL>            ++i;
 atomic-ignore-write @@ src/model/atomicfile.cpp @@ model_tests @@ [contents](int fd) { return WriteAll(fd, contents); } @@ [contents](int fd) { WriteAll(fd, contents); return true; }
 atomic-no-fsync   @@ src/model/atomicfile.cpp @@ model_tests @@     if (::fsync(fd.Get()) != 0) {<NL>        return fail("cannot flush to disk");<NL>    } @@
+zone-hour-cache   @@ src/model/timestamp.cpp @@ model_tests cli_tests @@ if (first.valid && last.valid && first.utcOffset == last.utcOffset && first.daylight == last.daylight) { @@ if (first.valid && last.valid) {
+xml-quote-option  @@ src/model/xml.cpp @@ model_tests hotkeys_tests @@ const char quoteSpecial[] = {options.quoteChar, '?', '\0'}; @@ const char quoteSpecial[] = {'"', '?', '\0'};
+name-max-bytes    @@ src/model/taskfile.cpp @@ model_tests cli_tests @@ if (name.size() > kMaxNameBytes) { @@ if (name.size() >= kMaxNameBytes) {
+exec-percent      @@ src/platform/inisettingsstore.cpp @@ platform_tests @@ if (c == '%') { @@ if (c == '%' && needsQuotes) {
+autostart-dangling @@ src/platform/inisettingsstore.cpp @@ platform_tests @@ fs::exists(fs::symlink_status(m_autostartFile, ec)) @@ fs::exists(m_autostartFile, ec)
 settings-remind-default @@ src/platform/settingsstore.h @@ platform_tests idle_tests @@ kRemindTimeout{"RemindTimeout", 300} @@ kRemindTimeout{"RemindTimeout", 600}
 settings-missing  @@ src/platform/inisettingsstore.cpp @@ platform_tests @@ .value_or(defaultValue); @@ .value_or(0);
 settings-plus     @@ src/platform/inisettingsstore.cpp @@ platform_tests @@ if (first != last && *first == '-') { @@ if (first != last && *first == '+') {

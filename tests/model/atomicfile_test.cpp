@@ -1,4 +1,5 @@
 #include "model/atomicfile.h"
+#include "model/datafolder.h"
 #include "model/task.h"
 #include "model/textsink.h"
 #include "support/testsupport.h"
@@ -53,7 +54,7 @@ std::vector<std::string> FolderEntries(const std::filesystem::path& folder)
     return names;
 }
 
-TEST(AtomicFile, Write_CreatesAndReplaces)
+TEST(AtomicFile, Write_CreatesAndReplacesOwnerOnlyKeepingAnExistingMode)
 {
     TempDir dir;
     const auto path = dir.path() / "a.bin";
@@ -64,6 +65,17 @@ TEST(AtomicFile, Write_CreatesAndReplaces)
     ASSERT_TRUE(WriteFileAtomically(path, ""));
     EXPECT_EQ(ReadFile(path), "");
     EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"a.bin"});
+    // New files are for their owner only.
+    ASSERT_TRUE(WriteFileAtomically(dir.path() / "p", "x"));
+    struct stat info
+    {};
+    ASSERT_EQ(stat((dir.path() / "p").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    // A file that exists keeps the mode its user gave it.
+    ASSERT_EQ(chmod((dir.path() / "p").c_str(), 0640), 0);
+    ASSERT_TRUE(WriteFileAtomically(dir.path() / "p", "y"));
+    ASSERT_EQ(stat((dir.path() / "p").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
 TEST(AtomicFile, WriteFailingMidway_KeepsOldFileAndLeavesNoTemporary)
@@ -79,6 +91,111 @@ TEST(AtomicFile, WriteFailingMidway_KeepsOldFileAndLeavesNoTemporary)
     EXPECT_NE(error.find("a.bin"), std::string::npos);
     EXPECT_EQ(ReadFile(path), "old contents");
     EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"a.bin"});
+
+    // A task save on a full disk reports it, and the old task still loads.
+    Task task;
+    task.id = 3;
+    task.name = "kept";
+    ASSERT_TRUE(task.Save(dir.path()));
+    task.name = std::string(10'000, 'y');
+    {
+        ScopedFileSizeLimit limit(100);
+        EXPECT_FALSE(task.Save(dir.path()));
+    }
+    Task back;
+    back.id = 3;
+    ASSERT_TRUE(back.Load(dir.path()));
+    EXPECT_EQ(back.name, "kept");
+}
+
+TEST(AtomicFile, MissingFolderOrDirectoryInTheWay_FailsReadingOnlyRegularFiles)
+{
+    TempDir dir;
+    std::string error;
+    EXPECT_FALSE(WriteFileAtomically(dir.path() / "no" / "such", "x", &error));
+    EXPECT_FALSE(error.empty());
+    std::filesystem::create_directory(dir.path() / "sub");
+    std::filesystem::create_directory(dir.path() / "sub" / "inner");
+    EXPECT_FALSE(WriteFileAtomically(dir.path() / "sub", "x"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "sub"));
+    EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"sub"});
+    // Reading refuses missing files, folders and pipes.
+    std::string contents;
+    EXPECT_FALSE(ReadWholeFile(dir.path() / "none", contents));
+    EXPECT_FALSE(ReadWholeFile(dir.path(), contents));
+    ASSERT_EQ(mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(ReadWholeFile(dir.path() / "fifo", contents)); // must not block
+    WriteFile(dir.path() / "big", std::string(200'000, 'z'));
+    ASSERT_TRUE(ReadWholeFile(dir.path() / "big", contents));
+    EXPECT_EQ(contents.size(), 200'000u);
+}
+
+TEST(DataFolder, CreateDirectoryTree_MakesParentsOwnerOnlyUnlessAFileIsInTheWay)
+{
+    TempDir dir;
+    const auto deep = dir.path() / "a" / "b" / "Kelmora";
+    ASSERT_TRUE(EnsureDataFolder(deep));
+    EXPECT_TRUE(std::filesystem::is_directory(deep));
+    struct stat info
+    {};
+    ASSERT_EQ(stat(deep.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_TRUE(CreateDirectoryTree(deep)); // already there
+    WriteFile(dir.path() / "file", "x");
+    std::string error;
+    EXPECT_FALSE(EnsureDataFolder(dir.path() / "file" / "Kelmora", &error));
+    EXPECT_NE(error.find("Kelmora"), std::string::npos);
+}
+
+TEST(DataFolder, OldDataBesideExecutable_MovedReplacingExistingFiles)
+{
+    TempDir dir;
+    const auto exe = dir.path() / "bin";
+    const auto data = dir.path() / "data";
+    std::filesystem::create_directories(exe);
+    std::filesystem::create_directories(data);
+    EXPECT_FALSE(HasOldData(exe));
+    WriteFile(exe / "0.tsk", "old zero");
+    WriteFile(exe / "7.tsk", "old seven");
+    WriteFile(exe / "categories.xml", "old categories");
+    WriteFile(exe / "hotkeys.xml", "stays");
+    WriteFile(exe / "report.htm", "stays");
+    WriteFile(exe / "kelmora", "the program");
+    EXPECT_FALSE(HasOldData(exe)); // no "idx", no migration
+    WriteFile(exe / "idx", "idx!");
+    WriteFile(data / "0.tsk", "newer zero");
+    ASSERT_TRUE(HasOldData(exe));
+
+    EXPECT_EQ(MigrateOldData(exe, data), 4);
+    EXPECT_EQ(ReadFile(data / "0.tsk"), "old zero");
+    EXPECT_EQ(ReadFile(data / "7.tsk"), "old seven");
+    EXPECT_EQ(ReadFile(data / "categories.xml"), "old categories");
+    EXPECT_EQ(ReadFile(data / "idx"), "idx!");
+    EXPECT_FALSE(std::filesystem::exists(exe / "0.tsk"));
+    EXPECT_FALSE(HasOldData(exe));
+    EXPECT_TRUE(std::filesystem::exists(exe / "hotkeys.xml"));
+    EXPECT_TRUE(std::filesystem::exists(exe / "report.htm"));
+    EXPECT_TRUE(std::filesystem::exists(exe / "kelmora"));
+}
+
+TEST(DataFolder, InterruptedMigration_ResumesBecauseIdxMovesLast)
+{
+    TempDir dir;
+    const auto exe = dir.path() / "bin";
+    const auto data = dir.path() / "data";
+    std::filesystem::create_directories(exe);
+    WriteFile(exe / "idx", "i");
+    WriteFile(exe / "1.tsk", "one");
+    // The data folder is missing, so every move fails: "idx" must stay to mark the data as old.
+    EXPECT_EQ(MigrateOldData(exe, data), 0);
+    EXPECT_TRUE(HasOldData(exe));
+    std::filesystem::create_directories(data);
+    EXPECT_EQ(MigrateOldData(exe, data), 2);
+    EXPECT_EQ(ReadFile(data / "1.tsk"), "one");
+    // Into itself nothing moves.
+    WriteFile(data / "idx", "x");
+    EXPECT_EQ(MigrateOldData(data, data), 0);
+    EXPECT_EQ(ReadFile(data / "1.tsk"), "one");
 }
 
 // Contents made record by record into the file: whole when every piece is written; on a full disk or a producer
@@ -139,65 +256,6 @@ TEST(AtomicFile, Produced_WrittenInPiecesOrNotAtAll)
             EXPECT_LT(made, 4'000); // stopped about one piece after the limit, not at the end
         }
     }
-}
-
-TEST(AtomicFile, TaskSaveOnFullDisk_ReturnsFalseAndOldTaskStillLoads)
-{
-    TempDir dir;
-    Task task;
-    task.id = 3;
-    task.name = "kept";
-    ASSERT_TRUE(task.Save(dir.path()));
-    task.name = std::string(10'000, 'y');
-    {
-        ScopedFileSizeLimit limit(100);
-        EXPECT_FALSE(task.Save(dir.path()));
-    }
-    Task back;
-    back.id = 3;
-    ASSERT_TRUE(back.Load(dir.path()));
-    EXPECT_EQ(back.name, "kept");
-}
-
-TEST(AtomicFile, MissingFolderOrDirectoryInTheWay_Fails)
-{
-    TempDir dir;
-    std::string error;
-    EXPECT_FALSE(WriteFileAtomically(dir.path() / "no" / "such", "x", &error));
-    EXPECT_FALSE(error.empty());
-    std::filesystem::create_directory(dir.path() / "sub");
-    std::filesystem::create_directory(dir.path() / "sub" / "inner");
-    EXPECT_FALSE(WriteFileAtomically(dir.path() / "sub", "x"));
-    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "sub"));
-    EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"sub"});
-}
-
-TEST(AtomicFile, NewFilesAreOwnerOnlyRewrittenFilesKeepTheirMode)
-{
-    TempDir dir;
-    ASSERT_TRUE(WriteFileAtomically(dir.path() / "p", "x"));
-    struct stat info
-    {};
-    ASSERT_EQ(stat((dir.path() / "p").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    // A file that exists keeps the mode its user gave it.
-    ASSERT_EQ(chmod((dir.path() / "p").c_str(), 0640), 0);
-    ASSERT_TRUE(WriteFileAtomically(dir.path() / "p", "y"));
-    ASSERT_EQ(stat((dir.path() / "p").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0640u);
-}
-
-TEST(AtomicFile, ReadWholeFile_RefusesMissingFilesFoldersAndPipes)
-{
-    TempDir dir;
-    std::string contents;
-    EXPECT_FALSE(ReadWholeFile(dir.path() / "none", contents));
-    EXPECT_FALSE(ReadWholeFile(dir.path(), contents));
-    ASSERT_EQ(mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
-    EXPECT_FALSE(ReadWholeFile(dir.path() / "fifo", contents)); // must not block
-    WriteFile(dir.path() / "big", std::string(200'000, 'z'));
-    ASSERT_TRUE(ReadWholeFile(dir.path() / "big", contents));
-    EXPECT_EQ(contents.size(), 200'000u);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "model/task.h"
+#include "model/taskfile.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -8,10 +9,15 @@
 namespace kelmora::model {
 namespace {
 
+using testsupport::FromHex;
+using testsupport::ReadFile;
 using testsupport::ScopedFakeClock;
 using testsupport::ScopedTimeLocale;
 using testsupport::ScopedTimeZone;
+using testsupport::TempDir;
+using testsupport::ToHex;
 using testsupport::Utc;
+using testsupport::WriteFile;
 
 // Intervals on 2008-01-01, UTC.
 Interval At(int startHour, int startMinute, int stopHour, int stopMinute)
@@ -73,7 +79,8 @@ TEST_F(IntervalListTest, Insert_MergesOverlapsAndKeepsStartOrder)
     }
 }
 
-TEST_F(IntervalListTest, InsertOpen_RefusedAndUnchanged)
+// Open spans are not inserted; indexes outside the list give an empty closed span and remove nothing.
+TEST_F(IntervalListTest, OpenInsertAndIndexesOutside_RefusedOverlapsOfTheRunningSpanCloseIt)
 {
     IntervalList list;
     list.Insert(At(9, 0, 10, 0));
@@ -81,33 +88,23 @@ TEST_F(IntervalListTest, InsertOpen_RefusedAndUnchanged)
     open.closed = false;
     EXPECT_FALSE(list.Insert(open));
     EXPECT_EQ(list.Count(), 1);
-}
-
-TEST_F(IntervalListTest, InsertOverlappingRunningSpan_ClosesItAtNow)
-{
-    m_clock->SetUtc(2008, 1, 1, 14, 0);
-    IntervalList list;
-    ASSERT_TRUE(list.Start());
-    m_clock->SetUtc(2008, 1, 1, 15, 0);
-    list.Insert(At(13, 0, 14, 30));
-    ASSERT_EQ(list.Count(), 1);
-    EXPECT_EQ(Span(list.At(0)), Span(At(13, 0, 15, 0)));
-    EXPECT_FALSE(list.IsRunning());
-}
-
-TEST_F(IntervalListTest, AtAndRemoveAt_OutOfRange)
-{
-    IntervalList list;
-    list.Insert(At(9, 0, 10, 0));
-    const Interval none = list.At(-1);
-    EXPECT_TRUE(none.closed);
-    EXPECT_EQ(none.start, TimeStamp());
-    EXPECT_EQ(none.stop, TimeStamp());
-    EXPECT_EQ(list.At(list.Count()).start, TimeStamp());
-    EXPECT_FALSE(list.RemoveAt(list.Count()));
-    EXPECT_FALSE(list.RemoveAt(-1));
+    for (const int index : {-1, 1}) {
+        const Interval none = list.At(index);
+        EXPECT_TRUE(none.closed);
+        EXPECT_EQ(Span(none), Span(Interval()));
+        EXPECT_FALSE(list.RemoveAt(index));
+    }
     EXPECT_TRUE(list.RemoveAt(0));
     EXPECT_EQ(list.Count(), 0);
+    // A span overlapping the running one closes it at now.
+    m_clock->SetUtc(2008, 1, 1, 14, 0);
+    IntervalList running;
+    ASSERT_TRUE(running.Start());
+    m_clock->SetUtc(2008, 1, 1, 15, 0);
+    running.Insert(At(13, 0, 14, 30));
+    ASSERT_EQ(running.Count(), 1);
+    EXPECT_EQ(Span(running.At(0)), Span(At(13, 0, 15, 0)));
+    EXPECT_FALSE(running.IsRunning());
 }
 
 TEST_F(IntervalListTest, StartAndStop_OpenAndCloseAtNow)
@@ -127,19 +124,15 @@ TEST_F(IntervalListTest, StartAndStop_OpenAndCloseAtNow)
     m_clock->SetUtc(2008, 1, 1, 10, 0);
     EXPECT_TRUE(list.Stop());
     EXPECT_EQ(list.At(0).stop, Utc(2008, 1, 1, 10, 0));
-}
-
-TEST_F(IntervalListTest, StartTwice_TwoOpenSpansLastDecides)
-{
-    IntervalList list;
+    // Two starts give two open spans; the last one decides whether the list runs.
     list.Start();
     list.Start();
-    EXPECT_EQ(list.Count(), 2);
-    EXPECT_FALSE(list.At(0).closed);
+    EXPECT_EQ(list.Count(), 3);
+    EXPECT_FALSE(list.At(1).closed);
     EXPECT_TRUE(list.IsRunning());
 }
 
-TEST_F(IntervalListTest, TotalIn_CountsOnlyThePartsInsideThePeriod)
+TEST_F(IntervalListTest, TotalIn_CountsOnlyThePartsInsideThePeriodOpenSpansUpToNow)
 {
     IntervalList list;
     list.Insert(At(9, 0, 10, 0));
@@ -149,51 +142,17 @@ TEST_F(IntervalListTest, TotalIn_CountsOnlyThePartsInsideThePeriod)
     EXPECT_EQ(list.TotalIn(At(9, 10, 9, 20)).Format(), "00:10:00");
     EXPECT_EQ(list.TotalIn(At(13, 0, 14, 0)).Format(), "00:00:00");
     EXPECT_EQ(list.Total().Format(), "02:00:00");
-}
-
-TEST_F(IntervalListTest, TotalIn_OpenSpanCountsUpToNow)
-{
-    IntervalList list;
+    // An open span counts up to now.
     m_clock->SetUtc(2008, 1, 1, 14, 0);
     list.Start();
     m_clock->SetUtc(2008, 1, 1, 14, 20);
     Interval today;
     today.SetToday();
-    EXPECT_EQ(list.TotalIn(today).Format(), "00:20:00");
-}
-
-TEST(Interval, IntersectAndUnion)
-{
-    const Interval a = At(9, 0, 10, 0);
-    const Interval b = At(9, 30, 11, 0);
-    EXPECT_EQ(Span(a.Intersect(b)), Span(At(9, 30, 10, 0)));
-    EXPECT_EQ(Span(a.Union(b)), Span(At(9, 0, 11, 0)));
-    const Interval disjoint = a.Intersect(At(12, 0, 13, 0));
-    EXPECT_TRUE(disjoint.start > disjoint.stop);
-    const Interval touching = a.Intersect(At(10, 0, 11, 0));
-    EXPECT_EQ(touching.start, touching.stop);
-}
-
-TEST(Interval, Format_OpenSpanEndsNow)
-{
-    ScopedTimeZone zone("UTC");
-    ScopedFakeClock clock(2008, 4, 7, 14, 0);
-    Interval open(Utc(2008, 4, 7, 13, 5, 9), TimeStamp(), false);
-    EXPECT_EQ(open.Format(), "2008-04-07 13:05:09 - 2008-04-07 14:00:00 (00:54:51)");
+    EXPECT_EQ(list.TotalIn(today).Format(), "02:20:00");
+    // The text of an open span ends now.
+    Interval open(Utc(2008, 1, 1, 13, 25, 9), TimeStamp(), false);
+    EXPECT_EQ(open.Format(), "2008-01-01 13:25:09 - 2008-01-01 14:20:00 (00:54:51)");
     EXPECT_EQ(open.Duration().Format(), "00:54:51");
-}
-
-TEST(Task, NoIdentity_ZeroTotalsAndRefusedChanges)
-{
-    ScopedFakeClock clock(2008, 1, 1, 12, 0);
-    Task task;
-    task.intervals.Insert(At(9, 0, 10, 0));
-    EXPECT_EQ(task.Total(), TimeSpan());
-    EXPECT_EQ(task.TotalIn(At(0, 0, 23, 0)), TimeSpan());
-    EXPECT_FALSE(task.Start());
-    EXPECT_FALSE(task.Stop());
-    task.id = 3;
-    EXPECT_EQ(task.Total().Format(), "01:00:00");
 }
 
 // ---- calendar periods ----
@@ -241,10 +200,7 @@ TEST(CalendarPeriod, StartAtLocalMidnightOfTheFirstDay)
         EXPECT_EQ(period.stop, c.now);
         EXPECT_TRUE(period.closed);
     }
-}
-
-TEST(CalendarPeriod, OtherIndex_MeansAllTime)
-{
+    // Any other index means all time.
     ScopedTimeZone zone("UTC");
     ScopedFakeClock clock(2008, 4, 9, 15, 0);
     Interval untouched;
@@ -259,6 +215,138 @@ TEST(CalendarPeriod, OtherIndex_MeansAllTime)
     EXPECT_EQ(task.TotalInCalendarPeriod(0).Format(), "00:30:00");
     EXPECT_EQ(task.TotalInCalendarPeriod(3).Format(), "01:30:00");
     EXPECT_EQ(task.TotalInCalendarPeriod(7).Format(), "01:30:00");
+}
+
+constexpr const char* kAbcOneHour =
+    "03 00 00 00 61 62 63 01 00 00 00 01 18 9A 00 00 80 62 EE 01 18 9A 00 00 00 51 25 02";
+
+class TaskFileTest : public ::testing::Test
+{
+protected:
+    Task Loaded(const std::string& bytes, bool expectSuccess = true)
+    {
+        WriteFile(TaskPath(m_dir.path(), 5), bytes);
+        Task task;
+        task.id = 5;
+        EXPECT_EQ(task.Load(m_dir.path()), expectSuccess);
+        return task;
+    }
+
+    TempDir m_dir;
+};
+
+// Name length and bytes, record count, then per record a closed byte and two stamps, an open record with a zero
+// stop. Records out of order and any name are kept as written.
+TEST_F(TaskFileTest, Save_ExactBytesAndBack)
+{
+    ScopedFakeClock clock(2008, 1, 1, 9, 0);
+    const std::filesystem::path file = m_dir.path() / "5.tsk";
+    Task task;
+    task.id = 5;
+    task.name = "Work";
+    ASSERT_TRUE(task.Save(m_dir.path()));
+    EXPECT_EQ(ToHex(ReadFile(file)), "04 00 00 00 57 6F 72 6B 00 00 00 00");
+    task.name = "abc";
+    task.intervals.Insert(Interval(Utc(2008, 1, 1, 9, 0), Utc(2008, 1, 1, 10, 0)));
+    ASSERT_TRUE(task.Save(m_dir.path()));
+    EXPECT_EQ(ToHex(ReadFile(file)), kAbcOneHour);
+    EXPECT_EQ(Span(Loaded(FromHex(kAbcOneHour)).intervals.At(0)), Span(task.intervals.At(0)));
+
+    task.name = "a";
+    task.intervals = IntervalList();
+    ASSERT_TRUE(task.Start());
+    ASSERT_TRUE(task.Save(m_dir.path()));
+    EXPECT_EQ(ToHex(ReadFile(file)), "01 00 00 00 61 01 00 00 00 00 18 9A 00 00 80 62 EE 01 00 00 00 00 00 00 00 00");
+    EXPECT_TRUE(Loaded(ReadFile(file)).intervals.IsRunning());
+
+    task.name = "Größe \"quoted\" <b>&amp; \\ tab\there";
+    task.intervals = IntervalList();
+    task.intervals.Append(Interval(Utc(2008, 1, 2, 9, 0), Utc(2008, 1, 2, 10, 0)));
+    task.intervals.Append(Interval(Utc(2008, 1, 1, 9, 0), Utc(2008, 1, 1, 10, 0)));
+    ASSERT_TRUE(task.Save(m_dir.path()));
+    const Task back = Loaded(ReadFile(file));
+    EXPECT_EQ(back.name, task.name);
+    EXPECT_EQ(back.intervals.At(0).start, Utc(2008, 1, 2, 9, 0));
+    EXPECT_EQ(back.intervals.At(1).start, Utc(2008, 1, 1, 9, 0));
+}
+
+// What a file holds as read: a damaged file fails cleanly, keeping the records read before the damage.
+TEST_F(TaskFileTest, Load_GoodAndDamagedFiles)
+{
+    const std::string good = FromHex(kAbcOneHour);
+    std::string anyClosedByte = good;
+    anyClosedByte[11] = 7;
+    std::string twoPromised = good;
+    twoPromised[7] = 2;
+    const struct
+    {
+        std::string bytes;
+        bool ok;
+        const char* name;
+        int count;
+    } cases[] = {
+        {good, true, "abc", 1},
+        {anyClosedByte, true, "abc", 1},
+        {good + "junk", true, "abc", 1},
+        {FromHex("01 00 00 00 78 FF FF FF FF"), true, "x", 0}, // a negative count
+        {FromHex("01 00 00 00 78 00 00 00 00"), true, "x", 0},
+        {FromHex("03 00 00 00 61 00 63 00 00 00 00"), true, "a", 0}, // the name stops at its first zero byte
+        {FromHex("FF 00 00 00 61 62"), false, "", 0},                // a name length beyond the end
+        {FromHex("FF FF FF FF 61 62 63"), false, "", 0},             // must not reserve its size
+        {twoPromised, false, "abc", 1},
+        {FromHex("01 00 00 00 78 FF FF FF 7F"), false, "x", 0}, // a huge count with no records
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToHex(c.bytes));
+        const Task task = Loaded(c.bytes, c.ok);
+        EXPECT_EQ(task.name, c.name);
+        ASSERT_EQ(task.intervals.Count(), c.count);
+        if (c.count > 0) {
+            EXPECT_TRUE(task.intervals.At(0).closed);
+            EXPECT_EQ(task.intervals.At(0).stop, Utc(2008, 1, 1, 10, 0));
+        }
+    }
+    // Every truncation short of the full file fails.
+    for (std::size_t length = 0; length < good.size(); ++length) {
+        Loaded(good.substr(0, length), false);
+    }
+    // A closed byte other than one is written back as one.
+    Loaded(anyClosedByte).Save(m_dir.path());
+    EXPECT_EQ(ToHex(ReadFile(TaskPath(m_dir.path(), 5))), kAbcOneHour);
+}
+
+TEST_F(TaskFileTest, MissingFileNoIdentityOrOverlongName_Refused)
+{
+    Task task;
+    task.id = 77;
+    std::string error;
+    EXPECT_FALSE(task.Load(m_dir.path(), &error));
+    EXPECT_NE(error.find("77.tsk"), std::string::npos);
+    task.id = -1;
+    EXPECT_FALSE(task.Load(m_dir.path()));
+    EXPECT_FALSE(task.Save(m_dir.path()));
+    // Without an identity totals are zero and nothing starts or stops.
+    ScopedFakeClock clock(2008, 1, 1, 12, 0);
+    task = Task();
+    task.intervals.Insert(At(9, 0, 10, 0));
+    EXPECT_EQ(task.Total(), TimeSpan());
+    EXPECT_EQ(task.TotalIn(At(0, 0, 23, 0)), TimeSpan());
+    EXPECT_FALSE(task.Start());
+    EXPECT_FALSE(task.Stop());
+    task.id = 3;
+    EXPECT_EQ(task.Total().Format(), "01:00:00");
+    // A name longer than a file may hold is refused, and the old file kept.
+    WriteFile(TaskPath(m_dir.path(), 5), FromHex(kAbcOneHour));
+    task = Task();
+    task.id = 5;
+    task.name.assign(kMaxNameBytes + 1, 'n');
+    error.clear();
+    EXPECT_FALSE(task.Save(m_dir.path(), &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(ToHex(ReadFile(TaskPath(m_dir.path(), 5))), kAbcOneHour);
+    task.name.assign(kMaxNameBytes, 'n');
+    EXPECT_TRUE(task.Save(m_dir.path()));
+    EXPECT_EQ(Loaded(ReadFile(TaskPath(m_dir.path(), 5))).name.size(), kMaxNameBytes);
 }
 
 } // namespace

@@ -33,7 +33,7 @@ void WriteTask(const std::filesystem::path& folder, std::int32_t id, const std::
     ASSERT_TRUE(task.Save(folder));
 }
 
-TEST(TaskStore, FreshFolder_FirstTaskIsZeroAndIdxHoldsOne)
+TEST(TaskStore, FreshFolder_FirstTaskIsZeroIdxHoldsOneIdsNeverReused)
 {
     TempDir dir;
     TaskStore store(dir.path());
@@ -43,16 +43,10 @@ TEST(TaskStore, FreshFolder_FirstTaskIsZeroAndIdxHoldsOne)
     EXPECT_EQ(store.CreateTask("first"), 0);
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "0.tsk"));
     EXPECT_EQ(ToHex(ReadFile(dir.path() / "idx")), "01 00 00 00");
-}
-
-TEST(TaskStore, DeletedIdsAreNeverReused)
-{
-    TempDir dir;
-    TaskStore store(dir.path());
-    store.Load();
-    EXPECT_EQ(store.CreateTask("a"), 0);
-    EXPECT_EQ(store.CreateTask("b"), 1);
-    EXPECT_EQ(store.CreateTask("c"), 2);
+    // A file another program wrote after the load is skipped too.
+    WriteTask(dir.path(), 1, "written by another program");
+    EXPECT_EQ(store.CreateTask("new"), 2);
+    // Deleted ids are never reused.
     EXPECT_TRUE(store.DeleteTask(1));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "1.tsk"));
     EXPECT_EQ(store.CreateTask("d"), 3);
@@ -62,7 +56,7 @@ TEST(TaskStore, DeletedIdsAreNeverReused)
     EXPECT_TRUE(store.DeleteTask(99)); // no file, nothing to do
 }
 
-TEST(TaskStore, IdxBehindTheFiles_NeverOverwritesATask)
+TEST(TaskStore, IdxBehindTheFilesOrDamaged_NeverOverwritesATask)
 {
     TempDir dir;
     WriteTask(dir.path(), 0, "zero");
@@ -75,30 +69,18 @@ TEST(TaskStore, IdxBehindTheFiles_NeverOverwritesATask)
     four.id = 4;
     ASSERT_TRUE(four.Load(dir.path()));
     EXPECT_EQ(four.name, "four");
-}
-
-TEST(TaskStore, FileAppearedAfterLoad_IsSkippedToo)
-{
-    TempDir dir;
-    TaskStore store(dir.path());
-    store.Load();
-    WriteTask(dir.path(), 0, "written by another program");
-    EXPECT_EQ(store.CreateTask("new"), 1);
-}
-
-TEST(TaskStore, IdxDamaged_ReadsWhatItHolds)
-{
-    TempDir dir;
+    // A damaged idx reads what it holds; a negative one starts from the lowest free id.
     WriteFile(dir.path() / "idx", FromHex("07"));
     EXPECT_EQ(ReadNextTaskId(dir.path()), 7);
-    WriteFile(dir.path() / "idx", FromHex("FF FF FF FF"));
-    EXPECT_EQ(ReadNextTaskId(dir.path()), -1);
-    TaskStore store(dir.path());
-    store.Load();
-    EXPECT_EQ(store.CreateTask("x"), 0);
+    TempDir other;
+    WriteFile(other.path() / "idx", FromHex("FF FF FF FF"));
+    EXPECT_EQ(ReadNextTaskId(other.path()), -1);
+    TaskStore fresh(other.path());
+    fresh.Load();
+    EXPECT_EQ(fresh.CreateTask("x"), 0);
 }
 
-TEST(TaskStore, Load_AscendingIdsOnlyFromCanonicalTaskFileNames)
+TEST(TaskStore, Load_AscendingIdsOnlyFromCanonicalTaskFileNamesInAFolderThatExists)
 {
     TempDir dir;
     for (const char* name : {"12.tsk", "3.tsk", "100.tsk", "0.tsk", "notes.tsk", "-4.tsk", "007.tsk", "5.tsk.bak",
@@ -114,6 +96,10 @@ TEST(TaskStore, Load_AscendingIdsOnlyFromCanonicalTaskFileNames)
     EXPECT_EQ(store.IndexOfTask(12), 2);
     EXPECT_EQ(store.IndexOfTask(13), -1);
     EXPECT_FALSE(TaskIdFromFileName("-0.tsk")); // not a second spelling of 0.tsk
+    TaskStore missing(dir.path() / "missing");
+    std::string error;
+    EXPECT_FALSE(missing.Load(&error));
+    EXPECT_FALSE(error.empty());
 }
 
 TEST(TaskStore, LargestIdTaken_CreationFallsBackToTheLowestFreeId)
@@ -161,15 +147,6 @@ TEST(TaskOps, InsertSpan_RefusesSpansBeginningAfterTheRunningSpan)
     }
 }
 
-TEST(TaskStore, Load_MissingFolderFails)
-{
-    TempDir dir;
-    TaskStore store(dir.path() / "missing");
-    std::string error;
-    EXPECT_FALSE(store.Load(&error));
-    EXPECT_FALSE(error.empty());
-}
-
 TEST(TaskStore, ReadersOnOtherThreads_SeeConsistentSnapshots)
 {
     TempDir dir;
@@ -203,7 +180,7 @@ TEST(TaskStore, ReadersOnOtherThreads_SeeConsistentSnapshots)
     EXPECT_GT(rounds.load(), 0);
 }
 
-TEST(TaskOps, RunningTaskIsTheLastRunningInStoreOrder)
+TEST(TaskOps, RunningTaskIsTheLastRunningInStoreOrder_StopEndsItOnce)
 {
     TempDir dir;
     ScopedFakeClock clock(2008, 1, 1, 9, 0);
@@ -211,7 +188,11 @@ TEST(TaskOps, RunningTaskIsTheLastRunningInStoreOrder)
     store.Load();
     const auto a = store.CreateTask("a");
     const auto b = store.CreateTask("b");
-    store.CreateTask("c");
+    store.CreateTask("b ");
+    // Names are found exactly, case included, and the excluded task is passed over.
+    EXPECT_EQ(FindTaskByName(store, "b"), b);
+    EXPECT_EQ(FindTaskByName(store, "B"), -1);
+    EXPECT_EQ(FindTaskByName(store, "b", b), -1);
     EXPECT_EQ(FindRunningTask(store), -1);
     ASSERT_TRUE(StartTask(dir.path(), b));
     EXPECT_EQ(FindRunningTask(store), b);
@@ -224,19 +205,13 @@ TEST(TaskOps, RunningTaskIsTheLastRunningInStoreOrder)
     stopped.id = b;
     stopped.Load(dir.path());
     EXPECT_EQ(stopped.intervals.At(0).stop, Utc(2008, 1, 1, 10, 0));
+    // Another program stopped the task meanwhile: a second stop must not stretch the closed span up to now.
+    const std::string before = ReadFile(dir.path() / "1.tsk");
+    clock->SetUtc(2008, 1, 1, 11, 0);
+    EXPECT_TRUE(StopTask(dir.path(), b));
+    EXPECT_EQ(ReadFile(dir.path() / "1.tsk"), before);
     EXPECT_FALSE(StartTask(dir.path(), 42));
-}
-
-TEST(TaskOps, FindTaskByName_ExactAndCaseSensitive)
-{
-    TempDir dir;
-    TaskStore store(dir.path());
-    store.Load();
-    const auto work = store.CreateTask("Work");
-    store.CreateTask("work ");
-    EXPECT_EQ(FindTaskByName(store, "Work"), work);
-    EXPECT_EQ(FindTaskByName(store, "work"), -1);
-    EXPECT_EQ(FindTaskByName(store, "Work", work), -1);
+    EXPECT_FALSE(StopTask(dir.path(), 42));
 }
 
 } // namespace

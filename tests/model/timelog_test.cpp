@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <climits>
 #include <random>
-
 namespace kelmora::model {
 namespace {
 
@@ -44,7 +43,7 @@ protected:
     TaskStore m_store{m_dir.path()};
 };
 
-TEST_F(TimeLogTest, BuildAll_SortedByStartNewestFirstInText)
+TEST_F(TimeLogTest, BuildAll_SortedByStartNewestFirstInTextRunningSpansClosed)
 {
     AddTask("A", {Span(1, 9, 10), Span(2, 9, 10)});
     AddTask("B", {Span(1, 11, 12)});
@@ -56,6 +55,14 @@ TEST_F(TimeLogTest, BuildAll_SortedByStartNewestFirstInText)
     EXPECT_EQ(log.ToTabText(), "A\t01:00:00\t2008-01-02 09:00:00\t2008-01-02 10:00:00\r\n"
                                "B\t01:00:00\t2008-01-01 11:00:00\t2008-01-01 12:00:00\r\n"
                                "A\t01:00:00\t2008-01-01 09:00:00\t2008-01-01 10:00:00\r\n");
+    // A running span is closed at the moment of the build.
+    AddTask("C", {Interval(Utc(2008, 1, 3, 11, 0), TimeStamp(), false)});
+    ASSERT_TRUE(log.BuildAll(m_store));
+    EXPECT_TRUE(log.At(3).closed);
+    EXPECT_EQ(log.At(3).stop, Utc(2008, 1, 3, 12, 0));
+    m_clock->SetUtc(2008, 1, 3, 13, 0);
+    const std::string running = "C\t01:00:00\t2008-01-03 11:00:00\t2008-01-03 12:00:00\r\n";
+    EXPECT_EQ(log.ToTabText().substr(0, running.size()), running);
 }
 
 TEST_F(TimeLogTest, BuildForPeriod_KeepsOverlappingSpansWholeDropsTouchingOnes)
@@ -67,18 +74,6 @@ TEST_F(TimeLogTest, BuildForPeriod_KeepsOverlappingSpansWholeDropsTouchingOnes)
     EXPECT_EQ(log.At(0).start, Utc(2008, 1, 1, 9, 0)); // not cut to the period
     EXPECT_EQ(log.At(0).stop, Utc(2008, 1, 1, 11, 0));
     EXPECT_EQ(log.At(1).start, Utc(2008, 1, 1, 12, 0));
-}
-
-TEST_F(TimeLogTest, RunningSpan_ClosedAtTheMomentOfTheBuild)
-{
-    AddTask("A", {Interval(Utc(2008, 1, 3, 11, 0), TimeStamp(), false)});
-    TimeLog log;
-    log.BuildAll(m_store);
-    ASSERT_EQ(log.Count(), 1);
-    EXPECT_TRUE(log.At(0).closed);
-    EXPECT_EQ(log.At(0).stop, Utc(2008, 1, 3, 12, 0));
-    m_clock->SetUtc(2008, 1, 3, 13, 0);
-    EXPECT_EQ(log.ToTabText(), "A\t01:00:00\t2008-01-03 11:00:00\t2008-01-03 12:00:00\r\n");
 }
 
 TEST_F(TimeLogTest, EqualStarts_ComeOutInReverseInsertionOrder)
@@ -99,6 +94,72 @@ TEST_F(TimeLogTest, EqualStarts_ComeOutInReverseInsertionOrder)
     EXPECT_EQ(built.ToTabText(), "second\t02:00:00\t2008-01-01 10:00:00\t2008-01-01 12:00:00\r\n"
                                  "first\t01:00:00\t2008-01-01 10:00:00\t2008-01-01 11:00:00\r\n"
                                  "second\t01:00:00\t2008-01-01 09:00:00\t2008-01-01 10:00:00\r\n");
+}
+
+TEST_F(TimeLogTest, EntryTexts_EmptyOutsideTheLog)
+{
+    const TimeLogEntry entry(Interval(Utc(2008, 4, 7, 13, 5, 9), Utc(2008, 4, 7, 14, 0)), 4);
+    EXPECT_EQ(entry.Format("Work"), "Work  00:54:51 (2008-04-07 13:05:09 - 2008-04-07 14:00:00)");
+    EXPECT_EQ(entry.ToTabRow("Work"), "Work\t00:54:51\t2008-04-07 13:05:09\t2008-04-07 14:00:00");
+    EXPECT_EQ(entry.ToHtmlRow("Work"), "<tr><td><b>Work</b></td><td>00:54:51</td><td>2008-04-07 13:05:09</td><td>"
+                                       "2008-04-07 14:00:00</td></tr>");
+    // Outside the log: an empty entry with empty texts.
+    TimeLog log;
+    log.Insert(entry);
+    for (const std::int32_t index : {-1, 1}) {
+        const TimeLogEntry none = log.At(index);
+        EXPECT_TRUE(none.closed);
+        EXPECT_EQ(none.taskId, -1);
+        EXPECT_EQ(none.start, TimeStamp());
+        EXPECT_EQ(none.Format("x"), "");
+        EXPECT_EQ(none.ToHtmlRow("x"), "");
+        EXPECT_EQ(none.ToTabRow("x"), "");
+    }
+}
+
+TEST_F(TimeLogTest, HtmlTable_EscapesNamesTabTextKeepsThemRaw)
+{
+    AddTask("<script>alert(\"x\")</script> & co", {Span(1, 9, 10)});
+    TimeLog log;
+    log.BuildAll(m_store);
+    EXPECT_EQ(log.ToHtmlTable(),
+              "<table border = \"1\"><tr><td><b>Task Name</b></td><td><b>Interval</b></td><td><b>Start</b></td><td>"
+              "<b>Stop</b></td></tr><tr><td><b>&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; co</b></td>"
+              "<td>01:00:00</td><td>2008-01-01 09:00:00</td><td>2008-01-01 10:00:00</td></tr></table>");
+    EXPECT_EQ(log.ToTabText().substr(0, 34), "<script>alert(\"x\")</script> & co\t0");
+    // Tabs and line breaks in a name would split the record.
+    AddTask("a\tb\r\nc", {Span(2, 9, 10)});
+    log.BuildAll(m_store);
+    EXPECT_EQ(log.ToTabText().substr(0, 16), "a b  c\t01:00:00\t");
+}
+
+TEST_F(TimeLogTest, UnreadableTask_SkippedOthersKeptTextsUseTheNamesOfTheBuild)
+{
+    AddTask("A", {Span(1, 9, 10)});
+    const std::int32_t broken = AddTask("B", {Span(1, 10, 11)});
+    AddTask("C", {Span(1, 11, 12)});
+    WriteFile(m_dir.path() / "1.tsk", "\x01");
+    TimeLog log;
+    EXPECT_FALSE(log.BuildAll(m_store));
+    EXPECT_EQ(log.Count(), 2);
+    EXPECT_EQ(log.SkippedTaskIds(), std::vector<std::int32_t>{broken});
+    // A later successful build forgets the earlier trouble.
+    m_store.DeleteTask(broken);
+    EXPECT_TRUE(log.BuildAll(m_store));
+    EXPECT_TRUE(log.SkippedTaskIds().empty());
+    // Texts use the names of the build.
+    Task renamed;
+    renamed.id = 0;
+    renamed.Load(m_dir.path());
+    renamed.name = "After";
+    renamed.Save(m_dir.path());
+    EXPECT_EQ(log.TaskName(0), "A");
+    // Entries added by hand for tasks the build did not see are named from their files.
+    const std::int32_t other = AddTask("Other", {});
+    log.Insert(TimeLogEntry(Span(2, 9, 10), other));
+    EXPECT_EQ(log.ToTabText().substr(0, 6), "Other\t");
+    log.Insert(TimeLogEntry(Span(3, 9, 10), 99));
+    EXPECT_EQ(log.ToTabText().substr(0, 2), "\t0");
 }
 
 // Against a stable sort of the spans in the order added (task, then list order), with many equal starts: in the
@@ -148,81 +209,6 @@ TEST(TimeLogOrder, BuildFromTasks_StableByStartInEveryRange)
             ASSERT_EQ(log.Entries()[i].taskId, added[i].stop.days) << i;
         }
     }
-}
-
-TEST_F(TimeLogTest, OutOfRange_EmptyEntryWithEmptyTexts)
-{
-    TimeLog log;
-    log.Insert(TimeLogEntry(Span(1, 9, 10), 0));
-    for (const std::int32_t index : {-1, 1}) {
-        const TimeLogEntry none = log.At(index);
-        EXPECT_TRUE(none.closed);
-        EXPECT_EQ(none.taskId, -1);
-        EXPECT_EQ(none.start, TimeStamp());
-        EXPECT_EQ(none.Format("x"), "");
-        EXPECT_EQ(none.ToHtmlRow("x"), "");
-        EXPECT_EQ(none.ToTabRow("x"), "");
-    }
-}
-
-TEST_F(TimeLogTest, EntryTexts)
-{
-    const TimeLogEntry entry(Interval(Utc(2008, 4, 7, 13, 5, 9), Utc(2008, 4, 7, 14, 0)), 4);
-    EXPECT_EQ(entry.Format("Work"), "Work  00:54:51 (2008-04-07 13:05:09 - 2008-04-07 14:00:00)");
-    EXPECT_EQ(entry.ToTabRow("Work"), "Work\t00:54:51\t2008-04-07 13:05:09\t2008-04-07 14:00:00");
-    EXPECT_EQ(entry.ToHtmlRow("Work"), "<tr><td><b>Work</b></td><td>00:54:51</td><td>2008-04-07 13:05:09</td><td>"
-                                       "2008-04-07 14:00:00</td></tr>");
-}
-
-TEST_F(TimeLogTest, HtmlTable_EscapesNamesTabTextKeepsThemRaw)
-{
-    AddTask("<script>alert(\"x\")</script> & co", {Span(1, 9, 10)});
-    TimeLog log;
-    log.BuildAll(m_store);
-    EXPECT_EQ(log.ToHtmlTable(),
-              "<table border = \"1\"><tr><td><b>Task Name</b></td><td><b>Interval</b></td><td><b>Start</b></td><td>"
-              "<b>Stop</b></td></tr><tr><td><b>&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; co</b></td>"
-              "<td>01:00:00</td><td>2008-01-01 09:00:00</td><td>2008-01-01 10:00:00</td></tr></table>");
-    EXPECT_EQ(log.ToTabText().substr(0, 34), "<script>alert(\"x\")</script> & co\t0");
-    // Tabs and line breaks in a name would split the record.
-    AddTask("a\tb\r\nc", {Span(2, 9, 10)});
-    log.BuildAll(m_store);
-    EXPECT_EQ(log.ToTabText().substr(0, 16), "a b  c\t01:00:00\t");
-}
-
-TEST_F(TimeLogTest, UnreadableTask_SkippedOthersKeptResultFalse)
-{
-    AddTask("A", {Span(1, 9, 10)});
-    const std::int32_t broken = AddTask("B", {Span(1, 10, 11)});
-    AddTask("C", {Span(1, 11, 12)});
-    WriteFile(m_dir.path() / "1.tsk", "\x01");
-    TimeLog log;
-    EXPECT_FALSE(log.BuildAll(m_store));
-    EXPECT_EQ(log.Count(), 2);
-    EXPECT_EQ(log.SkippedTaskIds(), std::vector<std::int32_t>{broken});
-    // A later successful build forgets the earlier trouble.
-    m_store.DeleteTask(broken);
-    EXPECT_TRUE(log.BuildAll(m_store));
-    EXPECT_TRUE(log.SkippedTaskIds().empty());
-}
-
-TEST_F(TimeLogTest, TextsUseTheNamesOfTheBuild)
-{
-    const std::int32_t id = AddTask("Before", {Span(1, 9, 10)});
-    TimeLog log;
-    log.BuildAll(m_store);
-    Task renamed;
-    renamed.id = id;
-    renamed.Load(m_dir.path());
-    renamed.name = "After";
-    renamed.Save(m_dir.path());
-    EXPECT_EQ(log.TaskName(id), "Before");
-    // Entries added by hand for tasks the build did not see are named from their files.
-    const std::int32_t other = AddTask("Other", {});
-    log.Insert(TimeLogEntry(Span(2, 9, 10), other));
-    EXPECT_EQ(log.ToTabText().substr(0, 6), "Other\t");
-    log.Insert(TimeLogEntry(Span(3, 9, 10), 99));
-    EXPECT_EQ(log.ToTabText().substr(0, 2), "\t0");
 }
 
 } // namespace

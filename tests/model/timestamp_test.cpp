@@ -1,4 +1,3 @@
-#include "model/bytestream.h"
 #include "model/clock.h"
 #include "model/task.h"
 #include "model/timestamp.h"
@@ -6,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace kelmora::model {
@@ -22,72 +23,55 @@ using testsupport::ScopedFakeClock;
 using testsupport::ScopedTimeLocale;
 using testsupport::ScopedTimeZone;
 using testsupport::TempDir;
-using testsupport::ToHex;
 using testsupport::Utc;
 
-// Day counts from 1899-12-30, leap days only in leap years, and every field checked against its range. A refused
-// value leaves the stamp cleared.
+// Day counts from 1899-12-30, leap days only in leap years, every field checked against its range, and the UTC
+// fields given back. A refused value leaves the stamp cleared.
 TEST(TimeStamp, SetUtc_DayCountsAndFieldRanges)
 {
     const struct
     {
         int year, month, day, hour, minute, second, ms;
-        bool valid;
         std::int32_t days, msOfDay;
-    } cases[] = {
-        {1899, 12, 30, 0, 0, 0, 0, true, 0, 0},
-        {1900, 1, 1, 0, 0, 0, 0, true, 2, 0},
-        {2008, 1, 1, 9, 0, 0, 0, true, 39448, 32'400'000},
-        {9999, 12, 31, 23, 59, 59, 999, true, 2'958'465, 86'399'999},
-        {2008, 2, 28, 0, 0, 0, 0, true, 39506, 0},
-        {2008, 2, 29, 0, 0, 0, 0, true, 39507, 0},
-        {2008, 3, 1, 0, 0, 0, 0, true, 39508, 0},
-        {2000, 2, 29, 0, 0, 0, 0, true, 36585, 0},
-        {2007, 2, 29, 0, 0, 0, 0, false, 0, 0},
-        {1900, 2, 29, 0, 0, 0, 0, false, 0, 0},
-        {99, 1, 1, 0, 0, 0, 0, false, 0, 0},
-        {10000, 1, 1, 0, 0, 0, 0, false, 0, 0},
-        {2008, 0, 1, 0, 0, 0, 0, false, 0, 0},
-        {2008, 13, 1, 0, 0, 0, 0, false, 0, 0},
-        {2008, 4, 31, 0, 0, 0, 0, false, 0, 0},
-        {2008, 1, 0, 0, 0, 0, 0, false, 0, 0},
-        {2008, 1, 1, 24, 0, 0, 0, false, 0, 0},
-        {2008, 1, 1, 0, 60, 0, 0, false, 0, 0},
-        {2008, 1, 1, 0, 0, 60, 0, false, 0, 0},
-        {2008, 1, 1, 0, 0, 0, 1000, false, 0, 0},
-        {2008, 1, 1, -1, 0, 0, 0, false, 0, 0},
+        int dayOfYear;
+    } valid[] = {
+        {1899, 12, 30, 0, 0, 0, 0, 0, 0, 364},
+        {1900, 1, 1, 0, 0, 0, 0, 2, 0, 1},
+        {2008, 1, 1, 9, 0, 0, 0, 39448, 32'400'000, 1},
+        {9999, 12, 31, 23, 59, 59, 999, 2'958'465, 86'399'999, 365},
+        {2008, 2, 28, 0, 0, 0, 0, 39506, 0, 59},
+        {2008, 2, 29, 0, 0, 0, 0, 39507, 0, 60},
+        {2008, 3, 1, 0, 0, 0, 0, 39508, 0, 61},
+        {2000, 2, 29, 0, 0, 0, 0, 36585, 0, 60},
+        {2008, 12, 31, 13, 5, 9, 0, 39813, 47'109'000, 366},
+        {100, 1, 31, 13, 5, 9, 0, -657'404, 47'109'000, 31},
+        {1600, 2, 28, 13, 5, 9, 0, -109'513, 47'109'000, 59},
+        {2100, 3, 1, 13, 5, 9, 0, 73110, 47'109'000, 60},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.year) + "-" + std::to_string(c.month) + "-" + std::to_string(c.day) + " " +
-                     std::to_string(c.hour) + ":" + std::to_string(c.minute) + ":" + std::to_string(c.second));
+    for (const auto& c : valid) {
+        SCOPED_TRACE(std::to_string(c.year) + "-" + std::to_string(c.month) + "-" + std::to_string(c.day));
         TimeStamp t = TimeStamp::FromRaw(5, 5);
-        EXPECT_EQ(t.SetUtc(c.year, c.month, c.day, c.hour, c.minute, c.second, c.ms), c.valid);
+        EXPECT_TRUE(t.SetUtc(c.year, c.month, c.day, c.hour, c.minute, c.second, c.ms));
         EXPECT_EQ(t, TimeStamp::FromRaw(c.days, c.msOfDay));
+        const DateParts p = t.GetUtcParts();
+        EXPECT_EQ(std::tie(p.year, p.month, p.day, p.hour, p.minute, p.second, p.dayOfYear),
+                  std::tie(c.year, c.month, c.day, c.hour, c.minute, c.second, c.dayOfYear));
+    }
+    // year, month, day, hour, minute, second, millisecond
+    const std::array<int, 7> invalid[] = {
+        {2007, 2, 29, 0, 0, 0, 0}, {1900, 2, 29, 0, 0, 0, 0}, {99, 1, 1, 0, 0, 0, 0},    {10000, 1, 1, 0, 0, 0, 0},
+        {2008, 0, 1, 0, 0, 0, 0},  {2008, 13, 1, 0, 0, 0, 0}, {2008, 4, 31, 0, 0, 0, 0}, {2008, 1, 0, 0, 0, 0, 0},
+        {2008, 1, 1, 24, 0, 0, 0}, {2008, 1, 1, 0, 60, 0, 0}, {2008, 1, 1, 0, 0, 60, 0}, {2008, 1, 1, 0, 0, 0, 1000},
+        {2008, 1, 1, -1, 0, 0, 0}};
+    for (const auto& f : invalid) {
+        SCOPED_TRACE(testing::PrintToString(f));
+        TimeStamp t = TimeStamp::FromRaw(5, 5);
+        EXPECT_FALSE(t.SetUtc(f[0], f[1], f[2], f[3], f[4], f[5], f[6]));
+        EXPECT_EQ(t, TimeStamp::FromRaw(0, 0));
     }
     TimeStamp local = TimeStamp::FromRaw(39448, 1234);
     EXPECT_FALSE(local.SetLocal(2007, 2, 29, 0, 0, 0, 0));
     EXPECT_EQ(local, TimeStamp::FromRaw(39448, 1234));
-}
-
-TEST(TimeStamp, GetUtcParts_InvertsSetUtcAcrossCenturies)
-{
-    ScopedTimeLocale sundayFirst("en_US.UTF-8");
-    for (const int year : {100, 1600, 1899, 1900, 1970, 2000, 2008, 2100, 9999}) {
-        for (const int month : {1, 2, 3, 12}) {
-            TimeStamp t;
-            ASSERT_TRUE(t.SetUtc(year, month, month == 2 ? 28 : 31, 13, 5, 9, 0));
-            const DateParts p = t.GetUtcParts();
-            EXPECT_EQ(p.year, year);
-            EXPECT_EQ(p.month, month);
-            EXPECT_EQ(p.day, month == 2 ? 28 : 31);
-            EXPECT_EQ(p.hour, 13);
-            EXPECT_EQ(p.minute, 5);
-            EXPECT_EQ(p.second, 9);
-        }
-    }
-    TimeStamp leapDay;
-    leapDay.SetUtc(2008, 12, 31, 0, 0, 0, 0);
-    EXPECT_EQ(leapDay.GetUtcParts().dayOfYear, 366);
 }
 
 TEST(TimeStamp, Weekday_CountsFromTheLocalesFirstDay)
@@ -109,73 +93,40 @@ TEST(TimeStamp, Weekday_CountsFromTheLocalesFirstDay)
     }
 }
 
-TEST(TimeStamp, Format_LocalTimeWithoutMilliseconds)
+// Differences borrow a day, sums carry into the next day, stamps order by days then milliseconds, and the text
+// drops the milliseconds. Values read from a damaged file are shown, never trusted to be in range.
+TEST(TimeStamp, ArithmeticOrderTextAndNow)
 {
     ScopedTimeZone zone("UTC");
-    TimeStamp t;
-    t.SetUtc(2008, 4, 7, 13, 5, 9, 999);
-    EXPECT_EQ(t.Format(), "2008-04-07 13:05:09");
-    EXPECT_EQ(TimeStamp().Format(), "1899-12-30 00:00:00");
-}
-
-TEST(TimeStamp, Subtraction_BorrowsADay)
-{
     const TimeSpan span = Utc(2008, 1, 2, 12, 0) - Utc(2008, 1, 1, 13, 0);
-    EXPECT_EQ(span.days, 0);
-    EXPECT_EQ(span.ms, 82'800'000);
-    EXPECT_EQ(span.Format(), "23:00:00");
-}
-
-TEST(TimeStamp, AddingOneMsBeforeMidnight_CarriesIntoNextDay)
-{
+    EXPECT_EQ(span, TimeSpan(0, 82'800'000));
     TimeStamp t;
     t.SetUtc(2008, 1, 1, 23, 59, 59, 999);
+    EXPECT_EQ(t.Format(), "2008-01-01 23:59:59");
     t += TimeSpan(0, 1);
-    EXPECT_EQ(t.days, 39449);
-    EXPECT_EQ(t.ms, 0);
+    EXPECT_EQ(t, TimeStamp::FromRaw(39449, 0));
     t -= TimeSpan(0, 1);
-    EXPECT_EQ(t.days, 39448);
-    EXPECT_EQ(t.ms, 86'399'999);
+    EXPECT_EQ(t, TimeStamp::FromRaw(39448, 86'399'999));
     EXPECT_EQ(t - TimeSpan(1, 86'399'999), TimeStamp::FromRaw(39447, 0));
-}
 
-TEST(TimeStamp, Ordering_DaysThenMilliseconds)
-{
     EXPECT_TRUE(TimeStamp::FromRaw(1, 5) < TimeStamp::FromRaw(2, 0));
     EXPECT_TRUE(TimeStamp::FromRaw(1, 5) < TimeStamp::FromRaw(1, 6));
     EXPECT_FALSE(TimeStamp::FromRaw(1, 5) < TimeStamp::FromRaw(1, 5));
     EXPECT_TRUE(TimeStamp::FromRaw(-1, 0) < TimeStamp::FromRaw(0, 0));
     EXPECT_TRUE(TimeStamp::FromRaw(2, 0) > TimeStamp::FromRaw(1, 86'399'999));
-}
 
-TEST(TimeStamp, StoredForm_EightLittleEndianBytes)
-{
-    ByteWriter writer;
-    Utc(2008, 1, 1, 9, 0).Write(writer);
-    EXPECT_EQ(ToHex(writer.Bytes()), "18 9A 00 00 80 62 EE 01");
-    ByteReader reader(writer.Bytes());
-    TimeStamp back;
-    ASSERT_TRUE(back.Read(reader));
-    EXPECT_EQ(back, Utc(2008, 1, 1, 9, 0));
-    ByteReader shortReader(std::string_view(writer.Bytes()).substr(0, 7));
-    EXPECT_FALSE(back.Read(shortReader));
-}
+    EXPECT_EQ(TimeStamp().Format(), "1899-12-30 00:00:00");
+    EXPECT_FALSE(TimeStamp::FromRaw(INT32_MAX, INT32_MAX).Format().empty());
+    EXPECT_FALSE(TimeStamp::FromRaw(INT32_MIN, -5).Format().empty());
+    EXPECT_EQ(TimeStamp::FromRaw(39448, 86'400'000).Format(), "2008-01-02 00:00:00");
 
-TEST(TimeStamp, Now_ReadsTheInstalledClock)
-{
+    // Now reads the installed clock; outside the calendar it fails and clears the stamp.
     ScopedFakeClock clock(2008, 4, 7, 13, 5, 9);
     clock->Advance(250);
-    TimeStamp t;
     ASSERT_TRUE(t.Now());
     EXPECT_EQ(t.days, Utc(2008, 4, 7, 0, 0).days);
     EXPECT_EQ(t.ms, ((13 * 60 + 5) * 60 + 9) * 1000 + 250);
-}
-
-TEST(TimeStamp, Now_OutsideTheCalendarFails)
-{
-    ScopedFakeClock clock;
     clock->Set(Utc(100, 1, 1, 0, 0).ToUnixMs() - 1);
-    TimeStamp t = TimeStamp::FromRaw(7, 7);
     EXPECT_FALSE(t.Now());
     EXPECT_EQ(t, TimeStamp::FromRaw(0, 0));
 }
@@ -212,40 +163,6 @@ TEST(TimeSpan, NormalisedAndFormatted)
     EXPECT_TRUE(TimeSpan(1, 0) > TimeSpan(0, 86'399'999));
 }
 
-// The POSIX rule reproduces the old US daylight-saving dates, so the classic 2008 examples hold.
-TEST(LocalTime, UsRule2008_ChangeoverHours)
-{
-    ScopedTimeZone zone("EST5EDT,M4.1.0/2,M10.5.0/2");
-    const struct
-    {
-        int year, month, day, hour, minute;
-        bool daylight;
-    } cases[] = {
-        {2008, 4, 6, 1, 59, false},
-        {2008, 4, 6, 3, 0, true},
-        {2008, 10, 26, 0, 59, true},
-        {2008, 10, 26, 2, 0, false},
-        {2008, 5, 15, 12, 0, true},
-        {2008, 9, 15, 12, 0, true},
-        {2008, 1, 15, 12, 0, false},
-        {2008, 12, 15, 12, 0, false},
-        // 2007 under the same rule: first Sunday of April, last Sunday of October.
-        {2007, 3, 31, 12, 0, false},
-        {2007, 4, 1, 12, 0, true},
-        {2007, 10, 27, 12, 0, true},
-        {2007, 10, 28, 12, 0, false},
-    };
-    for (const auto& c : cases) {
-        DateParts p;
-        p.year = c.year;
-        p.month = c.month;
-        p.day = c.day;
-        p.hour = c.hour;
-        p.minute = c.minute;
-        EXPECT_EQ(IsDaylightTime(p), c.daylight) << c.year << "-" << c.month << "-" << c.day << " " << c.hour;
-    }
-}
-
 // Real zone rules both ways: a UTC instant shown as local time, and that local time read back. The rows run
 // through several zones in turn, so a zone change at run time must take effect at once.
 TEST(LocalTime, RealZones_LocalAndUtcAgree)
@@ -263,7 +180,6 @@ TEST(LocalTime, RealZones_LocalAndUtcAgree)
         {"America/New_York", Utc(2008, 11, 1, 16, 0), "2008-11-01 12:00:00", 1, 306},
         {"America/New_York", Utc(2008, 1, 15, 17, 0), "2008-01-15 12:00:00", 0, 15},
         {"Europe/Berlin", Utc(2008, 7, 1, 8, 30, 15), "2008-07-01 10:30:15", 1, 183},
-        {"Europe/Berlin", Utc(2008, 1, 10, 9, 0), "2008-01-10 10:00:00", 0, 10},
         // Europe changes on the last Sunday of March, a week the old fixed rule got wrong.
         {"Europe/Berlin", Utc(2008, 3, 30, 0, 30), "2008-03-30 01:30:00", 0, 90},
         {"Europe/Berlin", Utc(2008, 3, 30, 1, 30), "2008-03-30 03:30:00", 1, 90},
@@ -275,10 +191,8 @@ TEST(LocalTime, RealZones_LocalAndUtcAgree)
         {"Australia/Sydney", Utc(2009, 7, 14, 23, 0), "2009-07-15 09:00:00", 0, 196},
         // Clocks went from 02:00 (+09:30) to 03:00 (+10:30) at 16:30 UTC, halfway through a UTC hour.
         {"Australia/Adelaide", Utc(2008, 10, 4, 16, 0), "2008-10-05 01:30:00", 0, 279},
-        {"Australia/Adelaide", Utc(2008, 10, 4, 16, 10), "2008-10-05 01:40:00", 0, 279},
         {"Australia/Adelaide", Utc(2008, 10, 4, 16, 29, 59), "2008-10-05 01:59:59", 0, 279},
         {"Australia/Adelaide", Utc(2008, 10, 4, 16, 30), "2008-10-05 03:00:00", 1, 279},
-        {"Australia/Adelaide", Utc(2008, 10, 4, 16, 45), "2008-10-05 03:15:00", 1, 279},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.zone) + " " + c.local);
@@ -389,15 +303,6 @@ TEST(LocalTime, Format_AgreesWithLocalPartsStampAfterStamp)
         }
         EXPECT_GT(checked, 300);
     }
-}
-
-TEST(LocalTime, DamagedValuesStillFormat)
-{
-    ScopedTimeZone zone("UTC");
-    // Values read from a damaged file are shown, never trusted to be in range.
-    EXPECT_FALSE(TimeStamp::FromRaw(INT32_MAX, INT32_MAX).Format().empty());
-    EXPECT_FALSE(TimeStamp::FromRaw(INT32_MIN, -5).Format().empty());
-    EXPECT_EQ(TimeStamp::FromRaw(39448, 86'400'000).Format(), "2008-01-02 00:00:00");
 }
 
 } // namespace

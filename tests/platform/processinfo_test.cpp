@@ -1,3 +1,5 @@
+#include "platform/inisettingsstore.h"
+#include "platform/paths.h"
 #include "platform/processinfo.h"
 #include "support/childprocess.h"
 #include "support/testsupport.h"
@@ -5,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <unistd.h>
 
 namespace kelmora::platform {
@@ -12,28 +15,6 @@ namespace {
 
 using testsupport::ChildProcess;
 using testsupport::TempDir;
-
-// Starts a copy of the system's "sleep" under the given file name, so the process runs a program of that name.
-class RenamedSleeper
-{
-public:
-    RenamedSleeper(const std::filesystem::path& folder, const std::string& name)
-        : m_program(copied(folder / name)), m_process(m_program, {"600"})
-    {}
-
-    std::int64_t pid() const { return m_process.pid(); }
-    void end() { m_process.kill(); }
-
-private:
-    static std::filesystem::path copied(const std::filesystem::path& program)
-    {
-        std::filesystem::copy_file("/bin/sleep", program);
-        return program;
-    }
-
-    std::filesystem::path m_program;
-    ChildProcess m_process;
-};
 
 // Only a live process of this user, running a program of the expected name, counts.
 TEST(ProcessCheck, LiveProcessOfThisUserUnderItsName)
@@ -44,18 +25,31 @@ TEST(ProcessCheck, LiveProcessOfThisUserUnderItsName)
     for (const std::int64_t impossible : {std::int64_t{0}, std::int64_t{-1}, std::int64_t{1} << 40}) {
         EXPECT_FALSE(isOwnProgram(impossible, "platform_tests")) << impossible;
     }
+    // A copy of the system's "sleep" runs a program of our name.
     TempDir dir;
-    RenamedSleeper sleeper(dir.path(), "kelmora");
+    std::filesystem::copy_file("/bin/sleep", dir.path() / "kelmora");
+    ChildProcess sleeper(dir.path() / "kelmora", {"600"});
     ASSERT_GT(sleeper.pid(), 0);
     EXPECT_TRUE(isOwnProgram(sleeper.pid(), "kelmora"));
     EXPECT_FALSE(isOwnProgram(sleeper.pid(), "sleep"));
     EXPECT_TRUE(isProgramOfUser(sleeper.pid(), "kelmora", ::getuid()));
     EXPECT_FALSE(isProgramOfUser(sleeper.pid(), "kelmora", ::getuid() + 1));
-    sleeper.end();
+    sleeper.kill();
     EXPECT_FALSE(isOwnProgram(sleeper.pid(), "kelmora"));
 }
 
-TEST(ProcessCheck, StatusText_GivesTheRealUid)
+EnvironmentLookup Env(std::map<std::string, std::string> values)
+{
+    return [values = std::move(values)](const std::string& name) -> std::optional<std::string> {
+        const auto it = values.find(name);
+        if (it == values.end()) {
+            return std::nullopt;
+        }
+        return it->second;
+    };
+}
+
+TEST(ProcessAndPathTexts, RealUidProgramNameAndDataFolder)
 {
     EXPECT_EQ(realUidFromStatus("Name:\tbash\nUmask:\t0022\nUid:\t1000\t1001\t1002\t1003\nGid:\t5\t5\t5\t5\n"), 1000u);
     EXPECT_EQ(realUidFromStatus("Uid:\t0\t0\t0\t0"), 0u);
@@ -64,14 +58,29 @@ TEST(ProcessCheck, StatusText_GivesTheRealUid)
     EXPECT_FALSE(realUidFromStatus("Uid:\t12x\t1\t1\t1\n"));
     EXPECT_FALSE(realUidFromStatus("Uid:\n"));
     EXPECT_FALSE(realUidFromStatus("XUid:\t1000\n"));
-}
-
-TEST(ProcessCheck, ExeTarget_GivesTheFileNameWithoutDeletedMark)
-{
     EXPECT_EQ(programNameFromExeTarget("/usr/bin/kelmora"), "kelmora");
     EXPECT_EQ(programNameFromExeTarget("/usr/bin/kelmora (deleted)"), "kelmora");
     EXPECT_EQ(programNameFromExeTarget("/opt/my apps/kelmora-old"), "kelmora-old");
     EXPECT_EQ(programNameFromExeTarget("kelmora"), "kelmora");
+    // The data folder: given, else from the environment, then XDG, then home, skipping empty and relative values.
+    const auto all = Env({{"KELMORA_DATA_DIR", "/k"}, {"XDG_DATA_HOME", "/x"}, {"HOME", "/h"}});
+    EXPECT_EQ(ResolveDataFolder(std::filesystem::path("/cli"), all), "/cli");
+    EXPECT_EQ(ResolveDataFolder(std::nullopt, all), "/k");
+    EXPECT_EQ(ResolveDataFolder(std::nullopt, Env({{"XDG_DATA_HOME", "/x"}, {"HOME", "/h"}})), "/x/Kelmora");
+    EXPECT_EQ(ResolveDataFolder(std::nullopt, Env({{"HOME", "/h"}})), "/h/.local/share/Kelmora");
+    // Empty and relative values are ignored.
+    EXPECT_EQ(ResolveDataFolder(std::filesystem::path(), Env({{"KELMORA_DATA_DIR", ""}, {"HOME", "/h"}})),
+              "/h/.local/share/Kelmora");
+    EXPECT_EQ(ResolveDataFolder(std::nullopt, Env({{"XDG_DATA_HOME", "rel"}, {"HOME", "/h"}})),
+              "/h/.local/share/Kelmora");
+    // The status cache: an absolute XDG_CACHE_HOME, else under home.
+    EXPECT_EQ(CacheFolder(Env({{"XDG_CACHE_HOME", "/c"}, {"HOME", "/h"}})), "/c/kelmora");
+    EXPECT_EQ(CacheFolder(Env({{"XDG_CACHE_HOME", "rel"}, {"HOME", "/h"}})), "/h/.cache/kelmora");
+    EXPECT_EQ(CacheFolder(Env({{"XDG_CACHE_HOME", ""}, {"HOME", "/h"}})), "/h/.cache/kelmora");
+    // This test program's folder, as the current executable says.
+    const auto folder = ExecutableFolder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(currentExecutable(), folder / "platform_tests");
 }
 
 } // namespace
