@@ -40,12 +40,7 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    template <typename T> T* Child(const char* name)
-    {
-        T* child = m_dialog->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(child, nullptr) << name;
-        return child;
-    }
+    template <typename T> T* Child(const char* name) { return &ChildOf<T>(*m_dialog, name); }
 
     void Click(const char* button) { QTest::mouseClick(Child<QPushButton>(button), Qt::LeftButton); }
 
