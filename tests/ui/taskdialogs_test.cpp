@@ -118,10 +118,13 @@ protected:
 
 // ---- create-task dialog ----
 
-TEST_F(TaskDialogsTest, Create_RefusesEmptyAndTakenNamesThenFilesTheTaskInTheChosenCategory)
+TEST_F(TaskDialogsTest, Create_RefusesEmptyAndTakenNames_FilesTheTaskInTheChosenCategory_StartsItIfAsked)
 {
-    MakeTask("Report", false);
+    const std::int32_t gone = MakeTask("Gone", false);
+    const std::int32_t old = MakeTask("Report", true);
     Start();
+    ASSERT_EQ(m_app->CurrentTaskId(), old);
+    ASSERT_TRUE(m_app->Store().DeleteTask(gone)); // ids no longer match list positions
     const std::int32_t work = MakeCategory("Work");
     const std::int32_t home = MakeCategory("Home");
     CCreateTaskDlg dlg(*m_app);
@@ -164,22 +167,13 @@ TEST_F(TaskDialogsTest, Create_RefusesEmptyAndTakenNamesThenFilesTheTaskInTheCho
     EXPECT_TRUE(MembersOf(work).empty());
     EXPECT_FALSE(IsRunning(id));
     EXPECT_EQ(TakePosted(), (Posted{{app::kMsgTaskCreated, 0}}));
-}
 
-TEST_F(TaskDialogsTest, CreateAndStart_StopsThePreviousTaskAndTracksTheNewOne)
-{
-    const std::int32_t gone = MakeTask("Gone", false);
-    const std::int32_t old = MakeTask("Old", true);
-    Start();
-    ASSERT_EQ(m_app->CurrentTaskId(), old);
-    ASSERT_TRUE(m_app->Store().DeleteTask(gone)); // ids no longer match list positions
+    // Started at once, the new task is tracked and the previous one stops.
     m_clock->SetUtc(2008, 4, 7, 10, 0);
-    CCreateTaskDlg dlg(*m_app);
     dlg.ShowDialog();
     ChildOf<QLineEdit>(dlg, "nameEdit").setText("New");
     ChildOf<QCheckBox>(dlg, "startCheckBox").setChecked(true);
     ChildOf<QPushButton>(dlg, "okButton").click();
-
     const std::int32_t created = TaskNamed("New");
     ASSERT_NE(created, -1);
     EXPECT_EQ(SpansOf(old), "09:00-10:00");
@@ -192,7 +186,7 @@ TEST_F(TaskDialogsTest, CreateAndStart_StopsThePreviousTaskAndTracksTheNewOne)
     EXPECT_EQ(ChildOf<QLineEdit>(dlg, "nameEdit").text(), "New");
     EXPECT_TRUE(ChildOf<QCheckBox>(dlg, "startCheckBox").isChecked());
     ChildOf<QPushButton>(dlg, "okButton").click();
-    EXPECT_EQ(m_messages, (std::vector<QString>{"Can't create task: Task with name \"New\" already exists."}));
+    EXPECT_EQ(m_messages.back(), "Can't create task: Task with name \"New\" already exists.");
     EXPECT_EQ(m_app->CurrentTaskId(), created);
 }
 
