@@ -192,10 +192,12 @@ TEST_F(TaskDialogsTest, Create_RefusesEmptyAndTakenNames_FilesTheTaskInTheChosen
 
 // ---- Edit task dialog ----
 
-// A name is saved only by Close (see the outside-change test below); a move to another category at once.
-TEST_F(TaskDialogsTest, EditRefusesEmptyAndTakenNames_MovesCategoryAtOnceKeptAfterEscape)
+// A name is saved only by Close (see the outside-change test below); a move to another category at once. Of a
+// running task, no span may be added behind the running span's start: the task would run for ever. Deleting the
+// running span ends the tracking.
+TEST_F(TaskDialogsTest, EditRefusesEmptyAndTakenNames_MovesCategoryAtOnce_DeletingTheRunningSpanEndsTracking)
 {
-    const std::int32_t id = MakeTask("Draft", false);
+    const std::int32_t id = MakeTask("Draft", true);
     MakeTask("Other", false);
     Start();
     const std::int32_t work = MakeCategory("Work", {id});
@@ -203,7 +205,6 @@ TEST_F(TaskDialogsTest, EditRefusesEmptyAndTakenNames_MovesCategoryAtOnceKeptAft
     CEditTaskDlg dlg(*m_app, id);
     ASSERT_TRUE(dlg.IsTaskLoaded());
     dlg.show();
-    EXPECT_EQ(dlg.windowTitle(), "Edit task data");
     auto& name = ChildOf<QLineEdit>(dlg, "nameEdit");
     EXPECT_EQ(name.text(), "Draft");
     name.clear();
@@ -230,6 +231,23 @@ TEST_F(TaskDialogsTest, EditRefusesEmptyAndTakenNames_MovesCategoryAtOnceKeptAft
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_EQ(m_app->Store().FindCategoryOfTask(id), work);
     EXPECT_EQ(LoadTask(id).name, "Draft");
+    TakePosted();
+
+    m_clock->SetUtc(2008, 4, 7, 10, 0);
+    CEditTaskDlg running(*m_app, id);
+    running.show();
+    RunTimePeriod(running, ChildOf<QPushButton>(running, "addButton"),
+                  [](CTimePeriodDlg& period) { SetPeriod(period, QTime(9, 30), QTime(9, 45)); });
+    ASSERT_EQ(m_messages.size(), 3U);
+    EXPECT_TRUE(m_messages.back().contains("stop it first")) << m_messages.back().toStdString();
+    EXPECT_EQ(Rows(running), (QStringList{"2008-04-07 09:00:00 - 2008-04-07 10:00:00 (01:00:00)"}));
+    m_answerYes = true;
+    MarkRow(running, 0);
+    ChildOf<QPushButton>(running, "deleteButton").click();
+    ChildOf<QPushButton>(running, "closeButton").click();
+    EXPECT_EQ(SpansOf(id), "");
+    EXPECT_EQ(m_app->CurrentTaskId(), -1);
+    EXPECT_EQ(TakePosted(), (Posted{{app::kMsgTaskState, app::kIdleIconId}, {app::kMsgTimeLogChanged, 0}}));
 }
 
 // Deleting asks first. Escape discards every change; Close writes them, and nothing is written before.
@@ -290,31 +308,6 @@ TEST_F(TaskDialogsTest, EditIntervals_ChangedAddedMergedDeleted_EscapeDiscardsCl
     EXPECT_EQ(m_questions,
               (std::vector<QString>(3, "Delete interval: Are you sure that you want to delete selected interval?")));
     EXPECT_EQ(SpansOf(id), "06:00-08:30");
-}
-
-// No span may be added behind the running span's start: the task would run for ever. Deleting the running
-// span ends the tracking.
-TEST_F(TaskDialogsTest, EditOfTheRunningTask_AddingBehindItsStartRefusedDeletingItEndsTracking)
-{
-    const std::int32_t id = MakeTask("Task", true);
-    Start();
-    ASSERT_EQ(m_app->CurrentTaskId(), id);
-    m_clock->SetUtc(2008, 4, 7, 10, 0);
-    CEditTaskDlg dlg(*m_app, id);
-    dlg.show();
-    RunTimePeriod(dlg, ChildOf<QPushButton>(dlg, "addButton"),
-                  [](CTimePeriodDlg& period) { SetPeriod(period, QTime(9, 30), QTime(9, 45)); });
-    ASSERT_EQ(m_messages.size(), 1U);
-    EXPECT_TRUE(m_messages.front().contains("stop it first")) << m_messages.front().toStdString();
-    EXPECT_EQ(Rows(dlg), (QStringList{"2008-04-07 09:00:00 - 2008-04-07 10:00:00 (01:00:00)"}));
-    m_answerYes = true;
-    MarkRow(dlg, 0);
-    ChildOf<QPushButton>(dlg, "deleteButton").click();
-    ChildOf<QPushButton>(dlg, "closeButton").click();
-
-    EXPECT_EQ(SpansOf(id), "");
-    EXPECT_EQ(m_app->CurrentTaskId(), -1);
-    EXPECT_EQ(TakePosted(), (Posted{{app::kMsgTaskState, app::kIdleIconId}, {app::kMsgTimeLogChanged, 0}}));
 }
 
 // ---- Time Period dialog ----
