@@ -161,31 +161,11 @@ TEST_F(TaskListTest, StartTickAndStop_ChangeFilesCurrentTaskTrayAndTheRunningFig
     EXPECT_EQ(Child<QLineEdit>("nowEdit")->text(), "");
 }
 
-TEST_F(TaskListTest, MissingSelections_ExplainedAndNothingChanges)
-{
-    const auto a = MakeTask("A", true);
-    Start();
-    Child<QTreeView>("taskList")->setCurrentIndex({});
-    m_dialog->StartSelectedTask(); // stops the running task, then asks for a selection
-    EXPECT_FALSE(IsRunning(a));
-    m_dialog->DeleteSelectedTask();
-    m_dialog->EditSelectedTask();
-    m_dialog->StopCurrentTask();
-    EXPECT_EQ(m_messages, (std::vector<QString>{"Error: Select task to start", "Error: Select task to delete",
-                                                "Error: Select task to edit", "Error: No started tasks"}));
-    // Adding needs no selection: the hub opens its create dialog.
-    int requests = 0;
-    m_app->MainWnd()->SetCommandHandler(app::kCmdCreateTask, [&] { ++requests; });
-    Click("addButton");
-    QCoreApplication::processEvents();
-    EXPECT_EQ(requests, 1);
-}
-
 // A double click and Enter edit the task as it is; the Edit button stops it first. The list shows the result.
-TEST_F(TaskListTest, EditAndDelete_FromButtonsKeysAndDoubleClick)
+TEST_F(TaskListTest, EditAndDelete_FromButtonsKeysAndDoubleClick_WithoutSelectionExplained)
 {
     const auto a = MakeTask("A", true);
-    MakeTask("B", false);
+    const auto b = MakeTask("B", false);
     std::vector<std::int32_t> edited;
     CTaskListDlg::Dialogs dialogs;
     dialogs.editTask = [&](std::int32_t id, QWidget*) {
@@ -218,6 +198,26 @@ TEST_F(TaskListTest, EditAndDelete_FromButtonsKeysAndDoubleClick)
     EXPECT_EQ(TaskRows(), std::vector<std::string>{"B=00:00:00"});
     QCoreApplication::processEvents();
     EXPECT_EQ(m_app->MainWnd()->TrayIcon()->IconId(), app::kIdleIconId);
+
+    // Without a selection each command asks for one and changes nothing, but Start stops the running task first.
+    Mark(b);
+    Click("startButton");
+    view->setCurrentIndex({});
+    m_dialog->StartSelectedTask();
+    EXPECT_FALSE(IsRunning(b));
+    m_dialog->DeleteSelectedTask();
+    m_dialog->EditSelectedTask();
+    m_dialog->StopCurrentTask();
+    EXPECT_EQ(m_messages, (std::vector<QString>{"Error: Select task to start", "Error: Select task to delete",
+                                                "Error: Select task to edit", "Error: No started tasks"}));
+    EXPECT_EQ(m_questions.size(), 2u);
+    EXPECT_EQ(edited.size(), 3u);
+    // Adding needs no selection: the hub opens its create dialog.
+    int requests = 0;
+    m_app->MainWnd()->SetCommandHandler(app::kCmdCreateTask, [&] { ++requests; });
+    Click("addButton");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(requests, 1);
 }
 
 TEST_F(TaskListTest, Close_StoresPeriodAndGeometryThenHides_OrMinimisesWithoutATray)
