@@ -76,6 +76,9 @@ pass-time-sort-case @@ src/app/tracking.cpp @@ ui_tests @@ a.name.compare(b.name
 ui-period-stored  @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ platform::SetSetting(m_app.Settings(), platform::setting::kPeriod, m_periodCombo->currentIndex()); @@ static_cast<void>(0);
 ui-sort-flip-reset @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ m_sortDescending = column == m_sortColumn ? !m_sortDescending : false; @@ m_sortDescending = !m_sortDescending;
 ui-edit-refill    @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ m_dialogs.editTask(id, this);<NL>    }<NL>    RefillTaskList(); @@ m_dialogs.editTask(id, this);<NL>    }
+modeless-unminimise @@ src/ui/modelessdialog.cpp @@ ui_tests @@ setWindowState(windowState() & ~Qt::WindowMinimized); @@ setWindowState(windowState());
+tasklist-hide-no-tray @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ if (!m_app.TrayAvailable()) {<NL>        setWindowFlag @@ if (false) {<NL>        setWindowFlag
+category-delete-cancel @@ src/ui/categorydialogs.cpp @@ ui_tests @@ if (answer == app::Answer::Cancel) { @@ if (false) {
 hotkey-file-field @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ hotkey.AppendChild("title", entry.title); @@ hotkey.AppendChild("caption", entry.title);
 hotkey-default-key @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ platform::kModAlt | platform::kModShift, 'M'} @@ platform::kModAlt | platform::kModControl, 'M'}
 hotkey-mod-order  @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ {{platform::kModControl, "Ctrl+"},<NL>                                                           {platform::kModShift, "Shift+"}, @@ {{platform::kModShift, "Shift+"},<NL>                                                           {platform::kModControl, "Ctrl+"},

@@ -30,16 +30,11 @@ protected:
         ASSERT_TRUE(task.Load(Data()));
         task.intervals.Append({Utc(2008, 4, 7, 8, 0), Utc(2008, 4, 7, 8, 30)});
         ASSERT_TRUE(task.Save(Data()));
-        m_app = MakeApp();
-        ASSERT_TRUE(m_app->InitInstance());
+        Start();
     }
-    void TearDown() override { m_app->ExitInstance(); }
 
-    std::filesystem::path Data() const { return m_dir.path() / "data"; }
     std::string Report() const { return ReadFile(Data() / "report.htm"); }
     std::vector<std::string> Opened() const { return m_shell->requests(); }
-
-    std::unique_ptr<app::CKelmoraApp> m_app;
 };
 
 TEST_F(ReportUiTest, TrayCommand_WritesAndOpensReport_AndNamesWhatWasLeftOut)

@@ -41,7 +41,7 @@ protected:
 
     void Start()
     {
-        StartApp();
+        AppTest::Start();
         ASSERT_NE(m_taskList, nullptr);
         m_refillsBefore = m_taskList->categoryRefills;
     }
@@ -133,7 +133,6 @@ TEST_F(CategoryDialogsTest, Open_ListsEveryCategorySortedByNameAndTellsTheTaskLi
     Start();
     Open();
 
-    EXPECT_EQ(m_dlg->windowTitle(), "Task Categories");
     // Letters before case; names equal but for case put capitals first.
     EXPECT_EQ(Listed(), (Names{"Admin", "beta", "Home", "Home", "Work", "work"}));
     EXPECT_EQ(List().item(0)->data(Qt::UserRole).toInt(), admin);
@@ -160,115 +159,81 @@ TEST_F(CategoryDialogsTest, Open_ListsEveryCategorySortedByNameAndTellsTheTaskLi
     EXPECT_EQ(NameOf(admin), "Admin");
 }
 
-TEST_F(CategoryDialogsTest, AddNew_CreatesTheCategoryAsTypedEvenEmptyOrTakenAndSelectsIt)
-{
-    MakeCategory("Home");
-    Start();
-    Open();
-    ClickAndName("addButton", [](CCategoryNameDlg& dialog) { ChildOf<QPushButton>(dialog, "cancelButton").click(); });
-    ASSERT_TRUE(m_nameDialogSeen);
-    EXPECT_EQ(m_app->Store().CategoryCount(), 1);
-    EXPECT_EQ(CategoryRefills(), 1);
-
-    ClickAndName("addButton", Type(QStringLiteral("Meetings <weekly>")));
-    EXPECT_EQ(m_offeredName, "");
-    EXPECT_EQ(Listed(), (Names{"Home", "Meetings <weekly>"}));
-    ASSERT_NE(List().currentItem(), nullptr);
-    EXPECT_EQ(List().currentItem()->text(), "Meetings <weekly>");
-    ASSERT_EQ(m_app->Store().CategoryCount(), 2);
-    const std::int32_t id = m_app->Store().CategoryIdAt(1);
-    EXPECT_EQ(List().currentItem()->data(Qt::UserRole).toInt(), id);
-    EXPECT_EQ(NameOf(id), "Meetings <weekly>");
-    EXPECT_EQ(CategoryRefills(), 2);
-
-    ClickAndName("addButton", Type(QStringLiteral("Home")));
-    ClickAndName("addButton", Type(QString()));
-    EXPECT_TRUE(m_messages.empty());
-    EXPECT_EQ(Listed(), (Names{"", "Home", "Home", "Meetings <weekly>"}));
-}
-
-TEST_F(CategoryDialogsTest, Rename_OffersTheOldNameSavesTheNewOneAndKeepsTheMembers)
+// A new category is made as typed, even empty or taken, and selected. A rename offers the old name, saves the new one
+// and keeps the members.
+TEST_F(CategoryDialogsTest, AddAndRename_SaveTheNameAsTypedAndSelectTheCategory)
 {
     const std::int32_t a = MakeTask("A", false);
     const std::int32_t home = MakeCategory("Home", {a});
     const std::int32_t work = MakeCategory("Work");
     Start();
     Open();
+    ClickAndName("addButton", [](CCategoryNameDlg& dialog) { ChildOf<QPushButton>(dialog, "cancelButton").click(); });
+    ASSERT_TRUE(m_nameDialogSeen);
+    EXPECT_EQ(m_app->Store().CategoryCount(), 2);
+    EXPECT_EQ(CategoryRefills(), 1);
+
+    ClickAndName("addButton", Type(QStringLiteral("Meetings <weekly>")));
+    EXPECT_EQ(m_offeredName, "");
+    EXPECT_EQ(Listed(), (Names{"Home", "Meetings <weekly>", "Work"}));
+    ASSERT_NE(List().currentItem(), nullptr);
+    EXPECT_EQ(List().currentItem()->text(), "Meetings <weekly>");
+    ASSERT_EQ(m_app->Store().CategoryCount(), 3);
+    const std::int32_t meetings = m_app->Store().CategoryIdAt(2);
+    EXPECT_EQ(List().currentItem()->data(Qt::UserRole).toInt(), meetings);
+    EXPECT_EQ(NameOf(meetings), "Meetings <weekly>");
+    EXPECT_EQ(CategoryRefills(), 2);
+
     Select("Home");
     ClickAndName("renameButton", Type(QStringLiteral("Zoo")));
-
-    ASSERT_TRUE(m_nameDialogSeen);
     EXPECT_EQ(m_offeredName, "Home");
-    EXPECT_TRUE(m_messages.empty());
-    EXPECT_EQ(Listed(), (Names{"Work", "Zoo"}));
+    EXPECT_EQ(Listed(), (Names{"Meetings <weekly>", "Work", "Zoo"}));
     ASSERT_NE(List().currentItem(), nullptr);
     EXPECT_EQ(List().currentItem()->data(Qt::UserRole).toInt(), home);
     EXPECT_EQ(NameOf(home), "Zoo");
     EXPECT_EQ(m_app->Store().FindCategoryOfTask(a), home);
-    EXPECT_EQ(CategoryRefills(), 2);
+    EXPECT_EQ(CategoryRefills(), 3);
 
-    // The same name is saved again, which moves the category's element to the end of the file.
+    // The same name is saved again, which moves the category's element to the end of the file, as the rename did.
     Select("Work");
     ClickAndName("renameButton", [](CCategoryNameDlg& dialog) { ChildOf<QPushButton>(dialog, "okButton").click(); });
     EXPECT_EQ(NameOf(work), "Work");
     model::TaskStore reread(Data());
     reread.Load();
-    EXPECT_EQ(reread.CategoryIds(), (Ids{home, work}));
-    EXPECT_EQ(CategoryRefills(), 3);
-}
+    EXPECT_EQ(reread.CategoryIds(), (Ids{meetings, home, work}));
+    EXPECT_EQ(CategoryRefills(), 4);
 
-// Cancel (Escape, or the program closing the question) keeps everything; No removes only the category.
-TEST_F(CategoryDialogsTest, DeleteCancelledThenAnsweredNo_TheTasksStayWithoutCategory)
-{
-    const std::int32_t a = MakeTask("A", false);
-    const std::int32_t b = MakeTask("B", true);
-    const std::int32_t work = MakeCategory("Work", {a, b});
-    const std::int32_t home = MakeCategory("Home");
-    Start();
-    ASSERT_EQ(m_app->CurrentTaskId(), b);
-    Open();
-    Select("Work");
-    m_answer = app::Answer::Cancel;
-    Click("deleteButton");
-    EXPECT_EQ(m_app->Store().CategoryIds(), (Ids{work, home}));
-    EXPECT_EQ(m_app->Store().FindCategoryOfTask(a), work);
-
-    m_answer = app::Answer::No;
-    Click("deleteButton");
-    EXPECT_EQ(m_questions, std::vector<QString>(2, kDeleteQuestion));
+    ClickAndName("addButton", Type(QStringLiteral("Zoo")));
+    ClickAndName("addButton", Type(QString()));
     EXPECT_TRUE(m_messages.empty());
-    EXPECT_EQ(Listed(), Names{"Home"});
-    EXPECT_EQ(m_app->Store().CategoryIds(), Ids{home});
-    EXPECT_EQ(m_app->Store().TaskIds(), (Ids{a, b}));
-    EXPECT_EQ(m_app->Store().FindCategoryOfTask(a), -1);
-    EXPECT_EQ(m_app->Store().FindCategoryOfTask(b), -1);
-    // The running task is not touched when its tasks stay.
-    EXPECT_EQ(m_app->CurrentTaskId(), b);
-    EXPECT_TRUE(IsRunning(b));
-    EXPECT_EQ(CategoryRefills(), 2);
+    EXPECT_EQ(Listed(), (Names{"", "Meetings <weekly>", "Work", "Zoo", "Zoo"}));
 }
 
-// A member id without a task file is skipped; a current task of another category goes on.
-TEST_F(CategoryDialogsTest, DeleteAnsweredYes_DeletesItsTasksAndStopsTheCurrentTaskFirst)
+// Cancel (Escape, or the program closing the question) keeps everything; Yes deletes the members too, stopping the
+// current task first, while No keeps them without category. A member id without a task file is skipped; a current
+// task of another category goes on.
+TEST_F(CategoryDialogsTest, Delete_CancelKeepsAllYesDeletesTheTasksNoOnlyTheCategory)
 {
     const std::int32_t a = MakeTask("A", true);
     const std::int32_t b = MakeTask("B", false);
     const std::int32_t c = MakeTask("C", false);
     const std::int32_t d = MakeTask("D", false);
-    MakeCategory("Work", {a, 77, b});
-    MakeCategory("Home", {c});
-    MakeCategory("Misc", {d});
+    const std::int32_t work = MakeCategory("Work", {a, 77, b});
+    const std::int32_t home = MakeCategory("Home", {c});
+    const std::int32_t misc = MakeCategory("Misc", {d});
     Start();
     ASSERT_EQ(m_app->CurrentTaskId(), a);
     ASSERT_EQ(m_app->MainWnd()->TrayIcon()->IconId(), app::kRunningIconId);
     const int taskRefills = m_taskList->refills;
     Open();
     Select("Work");
-    m_answerYes = true;
+    m_answer = app::Answer::Cancel;
     Click("deleteButton");
+    EXPECT_EQ(m_app->Store().CategoryIds(), (Ids{work, home, misc}));
+    EXPECT_EQ(m_app->Store().FindCategoryOfTask(a), work);
 
-    EXPECT_EQ(m_questions, std::vector<QString>{kDeleteQuestion});
-    EXPECT_TRUE(m_messages.empty());
+    m_answer = app::Answer::Yes;
+    Click("deleteButton");
     EXPECT_EQ(Listed(), (Names{"Home", "Misc"}));
     EXPECT_EQ(m_app->Store().TaskIds(), (Ids{c, d}));
     for (const std::int32_t id : {a, b, c}) {
@@ -281,10 +246,19 @@ TEST_F(CategoryDialogsTest, DeleteAnsweredYes_DeletesItsTasksAndStopsTheCurrentT
     EXPECT_GT(m_taskList->refills, taskRefills);
 
     app::SwitchToTask(*m_app, m_app->Store().IndexOfTask(c));
+    Select("Home");
+    m_answer = app::Answer::No;
+    Click("deleteButton");
+    EXPECT_EQ(Listed(), Names{"Misc"});
+    EXPECT_EQ(m_app->Store().TaskIds(), (Ids{c, d}));
+    EXPECT_EQ(m_app->Store().FindCategoryOfTask(c), -1);
+    m_answer = app::Answer::Yes;
     Select("Misc");
     Click("deleteButton");
+    EXPECT_EQ(m_questions, std::vector<QString>(4, kDeleteQuestion));
     EXPECT_TRUE(m_messages.empty());
     EXPECT_EQ(m_app->Store().TaskIds(), Ids{c});
+    EXPECT_EQ(CategoryRefills(), 4);
     EXPECT_EQ(m_app->CurrentTaskId(), c);
     EXPECT_TRUE(IsRunning(c));
     QCoreApplication::processEvents();
@@ -387,7 +361,6 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CategoryDlg, OffersTheNameSelectedAndTypingReplacesIt)
 {
     CCategoryNameDlg dialog;
-    EXPECT_EQ(dialog.windowTitle(), "Category");
     EXPECT_EQ(ChildOf<QLabel>(dialog, "nameLabel").text(), "&Category:");
     auto& edit = ChildOf<QLineEdit>(dialog, "nameEdit");
     EXPECT_EQ(ChildOf<QLabel>(dialog, "nameLabel").buddy(), &edit);

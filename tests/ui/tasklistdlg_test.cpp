@@ -8,8 +8,6 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDateEdit>
-#include <QEventLoop>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,7 +15,6 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTimeEdit>
-#include <QTimer>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -38,17 +35,12 @@ protected:
             m_dialog = window.get();
             return window;
         };
-        StartApp();
+        AppTest::Start();
         m_dialog->ShowDialog();
         QCoreApplication::processEvents();
     }
 
-    template <typename T> T* Child(const char* name)
-    {
-        T* child = m_dialog->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(child, nullptr) << name;
-        return child;
-    }
+    template <typename T> T* Child(const char* name) { return &ChildOf<T>(*m_dialog, name); }
 
     void Click(const char* button) { QTest::mouseClick(Child<QPushButton>(button), Qt::LeftButton); }
 
@@ -79,15 +71,15 @@ protected:
     CTaskListDlg* m_dialog = nullptr;
 };
 
-TEST_F(TaskListTest, Opens_TasksByNameWithTimeOfThePeriodLogNewestFirst)
+TEST_F(TaskListTest, Opens_TasksByNameWithTimeOfThePeriodLogNewestFirst_CategoryFilters)
 {
     const auto b = MakeTask("Beta", false);
     const auto a = MakeTask("Alpha", false);
     AddSpan(b, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 30));
     AddSpan(a, Utc(2008, 4, 6, 6, 0), Utc(2008, 4, 6, 8, 0)); // yesterday
+    MakeCategory("Work", {b, 77});                            // 77: no such task
     m_presetSettings["Period"] = 0;
     Start();
-    EXPECT_EQ(m_dialog->windowTitle(), "Kelmora: Task List");
     EXPECT_EQ(TaskRows(), (std::vector<std::string>{"Alpha=00:00:00", "Beta=01:30:00"}));
     ASSERT_EQ(m_dialog->TimeLog().rowCount(), 1);
     EXPECT_EQ(LogCell(0, 0), "Beta");
@@ -98,6 +90,12 @@ TEST_F(TaskListTest, Opens_TasksByNameWithTimeOfThePeriodLogNewestFirst)
     ASSERT_EQ(m_dialog->TimeLog().rowCount(), 2);
     EXPECT_EQ(LogCell(1, 2), "2008-04-06 06:00:00");
     EXPECT_EQ(LogCell(1, 4), "(No category)");
+
+    auto* combo = Child<QComboBox>("categoryCombo");
+    EXPECT_EQ(ComboTexts(*combo), (QStringList{"All Tasks", "Work"}));
+    combo->setCurrentIndex(1);
+    emit combo->activated(1);
+    EXPECT_EQ(TaskRows(), std::vector<std::string>{"Beta=01:30:00"});
 }
 
 TEST_F(TaskListTest, TimeHeader_LongestFirstThenShortestThenNameAgain)
@@ -163,31 +161,11 @@ TEST_F(TaskListTest, StartTickAndStop_ChangeFilesCurrentTaskTrayAndTheRunningFig
     EXPECT_EQ(Child<QLineEdit>("nowEdit")->text(), "");
 }
 
-TEST_F(TaskListTest, MissingSelections_ExplainedAndNothingChanges)
-{
-    const auto a = MakeTask("A", true);
-    Start();
-    Child<QTreeView>("taskList")->setCurrentIndex({});
-    m_dialog->StartSelectedTask(); // stops the running task, then asks for a selection
-    EXPECT_FALSE(IsRunning(a));
-    m_dialog->DeleteSelectedTask();
-    m_dialog->EditSelectedTask();
-    m_dialog->StopCurrentTask();
-    EXPECT_EQ(m_messages, (std::vector<QString>{"Error: Select task to start", "Error: Select task to delete",
-                                                "Error: Select task to edit", "Error: No started tasks"}));
-    // Adding needs no selection: the hub opens its create dialog.
-    int requests = 0;
-    m_app->MainWnd()->SetCommandHandler(app::kCmdCreateTask, [&] { ++requests; });
-    Click("addButton");
-    QCoreApplication::processEvents();
-    EXPECT_EQ(requests, 1);
-}
-
 // A double click and Enter edit the task as it is; the Edit button stops it first. The list shows the result.
-TEST_F(TaskListTest, EditAndDelete_FromButtonsKeysAndDoubleClick)
+TEST_F(TaskListTest, EditAndDelete_FromButtonsKeysAndDoubleClick_WithoutSelectionExplained)
 {
     const auto a = MakeTask("A", true);
-    MakeTask("B", false);
+    const auto b = MakeTask("B", false);
     std::vector<std::int32_t> edited;
     CTaskListDlg::Dialogs dialogs;
     dialogs.editTask = [&](std::int32_t id, QWidget*) {
@@ -220,46 +198,29 @@ TEST_F(TaskListTest, EditAndDelete_FromButtonsKeysAndDoubleClick)
     EXPECT_EQ(TaskRows(), std::vector<std::string>{"B=00:00:00"});
     QCoreApplication::processEvents();
     EXPECT_EQ(m_app->MainWnd()->TrayIcon()->IconId(), app::kIdleIconId);
+
+    // Without a selection each command asks for one and changes nothing, but Start stops the running task first.
+    Mark(b);
+    Click("startButton");
+    view->setCurrentIndex({});
+    m_dialog->StartSelectedTask();
+    EXPECT_FALSE(IsRunning(b));
+    m_dialog->DeleteSelectedTask();
+    m_dialog->EditSelectedTask();
+    m_dialog->StopCurrentTask();
+    EXPECT_EQ(m_messages, (std::vector<QString>{"Error: Select task to start", "Error: Select task to delete",
+                                                "Error: Select task to edit", "Error: No started tasks"}));
+    EXPECT_EQ(m_questions.size(), 2u);
+    EXPECT_EQ(edited.size(), 3u);
+    // Adding needs no selection: the hub opens its create dialog.
+    int requests = 0;
+    m_app->MainWnd()->SetCommandHandler(app::kCmdCreateTask, [&] { ++requests; });
+    Click("addButton");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(requests, 1);
 }
 
-TEST_F(TaskListTest, EditingALogRow_ReplacesTheIntervalAndMerges)
-{
-    const auto a = MakeTask("A", false);
-    AddSpan(a, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0));
-    AddSpan(a, Utc(2008, 4, 7, 8, 0), Utc(2008, 4, 7, 8, 30));
-    CTaskListDlg::Dialogs dialogs;
-    dialogs.editInterval = [](const model::Interval& interval, QWidget*,
-                              const std::function<bool(const model::Interval&)>& save) {
-        EXPECT_EQ(interval.start, Utc(2008, 4, 7, 8, 0));
-        EXPECT_TRUE(save(model::Interval(Utc(2008, 4, 7, 6, 30), Utc(2008, 4, 7, 8, 45))));
-    };
-    Start(std::move(dialogs));
-    auto* log = Child<QTreeView>("timeLog");
-    emit log->doubleClicked(m_dialog->TimeLog().index(0, 0)); // the newest row
-    model::Task task;
-    task.id = a;
-    task.Load(m_dir.path() / "data");
-    ASSERT_EQ(task.intervals.Count(), 1);
-    EXPECT_EQ(task.intervals.At(0).start, Utc(2008, 4, 7, 6, 0));
-    EXPECT_EQ(task.intervals.At(0).stop, Utc(2008, 4, 7, 8, 45));
-    EXPECT_EQ(m_dialog->TimeLog().rowCount(), 1);
-}
-
-TEST_F(TaskListTest, CategoryFilter_ShowsMembersAndSkipsIdsWithoutFile)
-{
-    const auto a = MakeTask("A", false);
-    MakeTask("B", false);
-    MakeCategory("Work", {a, 77}); // 77: no such task
-    Start();
-    auto* combo = Child<QComboBox>("categoryCombo");
-    ASSERT_EQ(combo->count(), 2);
-    EXPECT_EQ(combo->itemText(0), "All Tasks");
-    combo->setCurrentIndex(1);
-    emit combo->activated(1);
-    EXPECT_EQ(TaskRows(), std::vector<std::string>{"A=00:00:00"});
-}
-
-TEST_F(TaskListTest, Close_StoresPeriodAndGeometryThenHides)
+TEST_F(TaskListTest, Close_StoresPeriodAndGeometryThenHides_OrMinimisesWithoutATray)
 {
     Start();
     Child<QComboBox>("periodCombo")->setCurrentIndex(2);
@@ -269,37 +230,14 @@ TEST_F(TaskListTest, Close_StoresPeriodAndGeometryThenHides)
     EXPECT_GE(m_settings->GetSetting("right", 0) - m_settings->GetSetting("left", 0), 500);
     EXPECT_GE(m_dialog->minimumWidth(), 500);
     EXPECT_GE(m_dialog->minimumHeight(), 350);
-}
 
-// "/t" while a modal dialog of the window runs its own event loop: the dialog is closed first, and the window is
-// destroyed only once that loop has unwound, so the normal exit runs.
-TEST_F(TaskListTest, CloseRequestWhileAModalDialogRuns_ClosesItThenExitsNormally)
-{
-    m_presetSettings["AutoStop"] = 1;
-    const auto a = MakeTask("A", true);
-    bool dialogEnded = false;
-    CTaskListDlg::Dialogs dialogs;
-    dialogs.categories = [&](QWidget* owner) {
-        QDialog categories(owner); // as the Task Categories dialog: modal, owned by the window
-        QTimer::singleShot(0, [this] {
-            app::FakeSingleInstance other(m_slot, 2);
-            other.send(app::SingleInstance::Request::Terminate, std::chrono::seconds(1));
-        });
-        const int result = categories.exec();
-        dialogEnded = true;
-        return result == QDialog::Accepted;
-    };
-    Start(std::move(dialogs));
-    QEventLoop program; // stands for the program's own event loop, which the close path ends
-    QObject::connect(m_app->MainWnd(), &app::CMainWnd::Closed, &program, &QEventLoop::quit);
-    QTimer::singleShot(
-        0, [this] { QTest::mouseClick(m_dialog->findChild<QPushButton*>("categoriesButton"), Qt::LeftButton); });
-    program.exec();
-    EXPECT_TRUE(dialogEnded);
-    EXPECT_TRUE(m_app->MainWnd()->IsClosed());
-    m_app->ExitInstance();
-    EXPECT_FALSE(IsRunning(a)) << "AutoStop ran";
-    EXPECT_EQ(m_slot->holder, nullptr) << "the instance slot is free for the next start";
+    // Without a tray there would be no way back to a hidden window.
+    m_trayAvailable = false;
+    m_dialog->ShowDialog();
+    m_dialog->close();
+    EXPECT_TRUE(m_dialog->isVisible());
+    EXPECT_TRUE(m_dialog->isMinimized());
+    EXPECT_TRUE(m_dialog->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
 }
 
 // Changes that keep the number of spans (a rollback, a renamed or deleted category) rebuild the time log.
@@ -334,34 +272,46 @@ TEST_F(TaskListTest, TimeLogRebuilt_AfterRollbackAndCategoryChanges)
     EXPECT_EQ(LogCell(1, 4), "(No category)");
 }
 
-// Editing the running span from the time log closes it: the task is no longer current, and a change made to the file
-// meanwhile by another program is not overwritten.
-TEST_F(TaskListTest, EditingTheRunningSpanFromTheLog_EndsTrackingAndNeverOverwritesOutsideChanges)
+// Editing a log row replaces its interval, merged with its neighbours. Editing the running span closes it, so the task
+// is no longer current; a change made to the file meanwhile by another program is never overwritten.
+TEST_F(TaskListTest, EditingALogRow_ReplacesAndMerges_TheRunningSpanEndsTracking_OutsideChangesKept)
 {
     const auto a = MakeTask("A", true);
-    bool changeOutside = true;
+    AddSpan(a, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0));
+    AddSpan(a, Utc(2008, 4, 7, 8, 0), Utc(2008, 4, 7, 8, 30));
+    std::vector<model::TimeStamp> shown;
     std::vector<bool> saved;
+    model::Interval replacement(Utc(2008, 4, 7, 6, 30), Utc(2008, 4, 7, 8, 45));
+    bool changeOutside = false;
     CTaskListDlg::Dialogs dialogs;
-    dialogs.editInterval = [&](const model::Interval&, QWidget*,
+    dialogs.editInterval = [&](const model::Interval& interval, QWidget*,
                                const std::function<bool(const model::Interval&)>& save) {
+        shown.push_back(interval.start);
         if (changeOutside) {
-            AddSpan(a, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0));
+            AddSpan(a, Utc(2008, 4, 7, 5, 0), Utc(2008, 4, 7, 5, 30));
         }
-        saved.push_back(save(model::Interval(Utc(2008, 4, 7, 9, 0), Utc(2008, 4, 7, 9, 30))));
+        saved.push_back(save(replacement));
     };
     m_clock->SetUtc(2008, 4, 7, 10, 0);
     Start(std::move(dialogs));
     auto* log = Child<QTreeView>("timeLog");
+    emit log->doubleClicked(m_dialog->TimeLog().index(1, 0)); // the newest closed span
+    EXPECT_EQ(SpansOf(a), "06:00-08:45 09:00-open");
+    EXPECT_EQ(m_dialog->TimeLog().rowCount(), 2);
+
+    replacement = model::Interval(Utc(2008, 4, 7, 9, 0), Utc(2008, 4, 7, 9, 30));
+    changeOutside = true;
     emit log->doubleClicked(m_dialog->TimeLog().index(0, 0));
-    ASSERT_EQ(saved, std::vector<bool>{false});
     ASSERT_EQ(m_messages.size(), 1u);
     EXPECT_TRUE(IsRunning(a));
     EXPECT_EQ(m_app->CurrentTaskId(), a);
 
     changeOutside = false;
     emit log->doubleClicked(m_dialog->TimeLog().index(0, 0));
-    EXPECT_EQ(saved, (std::vector<bool>{false, true}));
-    EXPECT_FALSE(IsRunning(a));
+    EXPECT_EQ(shown,
+              (std::vector<model::TimeStamp>{Utc(2008, 4, 7, 8, 0), Utc(2008, 4, 7, 9, 0), Utc(2008, 4, 7, 9, 0)}));
+    EXPECT_EQ(saved, (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(SpansOf(a), "05:00-05:30 06:00-08:45 09:00-09:30");
     EXPECT_EQ(m_app->CurrentTaskId(), -1);
     QCoreApplication::processEvents();
     EXPECT_EQ(m_app->MainWnd()->TrayIcon()->IconId(), app::kIdleIconId);
@@ -413,16 +363,6 @@ TEST_F(TaskListTest, DefaultSize_EverythingFitsAndTheRunningTaskIsMarked)
         EXPECT_EQ(letters.count(letter), 1)
             << "mnemonic " << QString(letter).toStdString() << " in " << letters.toStdString();
     }
-}
-
-TEST_F(TaskListTest, NoTray_ClosingMinimisesInsteadOfHiding)
-{
-    m_trayAvailable = false;
-    Start();
-    m_dialog->close();
-    EXPECT_TRUE(m_dialog->isVisible());
-    EXPECT_TRUE(m_dialog->isMinimized());
-    EXPECT_TRUE(m_dialog->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
 }
 
 } // namespace

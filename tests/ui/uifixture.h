@@ -6,7 +6,6 @@
 #include "model/category.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -39,24 +38,6 @@ inline QStringList ComboTexts(const QComboBox& combo)
 class UiTest : public app::AppTest
 {
 protected:
-    void StartApp()
-    {
-        m_app = MakeApp();
-        ASSERT_TRUE(m_app->InitInstance());
-        // The start-up's own messages are handled first, so every later count is the dialogs' doing.
-        QCoreApplication::processEvents();
-    }
-
-    void TearDown() override
-    {
-        if (m_app) {
-            m_answerYes = false;
-            m_app->ExitInstance();
-        }
-    }
-
-    std::filesystem::path Data() const { return m_dir.path() / "data"; }
-
     model::Task LoadTask(std::int32_t id) const
     {
         model::Task task;
@@ -88,8 +69,6 @@ protected:
         EXPECT_TRUE(category.Save(Data()));
         return id;
     }
-
-    std::unique_ptr<app::CKelmoraApp> m_app;
 };
 
 } // namespace kelmora::ui
