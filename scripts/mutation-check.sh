@@ -67,6 +67,11 @@ cli-usage-exit    @@ src/cli/cli.cpp @@ cli_tests @@     return kExitUsage;<NL>}
 cli-ambiguous-exit @@ src/cli/clicommon.cpp @@ cli_tests @@                     << "; write id:" << text << " or name:" << text << ".\n";<NL>        return kExitUsage; @@                     << "; write id:" << text << " or name:" << text << ".\n";<NL>        return kExitFailed;
 cli-interval-number @@ src/cli/intervalcommands.cpp @@ cli_tests @@ if (number < 1 || number > task.intervals.Count()) { @@ if (number < 0 || number > task.intervals.Count()) {
 rollback-give-start @@ src/app/rollbackdlg.cpp @@ app_tests app_widget_tests @@ if (range.start > last.start) { @@ if (range.start < last.start) {
+terminate-kill-signal @@ src/app/kelmoraapp.cpp @@ e2e_tests @@ ::kill(static_cast<pid_t>(pid), SIGKILL) == 0 @@ ::kill(static_cast<pid_t>(pid), 0) == 0
+exit-skips-exitinstance @@ src/ui/program.cpp @@ e2e_tests @@ shortcuts.reset();<NL>    return kelmora.ExitInstance(); @@ shortcuts.reset();<NL>    return 0;
+exit-question-default @@ src/app/desktopservices.cpp @@ e2e_tests @@ QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) @@ QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+tray-always-assumed @@ src/app/desktopservices.cpp @@ e2e_tests @@ return QSystemTrayIcon::isSystemTrayAvailable(); @@ return true;
+idle-source-none  @@ src/ui/program.cpp @@ e2e_tests @@ platform::createIdleTimeSource(), @@ nullptr,
 EOF
 )
 
