@@ -2,6 +2,8 @@
 
 #include "model/task.h"
 
+#include <QCoreApplication>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -75,6 +77,8 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // A test that serves the session bus answers the program's calls meanwhile.
+        QCoreApplication::processEvents();
     }
     return true;
 }
@@ -168,13 +172,10 @@ void Desktop::TearDown()
 {
     m_kelmora.reset();
     m_earlierKelmoras.clear();
-    // Asked to end rather than killed, the servers remove their sockets and locks, which would otherwise
-    // mislead the next server that takes the same display number.
-    for (auto* client : {&m_windowManager, &m_trayer}) {
-        if (*client) {
-            (*client)->terminate(std::chrono::seconds(5));
-        }
-    }
+    m_trayer.reset();
+    m_windowManager.reset();
+    // Asked to end rather than killed, Xvfb removes its socket and lock, which would otherwise mislead the
+    // next server that takes the same display number.
     if (m_xvfb) {
         EXPECT_TRUE(m_xvfb->terminate(std::chrono::seconds(10))) << "Xvfb did not end when asked";
     }
@@ -336,19 +337,14 @@ std::string Desktop::WaitForWindow(const std::string& title)
     return id;
 }
 
-std::optional<Geometry> Desktop::WindowGeometry(const std::string& id)
+std::optional<std::pair<int, int>> Desktop::WindowSize(const std::string& id)
 {
-    // e.g. "X=10\nY=20\nWIDTH=700\nHEIGHT=500\n"
+    static const std::regex size(R"(WIDTH=(\d+)\s+HEIGHT=(\d+))");
     const std::string text = Xdotool({"getwindowgeometry", "--shell", id});
-    static const std::regex field(R"((X|Y|WIDTH|HEIGHT)=(-?\d+))");
-    std::map<std::string, int> fields;
-    for (std::sregex_iterator it(text.begin(), text.end(), field), end; it != end; ++it) {
-        fields[(*it)[1]] = std::stoi((*it)[2]);
+    if (std::smatch match; std::regex_search(text, match, size)) {
+        return std::pair(std::stoi(match[1]), std::stoi(match[2]));
     }
-    if (fields.size() != 4) {
-        return std::nullopt;
-    }
-    return Geometry{fields["X"], fields["Y"], fields["WIDTH"], fields["HEIGHT"]};
+    return std::nullopt;
 }
 
 void Desktop::Screenshot(const std::string& name)

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kelmora::e2e {
@@ -23,7 +24,7 @@ inline const std::filesystem::path kKelmora = KELMORA_PATH;
 // Runs a shell command and returns what it printed on standard output.
 std::string RunCommand(const std::string& command);
 
-// Polls `condition` every 100 ms until it holds or `timeout` passes.
+// Polls `condition` every 100 ms, handling Qt's events in between, until it holds or `timeout` passes.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 // Whether the task's last span is still open in its file.
@@ -94,8 +95,8 @@ protected:
     bool Shown(const std::string& title) { return !VisibleWindows(title).empty(); }
     // Waits for a visible window titled exactly `title` and gives it the keyboard: its id, or empty.
     std::string WaitForWindow(const std::string& title);
-    // The outer size and place of a window, as the window manager has it.
-    std::optional<Geometry> WindowGeometry(const std::string& id);
+    // The width and height of a window, as the window manager has it.
+    std::optional<std::pair<int, int>> WindowSize(const std::string& id);
     // Saves the whole screen under the build folder, for a person to look at.
     void Screenshot(const std::string& name);
 

@@ -124,17 +124,10 @@ TEST_F(Desktop, GlobalKeysSettingsIdleQuestionAndReminder_ClosedWithTheSettingsO
         return WaitUntil([&] { return Shown(kTrayMenu); }, 1s);
     }));
     Keys({"Escape"});
-    for (const bool numLock : {false, true}) {
-        SCOPED_TRACE(numLock ? "Num Lock on" : "Num Lock off");
-        if (numLock) {
-            Xdotool({"key", "Num_Lock"});
-        }
-        Keys({"alt+shift+t"});
-        EXPECT_TRUE(WaitUntil([&] { return Shown(kTaskList); }));
-        Keys({"alt+shift+t"});
-        EXPECT_TRUE(WaitUntil([&] { return !Shown(kTaskList); }));
-    }
-    Xdotool({"key", "Num_Lock"});
+    Keys({"alt+shift+t"});
+    EXPECT_TRUE(WaitUntil([&] { return Shown(kTaskList); }));
+    Keys({"alt+shift+t"});
+    EXPECT_TRUE(WaitUntil([&] { return !Shown(kTaskList); }));
 
     // Idle detection with a one-second timeout. The monitor looks once a second, so after three seconds
     // without input it has seen more than the timeout pass; the next input brings the question. (This comes
@@ -169,17 +162,12 @@ TEST_F(Desktop, GlobalKeysSettingsIdleQuestionAndReminder_ClosedWithTheSettingsO
     Keys({"alt+shift+t"});
     EXPECT_TRUE(WaitUntil([&] { return !Shown(kTaskList); }));
 
-    // Alt+Shift+S opens the Settings; opening and cancelling the sheet writes nothing.
+    // Alt+Shift+S opens the Settings. On the Keyboard Shortcuts page the second row (the Task List) gets
+    // Alt+Shift+K: it works while the sheet is open, is written at once, stays after Cancel, and the old
+    // combination is released.
     Keys({"alt+shift+s"});
     ASSERT_FALSE(WaitForWindow("Settings").empty());
     Screenshot("settings");
-    Keys({"Escape"});
-    EXPECT_TRUE(WaitUntil([&] { return !Shown("Settings"); }));
-    EXPECT_FALSE(std::filesystem::exists(DataFolder() / "hotkeys.xml"));
-    // On the Keyboard Shortcuts page the second row (the Task List) gets Alt+Shift+K: it works while the
-    // sheet is open, is written at once, stays after Cancel, and the old combination is released.
-    Keys({"alt+shift+s"});
-    ASSERT_FALSE(WaitForWindow("Settings").empty());
     Keys({"ctrl+Tab", "Home", "Down", "Tab", "space"});
     ASSERT_FALSE(WaitForWindow("Edit Hotkey").empty());
     Keys({"k", "Return"});
@@ -261,10 +249,9 @@ TEST_F(Desktop, WithoutTrayTheTaskListShowsUntilTheTrayComes_ItsSizeIsKeptOverAR
         }
         const std::string window = WaitForWindow(kTaskList);
         ASSERT_FALSE(window.empty());
-        std::optional<Geometry> size;
-        ASSERT_TRUE(WaitUntil([&] { return (size = WindowGeometry(window)).has_value(); }));
-        EXPECT_EQ(size->width, 700);
-        EXPECT_EQ(size->height, 500);
+        std::optional<std::pair<int, int>> size;
+        ASSERT_TRUE(WaitUntil([&] { return (size = WindowSize(window)).has_value(); }));
+        EXPECT_EQ(size, std::pair(700, 500));
         // openbox closes the window, which stores its place. Under load the key may reach the window before
         // openbox has given it the focus; it is then simply pressed again.
         bool closed = false;

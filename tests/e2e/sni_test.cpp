@@ -1,12 +1,13 @@
 // The tray on desktops that show StatusNotifierItems over D-Bus instead of XEmbed icons (KDE Plasma, GNOME
-// with the AppIndicator extension, waybar): the real kelmora on a private session bus with a stand-in
-// StatusNotifierWatcher, read and driven the way such a panel does.
+// with the AppIndicator extension, waybar): the real kelmora on a private session bus where this test stands
+// in for the StatusNotifierWatcher, and reads and drives the item the way such a panel does.
 //
 // KELMORA_SNI_TEST_PROGRAM runs another kelmora, e.g. an installed one, to show that it finds its manual.
 #include "e2e.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
@@ -62,6 +63,37 @@ const MenuEntry* Find(const MenuEntry& menu, const QString& label)
     return nullptr;
 }
 
+// Says that a host shows the items, and notes each item that registers as "SERVICE PATH".
+class Watcher final : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems MEMBER items)
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ IsStatusNotifierHostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ ProtocolVersion)
+
+public:
+    bool IsStatusNotifierHostRegistered() const { return true; }
+    int ProtocolVersion() const { return 0; }
+    QStringList items;
+
+public slots:
+    void RegisterStatusNotifierItem(const QString& serviceOrPath)
+    {
+        // Qt names its own bus name; other items name only an object path on the connection they call from.
+        const bool path = serviceOrPath.startsWith(QLatin1Char('/'));
+        items << (path ? message().service() : serviceOrPath) + QLatin1Char(' ') +
+                     (path ? serviceOrPath : QStringLiteral("/StatusNotifierItem"));
+        emit StatusNotifierItemRegistered(items.back());
+    }
+    void RegisterStatusNotifierHost(const QString&) {}
+
+signals:
+    void StatusNotifierItemRegistered(const QString& item);
+    void StatusNotifierItemUnregistered(const QString& item);
+    void StatusNotifierHostRegistered();
+};
+
 class StatusNotifierTray : public Desktop
 {
 protected:
@@ -80,11 +112,11 @@ protected:
         const auto address = m_bus->readLine(std::chrono::seconds(15));
         ASSERT_TRUE(address && !address->empty()) << "dbus-daemon did not start";
         SetEnvironment("DBUS_SESSION_BUS_ADDRESS", *address);
-        m_watcher = std::make_unique<ChildProcess>(KELMORA_SNI_WATCHER_PATH, std::vector<std::string>{});
-        ASSERT_EQ(m_watcher->readLine(std::chrono::seconds(15)), "ready") << "the watcher did not start";
         m_connection = std::make_unique<QDBusConnection>(
             QDBusConnection::connectToBus(QString::fromStdString(*address), QStringLiteral("sni-test")));
-        ASSERT_TRUE(m_connection->isConnected());
+        ASSERT_TRUE(m_connection->registerObject(QStringLiteral("/StatusNotifierWatcher"), &m_watcher,
+                                                 QDBusConnection::ExportAllContents));
+        ASSERT_TRUE(m_connection->registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
     }
 
     void TearDown() override
@@ -100,12 +132,12 @@ protected:
         const char* other = std::getenv("KELMORA_SNI_TEST_PROGRAM");
         m_program = other != nullptr && *other != '\0' ? fs::path(other) : kKelmora;
         StartKelmora(m_program);
-        const auto line = m_watcher->readLine(std::chrono::seconds(20));
-        ASSERT_TRUE(line) << "kelmora registered no StatusNotifierItem";
-        const QStringList words = QString::fromStdString(*line).split(QLatin1Char(' '));
-        ASSERT_EQ(words.size(), 3) << *line;
-        m_service = words[1];
-        m_path = words[2];
+        ASSERT_TRUE(WaitUntil([this] { return !m_watcher.items.empty(); }, std::chrono::seconds(20)))
+            << "kelmora registered no StatusNotifierItem";
+        const QStringList words = m_watcher.items.front().split(QLatin1Char(' '));
+        ASSERT_EQ(words.size(), 2) << m_watcher.items.front().toStdString();
+        m_service = words[0];
+        m_path = words[1];
     }
 
     QDBusMessage Call(const QString& path, const QString& interface, const QString& method,
@@ -113,7 +145,8 @@ protected:
     {
         QDBusMessage call = QDBusMessage::createMethodCall(m_service, path, interface, method);
         call.setArguments(arguments);
-        return m_connection->call(call, QDBus::Block, 5000);
+        // With the events handled meanwhile, the watcher can answer the program while the program answers this.
+        return m_connection->call(call, QDBus::BlockWithGui, 5000);
     }
 
     QVariant ItemProperty(const QString& name)
@@ -175,7 +208,7 @@ protected:
     }
 
     std::unique_ptr<ChildProcess> m_bus;
-    std::unique_ptr<ChildProcess> m_watcher;
+    Watcher m_watcher;
     std::unique_ptr<QDBusConnection> m_connection;
     fs::path m_program;
     QString m_service;
@@ -216,3 +249,5 @@ TEST_F(StatusNotifierTray, RegistersShowsItsStateStartsATaskFromItsMenuAndFindsT
 
 } // namespace
 } // namespace kelmora::e2e
+
+#include "sni_test.moc"

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 namespace kelmora::testsupport {
@@ -47,22 +46,13 @@ ScopedFakeClock::~ScopedFakeClock()
     model::Clock::Install(m_previous);
 }
 
-ScopedTimeZone::ScopedTimeZone(const std::string& zone)
+ScopedTimeZone::ScopedTimeZone(const std::string& zone) : m_zone("TZ", zone)
 {
-    if (const char* previous = std::getenv("TZ")) {
-        m_previous = previous;
-    }
-    ::setenv("TZ", zone.c_str(), 1);
     ::tzset();
 }
 
-ScopedTimeZone::~ScopedTimeZone()
+ScopedTimeZone::Reload::~Reload()
 {
-    if (m_previous) {
-        ::setenv("TZ", m_previous->c_str(), 1);
-    } else {
-        ::unsetenv("TZ");
-    }
     ::tzset();
 }
 
@@ -80,15 +70,12 @@ ScopedTimeLocale::~ScopedTimeLocale()
 
 TempDir::TempDir()
 {
-    std::random_device device;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        auto candidate = std::filesystem::temp_directory_path() / ("kelmora-test-" + std::to_string(device()));
-        if (std::filesystem::create_directory(candidate)) {
-            m_path = candidate;
-            return;
-        }
+    std::string name = (std::filesystem::temp_directory_path() / "kelmora-test-XXXXXX").string();
+    if (::mkdtemp(name.data()) == nullptr) {
+        ADD_FAILURE() << "cannot create a temporary folder";
+        return;
     }
-    ADD_FAILURE() << "cannot create a temporary folder";
+    m_path = name;
 }
 
 TempDir::~TempDir()
