@@ -7,7 +7,6 @@
 
 #include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
@@ -15,15 +14,8 @@
 #include <QStringList>
 #include <QVariant>
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-
 namespace kelmora::e2e {
 namespace {
-
-namespace fs = std::filesystem;
-using testsupport::ChildProcess;
 
 const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
 const QString kMenuInterface = QStringLiteral("com.canonical.dbusmenu");
@@ -63,35 +55,21 @@ const MenuEntry* Find(const MenuEntry& menu, const QString& label)
     return nullptr;
 }
 
-// Says that a host shows the items, and notes each item that registers as "SERVICE PATH".
-class Watcher final : public QObject, protected QDBusContext
+// Says that a host shows the items, and notes the bus name of each item that registers. (Qt's items name
+// their own bus name, with the item at /StatusNotifierItem.)
+class Watcher final : public QObject
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(QStringList RegisteredStatusNotifierItems MEMBER items)
     Q_PROPERTY(bool IsStatusNotifierHostRegistered READ IsStatusNotifierHostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ ProtocolVersion)
 
 public:
     bool IsStatusNotifierHostRegistered() const { return true; }
-    int ProtocolVersion() const { return 0; }
     QStringList items;
 
 public slots:
-    void RegisterStatusNotifierItem(const QString& serviceOrPath)
-    {
-        // Qt names its own bus name; other items name only an object path on the connection they call from.
-        const bool path = serviceOrPath.startsWith(QLatin1Char('/'));
-        items << (path ? message().service() : serviceOrPath) + QLatin1Char(' ') +
-                     (path ? serviceOrPath : QStringLiteral("/StatusNotifierItem"));
-        emit StatusNotifierItemRegistered(items.back());
-    }
+    void RegisterStatusNotifierItem(const QString& service) { items << service; }
     void RegisterStatusNotifierHost(const QString&) {}
-
-signals:
-    void StatusNotifierItemRegistered(const QString& item);
-    void StatusNotifierItemUnregistered(const QString& item);
-    void StatusNotifierHostRegistered();
 };
 
 class StatusNotifierTray : public Desktop
@@ -106,7 +84,7 @@ protected:
                                    "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
                                    "<allow own=\"*\"/></policy></busconfig>\n");
         // No service files: nothing is started on demand on this bus.
-        m_bus = std::make_unique<ChildProcess>(
+        m_bus = std::make_unique<testsupport::ChildProcess>(
             "/usr/bin/dbus-daemon", std::vector<std::string>{"--config-file=" + (Root() / "bus.conf").string(),
                                                              "--nofork", "--print-address=1"});
         const auto address = m_bus->readLine(std::chrono::seconds(15));
@@ -134,10 +112,7 @@ protected:
         StartKelmora(m_program);
         ASSERT_TRUE(WaitUntil([this] { return !m_watcher.items.empty(); }, std::chrono::seconds(20)))
             << "kelmora registered no StatusNotifierItem";
-        const QStringList words = m_watcher.items.front().split(QLatin1Char(' '));
-        ASSERT_EQ(words.size(), 2) << m_watcher.items.front().toStdString();
-        m_service = words[0];
-        m_path = words[1];
+        m_service = m_watcher.items.front();
     }
 
     QDBusMessage Call(const QString& path, const QString& interface, const QString& method,
@@ -207,12 +182,12 @@ protected:
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     }
 
-    std::unique_ptr<ChildProcess> m_bus;
+    std::unique_ptr<testsupport::ChildProcess> m_bus;
     Watcher m_watcher;
     std::unique_ptr<QDBusConnection> m_connection;
     fs::path m_program;
     QString m_service;
-    QString m_path;
+    const QString m_path = QStringLiteral("/StatusNotifierItem");
     QString m_menuPath;
 };
 

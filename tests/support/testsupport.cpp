@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -111,15 +113,11 @@ std::string FromHex(const std::string& hex)
 
 std::string ToHex(const std::string& bytes)
 {
-    static const char* digits = "0123456789ABCDEF";
     std::string hex;
     for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (!hex.empty()) {
-            hex.push_back(' ');
-        }
-        hex.push_back(digits[byte >> 4]);
-        hex.push_back(digits[byte & 0xF]);
+        std::array<char, 3> pair{};
+        std::snprintf(pair.data(), pair.size(), "%02X", static_cast<unsigned char>(c));
+        hex += (hex.empty() ? "" : " ") + std::string(pair.data());
     }
     return hex;
 }
