@@ -86,6 +86,11 @@ cli-usage-exit    @@ src/cli/cli.cpp @@ cli_tests @@     return kExitUsage;<NL>}
 cli-ambiguous-exit @@ src/cli/clicommon.cpp @@ cli_tests @@                     << "; write id:" << text << " or name:" << text << ".\n";<NL>        return kExitUsage; @@                     << "; write id:" << text << " or name:" << text << ".\n";<NL>        return kExitFailed;
 cli-interval-number @@ src/cli/intervalcommands.cpp @@ cli_tests @@ text.find_first_not_of('0') == std::string::npos) { @@ false) {
 rollback-give-start @@ src/app/rollbackdlg.cpp @@ app_tests app_widget_tests @@ const model::Interval before(WholeSecond(last.start), range.start); @@ const model::Interval before(range.start, WholeSecond(last.start));
+terminate-kill-signal @@ src/app/kelmoraapp.cpp @@ e2e_tests @@ ::kill(static_cast<pid_t>(pid), SIGKILL) == 0 @@ ::kill(static_cast<pid_t>(pid), 0) == 0
+exit-skips-exitinstance @@ src/ui/program.cpp @@ e2e_tests @@ shortcuts.reset();<NL>    return kelmora.ExitInstance(); @@ shortcuts.reset();<NL>    return 0;
+exit-question-default @@ src/app/desktopservices.cpp @@ e2e_tests @@ QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) @@ QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+tray-always-assumed @@ src/app/desktopservices.cpp @@ e2e_tests @@ return QSystemTrayIcon::isSystemTrayAvailable(); @@ return true;
+idle-source-none  @@ src/ui/program.cpp @@ e2e_tests @@ platform::createIdleTimeSource(), @@ nullptr,
 EOF
 )
 

@@ -84,11 +84,10 @@ std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds time
 
 void ChildProcess::kill()
 {
-    if (m_pid <= 0 || m_reaped) {
-        return;
+    if (m_pid > 0 && !m_reaped) {
+        ::kill(m_pid, SIGKILL);
+        reap(std::chrono::steady_clock::time_point::max());
     }
-    ::kill(m_pid, SIGKILL);
-    reap(0);
 }
 
 bool ChildProcess::terminate(std::chrono::milliseconds timeout)
@@ -97,15 +96,11 @@ bool ChildProcess::terminate(std::chrono::milliseconds timeout)
         return true;
     }
     ::kill(m_pid, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!reap(WNOHANG)) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            kill();
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (reap(std::chrono::steady_clock::now() + timeout)) {
+        return true;
     }
-    return true;
+    kill();
+    return false;
 }
 
 std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds timeout)
@@ -114,37 +109,25 @@ std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds timeout)
     // The output closes when the program ends, so reading it to the end is most of the wait.
     while (readLine(timeout)) {
     }
-    if (m_pid <= 0 || !m_outputEnded) {
-        return std::nullopt;
-    }
-    while (!reap(WNOHANG)) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return std::nullopt;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    if (!WIFEXITED(m_status)) {
+    if (m_pid <= 0 || !m_outputEnded || !reap(deadline) || !WIFEXITED(m_status)) {
         return std::nullopt;
     }
     return WEXITSTATUS(m_status);
 }
 
-bool ChildProcess::reap(int options)
+bool ChildProcess::reap(std::chrono::steady_clock::time_point deadline)
 {
-    if (m_reaped) {
-        return true;
-    }
-    for (;;) {
-        const pid_t result = ::waitpid(m_pid, &m_status, options);
+    while (!m_reaped) {
+        const pid_t result = ::waitpid(m_pid, &m_status, WNOHANG);
         if (result == m_pid) {
             m_reaped = true;
-            return true;
+        } else if ((result < 0 && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        if (result < 0 && errno == EINTR) {
-            continue;
-        }
-        return false;
     }
+    return true;
 }
 
 } // namespace kelmora::testsupport

@@ -33,7 +33,8 @@ public:
     std::optional<int> waitForExit(std::chrono::milliseconds timeout);
 
 private:
-    bool reap(int options);
+    // Collects the ended program's status; false when it has not ended by `deadline`.
+    bool reap(std::chrono::steady_clock::time_point deadline);
 
     pid_t m_pid = 0;
     int m_output = -1;

@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 namespace kelmora::testsupport {
@@ -47,22 +48,13 @@ ScopedFakeClock::~ScopedFakeClock()
     model::Clock::Install(m_previous);
 }
 
-ScopedTimeZone::ScopedTimeZone(const std::string& zone)
+ScopedTimeZone::ScopedTimeZone(const std::string& zone) : m_zone("TZ", zone)
 {
-    if (const char* previous = std::getenv("TZ")) {
-        m_previous = previous;
-    }
-    ::setenv("TZ", zone.c_str(), 1);
     ::tzset();
 }
 
-ScopedTimeZone::~ScopedTimeZone()
+ScopedTimeZone::Reload::~Reload()
 {
-    if (m_previous) {
-        ::setenv("TZ", m_previous->c_str(), 1);
-    } else {
-        ::unsetenv("TZ");
-    }
     ::tzset();
 }
 
@@ -80,15 +72,12 @@ ScopedTimeLocale::~ScopedTimeLocale()
 
 TempDir::TempDir()
 {
-    std::random_device device;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        auto candidate = std::filesystem::temp_directory_path() / ("kelmora-test-" + std::to_string(device()));
-        if (std::filesystem::create_directory(candidate)) {
-            m_path = candidate;
-            return;
-        }
+    std::string name = (std::filesystem::temp_directory_path() / "kelmora-test-XXXXXX").string();
+    if (::mkdtemp(name.data()) == nullptr) {
+        ADD_FAILURE() << "cannot create a temporary folder";
+        return;
     }
-    ADD_FAILURE() << "cannot create a temporary folder";
+    m_path = name;
 }
 
 TempDir::~TempDir()
@@ -124,15 +113,11 @@ std::string FromHex(const std::string& hex)
 
 std::string ToHex(const std::string& bytes)
 {
-    static const char* digits = "0123456789ABCDEF";
     std::string hex;
     for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (!hex.empty()) {
-            hex.push_back(' ');
-        }
-        hex.push_back(digits[byte >> 4]);
-        hex.push_back(digits[byte & 0xF]);
+        std::array<char, 3> pair{};
+        std::snprintf(pair.data(), pair.size(), "%02X", static_cast<unsigned char>(c));
+        hex += (hex.empty() ? "" : " ") + std::string(pair.data());
     }
     return hex;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "scopedenvironment.h"
+
 #include "model/clock.h"
 #include "model/timestamp.h"
 
@@ -51,10 +53,14 @@ public:
     explicit ScopedTimeZone(const std::string& zone);
     ScopedTimeZone(const ScopedTimeZone&) = delete;
     ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-    ~ScopedTimeZone();
 
 private:
-    std::optional<std::string> m_previous;
+    // Reloads the zone rules once the old TZ is back: members end in reverse order.
+    struct Reload
+    {
+        ~Reload();
+    } m_reload;
+    ScopedEnvironment m_zone;
 };
 
 // Sets LC_TIME for the lifetime of the guard. Fails the test when the locale is not installed.
