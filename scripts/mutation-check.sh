@@ -83,6 +83,11 @@ cli-usage-exit    @@ src/cli/cli.cpp @@ cli_tests @@     return kExitUsage;<NL>}
 cli-ambiguous-exit @@ src/cli/clicommon.cpp @@ cli_tests @@                     << "; write id:" << text << " or name:" << text << ".\n";<NL>        return kExitUsage; @@                     << "; write id:" << text << " or name:" << text << ".\n";<NL>        return kExitFailed;
 cli-interval-number @@ src/cli/intervalcommands.cpp @@ cli_tests @@ text.find_first_not_of('0') == std::string::npos) { @@ false) {
 rollback-give-start @@ src/app/rollbackdlg.cpp @@ app_tests app_widget_tests @@ const model::Interval before(WholeSecond(last.start), range.start); @@ const model::Interval before(range.start, WholeSecond(last.start));
+terminate-spent-time @@ src/app/kelmoraapp.cpp @@ app_widget_tests @@ const int rounds = 10 - static_cast<int>(std::min<std::int64_t>(spent.count(), 10)); @@ const int rounds = 10;
+worker-self-join  @@ src/app/worker.cpp @@ app_tests @@ if (m_thread.get_id() == std::this_thread::get_id()) { @@ if (false) {
+reminder-remind-one @@ src/idle/reminder.cpp @@ idle_tests @@ platform::setting::kRemind) != 1) { @@ platform::setting::kRemind) == 0) {
+idle-length-seconds @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ .arg(m_idleSeconds % 60)); @@ .arg(m_idleSeconds / 60));
+hotkey-save-error-shown @@ src/hotkeys/hotkeyspage.cpp @@ hotkeys_tests @@ .arg(QString::fromStdString(error)) @@ .arg(QString())
 EOF
 )
 
