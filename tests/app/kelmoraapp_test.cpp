@@ -102,7 +102,8 @@ TEST(TerminateMode, WaitsForTheInstanceAndKillsOnlyOneThatStays)
     }
 }
 
-TEST_F(AppTest, Start_LastRunningTaskInStoreOrderBecomesCurrent)
+// The hub then routes messages and commands.
+TEST_F(AppTest, Start_LastRunningTaskInStoreOrderBecomesCurrent_HubRoutes)
 {
     MakeTask("a", false);
     MakeTask("b", true);
@@ -114,6 +115,22 @@ TEST_F(AppTest, Start_LastRunningTaskInStoreOrderBecomesCurrent)
     EXPECT_EQ(Hub().TrayIcon()->IconId(), kRunningIconId);
     EXPECT_EQ(m_taskList->shown, 0);
     EXPECT_TRUE(std::filesystem::exists(Data() / "categories.xml"));
+
+    Hub().TrayIcon()->SetIcon(kIdleIconId);
+    const int refills = m_taskList->refills;
+    PostMessage(&Hub(), kMsgTaskState, kRunningIconId);
+    PostMessage(&Hub(), kMsgTaskCreated);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Hub().TrayIcon()->IconId(), kRunningIconId);
+    EXPECT_EQ(m_taskList->refills, refills + 2);
+    Hub().OnCommand(kCmdOpenTaskList);
+    EXPECT_TRUE(m_taskList->visible);
+    Hub().OnCommand(kCmdOpenTaskList);
+    EXPECT_FALSE(m_taskList->visible);
+    Hub().OnCommand(kCmdExit);
+    EXPECT_EQ(Hub().TrayIcon()->IconId(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Hub().IsClosed());
 }
 
 // The Task List shows at start when the user asked for it, or when there is no tray to show the icon in; only
@@ -205,10 +222,7 @@ TEST_F(AppTest, Exit_RunningTaskStoppedByAutoStopOrTheAnswer)
         EXPECT_EQ(IsRunning(id), !c.stopped);
         EXPECT_EQ(m_slot->holder, nullptr) << "the instance slot is released";
         if (c.stopped) {
-            model::Task task;
-            task.id = id;
-            task.Load(Data());
-            EXPECT_EQ(task.intervals.At(0).stop, Utc(2008, 4, 7, 10, 0));
+            EXPECT_EQ(LoadTask(id).intervals.At(0).stop, Utc(2008, 4, 7, 10, 0));
         }
     }
 }
@@ -224,25 +238,6 @@ TEST_F(AppTest, SessionEnd_StopsOnlyWithAutoStopAndKeepsTheTaskCurrent)
     EXPECT_FALSE(IsRunning(id));
     EXPECT_EQ(m_app->CurrentTaskId(), id);
     m_settings->SetSetting("AutoStop", 0);
-}
-
-TEST_F(AppTest, Hub_RoutesMessagesAndCommands)
-{
-    Start();
-    PostMessage(&Hub(), kMsgTaskState, kRunningIconId);
-    PostMessage(&Hub(), kMsgTaskCreated);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(Hub().TrayIcon()->IconId(), kRunningIconId);
-    EXPECT_EQ(m_taskList->refills, 2);
-    Hub().OnCommand(kCmdOpenTaskList);
-    EXPECT_TRUE(m_taskList->visible);
-    Hub().OnCommand(kCmdOpenTaskList);
-    EXPECT_FALSE(m_taskList->visible);
-
-    Hub().OnCommand(kCmdExit);
-    EXPECT_EQ(Hub().TrayIcon()->IconId(), 0);
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(Hub().IsClosed());
 }
 
 // kelmora-cli or a sync tool changes the files while the program runs: it follows them.
@@ -350,7 +345,7 @@ protected:
     std::vector<QString> m_shown;
 };
 
-TEST_F(SettingsSheetTest, FreshUser_SeesOnlyTheReminderTickedUsualModeAndTwoAndFiveMinutes)
+TEST_F(SettingsSheetTest, FreshUserSeesDefaults_SecondsShownRoundedDownAndStoredOnLeaving)
 {
     Open();
     ASSERT_EQ(m_sheet->Tabs()->count(), 3);
@@ -365,10 +360,8 @@ TEST_F(SettingsSheetTest, FreshUser_SeesOnlyTheReminderTickedUsualModeAndTwoAndF
     EXPECT_FALSE(Checked("idleDetectionCheck"));
     EXPECT_EQ(Child<QLabel>("idleSourceLabel")->text(),
               QStringLiteral("Idle detection is not available on this desktop"));
-}
 
-TEST_F(SettingsSheetTest, SecondsNotWholeMinutes_ShowRoundedDownAndStoreThatOnLeaving)
-{
+    // Seconds that are not whole minutes show rounded down, and that is stored on leaving the page.
     m_settings.SetSetting("Timeout", 150);
     Open(QStringLiteral("X11 screen saver"));
     Switch(kTimeouts);

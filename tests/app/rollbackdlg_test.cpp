@@ -60,9 +60,7 @@ protected:
 
     void AddSpan(std::int32_t id, const model::Interval& span)
     {
-        model::Task task;
-        task.id = id;
-        ASSERT_TRUE(task.Load(Data()));
+        model::Task task = LoadTask(id);
         task.intervals.Insert(span);
         ASSERT_TRUE(task.Save(Data()));
     }
@@ -269,16 +267,31 @@ TEST_F(RollbackDlgTest, NothingToRollBack_ExplainsAndStaysHidden)
     }
 }
 
-TEST_F(RollbackDlgTest, CheckBoxes_ShowTheStateOfTheLastOk_CancelEscapeAndCloseChangeNothing)
+// The other tasks sorted by name, the running one named in the caption; the check boxes show the state of the
+// last OK, and Cancel, Escape and closing change nothing.
+TEST_F(RollbackDlgTest, TaskComboSortedCaptionNamesTheTask_CheckBoxesKeptFromTheLastOk_CancelChangesNothing)
 {
-    MakeTask("A", true);
-    MakeTask("B", false);
+    const std::int32_t delta = MakeTask("delta", false);
+    const std::int32_t alpha = MakeTask("Alpha", true);
+    const std::int32_t charlie = MakeTask("charlie", false);
+    const std::int32_t bravo = MakeTask("Bravo", false);
     Start();
+    EXPECT_EQ(m_dlg->windowTitle(), "Rollback current task");
+    // Before the first showing the pickers stand at the time the dialog was made.
+    EXPECT_EQ(Proposed(), "2008-04-07 09:00:00 - 2008-04-07 09:00:00");
+    m_clock->SetUtc(2008, 4, 7, 9, 45);
     auto& passTime = Child<QCheckBox>("passTimeCheckBox");
     auto& continueBox = Child<QCheckBox>("continueCheckBox");
     auto& label = Child<QLabel>("taskLabel");
     auto& combo = Child<QComboBox>("taskCombo");
     m_dlg->ShowDialog();
+    EXPECT_EQ(m_dlg->windowTitle(), "Rollback task \"Alpha\"");
+    std::vector<std::pair<QString, int>> items;
+    for (int i = 0; i < combo.count(); ++i) {
+        items.emplace_back(combo.itemText(i), combo.itemData(i).toInt());
+    }
+    EXPECT_EQ(items, (std::vector<std::pair<QString, int>>{{"Bravo", bravo}, {"charlie", charlie}, {"delta", delta}}));
+    EXPECT_EQ(combo.currentIndex(), 0);
     EXPECT_FALSE(passTime.isChecked());
     EXPECT_FALSE(continueBox.isChecked());
     EXPECT_FALSE(label.isEnabled());
@@ -292,10 +305,10 @@ TEST_F(RollbackDlgTest, CheckBoxes_ShowTheStateOfTheLastOk_CancelEscapeAndCloseC
     ASSERT_TRUE(continueBox.isChecked());
     PressOk();
     ASSERT_FALSE(m_dlg->isVisible());
-    ASSERT_TRUE(IsRunning(0));
+    ASSERT_TRUE(IsRunning(alpha));
 
     // Cancel, Escape and closing forget what was changed since the last OK, and write nothing.
-    const std::string before = ContentOf(0);
+    const std::string before = ContentOf(alpha);
     for (const char* how : {"cancel", "escape", "close"}) {
         SCOPED_TRACE(how);
         m_dlg->ShowDialog();
@@ -315,32 +328,9 @@ TEST_F(RollbackDlgTest, CheckBoxes_ShowTheStateOfTheLastOk_CancelEscapeAndCloseC
             m_dlg->close();
         }
         EXPECT_FALSE(m_dlg->isVisible());
-        EXPECT_EQ(ContentOf(0), before);
+        EXPECT_EQ(ContentOf(alpha), before);
         EXPECT_TRUE(m_messages.empty());
     }
-}
-
-TEST_F(RollbackDlgTest, TaskCombo_SortedByNameWithoutTheRunningTask_CaptionNamesTheTask)
-{
-    const std::int32_t delta = MakeTask("delta", false);
-    MakeTask("Alpha", true);
-    const std::int32_t charlie = MakeTask("charlie", false);
-    const std::int32_t bravo = MakeTask("Bravo", false);
-    Start();
-    EXPECT_EQ(m_dlg->windowTitle(), "Rollback current task");
-    // Before the first showing the pickers stand at the time the dialog was made.
-    EXPECT_EQ(Proposed(), "2008-04-07 09:00:00 - 2008-04-07 09:00:00");
-    m_clock->SetUtc(2008, 4, 7, 9, 45);
-    m_dlg->ShowDialog();
-    EXPECT_EQ(m_dlg->windowTitle(), "Rollback task \"Alpha\"");
-
-    auto& combo = Child<QComboBox>("taskCombo");
-    std::vector<std::pair<QString, int>> items;
-    for (int i = 0; i < combo.count(); ++i) {
-        items.emplace_back(combo.itemText(i), combo.itemData(i).toInt());
-    }
-    EXPECT_EQ(items, (std::vector<std::pair<QString, int>>{{"Bravo", bravo}, {"charlie", charlie}, {"delta", delta}}));
-    EXPECT_EQ(combo.currentIndex(), 0);
 }
 
 // Both the rollback and the Time Period pickers read through this.

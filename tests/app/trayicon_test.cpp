@@ -130,14 +130,10 @@ TEST_F(TrayTest, Tooltip_NamesTheTaskWithItsTimeInTheChosenPeriod)
 {
     m_presetSettings["Period"] = 2; // this month
     const std::int32_t id = MakeTask("Write", false);
-    {
-        model::Task task;
-        task.id = id;
-        task.Load(Data());
-        task.intervals.Insert(model::Interval(Utc(2008, 3, 31, 9, 0), Utc(2008, 3, 31, 10, 0))); // last month
-        task.intervals.Insert(model::Interval(Utc(2008, 4, 1, 9, 0), Utc(2008, 4, 1, 10, 0)));
-        task.Save(Data());
-    }
+    model::Task task = LoadTask(id);
+    task.intervals.Insert(model::Interval(Utc(2008, 3, 31, 9, 0), Utc(2008, 3, 31, 10, 0))); // last month
+    task.intervals.Insert(model::Interval(Utc(2008, 4, 1, 9, 0), Utc(2008, 4, 1, 10, 0)));
+    ASSERT_TRUE(task.Save(Data()));
     Start();
     EXPECT_EQ(Tray().IconId(), kIdleIconId);
     EXPECT_EQ(Tray().TipText(), "No started task");
