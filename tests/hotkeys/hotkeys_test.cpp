@@ -50,7 +50,7 @@ protected:
     CHotkeyTable m_table{m_dir.path(), m_shortcuts};
 };
 
-TEST_F(HotkeyTableTest, MissingFile_GivesTheDefaultsWritesNothingAndSavesTheExactText)
+TEST_F(HotkeyTableTest, MissingFile_GivesTheDefaultsWritesNothingAndSavesTheExactText_TitlesReadBack)
 {
     ASSERT_TRUE(m_table.LoadHotkeys());
     EXPECT_FALSE(fs::exists(File()));
@@ -60,6 +60,19 @@ TEST_F(HotkeyTableTest, MissingFile_GivesTheDefaultsWritesNothingAndSavesTheExac
     }
     ASSERT_TRUE(m_table.SaveHotkeys());
     EXPECT_EQ(ReadFile(File()), FileWith(Hotkey(45057, 84, 5, "Show/hide task list window")));
+
+    // A title with the file's special characters reads back unchanged; a table unregisters when destroyed.
+    m_table.UnregisterAll();
+    m_table.At(2)->title = "Tasks & <notes> \\ \"quoted\"";
+    ASSERT_TRUE(m_table.SaveHotkeys());
+    {
+        CHotkeyTable again(m_dir.path(), m_shortcuts);
+        ASSERT_TRUE(again.LoadHotkeys());
+        EXPECT_EQ(again.At(2)->title, m_table.At(2)->title);
+        again.RegisterAll();
+        EXPECT_EQ(m_shortcuts.Registered().size(), 5u);
+    }
+    EXPECT_TRUE(m_shortcuts.Registered().empty());
 }
 
 struct LoadCase
@@ -102,21 +115,6 @@ TEST_F(HotkeyTableTest, LoadCases)
         EXPECT_EQ(spy.at(0).at(0).toInt(), c.second.id);
         m_table.UnregisterAll();
     }
-}
-
-TEST_F(HotkeyTableTest, TitleWithAmpersand_ReadsBackUnchangedAfterASave_AndATableUnregistersWhenDestroyed)
-{
-    ASSERT_TRUE(m_table.LoadHotkeys());
-    m_table.At(2)->title = "Tasks & <notes> \\ \"quoted\"";
-    ASSERT_TRUE(m_table.SaveHotkeys());
-    {
-        CHotkeyTable again(m_dir.path(), m_shortcuts);
-        ASSERT_TRUE(again.LoadHotkeys());
-        EXPECT_EQ(again.At(2)->title, m_table.At(2)->title);
-        again.RegisterAll();
-        EXPECT_EQ(m_shortcuts.Registered().size(), 5u);
-    }
-    EXPECT_TRUE(m_shortcuts.Registered().empty());
 }
 
 TEST_F(HotkeyTableTest, HotkeyText_ModifiersInOrder_HeldOrRepeatedShownUnavailableAndLeftOutOfTheMenu)

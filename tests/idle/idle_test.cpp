@@ -318,7 +318,7 @@ protected:
 
 // The first reminder comes the timeout after the start (not after the last span, long before), then one per
 // timeout; only Remind 1 (or no stored value) reminds.
-TEST_F(ReminderTest, FirstAfterTheTimeoutFromStart_ThenSpacedByTheTimeout)
+TEST_F(ReminderTest, FirstAfterTheTimeoutFromStart_ThenSpacedByTheTimeout_UnansweredHoldsTheLoop)
 {
     MakeTask("Writing", {{8 * 60, 9 * 60}});
     for (const auto& [value, expected] :
@@ -331,6 +331,22 @@ TEST_F(ReminderTest, FirstAfterTheTimeoutFromStart_ThenSpacedByTheTimeout)
         monitor.Begin();
         EXPECT_EQ(Run(monitor, 700), expected);
     }
+    // A question nobody answers holds the loop; the answer frees it, and the last reminder is long enough ago
+    // for the next. Yes shows the Task List.
+    m_settings.SetSetting("Remind", 1);
+    m_asked = 0;
+    CReminderMonitor monitor(*m_context, [this] { ++m_asked; });
+    monitor.Begin();
+    for (int second = 0; second < 700; ++second) {
+        m_clock->Advance(1000);
+        monitor.Pass();
+    }
+    EXPECT_EQ(m_asked, 1);
+    EXPECT_TRUE(monitor.AwaitingAnswer());
+    monitor.SetAnswer(CReminderMonitor::kYes);
+    monitor.Pass();
+    EXPECT_EQ(m_asked, 2);
+    EXPECT_EQ(m_posts, (std::vector<std::pair<app::Message, std::int64_t>>{{app::kMsgShowTaskList, 0}}));
 }
 
 // After a stop nothing comes until the timeout has passed since it; Cancel is then silent until a task has run
@@ -353,23 +369,6 @@ TEST_F(ReminderTest, AfterAStopOnlyOnceTheTimeoutPassed_CancelSilentUntilATaskRu
     model::StopTask(m_store.DataFolder(), writing);
     m_current = -1;
     EXPECT_EQ(Run(monitor, 100), std::vector<int>{61});
-}
-
-TEST_F(ReminderTest, UnansweredQuestion_HoldsTheLoop)
-{
-    m_settings.SetSetting("RemindTimeout", 10);
-    CReminderMonitor monitor(*m_context, [this] { ++m_asked; });
-    monitor.Begin();
-    for (int second = 0; second < 100; ++second) {
-        m_clock->Advance(1000);
-        monitor.Pass();
-    }
-    EXPECT_EQ(m_asked, 1);
-    EXPECT_TRUE(monitor.AwaitingAnswer());
-    monitor.SetAnswer(CReminderMonitor::kYes);
-    monitor.Pass();
-    EXPECT_EQ(m_asked, 2) << "the answer frees the loop; the last reminder is long enough ago for the next";
-    EXPECT_EQ(m_posts, (std::vector<std::pair<app::Message, std::int64_t>>{{app::kMsgShowTaskList, 0}}));
 }
 
 // ---- the reminder dialog and the subsystem ----
