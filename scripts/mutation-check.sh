@@ -91,6 +91,11 @@ exit-skips-exitinstance @@ src/ui/program.cpp @@ e2e_tests @@ shortcuts.reset();
 exit-question-default @@ src/app/desktopservices.cpp @@ e2e_tests @@ QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) @@ QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
 tray-always-assumed @@ src/app/desktopservices.cpp @@ e2e_tests @@ return QSystemTrayIcon::isSystemTrayAvailable(); @@ return true;
 idle-source-none  @@ src/ui/program.cpp @@ e2e_tests @@ platform::createIdleTimeSource(), @@ nullptr,
+terminate-spent-time @@ src/app/kelmoraapp.cpp @@ app_widget_tests @@ const int rounds = 10 - static_cast<int>(std::min<std::int64_t>(spent.count(), 10)); @@ const int rounds = 10;
+worker-self-join  @@ src/app/worker.cpp @@ app_tests @@ if (m_thread.get_id() == std::this_thread::get_id()) { @@ if (false) {
+reminder-remind-one @@ src/idle/reminder.cpp @@ idle_tests @@ platform::setting::kRemind) != 1) { @@ platform::setting::kRemind) == 0) {
+idle-length-seconds @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ .arg(m_idleSeconds % 60)); @@ .arg(m_idleSeconds / 60));
+hotkey-save-error-shown @@ src/hotkeys/hotkeyspage.cpp @@ hotkeys_tests @@ .arg(QString::fromStdString(error)) @@ .arg(QString())
 EOF
 )
 

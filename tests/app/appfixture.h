@@ -130,11 +130,8 @@ protected:
     // The spans of a task in UTC as "HH:MM-HH:MM" (an open one "HH:MM-open"), separated by blanks.
     std::string SpansOf(std::int32_t id)
     {
-        model::Task task;
-        task.id = id;
-        EXPECT_TRUE(task.Load(Data()));
         std::string spans;
-        for (const model::Interval& span : task.intervals) {
+        for (const model::Interval& span : LoadTask(id).intervals) {
             const auto text = [](const model::TimeStamp& stamp) {
                 const model::DateParts parts = stamp.GetUtcParts();
                 return QTime(parts.hour, parts.minute).toString("hh:mm").toStdString();
@@ -144,11 +141,15 @@ protected:
         return spans;
     }
 
-    bool IsRunning(std::int32_t id)
+    bool IsRunning(std::int32_t id) { return LoadTask(id).intervals.IsRunning(); }
+
+    // The task as its file holds it now; a file that cannot be read fails the test.
+    model::Task LoadTask(std::int32_t id)
     {
         model::Task task;
         task.id = id;
-        return task.Load(Data()) && task.intervals.IsRunning();
+        EXPECT_TRUE(task.Load(Data())) << id;
+        return task;
     }
 
     std::unique_ptr<testsupport::ScopedTimeZone> m_zone;

@@ -38,27 +38,9 @@ TEST(CommandLine, OnlyTheWholeLineSlashTSelectsTerminateMode)
     EXPECT_FALSE(ParseCommandLine({"--help"}).terminate);
 }
 
-// An instance that has stopped (SIGSTOP): the request times out, and the pid stays.
-class StoppedInstance final : public SingleInstance
-{
-public:
-    explicit StoppedInstance(std::chrono::milliseconds& now) : m_now(now) {}
-    bool tryAcquire() override { return false; }
-    void release() override {}
-    bool isHeld() const override { return false; }
-    bool send(Request, std::chrono::milliseconds timeout) override
-    {
-        m_now += timeout;
-        return false;
-    }
-    std::optional<std::int64_t> runningInstancePid() const override { return 4242; }
-
-private:
-    std::chrono::milliseconds& m_now;
-};
-
 // The running instance is asked once, then waited for a second at a time; only one still there when the ten
-// seconds are over (the request to a stopped one took two of them) is killed, by the pid its lock names.
+// seconds are over (the request to a stopped one, SIGSTOP, timed out after two of them) is killed, by the pid its
+// lock names.
 TEST(TerminateMode, WaitsForTheInstanceAndKillsOnlyOneThatStays)
 {
     const struct
@@ -75,15 +57,17 @@ TEST(TerminateMode, WaitsForTheInstanceAndKillsOnlyOneThatStays)
         auto slot = std::make_shared<FakeSingleInstance::Slot>();
         FakeSingleInstance running(slot, 4242);
         int terminateRequests = 0;
-        QObject::connect(&running, &SingleInstance::terminateRequested, [&] { ++terminateRequests; });
-        ASSERT_TRUE(!c.running || running.tryAcquire());
         std::chrono::milliseconds now{0};
+        QObject::connect(&running, &SingleInstance::terminateRequested, [&] {
+            ++terminateRequests;
+            now += std::chrono::seconds(c.stopped ? 2 : 0);
+        });
+        ASSERT_TRUE(!c.running || running.tryAcquire());
         FakeSingleInstance terminator(slot, 5000);
-        StoppedInstance stopped(now);
         int waits = 0;
         std::vector<std::int64_t> killed;
         EXPECT_TRUE(RunTerminateMode(
-            c.stopped ? static_cast<SingleInstance&>(stopped) : terminator,
+            terminator,
             [&] {
                 now += std::chrono::seconds(1);
                 if (++waits == c.closesAtWait) {
@@ -95,14 +79,15 @@ TEST(TerminateMode, WaitsForTheInstanceAndKillsOnlyOneThatStays)
                 return true;
             },
             [&] { return now; }));
-        EXPECT_EQ(terminateRequests, c.running && !c.stopped ? 1 : 0);
+        EXPECT_EQ(terminateRequests, c.running ? 1 : 0);
         EXPECT_EQ(waits, c.waits);
         EXPECT_LE(now, std::chrono::seconds(10));
         EXPECT_EQ(killed, c.killed ? std::vector<std::int64_t>{4242} : std::vector<std::int64_t>{});
     }
 }
 
-TEST_F(AppTest, Start_LastRunningTaskInStoreOrderBecomesCurrent)
+// The hub then routes messages and commands.
+TEST_F(AppTest, Start_LastRunningTaskInStoreOrderBecomesCurrent_HubRoutes)
 {
     MakeTask("a", false);
     MakeTask("b", true);
@@ -114,6 +99,22 @@ TEST_F(AppTest, Start_LastRunningTaskInStoreOrderBecomesCurrent)
     EXPECT_EQ(Hub().TrayIcon()->IconId(), kRunningIconId);
     EXPECT_EQ(m_taskList->shown, 0);
     EXPECT_TRUE(std::filesystem::exists(Data() / "categories.xml"));
+
+    Hub().TrayIcon()->SetIcon(kIdleIconId);
+    const int refills = m_taskList->refills;
+    PostMessage(&Hub(), kMsgTaskState, kRunningIconId);
+    PostMessage(&Hub(), kMsgTaskCreated);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Hub().TrayIcon()->IconId(), kRunningIconId);
+    EXPECT_EQ(m_taskList->refills, refills + 2);
+    Hub().OnCommand(kCmdOpenTaskList);
+    EXPECT_TRUE(m_taskList->visible);
+    Hub().OnCommand(kCmdOpenTaskList);
+    EXPECT_FALSE(m_taskList->visible);
+    Hub().OnCommand(kCmdExit);
+    EXPECT_EQ(Hub().TrayIcon()->IconId(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Hub().IsClosed());
 }
 
 // The Task List shows at start when the user asked for it, or when there is no tray to show the icon in; only
@@ -205,10 +206,7 @@ TEST_F(AppTest, Exit_RunningTaskStoppedByAutoStopOrTheAnswer)
         EXPECT_EQ(IsRunning(id), !c.stopped);
         EXPECT_EQ(m_slot->holder, nullptr) << "the instance slot is released";
         if (c.stopped) {
-            model::Task task;
-            task.id = id;
-            task.Load(Data());
-            EXPECT_EQ(task.intervals.At(0).stop, Utc(2008, 4, 7, 10, 0));
+            EXPECT_EQ(LoadTask(id).intervals.At(0).stop, Utc(2008, 4, 7, 10, 0));
         }
     }
 }
@@ -224,25 +222,6 @@ TEST_F(AppTest, SessionEnd_StopsOnlyWithAutoStopAndKeepsTheTaskCurrent)
     EXPECT_FALSE(IsRunning(id));
     EXPECT_EQ(m_app->CurrentTaskId(), id);
     m_settings->SetSetting("AutoStop", 0);
-}
-
-TEST_F(AppTest, Hub_RoutesMessagesAndCommands)
-{
-    Start();
-    PostMessage(&Hub(), kMsgTaskState, kRunningIconId);
-    PostMessage(&Hub(), kMsgTaskCreated);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(Hub().TrayIcon()->IconId(), kRunningIconId);
-    EXPECT_EQ(m_taskList->refills, 2);
-    Hub().OnCommand(kCmdOpenTaskList);
-    EXPECT_TRUE(m_taskList->visible);
-    Hub().OnCommand(kCmdOpenTaskList);
-    EXPECT_FALSE(m_taskList->visible);
-
-    Hub().OnCommand(kCmdExit);
-    EXPECT_EQ(Hub().TrayIcon()->IconId(), 0);
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(Hub().IsClosed());
 }
 
 // kelmora-cli or a sync tool changes the files while the program runs: it follows them.
@@ -350,7 +329,7 @@ protected:
     std::vector<QString> m_shown;
 };
 
-TEST_F(SettingsSheetTest, FreshUser_SeesOnlyTheReminderTickedUsualModeAndTwoAndFiveMinutes)
+TEST_F(SettingsSheetTest, FreshUserSeesDefaults_SecondsShownRoundedDownAndStoredOnLeaving)
 {
     Open();
     ASSERT_EQ(m_sheet->Tabs()->count(), 3);
@@ -365,10 +344,8 @@ TEST_F(SettingsSheetTest, FreshUser_SeesOnlyTheReminderTickedUsualModeAndTwoAndF
     EXPECT_FALSE(Checked("idleDetectionCheck"));
     EXPECT_EQ(Child<QLabel>("idleSourceLabel")->text(),
               QStringLiteral("Idle detection is not available on this desktop"));
-}
 
-TEST_F(SettingsSheetTest, SecondsNotWholeMinutes_ShowRoundedDownAndStoreThatOnLeaving)
-{
+    // Seconds that are not whole minutes show rounded down, and that is stored on leaving the page.
     m_settings.SetSetting("Timeout", 150);
     Open(QStringLiteral("X11 screen saver"));
     Switch(kTimeouts);

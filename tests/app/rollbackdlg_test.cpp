@@ -60,9 +60,7 @@ protected:
 
     void AddSpan(std::int32_t id, const model::Interval& span)
     {
-        model::Task task;
-        task.id = id;
-        ASSERT_TRUE(task.Load(Data()));
+        model::Task task = LoadTask(id);
         task.intervals.Insert(span);
         ASSERT_TRUE(task.Save(Data()));
     }
@@ -151,21 +149,13 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& test) { return std::string(test.param.name); });
 
 // OK is refused with a message, the dialog stays open and no file changes; a retry with a good range works.
-enum class Meanwhile
-{
-    Nothing,
-    DeleteA,
-    DeleteB,
-    ChangeA,
-};
-
 struct RefusalCase
 {
     const char* name;
     bool withB;
     int endHour; // of the range 09:30 to endHour:00
     bool passTime;
-    Meanwhile meanwhile;
+    const char* meanwhile; // "A deleted", "B deleted", "A changed" or nothing
     const char* message;
     const char* retried; // A after a retry with 09:30-11:00; empty: no retry
 };
@@ -181,18 +171,13 @@ TEST_P(RollbackRefusalTest, OkRefusedAndNothingWritten)
     Start();
     m_clock->SetUtc(2008, 4, 7, 12, 0);
     m_dlg->ShowDialog();
-    switch (c.meanwhile) {
-    case Meanwhile::Nothing:
-        break;
-    case Meanwhile::DeleteA:
+    const std::string meanwhile = c.meanwhile;
+    if (meanwhile == "A deleted") {
         ASSERT_TRUE(m_app->Store().DeleteTask(a));
-        break;
-    case Meanwhile::DeleteB:
+    } else if (meanwhile == "B deleted") {
         ASSERT_TRUE(m_app->Store().DeleteTask(b));
-        break;
-    case Meanwhile::ChangeA: // as the tray or kelmora-cli would, after the dialog read the task
+    } else if (meanwhile == "A changed") { // as the tray or kelmora-cli would, after the dialog read the task
         AddSpan(a, model::Interval(Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0)));
-        break;
     }
     const std::string beforeA = ContentOf(a);
     const std::string beforeB = ContentOf(b);
@@ -217,20 +202,20 @@ TEST_P(RollbackRefusalTest, OkRefusedAndNothingWritten)
 INSTANTIATE_TEST_SUITE_P(
     Cases, RollbackRefusalTest,
     ::testing::Values(
-        RefusalCase{"PassTimeWithOnlyOneTask", false, 11, true, Meanwhile::Nothing,
+        RefusalCase{"PassTimeWithOnlyOneTask", false, 11, true, "",
                     "Can't pass deleted time: Please choose task to pass the delete time to", ""},
-        RefusalCase{"EndBeforeStart", true, 9, true, Meanwhile::Nothing,
+        RefusalCase{"EndBeforeStart", true, 9, true, "",
                     "Rollback current task: The end of the new range lies before its start. Please correct the "
                     "range.",
                     "09:30-11:00"},
-        RefusalCase{"TaskDeletedMeanwhile", true, 11, true, Meanwhile::DeleteA,
+        RefusalCase{"TaskDeletedMeanwhile", true, 11, true, "A deleted",
                     "Rollback current task: The task \"A\" can no longer be read. It may have been deleted. Nothing "
                     "was changed.",
                     ""},
-        RefusalCase{"ReceivingTaskDeletedMeanwhile", true, 11, true, Meanwhile::DeleteB,
+        RefusalCase{"ReceivingTaskDeletedMeanwhile", true, 11, true, "B deleted",
                     "Can't pass deleted time: The task \"B\" can no longer be read. Please choose another task.", ""},
         // The dialog takes the task as changed, so the retry keeps the outside change.
-        RefusalCase{"TaskChangedOutsideMeanwhile", true, 11, false, Meanwhile::ChangeA,
+        RefusalCase{"TaskChangedOutsideMeanwhile", true, 11, false, "A changed",
                     "Rollback current task: The task \"A\" was changed outside this dialog after it was opened. "
                     "Nothing was changed; please check the range again.",
                     "06:00-07:00 09:30-11:00"}),
@@ -269,16 +254,31 @@ TEST_F(RollbackDlgTest, NothingToRollBack_ExplainsAndStaysHidden)
     }
 }
 
-TEST_F(RollbackDlgTest, CheckBoxes_ShowTheStateOfTheLastOk_CancelEscapeAndCloseChangeNothing)
+// The other tasks sorted by name, the running one named in the caption; the check boxes show the state of the
+// last OK, and Cancel, Escape and closing change nothing.
+TEST_F(RollbackDlgTest, TaskComboSortedCaptionNamesTheTask_CheckBoxesKeptFromTheLastOk_CancelChangesNothing)
 {
-    MakeTask("A", true);
-    MakeTask("B", false);
+    const std::int32_t delta = MakeTask("delta", false);
+    const std::int32_t alpha = MakeTask("Alpha", true);
+    const std::int32_t charlie = MakeTask("charlie", false);
+    const std::int32_t bravo = MakeTask("Bravo", false);
     Start();
+    EXPECT_EQ(m_dlg->windowTitle(), "Rollback current task");
+    // Before the first showing the pickers stand at the time the dialog was made.
+    EXPECT_EQ(Proposed(), "2008-04-07 09:00:00 - 2008-04-07 09:00:00");
+    m_clock->SetUtc(2008, 4, 7, 9, 45);
     auto& passTime = Child<QCheckBox>("passTimeCheckBox");
     auto& continueBox = Child<QCheckBox>("continueCheckBox");
     auto& label = Child<QLabel>("taskLabel");
     auto& combo = Child<QComboBox>("taskCombo");
     m_dlg->ShowDialog();
+    EXPECT_EQ(m_dlg->windowTitle(), "Rollback task \"Alpha\"");
+    std::vector<std::pair<QString, int>> items;
+    for (int i = 0; i < combo.count(); ++i) {
+        items.emplace_back(combo.itemText(i), combo.itemData(i).toInt());
+    }
+    EXPECT_EQ(items, (std::vector<std::pair<QString, int>>{{"Bravo", bravo}, {"charlie", charlie}, {"delta", delta}}));
+    EXPECT_EQ(combo.currentIndex(), 0);
     EXPECT_FALSE(passTime.isChecked());
     EXPECT_FALSE(continueBox.isChecked());
     EXPECT_FALSE(label.isEnabled());
@@ -292,10 +292,10 @@ TEST_F(RollbackDlgTest, CheckBoxes_ShowTheStateOfTheLastOk_CancelEscapeAndCloseC
     ASSERT_TRUE(continueBox.isChecked());
     PressOk();
     ASSERT_FALSE(m_dlg->isVisible());
-    ASSERT_TRUE(IsRunning(0));
+    ASSERT_TRUE(IsRunning(alpha));
 
     // Cancel, Escape and closing forget what was changed since the last OK, and write nothing.
-    const std::string before = ContentOf(0);
+    const std::string before = ContentOf(alpha);
     for (const char* how : {"cancel", "escape", "close"}) {
         SCOPED_TRACE(how);
         m_dlg->ShowDialog();
@@ -315,32 +315,9 @@ TEST_F(RollbackDlgTest, CheckBoxes_ShowTheStateOfTheLastOk_CancelEscapeAndCloseC
             m_dlg->close();
         }
         EXPECT_FALSE(m_dlg->isVisible());
-        EXPECT_EQ(ContentOf(0), before);
+        EXPECT_EQ(ContentOf(alpha), before);
         EXPECT_TRUE(m_messages.empty());
     }
-}
-
-TEST_F(RollbackDlgTest, TaskCombo_SortedByNameWithoutTheRunningTask_CaptionNamesTheTask)
-{
-    const std::int32_t delta = MakeTask("delta", false);
-    MakeTask("Alpha", true);
-    const std::int32_t charlie = MakeTask("charlie", false);
-    const std::int32_t bravo = MakeTask("Bravo", false);
-    Start();
-    EXPECT_EQ(m_dlg->windowTitle(), "Rollback current task");
-    // Before the first showing the pickers stand at the time the dialog was made.
-    EXPECT_EQ(Proposed(), "2008-04-07 09:00:00 - 2008-04-07 09:00:00");
-    m_clock->SetUtc(2008, 4, 7, 9, 45);
-    m_dlg->ShowDialog();
-    EXPECT_EQ(m_dlg->windowTitle(), "Rollback task \"Alpha\"");
-
-    auto& combo = Child<QComboBox>("taskCombo");
-    std::vector<std::pair<QString, int>> items;
-    for (int i = 0; i < combo.count(); ++i) {
-        items.emplace_back(combo.itemText(i), combo.itemData(i).toInt());
-    }
-    EXPECT_EQ(items, (std::vector<std::pair<QString, int>>{{"Bravo", bravo}, {"charlie", charlie}, {"delta", delta}}));
-    EXPECT_EQ(combo.currentIndex(), 0);
 }
 
 // Both the rollback and the Time Period pickers read through this.

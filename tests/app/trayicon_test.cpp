@@ -130,14 +130,10 @@ TEST_F(TrayTest, Tooltip_NamesTheTaskWithItsTimeInTheChosenPeriod)
 {
     m_presetSettings["Period"] = 2; // this month
     const std::int32_t id = MakeTask("Write", false);
-    {
-        model::Task task;
-        task.id = id;
-        task.Load(Data());
-        task.intervals.Insert(model::Interval(Utc(2008, 3, 31, 9, 0), Utc(2008, 3, 31, 10, 0))); // last month
-        task.intervals.Insert(model::Interval(Utc(2008, 4, 1, 9, 0), Utc(2008, 4, 1, 10, 0)));
-        task.Save(Data());
-    }
+    model::Task task = LoadTask(id);
+    task.intervals.Insert(model::Interval(Utc(2008, 3, 31, 9, 0), Utc(2008, 3, 31, 10, 0))); // last month
+    task.intervals.Insert(model::Interval(Utc(2008, 4, 1, 9, 0), Utc(2008, 4, 1, 10, 0)));
+    ASSERT_TRUE(task.Save(Data()));
     Start();
     EXPECT_EQ(Tray().IconId(), kIdleIconId);
     EXPECT_EQ(Tray().TipText(), "No started task");
@@ -212,10 +208,27 @@ TEST_F(TrayTest, LastTaskCommand_StartsTheTaskAtTheLastPosition)
     EXPECT_TRUE(IsRunning(last));
 }
 
-// What the help and feedback commands open, and what the user is told when nothing could be opened.
-TEST_F(TrayTest, HelpAndFeedback_OpenTheManualAndANewMailOrSaySo)
+// The report commands hand the calendar period on; help and feedback open the manual and a new mail or say
+// that nothing could be opened; hotkeys act always and mark the balloon as shown.
+TEST_F(TrayTest, ReportHelpFeedbackAndHotkeyCommands)
 {
+    MakeTask("Alpha", true);
     Start();
+    std::vector<model::Interval> periods;
+    Hub().SetReportHandler([&](const model::Interval& period) { periods.push_back(period); });
+    m_clock->SetUtc(2008, 4, 9, 15, 0); // a Wednesday; the tests' locale starts the week on Sunday
+    const std::vector<std::pair<int, model::TimeStamp>> starts{{kCmdReportDay, Utc(2008, 4, 9, 0, 0)},
+                                                               {kCmdReportWeek, Utc(2008, 4, 6, 0, 0)},
+                                                               {kCmdReportMonth, Utc(2008, 4, 1, 0, 0)},
+                                                               {kCmdReportYear, Utc(2008, 1, 1, 0, 0)}};
+    for (const auto& [command, start] : starts) {
+        periods.clear();
+        Hub().OnCommand(command);
+        ASSERT_EQ(periods.size(), 1u);
+        EXPECT_EQ(periods[0].start, start);
+        EXPECT_EQ(periods[0].stop, Utc(2008, 4, 9, 15, 0));
+    }
+
     for (const bool opens : {true, false}) {
         SCOPED_TRACE(opens);
         m_shell->setResult(opens);
@@ -232,31 +245,7 @@ TEST_F(TrayTest, HelpAndFeedback_OpenTheManualAndANewMailOrSaySo)
     m_messages.clear();
     Hub().OnCommand(kCmdHelp);
     EXPECT_EQ(m_messages.size(), 1u);
-}
 
-TEST_F(TrayTest, ReportCommands_HandTheCalendarPeriodOn)
-{
-    Start();
-    std::vector<model::Interval> periods;
-    Hub().SetReportHandler([&](const model::Interval& period) { periods.push_back(period); });
-    m_clock->SetUtc(2008, 4, 9, 15, 0); // a Wednesday; the tests' locale starts the week on Sunday
-    const std::vector<std::pair<int, model::TimeStamp>> starts{{kCmdReportDay, Utc(2008, 4, 9, 0, 0)},
-                                                               {kCmdReportWeek, Utc(2008, 4, 6, 0, 0)},
-                                                               {kCmdReportMonth, Utc(2008, 4, 1, 0, 0)},
-                                                               {kCmdReportYear, Utc(2008, 1, 1, 0, 0)}};
-    for (const auto& [command, start] : starts) {
-        periods.clear();
-        Hub().OnCommand(command);
-        ASSERT_EQ(periods.size(), 1u);
-        EXPECT_EQ(periods[0].start, start);
-        EXPECT_EQ(periods[0].stop, Utc(2008, 4, 9, 15, 0));
-    }
-}
-
-TEST_F(TrayTest, Hotkeys_BalloonOnceActionsAlways)
-{
-    MakeTask("Alpha", true);
-    Start();
     int created = 0;
     Hub().SetCommandHandler(kCmdCreateTask, [&] { ++created; });
     Hub().OnHotKey(kHotkeyCreateTask);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -57,19 +58,6 @@ private:
     Body m_body;
 };
 
-// Sets a flag when destroyed: a local object of Run.
-class Probe
-{
-public:
-    explicit Probe(std::atomic<bool>& destroyed) : m_destroyed(destroyed) { m_destroyed.store(false); }
-    Probe(const Probe&) = delete;
-    Probe& operator=(const Probe&) = delete;
-    ~Probe() { m_destroyed.store(true); }
-
-private:
-    std::atomic<bool>& m_destroyed;
-};
-
 // The usual loop: announce, then sleep-and-check until stopped.
 struct Loop
 {
@@ -80,7 +68,9 @@ struct Loop
     ScriptedWorker::Body Body()
     {
         return [this](ScriptedWorker& worker) {
-            Probe local(localDestroyed);
+            localDestroyed.store(false);
+            // Owns nothing; its deleter tells when Run's stack has been unwound.
+            const std::shared_ptr<void> local(nullptr, [this](void*) { localDestroyed.store(true); });
             ++runs;
             while (worker.Sleep(kForever)) {
                 ++steps;
@@ -100,40 +90,36 @@ Clock::duration TimeStop(CWorkerThread& worker)
 TEST(WorkerThread, StopWakesTheSleepingLoop_RunEndsNormally_AndTheWorkerStartsAgain)
 {
     Loop loop;
-    ScriptedWorker worker(loop.Body());
-    worker.Stop(); // never started: nothing to do
+    auto worker = std::make_unique<ScriptedWorker>(loop.Body());
+    worker->Stop(); // never started: nothing to do
     EXPECT_EQ(loop.runs.load(), 0);
     for (int round = 1; round <= 2; ++round) {
         SCOPED_TRACE(round);
-        ASSERT_TRUE(worker.Start());
+        ASSERT_TRUE(worker->Start());
         ASSERT_TRUE(WaitUntil([&] { return loop.runs.load() == round; }));
-        EXPECT_FALSE(worker.Start()) << "one thread at a time";
+        EXPECT_FALSE(worker->Start()) << "one thread at a time";
         std::this_thread::sleep_for(kReachWait);
-        EXPECT_TRUE(worker.isRunning());
+        EXPECT_TRUE(worker->isRunning());
         EXPECT_FALSE(loop.localDestroyed.load());
-        EXPECT_LT(TimeStop(worker), kPrompt);
-        EXPECT_FALSE(worker.isRunning());
+        EXPECT_LT(TimeStop(*worker), kPrompt);
+        EXPECT_FALSE(worker->isRunning());
         EXPECT_TRUE(loop.localDestroyed.load());
-        EXPECT_EQ(worker.exitCode(), 5);
+        EXPECT_EQ(worker->exitCode(), 5);
     }
     // A stop right after the start, before Run may even have begun, runs no step either.
-    ASSERT_TRUE(worker.Start());
-    EXPECT_LT(TimeStop(worker), kPrompt);
-    EXPECT_FALSE(worker.isRunning());
-    EXPECT_LE(loop.runs.load(), 3);
+    ASSERT_TRUE(worker->Start());
+    EXPECT_LT(TimeStop(*worker), kPrompt);
+    EXPECT_FALSE(worker->isRunning());
+    const int runs = loop.runs.load();
+    EXPECT_LE(runs, 3);
     EXPECT_EQ(loop.steps.load(), 0);
-}
 
-TEST(WorkerThread, DestroyingARunningWorker_StopsAndJoinsItsThread)
-{
-    Loop loop;
+    // Destroying a running worker stops and joins its thread.
+    ASSERT_TRUE(worker->Start());
+    ASSERT_TRUE(WaitUntil([&] { return loop.runs.load() == runs + 1; }));
+    std::this_thread::sleep_for(kReachWait);
     const auto before = Clock::now();
-    {
-        ScriptedWorker worker(loop.Body());
-        ASSERT_TRUE(worker.Start());
-        ASSERT_TRUE(WaitUntil([&] { return loop.runs.load() == 1; }));
-        std::this_thread::sleep_for(kReachWait);
-    }
+    worker.reset();
     EXPECT_LT(Clock::now() - before, kPrompt);
     EXPECT_TRUE(loop.localDestroyed.load());
 }
@@ -161,17 +147,26 @@ TEST(WorkerThread, StopDuringAStep_LetsTheStepFinish_ButNoFurtherStepRuns)
     EXPECT_EQ(steps.load(), 1);
 }
 
-// A Run that returns (or throws) by itself: Stop only reclaims the thread, and the worker can run again.
+// A Run that returns (or throws) by itself: Stop only reclaims the thread, and the worker can run again. A Stop
+// from Run's own thread only asks (it must not wait for itself), and a sleep after it ends at once.
 TEST(WorkerThread, RunThatEndsByItself_StopReclaims_ExitCodeKept_StartableAgain)
 {
     for (const bool throws : {false, true}) {
         SCOPED_TRACE(throws);
         std::atomic<int> finished{0};
-        ScriptedWorker worker([&](ScriptedWorker&) -> std::int32_t {
-            ++finished;
+        std::atomic<bool> fullSleeps{false};
+        std::atomic<bool> stopSeen{false};
+        std::atomic<bool> sleptAfterStop{true};
+        ScriptedWorker worker([&](ScriptedWorker& self) -> std::int32_t {
             if (throws) {
+                ++finished;
                 throw std::runtime_error("step failed");
             }
+            fullSleeps.store(self.Sleep(1ms) && self.Sleep(0ms));
+            self.Stop();
+            stopSeen.store(self.StopSeen());
+            sleptAfterStop.store(self.Sleep(kForever));
+            ++finished;
             return 7;
         });
         ASSERT_TRUE(worker.Start());
@@ -179,37 +174,14 @@ TEST(WorkerThread, RunThatEndsByItself_StopReclaims_ExitCodeKept_StartableAgain)
         worker.Stop();
         EXPECT_FALSE(worker.isRunning());
         EXPECT_EQ(worker.exitCode(), throws ? 0 : 7);
+        EXPECT_EQ(fullSleeps.load(), !throws);
+        EXPECT_EQ(stopSeen.load(), !throws);
+        EXPECT_TRUE(throws || !sleptAfterStop.load());
         worker.Stop();
         EXPECT_EQ(finished.load(), 1);
         ASSERT_TRUE(worker.Start());
         EXPECT_TRUE(WaitUntil([&] { return finished.load() == 2; }));
     }
-}
-
-TEST(WorkerThread, SleepReportsWhetherTheFullTimePassed_StopFromRunsOwnThreadOnlyAsks)
-{
-    std::atomic<int> finished{0};
-    std::atomic<bool> fullSleep{false};
-    std::atomic<bool> zeroSleep{false};
-    std::atomic<bool> stopSeen{false};
-    std::atomic<bool> sleptAfterStop{true};
-    ScriptedWorker worker([&](ScriptedWorker& self) {
-        fullSleep.store(self.Sleep(1ms));
-        zeroSleep.store(self.Sleep(0ms));
-        self.Stop(); // must not wait for its own thread
-        stopSeen.store(self.StopSeen());
-        sleptAfterStop.store(self.Sleep(kForever));
-        ++finished;
-        return 3;
-    });
-    ASSERT_TRUE(worker.Start());
-    ASSERT_TRUE(WaitUntil([&] { return finished.load() == 1; }));
-    worker.Stop();
-    EXPECT_TRUE(fullSleep.load());
-    EXPECT_TRUE(zeroSleep.load());
-    EXPECT_TRUE(stopSeen.load());
-    EXPECT_FALSE(sleptAfterStop.load());
-    EXPECT_EQ(worker.exitCode(), 3);
 }
 
 } // namespace

@@ -32,10 +32,13 @@ std::string Hotkey(int id, int vk, int modifiers, const std::string& title)
            "</title>\r\n\t</hotkey>";
 }
 
-const std::string kDefaultFile = "\r\n\r\n<xml>" + Hotkey(45056, 77, 5, "Show tray menu") +
-                                 Hotkey(45057, 84, 5, "Show/hide task list window") +
-                                 Hotkey(45058, 82, 5, "Create new task") + Hotkey(45059, 83, 5, "Show settings") +
-                                 Hotkey(45060, 80, 5, "Stop current task") + "\r\n</xml>";
+// The file as the program writes it, with `second` in the place of the second
+// entry.
+std::string FileWith(const std::string& second)
+{
+    return "\r\n\r\n<xml>" + Hotkey(45056, 77, 5, "Show tray menu") + second + Hotkey(45058, 82, 5, "Create new task") +
+           Hotkey(45059, 83, 5, "Show settings") + Hotkey(45060, 80, 5, "Stop current task") + "\r\n</xml>";
+}
 
 class HotkeyTableTest : public ::testing::Test
 {
@@ -47,7 +50,7 @@ protected:
     CHotkeyTable m_table{m_dir.path(), m_shortcuts};
 };
 
-TEST_F(HotkeyTableTest, MissingFile_GivesTheDefaultsWritesNothingAndSavesTheExactText)
+TEST_F(HotkeyTableTest, MissingFile_GivesTheDefaultsWritesNothingAndSavesTheExactText_TitlesReadBack)
 {
     ASSERT_TRUE(m_table.LoadHotkeys());
     EXPECT_FALSE(fs::exists(File()));
@@ -56,7 +59,20 @@ TEST_F(HotkeyTableTest, MissingFile_GivesTheDefaultsWritesNothingAndSavesTheExac
         EXPECT_TRUE(m_shortcuts.Press(kAltShift, static_cast<std::uint32_t>(key))) << key;
     }
     ASSERT_TRUE(m_table.SaveHotkeys());
-    EXPECT_EQ(ReadFile(File()), kDefaultFile);
+    EXPECT_EQ(ReadFile(File()), FileWith(Hotkey(45057, 84, 5, "Show/hide task list window")));
+
+    // A title with the file's special characters reads back unchanged; a table unregisters when destroyed.
+    m_table.UnregisterAll();
+    m_table.At(2)->title = "Tasks & <notes> \\ \"quoted\"";
+    ASSERT_TRUE(m_table.SaveHotkeys());
+    {
+        CHotkeyTable again(m_dir.path(), m_shortcuts);
+        ASSERT_TRUE(again.LoadHotkeys());
+        EXPECT_EQ(again.At(2)->title, m_table.At(2)->title);
+        again.RegisterAll();
+        EXPECT_EQ(m_shortcuts.Registered().size(), 5u);
+    }
+    EXPECT_TRUE(m_shortcuts.Registered().empty());
 }
 
 struct LoadCase
@@ -67,28 +83,23 @@ struct LoadCase
     HotkeyEntry second;
 };
 
-// Entry 1 after each load, and what its combination then sets off; the file is never rewritten by a load.
+// Entry 1 after each load, and what its combination then sets off; the file is
+// never rewritten by a load.
 TEST_F(HotkeyTableTest, LoadCases)
 {
-    const std::string head = "\r\n\r\n<xml>" + Hotkey(45056, 77, 5, "Show tray menu");
-    const std::string tail = Hotkey(45058, 82, 5, "Create new task") + Hotkey(45059, 83, 5, "Show settings") +
-                             Hotkey(45060, 80, 5, "Stop current task") + "\r\n</xml>";
     const HotkeyEntry defaultSecond{45057, "Show/hide task list window", kAltShift, 'T'};
     const LoadCase cases[] = {
-        {"four elements",
-         head + Hotkey(45057, 65, 3, "X") + Hotkey(45058, 82, 5, "Y") + Hotkey(45059, 83, 5, "Z") + "</xml>", false,
-         defaultSecond},
+        {"four elements", FileWith(""), false, defaultSecond},
         // Its combination shows the tray menu too.
         {"second carries 45056",
-         head + Hotkey(45056, 84, 5, "Tray again") + tail,
+         FileWith(Hotkey(45056, 84, 5, "Tray again")),
          true,
          {45056, "Tray again", kAltShift, 'T'}},
         {"title with &",
-         head + Hotkey(45057, 75, 3, "Lists & logs") + tail,
+         FileWith(Hotkey(45057, 75, 3, "Lists & logs")),
          true,
          {45057, "Lists & logs", platform::kModAlt | platform::kModControl, 'K'}},
-        {"element without vk", head + "<hotkey><id>1</id><modifiers>5</modifiers></hotkey>" + tail, false,
-         defaultSecond},
+        {"element without vk", FileWith("<hotkey><id>1</id><modifiers>5</modifiers></hotkey>"), false, defaultSecond},
         {"not xml", "no tags here", false, defaultSecond},
     };
     for (const LoadCase& c : cases) {
@@ -106,32 +117,13 @@ TEST_F(HotkeyTableTest, LoadCases)
     }
 }
 
-TEST_F(HotkeyTableTest, TitleWithAmpersand_ReadsBackUnchangedAfterASave_AndATableUnregistersWhenDestroyed)
-{
-    ASSERT_TRUE(m_table.LoadHotkeys());
-    m_table.At(2)->title = "Tasks & <notes> \\ \"quoted\"";
-    ASSERT_TRUE(m_table.SaveHotkeys());
-    {
-        CHotkeyTable again(m_dir.path(), m_shortcuts);
-        ASSERT_TRUE(again.LoadHotkeys());
-        EXPECT_EQ(again.At(2)->title, m_table.At(2)->title);
-        again.RegisterAll();
-        EXPECT_EQ(m_shortcuts.Registered().size(), 5u);
-    }
-    EXPECT_TRUE(m_shortcuts.Registered().empty());
-}
-
-TEST_F(HotkeyTableTest, GetHotkeyText)
+TEST_F(HotkeyTableTest, HotkeyText_ModifiersInOrder_HeldOrRepeatedShownUnavailableAndLeftOutOfTheMenu)
 {
     const std::pair<std::uint32_t, const char*> cases[] = {
-        {5, "Shift+Alt+M"}, {2, "Ctrl+M"}, {15, "Ctrl+Shift+Alt+Win+M"}, {8, "Win+M"}, {0, "M"}, {6, "Ctrl+Shift+M"}};
+        {2, "Ctrl+M"}, {15, "Ctrl+Shift+Alt+Win+M"}, {8, "Win+M"}, {0, "M"}, {6, "Ctrl+Shift+M"}};
     for (const auto& [modifiers, text] : cases) {
         EXPECT_EQ(CHotkeyTable::GetHotkeyText({1, "", modifiers, 'M'}), QString::fromLatin1(text));
     }
-}
-
-TEST_F(HotkeyTableTest, HeldOrRepeatedCombination_IsShownUnavailableAndLeftOutOfTheMenu)
-{
     ASSERT_TRUE(m_table.LoadHotkeys());
     m_shortcuts.Hold(kAltShift, 'P');
     m_table.At(3)->vk = 'M';
@@ -144,18 +136,6 @@ TEST_F(HotkeyTableTest, HeldOrRepeatedCombination_IsShownUnavailableAndLeftOutOf
     m_table.UnregisterAll();
     EXPECT_EQ(m_table.ActiveText(45057), QString());
     EXPECT_EQ(m_table.ShownText(1), QStringLiteral("Shift+Alt+T (unavailable)"));
-}
-
-TEST_F(HotkeyTableTest, FailedWrite_IsReportedAndKeepsWhatWasThere)
-{
-    ASSERT_TRUE(m_table.LoadHotkeys());
-    // A folder in the file's place: the rename over it fails as it would on a full or read-only disk.
-    fs::create_directory(File());
-    WriteFile(File() / "keep", "x");
-    std::string error;
-    EXPECT_FALSE(m_table.SaveHotkeys(&error));
-    EXPECT_NE(error.find("hotkeys.xml"), std::string::npos) << error;
-    EXPECT_EQ(ReadFile(File() / "keep"), "x");
 }
 
 // ---- the Keyboard Shortcuts page and its edit dialog ----
@@ -273,17 +253,34 @@ protected:
     std::function<void(CEditHotkeyDlg&)> m_answer;
 };
 
-TEST_F(HotkeysPageChangeTest, ChangeOfTheSelectedRowWithOk_TakesEffectAtOnceAndIsWritten)
+// Escape (after a double-click) registers the table again and writes it
+// unchanged; OK on the Change button's dialog takes effect at once and is
+// written.
+TEST_F(HotkeysPageChangeTest, EscapeKeepsAndOkChangesTheSelectedRow)
 {
-    m_answer = [](CEditHotkeyDlg& dialog) {
-        Answer(dialog, true, true, false, "K");
-        dialog.accept();
-    };
     ASSERT_EQ(m_view->topLevelItemCount(), 5);
     EXPECT_EQ(m_view->topLevelItem(4)->text(0), QStringLiteral("Stop current task"));
     EXPECT_EQ(m_view->topLevelItem(4)->text(1), QStringLiteral("Shift+Alt+P"));
     auto* change = Child<QPushButton>(*m_page, "changeButton");
     EXPECT_FALSE(change->isEnabled()) << "nothing selected";
+    m_shortcuts.Hold(kAltShift, 'R');
+    m_answer = [](CEditHotkeyDlg& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); };
+    Select(0);
+    const int registered = m_shortcuts.RegisterCount();
+    emit m_view->itemDoubleClicked(m_view->topLevelItem(0), 0);
+    EXPECT_EQ(m_shortcuts.RegisterCount(), registered + 1);
+    CHotkeyTable unchanged(m_dir.path(), m_shortcuts);
+    ASSERT_TRUE(fs::exists(HotkeysPath(m_dir.path())));
+    ASSERT_TRUE(unchanged.LoadHotkeys());
+    for (int i = 0; i < kHotkeyCount; ++i) {
+        EXPECT_EQ(*unchanged.At(i), *m_table.At(i));
+    }
+    EXPECT_EQ(m_view->topLevelItem(2)->text(1), QStringLiteral("Shift+Alt+R (unavailable)"));
+
+    m_answer = [](CEditHotkeyDlg& dialog) {
+        Answer(dialog, true, true, false, "K");
+        dialog.accept();
+    };
     Select(1);
     ASSERT_TRUE(change->isEnabled());
     change->click();
@@ -295,34 +292,23 @@ TEST_F(HotkeysPageChangeTest, ChangeOfTheSelectedRowWithOk_TakesEffectAtOnceAndI
     ASSERT_TRUE(written.LoadHotkeys());
     EXPECT_EQ(written.At(1)->modifiers, kCtrlAlt);
     EXPECT_EQ(written.At(1)->vk, static_cast<std::uint32_t>('K'));
-}
-
-TEST_F(HotkeysPageChangeTest, DoubleClickAndEscape_RegistersAgainAndWritesTheUnchangedTable)
-{
-    m_shortcuts.Hold(kAltShift, 'R');
-    m_answer = [](CEditHotkeyDlg& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); };
-    Select(0);
-    const int registered = m_shortcuts.RegisterCount();
-    emit m_view->itemDoubleClicked(m_view->topLevelItem(0), 0);
-    EXPECT_EQ(m_shortcuts.RegisterCount(), registered + 1);
-    CHotkeyTable written(m_dir.path(), m_shortcuts);
-    ASSERT_TRUE(fs::exists(HotkeysPath(m_dir.path())));
-    ASSERT_TRUE(written.LoadHotkeys());
-    for (int i = 0; i < kHotkeyCount; ++i) {
-        EXPECT_EQ(*written.At(i), *m_table.At(i));
-    }
-    EXPECT_EQ(m_view->topLevelItem(2)->text(1), QStringLiteral("Shift+Alt+R (unavailable)"));
     EXPECT_TRUE(m_shown.empty());
 }
 
-TEST_F(HotkeysPageChangeTest, FailedWrite_IsReported)
+// A folder in the file's place: the rename over it fails as it would on a full
+// or read-only disk. The user is told which file, what was there stays, and the
+// shortcuts work again.
+TEST_F(HotkeysPageChangeTest, FailedWrite_IsReportedAndKeepsWhatWasThere)
 {
     m_answer = [](CEditHotkeyDlg& dialog) { dialog.reject(); };
     fs::create_directory(HotkeysPath(m_dir.path()));
+    WriteFile(HotkeysPath(m_dir.path()) / "keep", "x");
     Select(0);
     m_page->Change();
     ASSERT_EQ(m_shown.size(), 1u);
     EXPECT_EQ(m_shown[0].caption, QStringLiteral("Error"));
+    EXPECT_TRUE(m_shown[0].text.contains("hotkeys.xml")) << m_shown[0].text.toStdString();
+    EXPECT_EQ(ReadFile(HotkeysPath(m_dir.path()) / "keep"), "x");
     EXPECT_TRUE(m_shortcuts.Press(kAltShift, 'M'));
 }
 

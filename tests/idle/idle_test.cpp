@@ -16,12 +16,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTime>
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -152,9 +152,7 @@ protected:
         std::string spans;
         for (const model::Interval& span : task.intervals) {
             const auto text = [](const model::TimeStamp& s) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "%02d:%02d", s.GetUtcParts().hour, s.GetUtcParts().minute);
-                return std::string(buffer);
+                return QTime(s.GetUtcParts().hour, s.GetUtcParts().minute).toString("hh:mm").toStdString();
             };
             spans += (spans.empty() ? "" : " ") + text(span.start) + "-" + (span.closed ? text(span.stop) : "");
         }
@@ -248,49 +246,43 @@ INSTANTIATE_TEST_SUITE_P(
                    "10:40-11:00 11:30-11:40"}),
     [](const auto& test) { return std::string(test.param.name); });
 
-// OK changes nothing and says why when the current task changed behind the dialog, or when there is no task
-// to pass the time to; the dialog then stays open.
+// OK changes nothing and says why when there is no task to pass the time to (the dialog then stays open), or
+// when the current task was stopped, restarted, switched or deleted behind the dialog.
 TEST_F(IdleTest, IdleDialog_RefusedOk_ChangesNothing)
 {
-    // First, while no earlier case's task could take the time.
-    const std::vector<std::tuple<const char*, std::function<void(std::int32_t, std::int32_t)>, const char*>> cases{
-        {"no other task", [&](std::int32_t, std::int32_t other) { m_store.DeleteTask(other); },
-         "Can't pass deleted time: Please choose task to pass the delete time to"},
-        {"stopped", [&](std::int32_t id, std::int32_t) { model::StopTask(m_store.DataFolder(), id); }, nullptr},
-        {"restarted",
-         [&](std::int32_t id, std::int32_t) {
-             model::StopTask(m_store.DataFolder(), id);
-             m_clock->Advance(60'000);
-             model::StartTask(m_store.DataFolder(), id);
-         },
-         nullptr},
-        {"switched", [&](std::int32_t, std::int32_t other) { m_current = other; }, nullptr},
-        {"deleted", [&](std::int32_t id, std::int32_t) { m_store.DeleteTask(id); }, nullptr},
-    };
-    for (const auto& [what, change, message] : cases) {
-        SCOPED_TRACE(what);
+    for (const char* change : {"no other task", "stopped", "restarted", "switched", "deleted"}) {
+        SCOPED_TRACE(change);
+        const std::string what = change;
         m_clock->Set(At(11 * 60).ToUnixMs());
         const std::int32_t writing = MakeTask("Writing", {}, 9 * 60);
         const std::int32_t other = MakeTask("Other");
         m_current = writing;
         m_messages.clear();
-        const bool pass = message != nullptr;
+        const bool pass = what == "no other task";
         if (pass) {
-            change(writing, other); // before the dialog lists the tasks
+            m_store.DeleteTask(other); // before the dialog lists the tasks
         }
         CIdlePeriodDlg dialog(*m_context, 30 * 60, At(11 * 60));
         ASSERT_TRUE(dialog.Prepare());
         dialog.show();
         dialog.findChild<QRadioButton*>(pass ? "passRadio" : "doNotCountRadio")->click();
-        if (!pass) {
-            change(writing, other);
+        if (what == "stopped" || what == "restarted") {
+            model::StopTask(m_store.DataFolder(), writing);
+        }
+        if (what == "restarted") {
+            m_clock->Advance(60'000);
+            model::StartTask(m_store.DataFolder(), writing);
+        } else if (what == "switched") {
+            m_current = other;
+        } else if (what == "deleted") {
+            m_store.DeleteTask(writing);
         }
         const std::string before = Spans(writing);
         dialog.findChild<QPushButton*>("okButton")->click();
         EXPECT_EQ(Spans(writing), before);
         ASSERT_EQ(m_messages.size(), 1u);
         if (pass) {
-            EXPECT_EQ(m_messages[0], message);
+            EXPECT_EQ(m_messages[0], "Can't pass deleted time: Please choose task to pass the delete time to");
             EXPECT_TRUE(dialog.isVisible());
         } else {
             EXPECT_TRUE(m_messages[0].contains("Nothing was changed")) << m_messages[0].toStdString();
@@ -326,7 +318,7 @@ protected:
 
 // The first reminder comes the timeout after the start (not after the last span, long before), then one per
 // timeout; only Remind 1 (or no stored value) reminds.
-TEST_F(ReminderTest, FirstAfterTheTimeoutFromStart_ThenSpacedByTheTimeout)
+TEST_F(ReminderTest, FirstAfterTheTimeoutFromStart_ThenSpacedByTheTimeout_UnansweredHoldsTheLoop)
 {
     MakeTask("Writing", {{8 * 60, 9 * 60}});
     for (const auto& [value, expected] :
@@ -339,6 +331,22 @@ TEST_F(ReminderTest, FirstAfterTheTimeoutFromStart_ThenSpacedByTheTimeout)
         monitor.Begin();
         EXPECT_EQ(Run(monitor, 700), expected);
     }
+    // A question nobody answers holds the loop; the answer frees it, and the last reminder is long enough ago
+    // for the next. Yes shows the Task List.
+    m_settings.SetSetting("Remind", 1);
+    m_asked = 0;
+    CReminderMonitor monitor(*m_context, [this] { ++m_asked; });
+    monitor.Begin();
+    for (int second = 0; second < 700; ++second) {
+        m_clock->Advance(1000);
+        monitor.Pass();
+    }
+    EXPECT_EQ(m_asked, 1);
+    EXPECT_TRUE(monitor.AwaitingAnswer());
+    monitor.SetAnswer(CReminderMonitor::kYes);
+    monitor.Pass();
+    EXPECT_EQ(m_asked, 2);
+    EXPECT_EQ(m_posts, (std::vector<std::pair<app::Message, std::int64_t>>{{app::kMsgShowTaskList, 0}}));
 }
 
 // After a stop nothing comes until the timeout has passed since it; Cancel is then silent until a task has run
@@ -361,23 +369,6 @@ TEST_F(ReminderTest, AfterAStopOnlyOnceTheTimeoutPassed_CancelSilentUntilATaskRu
     model::StopTask(m_store.DataFolder(), writing);
     m_current = -1;
     EXPECT_EQ(Run(monitor, 100), std::vector<int>{61});
-}
-
-TEST_F(ReminderTest, UnansweredQuestion_HoldsTheLoop)
-{
-    m_settings.SetSetting("RemindTimeout", 10);
-    CReminderMonitor monitor(*m_context, [this] { ++m_asked; });
-    monitor.Begin();
-    for (int second = 0; second < 100; ++second) {
-        m_clock->Advance(1000);
-        monitor.Pass();
-    }
-    EXPECT_EQ(m_asked, 1);
-    EXPECT_TRUE(monitor.AwaitingAnswer());
-    monitor.SetAnswer(CReminderMonitor::kYes);
-    monitor.Pass();
-    EXPECT_EQ(m_asked, 2) << "the answer frees the loop; the last reminder is long enough ago for the next";
-    EXPECT_EQ(m_posts, (std::vector<std::pair<app::Message, std::int64_t>>{{app::kMsgShowTaskList, 0}}));
 }
 
 // ---- the reminder dialog and the subsystem ----

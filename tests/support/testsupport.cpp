@@ -117,7 +117,10 @@ std::string ToHex(const std::string& bytes)
     for (const char c : bytes) {
         std::array<char, 3> pair{};
         std::snprintf(pair.data(), pair.size(), "%02X", static_cast<unsigned char>(c));
-        hex += (hex.empty() ? "" : " ") + std::string(pair.data());
+        if (!hex.empty()) {
+            hex += ' ';
+        }
+        hex += pair.data();
     }
     return hex;
 }
