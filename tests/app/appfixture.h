@@ -136,7 +136,10 @@ protected:
                 const model::DateParts parts = stamp.GetUtcParts();
                 return QTime(parts.hour, parts.minute).toString("hh:mm").toStdString();
             };
-            spans += (spans.empty() ? "" : " ") + text(span.start) + "-" + (span.closed ? text(span.stop) : "open");
+            if (!spans.empty()) {
+                spans += ' ';
+            }
+            spans += text(span.start) + "-" + (span.closed ? text(span.stop) : "open");
         }
         return spans;
     }

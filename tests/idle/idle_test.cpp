@@ -154,7 +154,10 @@ protected:
             const auto text = [](const model::TimeStamp& s) {
                 return QTime(s.GetUtcParts().hour, s.GetUtcParts().minute).toString("hh:mm").toStdString();
             };
-            spans += (spans.empty() ? "" : " ") + text(span.start) + "-" + (span.closed ? text(span.stop) : "");
+            if (!spans.empty()) {
+                spans += ' ';
+            }
+            spans += text(span.start) + "-" + (span.closed ? text(span.stop) : "");
         }
         return spans;
     }
