@@ -228,12 +228,16 @@ int CKelmoraApp::ExitInstance()
 
 void CKelmoraApp::ReloadStore()
 {
-    auto store = std::make_unique<model::TaskStore>(m_dataFolder);
+    // In place, never a new object: the idle and reminder loops hold the store by reference on their threads.
     std::string error;
-    if (!store->Load(&error)) {
+    if (m_store == nullptr) {
+        m_store = std::make_unique<model::TaskStore>(m_dataFolder);
+        if (!m_store->Load(&error)) {
+            qWarning("Kelmora: %s", error.c_str());
+        }
+    } else if (!m_store->Reload(&error)) {
         qWarning("Kelmora: %s", error.c_str());
     }
-    m_store = std::move(store);
 }
 
 void CKelmoraApp::OnSessionEnd()

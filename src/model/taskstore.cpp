@@ -87,6 +87,16 @@ bool TaskStore::Load(std::string* error)
     return LoadTaskIds(error) && LoadCategoryIds(error);
 }
 
+bool TaskStore::Reload(std::string* error)
+{
+    TaskStore fresh(m_dataFolder);
+    const bool loaded = fresh.Load(error);
+    std::lock_guard lock(m_mutex);
+    m_taskIds = std::move(fresh.m_taskIds);
+    m_categoryIds = std::move(fresh.m_categoryIds);
+    return loaded;
+}
+
 bool TaskStore::LoadTaskIds(std::string* error)
 {
     std::vector<std::int32_t> ids;

@@ -32,6 +32,9 @@ public:
     // Lists the task files of the data folder, then the categories of "categories.xml", creating that
     // file when it is missing.
     bool Load(std::string* error = nullptr);
+    // Reads the folder afresh and takes the new lists in one step, dropping what is gone. The object stays the
+    // same, so background loops that hold it keep a valid store and see the old lists or the new, never a mix.
+    bool Reload(std::string* error = nullptr);
     // The task half of Load, for callers that can do without categories when their file is damaged.
     bool LoadTaskIds(std::string* error = nullptr);
 

@@ -266,8 +266,11 @@ TEST_F(AppTest, FolderWatch_OutsideChangeSeenSoonOwnWritesDoNotStorm)
     MakeTask("A", false);
     const auto b = MakeTask("B", false);
     Start();
+    const model::TaskStore* const store = &m_app->Store();
     model::StartTask(Data(), b);
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_app->CurrentTaskId() == b; }, 1500));
+    // Re-read in place: the idle and reminder threads hold this very store.
+    EXPECT_EQ(&m_app->Store(), store);
 
     const int before = Hub().FileRereads();
     for (int i = 0; i < 10; ++i) {

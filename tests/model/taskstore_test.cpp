@@ -96,6 +96,11 @@ TEST(TaskStore, Load_AscendingIdsOnlyFromCanonicalTaskFileNamesInAFolderThatExis
     EXPECT_EQ(store.IndexOfTask(12), 2);
     EXPECT_EQ(store.IndexOfTask(13), -1);
     EXPECT_FALSE(TaskIdFromFileName("-0.tsk")); // not a second spelling of 0.tsk
+    // A reload follows files removed and added by others; loading again only adds.
+    std::filesystem::remove(dir.path() / "3.tsk");
+    WriteFile(dir.path() / "4.tsk", "");
+    ASSERT_TRUE(store.Reload());
+    EXPECT_EQ(Ids(store), (std::vector<std::int32_t>{0, 4, 12, 100}));
     TaskStore missing(dir.path() / "missing");
     std::string error;
     EXPECT_FALSE(missing.Load(&error));
