@@ -54,6 +54,10 @@ atomic-no-fsync   @@ src/model/atomicfile.cpp @@ model_tests @@     if (::fsync(
 zone-hour-cache   @@ src/model/timestamp.cpp @@ model_tests cli_tests @@ if (first.valid && last.valid && first.utcOffset == last.utcOffset && first.daylight == last.daylight) { @@ if (first.valid && last.valid) {
 xml-quote-option  @@ src/model/xml.cpp @@ model_tests hotkeys_tests @@ const char quoteSpecial[] = {options.quoteChar, '?', '\0'}; @@ const char quoteSpecial[] = {'"', '?', '\0'};
 name-max-bytes    @@ src/model/taskfile.cpp @@ model_tests cli_tests @@ if (name.size() > kMaxNameBytes) { @@ if (name.size() >= kMaxNameBytes) {
+cli-skip-message  @@ src/cli/clicommon.cpp @@ cli_tests @@ does not exist in this time zone (the clocks skip it).\n"; @@ does not exist in this time zone.\n";
+cli-report-custom @@ src/cli/reportcommand.cpp @@ cli_tests @@ page = reports::PreparePeriodReport(session.store, *period); @@ page = reports::PrepareFullReport(session.store);
+cli-log-html-line @@ src/cli/logcommands.cpp @@ cli_tests @@ args.format == "html" ? log.ToHtmlTable() + "\n" : log.ToTabText() @@ args.format == "html" ? log.ToHtmlTable() : log.ToTabText()
+cli-log-format-check @@ src/cli/logcommands.cpp @@ cli_tests @@ ->check(OneOf({"tsv", "html", "csv", "json"}, "format")); @@ ;
 exec-percent      @@ src/platform/inisettingsstore.cpp @@ platform_tests @@ if (c == '%') { @@ if (c == '%' && needsQuotes) {
 autostart-dangling @@ src/platform/inisettingsstore.cpp @@ platform_tests @@ fs::exists(fs::symlink_status(m_autostartFile, ec)) @@ fs::exists(m_autostartFile, ec)
 settings-remind-default @@ src/platform/settingsstore.h @@ platform_tests idle_tests @@ kRemindTimeout{"RemindTimeout", 300} @@ kRemindTimeout{"RemindTimeout", 600}

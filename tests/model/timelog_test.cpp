@@ -100,9 +100,6 @@ TEST_F(TimeLogTest, EntryTexts_EmptyOutsideTheLog)
 {
     const TimeLogEntry entry(Interval(Utc(2008, 4, 7, 13, 5, 9), Utc(2008, 4, 7, 14, 0)), 4);
     EXPECT_EQ(entry.Format("Work"), "Work  00:54:51 (2008-04-07 13:05:09 - 2008-04-07 14:00:00)");
-    EXPECT_EQ(entry.ToTabRow("Work"), "Work\t00:54:51\t2008-04-07 13:05:09\t2008-04-07 14:00:00");
-    EXPECT_EQ(entry.ToHtmlRow("Work"), "<tr><td><b>Work</b></td><td>00:54:51</td><td>2008-04-07 13:05:09</td><td>"
-                                       "2008-04-07 14:00:00</td></tr>");
     // Outside the log: an empty entry with empty texts.
     TimeLog log;
     log.Insert(entry);

@@ -103,13 +103,10 @@ TEST_F(IniSettingsStoreTest, ValueOfAnotherType_CountsAsMissing)
                              "12.5", "4294967295", "800 px", "true"}) {
         EXPECT_EQ(parseSettingValue(text), std::nullopt) << text;
     }
-    writeIni("[General]\nTimeout=two minutes\nReportPeriod=1, 2\ntop=\nbottom=650\nAutoStop=+1\nPeriod=-3\n");
-    EXPECT_EQ(m_store.GetSetting("Timeout", 120), 120);
+    writeIni("[General]\nReportPeriod=1, 2\ntop=\nbottom=650\n");
     EXPECT_EQ(m_store.GetSetting("ReportPeriod", 9), 9);
     EXPECT_EQ(m_store.GetSetting("top", 100), 100);
     EXPECT_EQ(m_store.GetSetting("bottom", 600), 650);
-    EXPECT_EQ(m_store.GetSetting("AutoStop", 0), 1);
-    EXPECT_EQ(m_store.GetSetting("Period", 0), -3);
     {
         QSettings writer(toQString(iniFile()), QSettings::IniFormat);
         writer.setValue(QStringLiteral("left"), QRect(1, 2, 3, 4));
