@@ -28,18 +28,13 @@ using testsupport::Utc;
 class RecordingTaskList final : public TaskListWindow
 {
 public:
-    void ShowDialog() override
-    {
-        ++shown;
-        visible = true;
-    }
+    void ShowDialog() override { visible = true; }
     void HideDialog() override { visible = false; }
     bool IsVisible() const override { return visible; }
     void RefillTaskList() override { ++refills; }
     void RefillCategories() override { ++categoryRefills; }
     void RefillTimeLog(bool) override {}
 
-    int shown = 0;
     int refills = 0;
     int categoryRefills = 0;
     bool visible = false;
