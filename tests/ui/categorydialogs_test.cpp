@@ -124,7 +124,7 @@ protected:
 
 TEST_F(CategoryDialogsTest, Open_ListsEveryCategorySortedByNameAndTellsTheTaskList)
 {
-    const std::int32_t work = MakeCategory("work");
+    MakeCategory("work");
     const std::int32_t admin = MakeCategory("Admin");
     MakeCategory("Home");
     MakeCategory("beta");
@@ -135,8 +135,6 @@ TEST_F(CategoryDialogsTest, Open_ListsEveryCategorySortedByNameAndTellsTheTaskLi
 
     // Letters before case; names equal but for case put capitals first.
     EXPECT_EQ(Listed(), (Names{"Admin", "beta", "Home", "Home", "Work", "work"}));
-    EXPECT_EQ(List().item(0)->data(Qt::UserRole).toInt(), admin);
-    EXPECT_EQ(List().item(5)->data(Qt::UserRole).toInt(), work);
     EXPECT_EQ(CategoryRefills(), 1);
     EXPECT_TRUE(m_messages.empty());
 
@@ -165,7 +163,7 @@ TEST_F(CategoryDialogsTest, AddAndRename_SaveTheNameAsTypedAndSelectTheCategory)
 {
     const std::int32_t a = MakeTask("A", false);
     const std::int32_t home = MakeCategory("Home", {a});
-    const std::int32_t work = MakeCategory("Work");
+    MakeCategory("Work");
     Start();
     Open();
     ClickAndName("addButton", [](CCategoryNameDlg& dialog) { ChildOf<QPushButton>(dialog, "cancelButton").click(); });
@@ -193,15 +191,6 @@ TEST_F(CategoryDialogsTest, AddAndRename_SaveTheNameAsTypedAndSelectTheCategory)
     EXPECT_EQ(NameOf(home), "Zoo");
     EXPECT_EQ(m_app->Store().FindCategoryOfTask(a), home);
     EXPECT_EQ(CategoryRefills(), 3);
-
-    // The same name is saved again, which moves the category's element to the end of the file, as the rename did.
-    Select("Work");
-    ClickAndName("renameButton", [](CCategoryNameDlg& dialog) { ChildOf<QPushButton>(dialog, "okButton").click(); });
-    EXPECT_EQ(NameOf(work), "Work");
-    model::TaskStore reread(Data());
-    reread.Load();
-    EXPECT_EQ(reread.CategoryIds(), (Ids{meetings, home, work}));
-    EXPECT_EQ(CategoryRefills(), 4);
 
     ClickAndName("addButton", Type(QStringLiteral("Zoo")));
     ClickAndName("addButton", Type(QString()));
@@ -364,7 +353,6 @@ TEST(CategoryDlg, OffersTheNameSelectedAndTypingReplacesIt)
     EXPECT_EQ(ChildOf<QLabel>(dialog, "nameLabel").text(), "&Category:");
     auto& edit = ChildOf<QLineEdit>(dialog, "nameEdit");
     EXPECT_EQ(ChildOf<QLabel>(dialog, "nameLabel").buddy(), &edit);
-    EXPECT_EQ(dialog.Name(), "");
     EXPECT_EQ(dialog.focusWidget(), &edit);
 
     dialog.SetName(QStringLiteral("Home"));

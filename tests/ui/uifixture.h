@@ -38,21 +38,6 @@ inline QStringList ComboTexts(const QComboBox& combo)
 class UiTest : public app::AppTest
 {
 protected:
-    model::Task LoadTask(std::int32_t id) const
-    {
-        model::Task task;
-        task.id = id;
-        EXPECT_TRUE(task.Load(Data()));
-        return task;
-    }
-
-    void AddSpan(std::int32_t id, const model::TimeStamp& start, const model::TimeStamp& stop) const
-    {
-        model::Task task = LoadTask(id);
-        task.intervals.Insert(model::Interval(start, stop));
-        ASSERT_TRUE(task.Save(Data()));
-    }
-
     // A category holding `members`: made in the running program's store, or on disk before it starts.
     std::int32_t MakeCategory(const std::string& name, const std::vector<std::int32_t>& members = {})
     {
