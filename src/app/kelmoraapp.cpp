@@ -230,12 +230,7 @@ void CKelmoraApp::ReloadStore()
 {
     // In place, never a new object: the idle and reminder loops hold the store by reference on their threads.
     std::string error;
-    if (m_store == nullptr) {
-        m_store = std::make_unique<model::TaskStore>(m_dataFolder);
-        if (!m_store->Load(&error)) {
-            qWarning("Kelmora: %s", error.c_str());
-        }
-    } else if (!m_store->Reload(&error)) {
+    if (m_store != nullptr && !m_store->Reload(&error)) {
         qWarning("Kelmora: %s", error.c_str());
     }
 }
