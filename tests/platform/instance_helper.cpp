@@ -2,8 +2,8 @@
 //
 //     kelmora_instance_helper LOCK SOCKET
 //
-// Takes the instance slot and prints "held PID", or prints "busy" and ends with 1. While holding it prints
-// "activate" or "terminate" for each request that arrives and ends after "terminate".
+// Takes the instance slot and prints "held PID", or prints "busy" and ends with 1. It holds the slot until it
+// is killed, as a crashed instance would leave it.
 #include "platform/localsingleinstance.h"
 
 #include <QCoreApplication>
@@ -36,11 +36,6 @@ int main(int argc, char** argv)
         say("busy");
         return 1;
     }
-    QObject::connect(&instance, &kelmora::platform::SingleInstance::activateRequested, [] { say("activate"); });
-    QObject::connect(&instance, &kelmora::platform::SingleInstance::terminateRequested, &application, [] {
-        say("terminate");
-        QCoreApplication::quit();
-    });
     say("held " + QByteArray::number(QCoreApplication::applicationPid()));
     return QCoreApplication::exec();
 }
