@@ -59,6 +59,9 @@ enum class Answer
     Cancel,
 };
 
+// The caption of the program's error boxes.
+inline const QString kErrorCaption = QStringLiteral("Error");
+
 // The application: start-up, the process-wide state (task store, current task, hub) and shutdown.
 class CKelmoraApp final : public QObject
 {

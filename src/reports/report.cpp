@@ -23,8 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const QString kErrorCaption = QStringLiteral("Error");
-
 QString PathText(const fs::path& path)
 {
     return QFile::decodeName(QByteArray::fromStdString(path.string()));
@@ -78,7 +76,8 @@ bool WriteReport(app::CKelmoraApp& app, const std::function<bool(model::TextSink
 {
     const fs::path path = ReportFilePath(app.DataFolder());
     if (!model::WriteFileAtomically(path, produce)) {
-        app.ShowMessage(owner, QStringLiteral("Failed to write report file \"%1\"").arg(PathText(path)), kErrorCaption);
+        app.ShowMessage(owner, QStringLiteral("Failed to write report file \"%1\"").arg(PathText(path)),
+                        app::kErrorCaption);
         return false;
     }
     app.Shell().Open(path.string());
@@ -90,7 +89,7 @@ bool ShowReport(app::CKelmoraApp& app, const PreparedReport& report, QWidget* ow
     if (!report.Ready()) {
         app.ShowMessage(owner,
                         QStringLiteral("Failed to make the report: %1").arg(QString::fromStdString(report.error)),
-                        kErrorCaption);
+                        app::kErrorCaption);
         return false;
     }
     if (!WriteReport(
@@ -102,7 +101,7 @@ bool ShowReport(app::CKelmoraApp& app, const PreparedReport& report, QWidget* ow
         for (const fs::path& path : report.unreadableFiles) {
             text += QLatin1Char('\n') + PathText(path);
         }
-        app.ShowMessage(owner, text, kErrorCaption);
+        app.ShowMessage(owner, text, app::kErrorCaption);
     }
     return true;
 }
@@ -192,12 +191,12 @@ void CReportPeriodDlg::accept()
     if (index == kCustomPeriod) {
         model::Interval period;
         if (!ReadPicker(*m_startEdit, period.start)) {
-            m_app.ShowMessage(this, QStringLiteral("Incorrect string for start time"), kErrorCaption);
+            m_app.ShowMessage(this, QStringLiteral("Incorrect string for start time"), app::kErrorCaption);
             m_startEdit->setFocus();
             return;
         }
         if (!ReadPicker(*m_finishEdit, period.stop)) {
-            m_app.ShowMessage(this, QStringLiteral("Incorrect string for finsh time"), kErrorCaption);
+            m_app.ShowMessage(this, QStringLiteral("Incorrect string for finsh time"), app::kErrorCaption);
             m_finishEdit->setFocus();
             return;
         }
@@ -206,7 +205,7 @@ void CReportPeriodDlg::accept()
             m_app.ShowMessage(this,
                               QStringLiteral("The finish of the period lies before its start. Please correct the "
                                              "period."),
-                              kErrorCaption);
+                              app::kErrorCaption);
             m_finishEdit->setFocus();
             return;
         }

@@ -22,7 +22,6 @@ namespace kelmora::ui {
 
 namespace {
 
-const QString kErrorCaption = QStringLiteral("Error");
 const QString kNoSelectionCaption = QStringLiteral("No selected category");
 
 } // namespace
@@ -131,7 +130,7 @@ void CCategoriesDlg::FillList(std::int32_t selectId)
         model::Category category;
         if (!category.SetId(id) || !category.Load(m_app.DataFolder())) {
             // One message per fill rather than one per damaged entry; the list keeps what was read.
-            m_app.ShowMessage(this, QStringLiteral("Failed to load category with id = %1").arg(id), kErrorCaption);
+            m_app.ShowMessage(this, QStringLiteral("Failed to load category with id = %1").arg(id), app::kErrorCaption);
             break;
         }
         entries.emplace_back(QString::fromStdString(category.GetName()), id);
@@ -183,7 +182,7 @@ void CCategoriesDlg::OnAdd()
     }
     const std::int32_t id = m_app.Store().CreateCategory(name.toStdString());
     if (id < 0) {
-        m_app.ShowMessage(this, QStringLiteral("Failed to create category \"%1\"").arg(name), kErrorCaption);
+        m_app.ShowMessage(this, QStringLiteral("Failed to create category \"%1\"").arg(name), app::kErrorCaption);
         return;
     }
     FillList(id);
@@ -198,7 +197,7 @@ void CCategoriesDlg::OnRename()
     QString name = m_categoryList->selectedItems().front()->text();
     model::Category category;
     if (!category.SetId(id) || !category.Load(m_app.DataFolder())) {
-        m_app.ShowMessage(this, QStringLiteral("Failed to load category \"%1\"").arg(name), kErrorCaption);
+        m_app.ShowMessage(this, QStringLiteral("Failed to load category \"%1\"").arg(name), app::kErrorCaption);
         return;
     }
     if (!AskName(name)) {
@@ -206,7 +205,7 @@ void CCategoriesDlg::OnRename()
     }
     category.SetName(name.toStdString());
     if (!category.Save(m_app.DataFolder())) {
-        m_app.ShowMessage(this, QStringLiteral("Failed to save category \"%1\"").arg(name), kErrorCaption);
+        m_app.ShowMessage(this, QStringLiteral("Failed to save category \"%1\"").arg(name), app::kErrorCaption);
         return;
     }
     FillList(id);
@@ -231,11 +230,11 @@ void CCategoriesDlg::OnDelete()
     if (answer == app::Answer::Yes) {
         StopCurrentTaskIfMemberOf(id);
         if (!m_app.Store().DeleteTasksOfCategory(id)) {
-            m_app.ShowMessage(this, QStringLiteral("Failed to delete tasks from category"), kErrorCaption);
+            m_app.ShowMessage(this, QStringLiteral("Failed to delete tasks from category"), app::kErrorCaption);
         }
     }
     if (!m_app.Store().DeleteCategory(id)) {
-        m_app.ShowMessage(this, QStringLiteral("Failed to delete category"), kErrorCaption);
+        m_app.ShowMessage(this, QStringLiteral("Failed to delete category"), app::kErrorCaption);
     }
     FillList();
 }

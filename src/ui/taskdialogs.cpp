@@ -40,7 +40,6 @@ const QString kCreateCaption = QStringLiteral("Create new  task");
 const QString kCantCreateCaption = QStringLiteral("Can't create task");
 const QString kEditCaption = QStringLiteral("Edit task data");
 const QString kPeriodCaption = QStringLiteral("Time Period");
-const QString kErrorCaption = QStringLiteral("Error");
 const QString kEmptyNameText = QStringLiteral("Task name can not be empty.");
 
 QString NameInUseText(const QString& name)
@@ -521,7 +520,7 @@ void CEditTaskDlg::ShowSpanRefused(const std::string& reason)
     if (!text.isEmpty()) {
         text[0] = text[0].toUpper();
     }
-    m_app.ShowMessage(this, text + QLatin1Char('.'), kErrorCaption);
+    m_app.ShowMessage(this, text + QLatin1Char('.'), app::kErrorCaption);
 }
 
 void CEditTaskDlg::OnAdd()
@@ -542,7 +541,7 @@ void CEditTaskDlg::OnEdit()
 {
     const std::int32_t index = MarkedInterval();
     if (index < 0) {
-        m_app.ShowMessage(this, QStringLiteral("Select interval to edit"), kErrorCaption);
+        m_app.ShowMessage(this, QStringLiteral("Select interval to edit"), app::kErrorCaption);
         return;
     }
     const model::Interval old = m_task.intervals.At(index);
@@ -566,7 +565,7 @@ void CEditTaskDlg::OnDelete()
 {
     const std::int32_t index = MarkedInterval();
     if (index < 0) {
-        m_app.ShowMessage(this, QStringLiteral("Select interval to delete"), kErrorCaption);
+        m_app.ShowMessage(this, QStringLiteral("Select interval to delete"), app::kErrorCaption);
         return;
     }
     if (!m_app.AskYesNo(this, QStringLiteral("Are you sure that you want to delete selected interval?"),

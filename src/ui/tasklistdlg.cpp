@@ -28,8 +28,6 @@ namespace kelmora::ui {
 
 namespace {
 
-const QString kError = QStringLiteral("Error");
-
 // Context-menu command ids.
 enum MenuCommand : int
 {
@@ -434,7 +432,7 @@ void CTaskListDlg::OnHeaderClicked(int column)
 
 void CTaskListDlg::ShowError(const QString& text)
 {
-    m_app.ShowMessage(this, text, kError);
+    m_app.ShowMessage(this, text, app::kErrorCaption);
 }
 
 void CTaskListDlg::StartSelectedTask()

@@ -27,7 +27,7 @@ namespace {
 using testsupport::ChildProcess;
 
 constexpr std::uint32_t kAltShift = kModAlt | kModShift;
-constexpr int kWaitMs = 5000;
+constexpr int kEventWaitMs = 5000;
 
 std::vector<ShortcutBinding> Bindings(const std::vector<std::pair<std::uint32_t, char>>& keys)
 {
@@ -79,7 +79,7 @@ TEST(X11Shortcuts, GrabbedCombinations_FireWithLocksOn_HeldOnesAreUnavailable)
                 }
                 return spy.count() > 0;
             },
-            kWaitMs);
+            kEventWaitMs);
         return fired ? std::optional<int>(spy.front().front().toInt()) : std::nullopt;
     };
 
@@ -231,7 +231,8 @@ protected:
         m_shortcuts = std::make_unique<PortalGlobalShortcuts>(*m_client);
         m_shortcuts->RegisterAll(bindings);
         EXPECT_EQ(m_shortcuts->Status(0).state, ShortcutState::Pending);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return m_shortcuts->Status(0).state != ShortcutState::Pending; }, kWaitMs));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return m_shortcuts->Status(0).state != ShortcutState::Pending; }, kEventWaitMs));
     }
 
     std::unique_ptr<ChildProcess> m_daemon;
@@ -261,7 +262,7 @@ TEST_F(PortalShortcutsTest, BindsWithPreferredTriggersShowsTheDesktopsKeysAndAct
 
     QSignalSpy spy(m_shortcuts.get(), &GlobalShortcuts::activated);
     m_portal->Activate(QStringLiteral("kelmora-hotkey-1"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return spy.count() == 1; }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return spy.count() == 1; }, kEventWaitMs));
     EXPECT_EQ(spy.front().front().toInt(), 0xB001);
 
     m_shortcuts->UnregisterAll();

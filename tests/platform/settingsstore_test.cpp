@@ -28,11 +28,6 @@ using testsupport::WriteFile;
 constexpr auto kMin = std::numeric_limits<std::int32_t>::min();
 constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
 
-QString toQString(const fs::path& path)
-{
-    return QString::fromStdString(path.string());
-}
-
 class IniSettingsStoreTest : public ::testing::Test
 {
 protected:
@@ -102,7 +97,7 @@ TEST_F(IniSettingsStoreTest, ValueOfAnotherType_CountsAsMissing)
     EXPECT_EQ(m_store.GetSetting("top", 100), 100);
     EXPECT_EQ(m_store.GetSetting("bottom", 600), 650);
     {
-        QSettings writer(toQString(iniFile()), QSettings::IniFormat);
+        QSettings writer(QString::fromStdString(iniFile().string()), QSettings::IniFormat);
         writer.setValue(QStringLiteral("left"), QRect(1, 2, 3, 4));
         writer.setValue(QStringLiteral("right"), QStringList{QStringLiteral("1"), QStringLiteral("2")});
         writer.setValue(QStringLiteral("top"), 3.5);
