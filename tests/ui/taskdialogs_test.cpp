@@ -155,7 +155,7 @@ TEST_F(TaskDialogsTest, Create_RefusesEmptyAndTakenNames_FilesTheTaskInTheChosen
     ASSERT_NE(id, -1);
     EXPECT_EQ(m_messages.size(), 2U);
     EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(m_app->Store().FindCategoryOfTask(id), home) << "work, listed first, would win";
+    EXPECT_EQ(m_app->Store().FindCategoryOfTask(id), home);
     EXPECT_FALSE(IsRunning(id));
     EXPECT_EQ(TakePosted(), (Posted{{app::kMsgTaskCreated, 0}}));
 
