@@ -83,6 +83,11 @@ ui-edit-refill    @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ m_dialogs.editTask(id
 modeless-unminimise @@ src/ui/modelessdialog.cpp @@ ui_tests @@ setWindowState(windowState() & ~Qt::WindowMinimized); @@ setWindowState(windowState());
 tasklist-hide-no-tray @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ if (!m_app.TrayAvailable()) {<NL>        setWindowFlag @@ if (false) {<NL>        setWindowFlag
 category-delete-cancel @@ src/ui/categorydialogs.cpp @@ ui_tests @@ if (answer == app::Answer::Cancel) { @@ if (false) {
+cli-tasks-period  @@ src/cli/taskcommands.cpp @@ cli_tests @@ range ? task.TotalIn(*range) : task.Total() @@ range ? task.Total() : task.Total()
+cli-tasks-period-check @@ src/cli/taskcommands.cpp @@ cli_tests @@ ->check(OneOf({"day", "week", "month", "year", "all"}, "period")); @@ ;
+report-charset    @@ src/reports/reportpage.cpp @@ reports_tests reports_widget_tests @@ <head><meta charset=\"utf-8\"></head><body><h1> @@ <head></head><body><h1>
+ui-move-keeps-old @@ src/ui/taskdialogs.cpp @@ ui_tests @@ !category.Load(app.DataFolder()) || !category.HasTask(taskId)) { @@ !category.Load(app.DataFolder()) || true) {
+category-delete-stops-other @@ src/ui/categorydialogs.cpp @@ ui_tests @@ category.Load(m_app.DataFolder()) && category.HasTask(current)) { @@ category.Load(m_app.DataFolder())) {
 hotkey-file-field @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ hotkey.AppendChild("title", entry.title); @@ hotkey.AppendChild("caption", entry.title);
 hotkey-default-key @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ platform::kModAlt | platform::kModShift, 'M'} @@ platform::kModAlt | platform::kModControl, 'M'}
 hotkey-mod-order  @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ {{platform::kModControl, "Ctrl+"},<NL>                                                           {platform::kModShift, "Shift+"}, @@ {{platform::kModShift, "Shift+"},<NL>                                                           {platform::kModControl, "Ctrl+"},
