@@ -239,9 +239,6 @@ TEST_F(TaskFileTest, Save_ExactBytesAndBack)
     const std::filesystem::path file = m_dir.path() / "5.tsk";
     Task task;
     task.id = 5;
-    task.name = "Work";
-    ASSERT_TRUE(task.Save(m_dir.path()));
-    EXPECT_EQ(ToHex(ReadFile(file)), "04 00 00 00 57 6F 72 6B 00 00 00 00");
     task.name = "abc";
     task.intervals.Insert(Interval(Utc(2008, 1, 1, 9, 0), Utc(2008, 1, 1, 10, 0)));
     ASSERT_TRUE(task.Save(m_dir.path()));
