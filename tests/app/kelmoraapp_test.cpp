@@ -92,7 +92,6 @@ TEST_F(AppTest, Start_LastRunningTaskInStoreOrderBecomesCurrent_HubRoutes)
     EXPECT_EQ(m_app->CurrentTaskId(), 2);
     // The running icon is asked for before any tick.
     EXPECT_EQ(Hub().TrayIcon()->IconId(), kRunningIconId);
-    EXPECT_TRUE(std::filesystem::exists(Data() / "categories.xml"));
 
     Hub().TrayIcon()->SetIcon(kIdleIconId);
     const int refills = m_taskList->refills;
