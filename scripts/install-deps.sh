@@ -18,8 +18,6 @@ packages=(
     libcli11-dev
     # idle time and global shortcuts on X11; private session buses for the D-Bus backends' tests
     libxcb1-dev libxcb-screensaver0-dev libxcb-keysyms1-dev dbus dbus-x11 pkg-config
-    # the report page in a real browser
-    chromium
     # installation and packaging checks
     desktop-file-utils appstream man-db lintian dpkg-dev file fakeroot
 )
