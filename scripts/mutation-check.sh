@@ -156,7 +156,7 @@ run_tests() {
 }
 
 # The unchanged suite must build and pass, or every mutant would count as caught.
-ALL_TARGETS=$(printf '%s\n' "$MUTANTS" | awk -F'@@' -v filter="$FILTER" '$1 ~ /[^ ]/ && $1 ~ filter {print $3}' |
+ALL_TARGETS=$(printf '%s\n' "$MUTANTS" | awk -F'@@' -v filter="$FILTER" '{id = $1; gsub(/^ +| +$/, "", id)} id != "" && id ~ filter {print $3}' |
     tr ' ' '\n' | grep -v '^$' | sort -u | tr '\n' ' ')
 if ! cmake --build "$BUILD" -j"$JOBS" --target $ALL_TARGETS >"$LOGS/base-build.log" 2>&1; then
     echo "the unchanged source does not build; see $LOGS/base-build.log"
