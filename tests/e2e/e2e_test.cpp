@@ -163,6 +163,7 @@ TEST_F(Desktop, ExitWithARunningTask_NoKeepsItYesStops_TerminateKillsAProgramTha
     EXPECT_TRUE(WaitUntil([&] { return Shown("Running task"); }));
     EXPECT_EQ(terminate.waitForExit(20s), 0);
     EXPECT_FALSE(KelmoraProcess().waitForExit(2s).has_value()) << "killed, not exited";
+    EXPECT_TRUE(WaitUntil([&] { return !Shown("Running task"); })) << "still waiting for the answer";
     EXPECT_TRUE(LastIntervalOpen(DataFolder(), 0));
 
     StartKelmora();
