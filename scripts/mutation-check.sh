@@ -104,6 +104,7 @@ exit-skips-exitinstance @@ src/ui/program.cpp @@ e2e_tests @@ shortcuts.reset();
 exit-question-default @@ src/app/desktopservices.cpp @@ e2e_tests @@ QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) @@ QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
 tray-always-assumed @@ src/app/desktopservices.cpp @@ e2e_tests @@ return QSystemTrayIcon::isSystemTrayAvailable(); @@ return true;
 idle-source-none  @@ src/ui/program.cpp @@ e2e_tests @@ platform::createIdleTimeSource(), @@ nullptr,
+idle-zero-timeout @@ src/idle/idlemonitor.cpp @@ idle_tests @@ if (timeoutSeconds <= 0) { @@ if (timeoutSeconds < 0) {
 start-icon-late   @@ src/app/kelmoraapp.cpp @@ e2e_tests @@ if (CurrentTaskId() != -1) {<NL>        PostMessage(m_mainWnd.get(), kMsgTaskState, kRunningIconId); @@ if (false) {<NL>        PostMessage(m_mainWnd.get(), kMsgTaskState, kRunningIconId);
 no-tray-word-always @@ src/app/kelmoraapp.cpp @@ e2e_tests @@ if (!TrayAvailable()) {<NL>        // Without a tray @@ if (true) {<NL>        // Without a tray
 exit-autostop-asks @@ src/app/kelmoraapp.cpp @@ e2e_tests @@ if (platform::GetSetting(Settings(), platform::setting::kAutoStop) != 0) {<NL>            StopTaskAndSave(task.id);<NL>        } else if @@ if (false) {<NL>            StopTaskAndSave(task.id);<NL>        } else if

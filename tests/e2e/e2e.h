@@ -32,20 +32,6 @@ namespace fs = std::filesystem;
 
 inline const fs::path kKelmora = KELMORA_PATH;
 
-// The words, each quoted for the shell so that spaces and quotes in them stay as they are.
-inline std::string ShellWords(const std::vector<std::string>& words)
-{
-    std::string command;
-    for (const std::string& word : words) {
-        command += " '";
-        for (const char c : word) {
-            command += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        }
-        command += "'";
-    }
-    return command;
-}
-
 inline std::vector<std::string> Lines(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -58,15 +44,15 @@ inline std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-// Runs a shell command and returns what it printed on standard output.
-inline std::string RunCommand(const std::string& command)
+// Runs a program and returns what it printed on standard output.
+inline std::string RunProgram(const fs::path& program, const std::vector<std::string>& arguments)
 {
-    testsupport::ChildProcess shell("/bin/sh", {"-c", command});
+    testsupport::ChildProcess child(program, arguments);
     std::string output;
-    while (const auto line = shell.readLine(std::chrono::seconds(30))) {
+    while (const auto line = child.readLine(std::chrono::seconds(30))) {
         output += *line + "\n";
     }
-    shell.waitForExit(std::chrono::seconds(30));
+    child.waitForExit(std::chrono::seconds(30));
     return output;
 }
 
@@ -169,7 +155,7 @@ protected:
         }
         // The display must answer before any client starts: clients started at once sometimes failed with
         // "cannot open display".
-        ASSERT_TRUE(WaitUntil([] { return RunCommand("xdpyinfo >/dev/null 2>&1 && echo ok") == "ok\n"; }))
+        ASSERT_TRUE(WaitUntil([] { return !RunProgram("/usr/bin/xdpyinfo", {}).empty(); }))
             << "display :" << *display << " does not answer";
     }
 
@@ -181,10 +167,9 @@ protected:
             const fs::path folder = fs::current_path() / "e2e-screenshots";
             fs::create_directories(folder);
             const std::string name = std::string(info->test_suite_name()) + "." + info->name() + ".png";
-            RunCommand("import -window root" + ShellWords({(folder / name).string()}));
+            RunProgram("/usr/bin/import", {"-window", "root", (folder / name).string()});
         }
         m_kelmora.reset();
-        m_earlierKelmoras.clear();
         m_trayer.reset();
         m_windowManager.reset();
         // Asked to end rather than killed, Xvfb removes its socket and lock, which would otherwise mislead the
@@ -206,7 +191,8 @@ protected:
                                                         "--width", "160", "--heighttype", "pixel", "--height", "32",
                                                         "--transparent", "false", "--tint", "0xdcdcdc"});
         ASSERT_TRUE(WaitUntil([] {
-            return RunCommand("xwininfo -root -tree").find("(\"panel\" \"trayer\")") != std::string::npos;
+            return RunProgram("/usr/bin/xwininfo", {"-root", "-tree"}).find("(\"panel\" \"trayer\")") !=
+                   std::string::npos;
         })) << "trayer did not start";
     }
 
@@ -215,16 +201,13 @@ protected:
     {
         m_windowManager = std::make_unique<testsupport::ChildProcess>("/usr/bin/openbox", std::vector<std::string>{});
         ASSERT_TRUE(WaitUntil([] {
-            return RunCommand("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") !=
+            return RunProgram("/usr/bin/xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).find("window id") !=
                    std::string::npos;
         })) << "openbox did not start";
     }
 
     void StartKelmora(const fs::path& program = kKelmora)
     {
-        if (m_kelmora) {
-            m_earlierKelmoras.push_back(std::move(m_kelmora));
-        }
         m_kelmora = std::make_unique<testsupport::ChildProcess>(program, std::vector<std::string>{});
     }
 
@@ -241,12 +224,7 @@ protected:
     const fs::path& Root() const { return m_root.path(); }
 
     // kelmora-cli on the same data folder; returns its output.
-    std::string Cli(const std::vector<std::string>& arguments)
-    {
-        std::vector<std::string> words{KELMORA_CLI_PATH};
-        words.insert(words.end(), arguments.begin(), arguments.end());
-        return RunCommand(ShellWords(words));
-    }
+    std::string Cli(const std::vector<std::string>& arguments) { return RunProgram(KELMORA_CLI_PATH, arguments); }
 
     // Through the program's own settings store, which it reads at the moment of use.
     void SetSetting(const std::string& name, int value)
@@ -254,10 +232,7 @@ protected:
         ASSERT_TRUE(platform::createSettingsStore()->SetSetting(name, value));
     }
 
-    std::string Xdotool(const std::vector<std::string>& arguments)
-    {
-        return RunCommand("xdotool" + ShellWords(arguments) + " 2>/dev/null");
-    }
+    std::string Xdotool(const std::vector<std::string>& arguments) { return RunProgram("/usr/bin/xdotool", arguments); }
 
     // Types keys (xdotool key names) into the focused window.
     void Keys(const std::vector<std::string>& keys)
@@ -287,7 +262,7 @@ protected:
     // The program's icons: the children of trayer's panel window that belong to kelmora.
     std::vector<Geometry> TrayIcons()
     {
-        const std::vector<std::string> lines = Lines(RunCommand("xwininfo -root -tree"));
+        const std::vector<std::string> lines = Lines(RunProgram("/usr/bin/xwininfo", {"-root", "-tree"}));
         // e.g.   0x400006 "Kelmora": ("kelmora" "Kelmora")  22x30+0+0  +1001+1
         static const std::regex child(R"(\("kelmora" "Kelmora"\)\s+(\d+)x(\d+)[+-]\d+[+-]\d+\s+\+(-?\d+)\+(-?\d+))");
         std::vector<Geometry> icons;
@@ -327,7 +302,7 @@ protected:
             static const std::regex pixel(R"(#([0-9A-Fa-f]{2})([0-9A-Fa-f]{2})([0-9A-Fa-f]{2}))");
             std::vector<std::array<int, 3>> pixels;
             for (const std::string& line :
-                 Lines(RunCommand("import -window root -crop " + crop + " -depth 8 txt:- 2>/dev/null"))) {
+                 Lines(RunProgram("/usr/bin/import", {"-window", "root", "-crop", crop, "-depth", "8", "txt:-"}))) {
                 if (std::smatch match; std::regex_search(line, match, pixel)) {
                     pixels.push_back({std::stoi(match[1], nullptr, 16), std::stoi(match[2], nullptr, 16),
                                       std::stoi(match[3], nullptr, 16)});
@@ -387,17 +362,6 @@ protected:
         return id;
     }
 
-    // The width and height of a window, as the window manager has it.
-    std::optional<std::pair<int, int>> WindowSize(const std::string& id)
-    {
-        static const std::regex size(R"(WIDTH=(\d+)\s+HEIGHT=(\d+))");
-        const std::string text = Xdotool({"getwindowgeometry", "--shell", id});
-        if (std::smatch match; std::regex_search(text, match, size)) {
-            return std::pair(std::stoi(match[1]), std::stoi(match[2]));
-        }
-        return std::nullopt;
-    }
-
 private:
     testsupport::TempDir m_root;
     fs::path m_data;
@@ -406,7 +370,6 @@ private:
     std::unique_ptr<testsupport::ChildProcess> m_trayer;
     std::unique_ptr<testsupport::ChildProcess> m_windowManager;
     std::unique_ptr<testsupport::ChildProcess> m_kelmora;
-    std::vector<std::unique_ptr<testsupport::ChildProcess>> m_earlierKelmoras;
 };
 
 } // namespace kelmora::e2e

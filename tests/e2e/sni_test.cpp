@@ -69,7 +69,6 @@ public:
 
 public slots:
     void RegisterStatusNotifierItem(const QString& service) { items << service; }
-    void RegisterStatusNotifierHost(const QString&) {}
 };
 
 class StatusNotifierTray : public Desktop
@@ -126,8 +125,9 @@ protected:
 
     QVariant ItemProperty(const QString& name)
     {
-        const QDBusMessage reply = Call(m_path, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                        QStringLiteral("Get"), {kItemInterface, name});
+        const QDBusMessage reply =
+            Call(QStringLiteral("/StatusNotifierItem"), QStringLiteral("org.freedesktop.DBus.Properties"),
+                 QStringLiteral("Get"), {kItemInterface, name});
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
             ADD_FAILURE() << "no property " << name.toStdString() << ": " << reply.errorMessage().toStdString();
             return {};
@@ -187,7 +187,6 @@ protected:
     std::unique_ptr<QDBusConnection> m_connection;
     fs::path m_program;
     QString m_service;
-    const QString m_path = QStringLiteral("/StatusNotifierItem");
     QString m_menuPath;
 };
 
