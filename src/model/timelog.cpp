@@ -4,6 +4,7 @@
 #include "textsink.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstdint>
 #include <memory>
@@ -154,15 +155,6 @@ void RadixSort(std::vector<std::uint64_t>& values, int bits)
     }
 }
 
-int BitWidth(std::uint64_t value)
-{
-    int bits = 0;
-    for (; value != 0; value >>= 1) {
-        ++bits;
-    }
-    return bits;
-}
-
 // The positions 0 .. count-1 in the order of their start stamps, equal starts in position order: what
 // inserting the entries one by one, each after every entry that starts at or before it, would give. Sorting
 // the entries themselves moves too much; stamp and position packed into one integer sort fastest, which they
@@ -197,8 +189,8 @@ template <typename StartAt> std::vector<std::uint32_t> OrderByStart(std::size_t 
         lowest = std::min(lowest, key);
         highest = std::max(highest, key);
     }
-    const int positionBits = std::max(1, BitWidth(count - 1));
-    const int keyBits = BitWidth(highest - lowest);
+    const int positionBits = std::max(1, static_cast<int>(std::bit_width(count - 1)));
+    const int keyBits = static_cast<int>(std::bit_width(highest - lowest));
     if (keyBits + positionBits <= 64) {
         std::vector<std::uint64_t> packed;
         packed.reserve(count);
@@ -391,14 +383,9 @@ const std::string& TimeLog::TaskName(std::int32_t taskId) const
 std::string TimeLog::ToHtmlTable() const
 {
     std::string html;
-    AppendHtmlTable(html);
-    return html;
-}
-
-void TimeLog::AppendHtmlTable(std::string& out) const
-{
-    TextSink sink(out);
+    TextSink sink(html);
     WriteHtmlTable(sink);
+    return html;
 }
 
 bool TimeLog::WriteHtmlTable(TextSink& out) const

@@ -64,8 +64,6 @@ public:
 
     // Newest first.
     std::string ToHtmlTable() const;
-    // ToHtmlTable appended to `out`, for pages built around the table without copying it.
-    void AppendHtmlTable(std::string& out) const;
     std::string ToTabText() const;
     // The same texts made into a sink, for logs too large to hold whole. False when the sink's destination
     // refused a piece.
