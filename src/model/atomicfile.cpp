@@ -115,6 +115,26 @@ bool ReplaceFile(const std::filesystem::path& path, const std::function<bool(int
     return true;
 }
 
+const char* FileTypeName(mode_t mode)
+{
+    if (S_ISDIR(mode)) {
+        return "a folder";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a FIFO";
+    }
+    if (S_ISCHR(mode)) {
+        return "a character device";
+    }
+    if (S_ISBLK(mode)) {
+        return "a block device";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    return "something other than a file";
+}
+
 } // namespace
 
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view contents, std::string* error)
@@ -149,7 +169,7 @@ bool WriteFileAtomically(const std::filesystem::path& path, const std::function<
         error);
 }
 
-bool ReadWholeFile(const std::filesystem::path& path, std::string& contents, std::string* error)
+bool ReadWholeFile(const std::filesystem::path& path, std::string& contents, std::string* error, const FileKind& kind)
 {
     // O_NONBLOCK: a FIFO planted under a data file name must not hang the reader; it is refused below.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -164,7 +184,16 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string& contents, std
         return false;
     }
     if (!S_ISREG(info.st_mode)) {
-        SetError(error, path, "cannot read", EISDIR);
+        if (error != nullptr) {
+            *error = path.string() + ": is " + FileTypeName(info.st_mode) + ", not " + kind.name;
+        }
+        return false;
+    }
+    if (static_cast<std::uint64_t>(info.st_size) > kind.maxBytes) {
+        if (error != nullptr) {
+            *error = path.string() + ": is " + std::to_string(static_cast<std::uint64_t>(info.st_size)) +
+                     " bytes long, more than " + kind.name + " can be (" + std::to_string(kind.maxBytes) + " bytes)";
+        }
         return false;
     }
     contents.clear();
@@ -183,6 +212,13 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string& contents, std
             break;
         }
         contents.append(buffer, static_cast<std::size_t>(got));
+        // A file that grows while it is read is held to the same bound.
+        if (contents.size() > kind.maxBytes) {
+            if (error != nullptr) {
+                *error = path.string() + ": grew past the largest size " + kind.name + " can be";
+            }
+            return false;
+        }
     }
     return true;
 }

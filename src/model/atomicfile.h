@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -18,7 +19,22 @@ class TextSink;
 bool WriteFileAtomically(const std::filesystem::path& path, const std::function<bool(TextSink&)>& produce,
                          std::string* error = nullptr);
 
-// Reads a whole file. False, with a reason in `error`, when it cannot be opened or read.
-bool ReadWholeFile(const std::filesystem::path& path, std::string& contents, std::string* error = nullptr);
+// What a reader expects a file to be: its name in messages ("a task file") and the largest size it takes.
+// The limit keeps a damaged or hostile file (a sparse terabyte, a device) from exhausting memory before
+// its content could be judged.
+struct FileKind
+{
+    const char* name;
+    std::uint64_t maxBytes;
+};
+// A million intervals make 17 MB; no real task file comes near this.
+inline constexpr FileKind kTaskFileKind{"a task file", std::uint64_t{128} << 20};
+inline constexpr FileKind kXmlFileKind{"an XML file", std::uint64_t{16} << 20};
+inline constexpr FileKind kAnyFileKind{"a regular file", std::uint64_t{1} << 40};
+
+// Reads a whole file. False, with a reason in `error`, when it cannot be opened or read, is not a regular
+// file or is larger than `kind` allows.
+bool ReadWholeFile(const std::filesystem::path& path, std::string& contents, std::string* error = nullptr,
+                   const FileKind& kind = kAnyFileKind);
 
 } // namespace kelmora::model

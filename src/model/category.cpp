@@ -1,5 +1,6 @@
 #include "category.h"
 
+#include "folderlock.h"
 #include "task.h"
 #include "xml.h"
 
@@ -151,6 +152,11 @@ std::int32_t CategoryCatalog::ReadNextCategoryId() const
 
 bool CategoryCatalog::WriteNextCategoryId(std::int32_t id, std::string* error) const
 {
+    const FolderLock lock(m_dataFolder);
+    if (!lock.Held()) {
+        SetError(error, lock.Error());
+        return false;
+    }
     XmlDocument document;
     if (!LoadCatalog(m_dataFolder, document, error)) {
         return false;
@@ -168,6 +174,11 @@ bool CategoryCatalog::WriteNextCategoryId(std::int32_t id, std::string* error) c
 bool CategoryCatalog::RemoveCategory(std::int32_t id, std::string* error) const
 {
     if (id < 0) {
+        return false;
+    }
+    const FolderLock lock(m_dataFolder);
+    if (!lock.Held()) {
+        SetError(error, lock.Error());
         return false;
     }
     XmlDocument document;
@@ -223,14 +234,42 @@ bool Category::Load(const fs::path& dataFolder, std::string* error)
         }
         return false;
     }
-    m_name = element->GetAttrValue("name").value_or(std::string());
+    TakeElement(*element);
+    return true;
+}
+
+void Category::TakeElement(const XmlNode& element)
+{
+    m_name = element.GetAttrValue("name").value_or(std::string());
     m_taskIds.clear();
-    for (const auto& child : element->children) {
+    for (const auto& child : element.children) {
         if (const auto taskId = IdOf(*child); taskId && *taskId >= 0) {
             m_taskIds.push_back(*taskId);
         }
     }
-    return true;
+}
+
+std::optional<std::vector<Category>> Category::LoadAll(const fs::path& dataFolder, std::string* error)
+{
+    XmlDocument document;
+    if (!LoadCatalog(dataFolder, document, error)) {
+        return std::nullopt;
+    }
+    const XmlNode* categories = CategoriesOf(document, dataFolder, error);
+    if (categories == nullptr) {
+        return std::nullopt;
+    }
+    std::vector<Category> all;
+    all.reserve(categories->children.size());
+    for (const auto& child : categories->children) {
+        const auto id = IdOf(*child);
+        Category category;
+        if (id && category.SetId(*id)) {
+            category.TakeElement(*child);
+            all.push_back(std::move(category));
+        }
+    }
+    return all;
 }
 
 bool Category::Save(const fs::path& dataFolder, std::string* error) const
@@ -240,6 +279,12 @@ bool Category::Save(const fs::path& dataFolder, std::string* error) const
     }
     if (std::any_of(m_taskIds.begin(), m_taskIds.end(), [](std::int32_t id) { return id < 0; })) {
         SetError(error, "a member task id is negative");
+        return false;
+    }
+    // The catalogue is read again and changed under the lock, so other categories' changes are kept.
+    const FolderLock lock(dataFolder);
+    if (!lock.Held()) {
+        SetError(error, lock.Error());
         return false;
     }
     XmlDocument document;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,10 @@ public:
     bool SetName(const std::string& name);
 
     bool Load(const std::filesystem::path& dataFolder, std::string* error = nullptr);
+    // Every category of the catalogue in file order, from one read of it: loading them one by one reads
+    // the whole catalogue each time. Nullopt, with `error` set, when the catalogue cannot be read.
+    static std::optional<std::vector<Category>> LoadAll(const std::filesystem::path& dataFolder,
+                                                        std::string* error = nullptr);
     // Rewrites the category's element at the end of the catalogue.
     bool Save(const std::filesystem::path& dataFolder, std::string* error = nullptr) const;
 
@@ -79,6 +84,7 @@ public:
     TimeSpan TotalIn(const std::filesystem::path& dataFolder, const Interval& period) const;
 
 private:
+    void TakeElement(const XmlNode& element);
     template <typename Sum> TimeSpan SumMembers(const std::filesystem::path& dataFolder, Sum sum) const;
 
     std::int32_t m_id = -1;

@@ -2,6 +2,7 @@
 
 #include "atomicfile.h"
 #include "bytestream.h"
+#include "task.h"
 #include "taskfile.h"
 #include "taskops.h"
 #include "taskstore.h"
@@ -190,46 +191,50 @@ std::int32_t FindRunningTask(const TaskStore& store, const fs::path& cacheFolder
     if (useCache) {
         key = FolderKey{CanonicalFolder(store.DataFolder()).string(), folderStatus.st_dev, folderStatus.st_ino};
         cacheFile = RunningCacheFile(cacheFolder, store.DataFolder());
-        if (std::string bytes; ReadWholeFile(cacheFile, bytes)) {
+        if (std::string bytes; ReadWholeFile(cacheFile, bytes, nullptr, kTaskFileKind)) {
             cached = Decode(bytes, key);
         }
     }
 
-    // The same walk as FindRunningTask, from the last id down to the first running task. Tasks below it
-    // were not looked at: their entries are kept as they were, to be checked when a walk reaches them.
+    // Which tasks' last spans are open, from the cache where a file's stamp has not moved.
     const std::vector<std::int32_t> ids = store.TaskIds();
     std::vector<Entry> fresh;
     fresh.reserve(ids.size());
-    std::int32_t found = -1;
-    std::size_t unchecked = 0;
+    std::vector<std::int32_t> running;
     int opened = 0;
-    for (std::size_t i = ids.size(); i-- > 0;) {
-        const std::int32_t id = ids[i];
+    for (const std::int32_t id : ids) {
         std::array<char, 24> name{};
         std::snprintf(name.data(), name.size(), "%d.tsk", id);
         // The stamp is taken before the file is read: a change in between then shows as a moved stamp.
         const std::optional<FileStamp> stamp = StampAt(peek.Folder(), name.data());
         const Entry* entry = stamp ? Find(cached, id) : nullptr;
-        std::optional<bool> running;
+        std::optional<bool> open;
         if (entry != nullptr && entry->stamp == *stamp) {
-            running = entry->running;
+            open = entry->running;
             fresh.push_back(*entry);
         } else if (stamp) {
-            running = peek.Running(id);
+            open = peek.Running(id);
             ++opened;
-            if (running && stamp->SettledBy(wallClockNs)) {
-                fresh.push_back(Entry{id, *stamp, *running});
+            if (open && stamp->SettledBy(wallClockNs)) {
+                fresh.push_back(Entry{id, *stamp, *open});
             }
         }
-        if (running.value_or(false)) {
-            found = id;
-            unchecked = i;
-            break;
+        if (open.value_or(false)) {
+            running.push_back(id);
         }
     }
-    for (std::size_t i = 0; i < unchecked; ++i) {
-        if (const Entry* entry = Find(cached, ids[i])) {
-            fresh.push_back(*entry);
+    // Where several spans are open, the one that started last runs, as the tracking rules say; only those
+    // few files are read again for their starts.
+    std::int32_t found = running.size() == 1 ? running.front() : -1;
+    if (running.size() > 1) {
+        TimeStamp latest;
+        for (const std::int32_t id : running) {
+            const auto last = peek.LastSpan(id);
+            ++opened;
+            if (last && (found < 0 || !(last->start < latest))) {
+                found = id;
+                latest = last->start;
+            }
         }
     }
     std::sort(fresh.begin(), fresh.end(), [](const Entry& a, const Entry& b) { return a.id < b.id; });

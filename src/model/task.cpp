@@ -159,6 +159,15 @@ bool IntervalList::RemoveAt(std::int32_t index)
     return true;
 }
 
+bool IntervalList::SetAt(std::int32_t index, const Interval& interval)
+{
+    if (index < 0 || index >= Count()) {
+        return false;
+    }
+    m_items[static_cast<std::size_t>(index)] = interval;
+    return true;
+}
+
 bool IntervalList::Insert(const Interval& interval)
 {
     if (!interval.closed) {
@@ -243,9 +252,12 @@ bool IntervalList::Read(ByteReader& reader)
     if (count <= 0) {
         return true;
     }
-    // The count comes from the file; never reserve more than the remaining bytes can hold.
-    const std::size_t possible = reader.Remaining() / kIntervalRecordSize;
-    m_items.reserve(std::min(static_cast<std::size_t>(count), possible));
+    // The count comes from the file: one that the remaining bytes cannot hold is damage, found before
+    // anything is allocated for it.
+    if (static_cast<std::size_t>(count) > reader.Remaining() / kIntervalRecordSize) {
+        return false;
+    }
+    m_items.reserve(static_cast<std::size_t>(count));
     for (std::int32_t i = 0; i < count; ++i) {
         std::uint8_t closedByte = 0;
         Interval interval;

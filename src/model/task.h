@@ -57,6 +57,8 @@ public:
     std::int32_t Count() const { return static_cast<std::int32_t>(m_items.size()); }
     Interval At(std::int32_t index) const;
     bool RemoveAt(std::int32_t index);
+    // Replaces the interval in place, without ordering or merging.
+    bool SetAt(std::int32_t index, const Interval& interval);
     bool Insert(const Interval& interval);
     // Appends without ordering or merging, the way stored records and Start add intervals.
     void Append(const Interval& interval) { m_items.push_back(interval); }

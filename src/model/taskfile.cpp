@@ -3,7 +3,9 @@
 #include "atomicfile.h"
 #include "bytestream.h"
 #include "task.h"
+#include "taskstore.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -41,7 +43,13 @@ TaskFolderPeek::~TaskFolderPeek()
 
 std::optional<bool> TaskFolderPeek::Running(std::int32_t id) const
 {
-    // O_NONBLOCK: a FIFO under a task's name must not hang the reader; reading it then fails.
+    const std::optional<Interval> last = LastSpan(id);
+    return last ? std::optional<bool>(!last->closed) : std::nullopt;
+}
+
+std::optional<Interval> TaskFolderPeek::LastSpan(std::int32_t id) const
+{
+    // O_NONBLOCK: a FIFO under a task's name must not hang the reader; it is refused below.
     const int fd = m_folder < 0
                        ? -1
                        : ::openat(m_folder, (std::to_string(id) + ".tsk").c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -51,8 +59,12 @@ std::optional<bool> TaskFolderPeek::Running(std::int32_t id) const
     // The head holds the name length and, for names of up to 56 bytes, the interval count too. A record
     // that reads whole proves the file long enough, as a full load would check.
     unsigned char head[64] = {};
-    std::optional<bool> result;
-    const ssize_t got = ::pread(fd, head, sizeof head, 0);
+    std::optional<Interval> result;
+    struct stat info
+    {};
+    const bool plain = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                       static_cast<std::uint64_t>(info.st_size) <= kTaskFileKind.maxBytes;
+    const ssize_t got = plain ? ::pread(fd, head, sizeof head, 0) : -1;
     if (got >= 4) {
         const std::uint64_t nameLength = LittleEndian32(head);
         unsigned char field[4] = {};
@@ -63,18 +75,45 @@ std::optional<bool> TaskFolderPeek::Running(std::int32_t id) const
         if (nameLength <= kMaxNameBytes &&
             (countInHead || ::pread(fd, field, 4, static_cast<off_t>(4 + nameLength)) == 4)) {
             const auto count = static_cast<std::int32_t>(LittleEndian32(field));
-            unsigned char record[kIntervalRecordSize] = {};
+            char record[kIntervalRecordSize] = {};
             const auto last =
                 static_cast<off_t>(8 + nameLength + (static_cast<std::uint64_t>(count) - 1) * kIntervalRecordSize);
             if (count <= 0) {
-                result = false;
-            } else if (::pread(fd, record, sizeof record, last) == static_cast<ssize_t>(sizeof record)) {
-                result = record[0] == 0;
+                result = Interval();
+            } else if (static_cast<std::uint64_t>(last) + kIntervalRecordSize <=
+                           static_cast<std::uint64_t>(info.st_size) &&
+                       ::pread(fd, record, sizeof record, last) == static_cast<ssize_t>(sizeof record)) {
+                ByteReader reader(std::string_view(record, sizeof record));
+                std::uint8_t closed = 0;
+                Interval span;
+                reader.ReadU8(closed);
+                span.start.Read(reader);
+                span.stop.Read(reader);
+                span.closed = closed != 0;
+                result = span;
             }
         }
     }
     ::close(fd);
     return result;
+}
+
+std::optional<std::vector<std::int32_t>> ListTaskFiles(const std::filesystem::path& dataFolder, std::string* error)
+{
+    std::vector<std::int32_t> ids;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(dataFolder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (const auto id = TaskIdFromFileName(it->path().filename().string())) {
+            ids.push_back(*id);
+        }
+    }
+    if (ec) {
+        SetError(error, dataFolder.string() + ": cannot list the folder: " + ec.message());
+        return std::nullopt;
+    }
+    // Directory order is arbitrary on Linux; ascending ids keep menus stable across restarts.
+    std::sort(ids.begin(), ids.end());
+    return ids;
 }
 
 std::filesystem::path TaskPath(const std::filesystem::path& dataFolder, std::int32_t id)
@@ -125,7 +164,7 @@ bool Task::Load(const std::filesystem::path& dataFolder, std::string* error)
     }
     const std::filesystem::path path = TaskPath(dataFolder, id);
     std::string bytes;
-    if (!ReadWholeFile(path, bytes, error)) {
+    if (!ReadWholeFile(path, bytes, error, kTaskFileKind)) {
         return false;
     }
     std::string reason;

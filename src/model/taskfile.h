@@ -6,9 +6,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kelmora::model {
 
+class Interval;
 class Task;
 
 // One interval record: closed flag (1 byte), start and stop (8 bytes each).
@@ -19,6 +21,10 @@ inline constexpr std::uint32_t kMaxNameBytes = 1u << 20;
 
 // <dataFolder>/<id>.tsk
 std::filesystem::path TaskPath(const std::filesystem::path& dataFolder, std::int32_t id);
+
+// Lists the task files of the data folder ("<id>.tsk", see TaskIdFromFileName), in ascending id order.
+std::optional<std::vector<std::int32_t>> ListTaskFiles(const std::filesystem::path& dataFolder,
+                                                       std::string* error = nullptr);
 
 // The task file's bytes: name length, name, interval count, interval records, little-endian.
 std::string EncodeTask(const Task& task);
@@ -38,6 +44,8 @@ public:
 
     // Nullopt when the file cannot be read or a full load would refuse it.
     std::optional<bool> Running(std::int32_t id) const;
+    // The task's last span; a closed, empty one for a task without spans.
+    std::optional<Interval> LastSpan(std::int32_t id) const;
     // The open data folder, for looking at its files by name; negative when it cannot be opened.
     int Folder() const { return m_folder; }
 

@@ -4,6 +4,7 @@
 #include "bytestream.h"
 #include "category.h"
 #include "datafolder.h"
+#include "folderlock.h"
 #include "task.h"
 #include "taskfile.h"
 #include "xml.h"
@@ -38,12 +39,26 @@ template <typename Taken> std::int32_t LowestFreeId(std::vector<std::int32_t> us
     return -1;
 }
 
+void SetError(std::string* error, std::string text)
+{
+    if (error != nullptr) {
+        *error = std::move(text);
+    }
+}
+
+// Whether anything at all, even a dangling link or a FIFO, holds the name, so a new file never replaces it.
+bool PathTaken(const fs::path& path)
+{
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
 } // namespace
 
 std::int32_t ReadNextTaskId(const fs::path& dataFolder)
 {
     std::string bytes;
-    if (!ReadWholeFile(IndexPath(dataFolder), bytes)) {
+    if (!ReadWholeFile(IndexPath(dataFolder), bytes, nullptr, FileKind{"an index file", 4096})) {
         return 0;
     }
     // A short file gives what its bytes say, the missing high bytes being zero.
@@ -99,30 +114,17 @@ bool TaskStore::Reload(std::string* error)
 
 bool TaskStore::LoadTaskIds(std::string* error)
 {
-    std::vector<std::int32_t> ids;
-    std::error_code ec;
-    for (fs::directory_iterator it(m_dataFolder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (const auto id = TaskIdFromFileName(it->path().filename().string())) {
-            ids.push_back(*id);
-        }
-    }
-    if (ec) {
-        if (error != nullptr) {
-            *error = m_dataFolder.string() + ": cannot list the folder: " + ec.message();
-        }
+    const auto ids = ListTaskFiles(m_dataFolder, error);
+    if (!ids) {
         return false;
     }
-    // Directory order is arbitrary on Linux; ascending ids keep menus stable across restarts.
-    std::sort(ids.begin(), ids.end());
-    {
-        std::lock_guard lock(m_mutex);
-        for (const std::int32_t id : ids) {
-            if (std::find(m_taskIds.begin(), m_taskIds.end(), id) == m_taskIds.end()) {
-                m_taskIds.push_back(id);
-            }
+    std::lock_guard lock(m_mutex);
+    for (const std::int32_t id : *ids) {
+        if (std::find(m_taskIds.begin(), m_taskIds.end(), id) == m_taskIds.end()) {
+            m_taskIds.push_back(id);
         }
-        std::sort(m_taskIds.begin(), m_taskIds.end());
     }
+    std::sort(m_taskIds.begin(), m_taskIds.end());
     return true;
 }
 
@@ -156,27 +158,30 @@ std::vector<std::int32_t> TaskStore::TaskIds() const
 
 std::int32_t TaskStore::CreateTask(const std::string& name, std::string* error)
 {
+    const FolderLock folderLock(m_dataFolder);
+    if (!folderLock.Held()) {
+        SetError(error, folderLock.Error());
+        return -1;
+    }
     std::lock_guard lock(m_mutex);
-    // "idx" can be missing, damaged or behind the files (copied folders, restored backups). Never hand
-    // out an id that would overwrite an existing task.
+    // "idx" can be missing, damaged or behind the files (copied folders, restored backups, another program
+    // that created a task since this list was read). Never hand out an id that would overwrite a task.
     std::int64_t candidate = std::max<std::int64_t>(ReadNextTaskId(m_dataFolder), 0);
     if (!m_taskIds.empty()) {
         candidate = std::max<std::int64_t>(candidate, std::int64_t{m_taskIds.back()} + 1);
     }
     while (candidate <= std::numeric_limits<std::int32_t>::max() &&
-           FileExists(TaskPath(m_dataFolder, static_cast<std::int32_t>(candidate)))) {
+           PathTaken(TaskPath(m_dataFolder, static_cast<std::int32_t>(candidate)))) {
         ++candidate;
     }
     if (candidate > std::numeric_limits<std::int32_t>::max()) {
         // One stray file with the largest id must not block every later creation: take the lowest free
         // id instead. Ids of deleted tasks may come back then, which only matters to nobody.
         candidate =
-            LowestFreeId(m_taskIds, 0, [this](std::int32_t id) { return FileExists(TaskPath(m_dataFolder, id)); });
+            LowestFreeId(m_taskIds, 0, [this](std::int32_t id) { return PathTaken(TaskPath(m_dataFolder, id)); });
     }
     if (candidate < 0) {
-        if (error != nullptr) {
-            *error = "no task id is left";
-        }
+        SetError(error, "no task id is left");
         return -1;
     }
     Task task;
@@ -196,59 +201,72 @@ bool TaskStore::DeleteTask(std::int32_t id, std::string* error)
     if (id < 0) {
         return false;
     }
+    const FolderLock folderLock(m_dataFolder);
+    if (!folderLock.Held()) {
+        SetError(error, folderLock.Error());
+        return false;
+    }
+    // The catalogue first: a task that cannot be taken out of its category stays whole, rather than
+    // leaving the category listing a task that is gone.
+    if (!RemoveFromCategories(id, error)) {
+        return false;
+    }
     std::error_code ec;
     fs::remove(TaskPath(m_dataFolder, id), ec);
     if (ec) {
-        if (error != nullptr) {
-            *error = TaskPath(m_dataFolder, id).string() + ": cannot delete: " + ec.message();
-        }
+        SetError(error, TaskPath(m_dataFolder, id).string() + ": cannot delete: " + ec.message());
         return false;
     }
-    {
-        std::lock_guard lock(m_mutex);
-        if (const auto it = std::find(m_taskIds.begin(), m_taskIds.end(), id); it != m_taskIds.end()) {
-            m_taskIds.erase(it);
-        }
+    std::lock_guard lock(m_mutex);
+    if (const auto it = std::find(m_taskIds.begin(), m_taskIds.end(), id); it != m_taskIds.end()) {
+        m_taskIds.erase(it);
     }
-    RemoveFromCategories(id);
     return true;
 }
 
-// Edits the member lists in place, so no category moves within the file.
-void TaskStore::RemoveFromCategories(std::int32_t taskId) const
+// Edits the member lists in place, so no category moves within the file. A catalogue that is missing or
+// does not parse lists nobody that could be taken out of it.
+bool TaskStore::RemoveFromCategories(std::int32_t taskId, std::string* error) const
 {
     XmlDocument document;
     std::string text;
     if (!ReadTextFile(CatalogPath(m_dataFolder), text) || !document.Load(text) || document.GetRoot() == nullptr) {
-        return;
+        return true;
     }
     XmlNode* categories = document.GetRoot()->FindChild("categories");
     if (categories == nullptr) {
-        return;
+        return true;
     }
-    bool changed = false;
+    std::vector<std::string> listing;
     for (const auto& category : categories->children) {
         for (std::int32_t i = category->GetChildCount() - 1; i >= 0; --i) {
             const XmlNode* member = category->GetChild(i);
             const auto memberId = member->GetAttrValue("id");
             if (memberId && ParseLeadingInt(*memberId) == taskId) {
                 category->RemoveChild(member);
-                changed = true;
+                listing.push_back(category->GetAttrValue("name").value_or(std::string()));
             }
         }
     }
-    if (changed) {
-        SaveCatalog(m_dataFolder, document);
+    std::string reason;
+    if (listing.empty() || SaveCatalog(m_dataFolder, document, &reason)) {
+        return true;
     }
+    std::string names;
+    for (const std::string& name : listing) {
+        names += (names.empty() ? "\"" : ", \"") + name + "\"";
+    }
+    SetError(error, "the task stays, since it could not be taken out of the category " + names + ": " + reason);
+    return false;
 }
 
 // ---- categories ----
 
-bool TaskStore::LoadCategoryIds(std::string* error)
+bool TaskStore::LoadCategoryIds(std::string* error, bool createMissing)
 {
     const fs::path path = CatalogPath(m_dataFolder);
-    if (!FileExists(path) && !CategoryCatalog::CreateEmptyCatalog(path, error)) {
-        return false;
+    if (!PathTaken(path)) {
+        return !createMissing || CategoryCatalog::CreateEmptyCatalog(path, error);
     }
     std::string text;
     if (!ReadTextFile(path, text, error)) {
@@ -300,6 +318,11 @@ std::vector<std::int32_t> TaskStore::CategoryIds() const
 
 std::int32_t TaskStore::CreateCategory(const std::string& name, std::string* error)
 {
+    const FolderLock folderLock(m_dataFolder);
+    if (!folderLock.Held()) {
+        SetError(error, folderLock.Error());
+        return -1;
+    }
     const CategoryCatalog catalog(m_dataFolder);
     // A next_id behind the ids in use would hand out an id whose category the save then replaces.
     std::int64_t id = std::max<std::int64_t>(catalog.ReadNextCategoryId(), 1);
@@ -329,6 +352,11 @@ std::int32_t TaskStore::CreateCategory(const std::string& name, std::string* err
 
 bool TaskStore::DeleteCategory(std::int32_t id, std::string* error)
 {
+    const FolderLock folderLock(m_dataFolder);
+    if (!folderLock.Held()) {
+        SetError(error, folderLock.Error());
+        return false;
+    }
     if (id < 0 || !CategoryCatalog(m_dataFolder).RemoveCategory(id, error)) {
         return false;
     }
@@ -344,9 +372,11 @@ std::int32_t TaskStore::FindCategoryOfTask(std::int32_t taskId) const
     if (taskId < 0) {
         return -1;
     }
-    for (const std::int32_t id : CategoryIds()) {
-        Category category;
-        if (category.SetId(id) && category.Load(m_dataFolder) && category.HasTask(taskId)) {
+    // One read of the catalogue, searched in store order.
+    const auto all = Category::LoadAll(m_dataFolder);
+    for (const std::int32_t id : all ? CategoryIds() : std::vector<std::int32_t>()) {
+        const auto it = std::find_if(all->begin(), all->end(), [id](const Category& c) { return c.Id() == id; });
+        if (it != all->end() && it->HasTask(taskId)) {
             return id;
         }
     }
@@ -355,6 +385,11 @@ std::int32_t TaskStore::FindCategoryOfTask(std::int32_t taskId) const
 
 bool TaskStore::DeleteTasksOfCategory(std::int32_t categoryId, std::string* error)
 {
+    const FolderLock folderLock(m_dataFolder);
+    if (!folderLock.Held()) {
+        SetError(error, folderLock.Error());
+        return false;
+    }
     Category category;
     if (!category.SetId(categoryId) || !category.Load(m_dataFolder, error)) {
         return false;

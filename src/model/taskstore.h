@@ -31,6 +31,7 @@ public:
 
     // Lists the task files of the data folder, then the categories of "categories.xml", creating that
     // file when it is missing.
+    // Every change below holds the folder's lock (FolderLock) for its read-change-write.
     bool Load(std::string* error = nullptr);
     // Reads the folder afresh and takes the new lists in one step, dropping what is gone. The object stays the
     // same, so background loops that hold it keep a valid store and see the old lists or the new, never a mix.
@@ -48,12 +49,13 @@ public:
     // Creates an empty task file under a fresh id and returns the id, or -1 when the file cannot be
     // written. Names are not checked here.
     std::int32_t CreateTask(const std::string& name, std::string* error = nullptr);
-    // Removes the task's file and its id, and takes it out of every category that lists it. False for a
-    // negative id or when the file cannot be removed.
+    // Takes the task out of every category that lists it, then removes its file and its id. False for a
+    // negative id, or when the catalogue or the file cannot be changed; the task then stays.
     bool DeleteTask(std::int32_t id, std::string* error = nullptr);
 
     // ---- categories ----
-    bool LoadCategoryIds(std::string* error = nullptr);
+    // A missing catalogue is created when `createMissing` is set, and else lists no category.
+    bool LoadCategoryIds(std::string* error = nullptr, bool createMissing = true);
     std::int32_t CategoryCount() const;
     std::int32_t CategoryIdAt(std::int32_t index) const;
     std::vector<std::int32_t> CategoryIds() const;
@@ -66,7 +68,7 @@ public:
     bool DeleteTasksOfCategory(std::int32_t categoryId, std::string* error = nullptr);
 
 private:
-    void RemoveFromCategories(std::int32_t taskId) const;
+    bool RemoveFromCategories(std::int32_t taskId, std::string* error) const;
 
     std::filesystem::path m_dataFolder;
     mutable std::mutex m_mutex;

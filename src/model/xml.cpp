@@ -361,7 +361,12 @@ bool Reader::LoadElement(XmlNode& node, std::size_t& pos, int depth)
         }
     }
 
-    if (at >= m_end || depth >= kXmlMaxDepth) {
+    if (at >= m_end) {
+        return false;
+    }
+    if (depth >= kXmlMaxDepth) {
+        RecordError(kXmlErrorTooDeep, at,
+                    "elements are nested deeper than " + std::to_string(kXmlMaxDepth) + " levels");
         return false;
     }
     // The name starts one character on even when text, not "<", follows a comment before the root.
@@ -845,13 +850,13 @@ std::string DescribeXmlError(const XmlParseState& state, std::string_view text)
 
 // ---- whole files ----
 
-bool ReadTextFile(const std::filesystem::path& path, std::string& text, std::string* error)
+bool ReadTextFile(const std::filesystem::path& path, std::string& text, std::string* error, const FileKind& kind)
 {
     // The size in which these files have always been read. A stray zero byte cuts only the rest of its
     // chunk, and reading the same chunks keeps such files reading as they did.
     constexpr std::size_t kChunkSize = 10'239;
     std::string bytes;
-    if (!ReadWholeFile(path, bytes, error)) {
+    if (!ReadWholeFile(path, bytes, error, kind)) {
         return false;
     }
     const std::string_view all(bytes);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "atomicfile.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -27,13 +29,14 @@ inline constexpr char kXmlEscapeChar = '\\';
 
 // Deepest element nesting the reader accepts. Our files nest four levels; the limit only keeps a
 // damaged or hostile file from exhausting the stack.
-inline constexpr int kXmlMaxDepth = 256;
+inline constexpr int kXmlMaxDepth = 64;
 
 // Error codes recorded in XmlParseState.
 inline constexpr std::int32_t kXmlErrorNotClosed = 1;
 inline constexpr std::int32_t kXmlErrorNoClosingTag = 2;
 inline constexpr std::int32_t kXmlErrorTagMismatch = 3;
 inline constexpr std::int32_t kXmlErrorAttribute = 4;
+inline constexpr std::int32_t kXmlErrorTooDeep = 5;
 
 // One entry of an entity table: `reference` in a file stands for `character` in memory.
 struct XmlEntity
@@ -183,7 +186,8 @@ std::string DescribeXmlError(const XmlParseState& state, std::string_view text);
 
 // Appends the file's bytes to `text`. Each 10,239-byte chunk of the file ends at its first zero byte,
 // which is how these files have always been read. False when the file cannot be opened or read.
-bool ReadTextFile(const std::filesystem::path& path, std::string& text, std::string* error = nullptr);
+bool ReadTextFile(const std::filesystem::path& path, std::string& text, std::string* error = nullptr,
+                  const FileKind& kind = kXmlFileKind);
 // Replaces the file with `text` in one atomic step; on failure the old file is left as it was.
 bool WriteTextFile(const std::filesystem::path& path, std::string_view text, std::string* error = nullptr);
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace kelmora::reports {
 
@@ -19,24 +20,6 @@ using model::Task;
 using model::TimeSpan;
 
 namespace {
-
-// Every task file of the folder as it is on disk now, ascending by id.
-std::optional<std::vector<std::int32_t>> ListTaskFiles(const fs::path& dataFolder, std::string& error)
-{
-    std::vector<std::int32_t> ids;
-    std::error_code ec;
-    for (fs::directory_iterator it(dataFolder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (const auto id = model::TaskIdFromFileName(it->path().filename().string())) {
-            ids.push_back(*id);
-        }
-    }
-    if (ec) {
-        error = dataFolder.string() + ": cannot list the folder: " + ec.message();
-        return std::nullopt;
-    }
-    std::sort(ids.begin(), ids.end());
-    return ids;
-}
 
 // Reads every task once; the summaries and the time log all work from what was read here.
 class ReportData
@@ -66,7 +49,7 @@ public:
         if (const auto it = m_totals.find(id); it != m_totals.end()) {
             return it->second;
         }
-        if (std::find(m_skipped.begin(), m_skipped.end(), id) != m_skipped.end()) {
+        if (m_skippedSet.count(id) != 0) {
             return {};
         }
         Task task;
@@ -80,7 +63,7 @@ public:
 
     void MarkUnreadable(const fs::path& path)
     {
-        if (std::find(m_unreadable.begin(), m_unreadable.end(), path) == m_unreadable.end()) {
+        if (m_unreadableSet.insert(path.string()).second) {
             m_unreadable.push_back(path);
         }
     }
@@ -95,6 +78,7 @@ private:
     void MarkTaskUnreadable(std::int32_t id)
     {
         m_skipped.push_back(id);
+        m_skippedSet.insert(id);
         MarkUnreadable(model::TaskPath(m_dataFolder, id));
     }
 
@@ -104,8 +88,12 @@ private:
     const Interval* m_period;
     std::vector<Task> m_tasks;
     std::unordered_map<std::int32_t, TimeSpan> m_totals;
+    // In list order for the page, and as sets to look up: ten thousand damaged files must not cost a
+    // hundred million comparisons.
     std::vector<std::int32_t> m_skipped;
+    std::unordered_set<std::int32_t> m_skippedSet;
     std::vector<fs::path> m_unreadable;
+    std::unordered_set<std::string> m_unreadableSet;
 };
 
 void AppendRow(std::string& page, const std::string& name, const TimeSpan& time)
@@ -129,10 +117,10 @@ public:
         return failed;
     }
 
-    static PreparedReport Prepare(ReportData& data, const model::TaskStore& store, const std::string& heading);
+    static PreparedReport Prepare(ReportData& data, const std::string& heading);
 };
 
-PreparedReport ReportPreparer::Prepare(ReportData& data, const model::TaskStore& store, const std::string& heading)
+PreparedReport ReportPreparer::Prepare(ReportData& data, const std::string& heading)
 {
     std::string summaries = "<h3>1. Task Summary</h3><table border = \"1\"><tr><td><b>Task Name</b></td><td><b>"
                             "Full Task Time</b></td></tr>";
@@ -147,13 +135,15 @@ PreparedReport ReportPreparer::Prepare(ReportData& data, const model::TaskStore&
     summaries += "<h3>2. Categories Summary</h3><table border = \"1\"><tr><td><b>Category Name</b></td><td><b>"
                  "Full Category Time</b></td></tr>";
     TimeSpan categorySum;
-    for (const std::int32_t id : store.CategoryIds()) {
-        model::Category category;
-        category.SetId(id);
-        if (!category.Load(data.DataFolder())) {
-            data.MarkUnreadable(model::CatalogPath(data.DataFolder()));
-            continue;
-        }
+    // The catalogue is read once, as it is now. A damaged one is named at the top like a damaged task file,
+    // or the empty summary below would read as "no time in any category".
+    const auto categories = model::Category::LoadAll(data.DataFolder());
+    std::error_code ec;
+    if (!categories && fs::exists(fs::symlink_status(model::CatalogPath(data.DataFolder()), ec))) {
+        data.MarkUnreadable(model::CatalogPath(data.DataFolder()));
+    }
+    const std::vector<model::Category> none;
+    for (const model::Category& category : categories ? *categories : none) {
         TimeSpan time;
         for (const std::int32_t member : category.TaskIds()) {
             time += data.MemberTotal(member);
@@ -200,20 +190,20 @@ PreparedReport PreparePeriodReport(const model::TaskStore& store, const Interval
 {
     // The tasks are listed afresh from the folder, so files added since the store was loaded are counted too.
     std::string error;
-    const auto ids = ListTaskFiles(store.DataFolder(), error);
+    const auto ids = model::ListTaskFiles(store.DataFolder(), &error);
     if (!ids) {
         return ReportPreparer::Failed(std::move(error));
     }
     ReportData data(store.DataFolder(), &period);
     data.LoadTasks(*ids);
-    return ReportPreparer::Prepare(data, store, period.Format());
+    return ReportPreparer::Prepare(data, period.Format());
 }
 
 PreparedReport PrepareFullReport(const model::TaskStore& store)
 {
     ReportData data(store.DataFolder(), nullptr);
     data.LoadTasks(store.TaskIds());
-    return ReportPreparer::Prepare(data, store, "all working time");
+    return ReportPreparer::Prepare(data, "all working time");
 }
 
 PreparedReport PrepareCalendarReport(const model::TaskStore& store, int periodIndex)

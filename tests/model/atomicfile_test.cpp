@@ -1,48 +1,27 @@
 #include "model/atomicfile.h"
 #include "model/datafolder.h"
+#include "model/folderlock.h"
 #include "model/task.h"
 #include "model/textsink.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 
 namespace kelmora::model {
 namespace {
 
 using testsupport::ReadFile;
+using testsupport::ScopedFileSizeLimit;
 using testsupport::TempDir;
 using testsupport::WriteFile;
-
-// Makes every write past `bytes` fail with EFBIG, as a full disk would, for the guard's lifetime.
-// Unlike read-only folders this works for root too.
-class ScopedFileSizeLimit
-{
-public:
-    explicit ScopedFileSizeLimit(rlim_t bytes)
-    {
-        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_previous);
-        rlimit limited = m_previous;
-        limited.rlim_cur = bytes;
-        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    }
-    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
-    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
-    ~ScopedFileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_previous);
-        std::signal(SIGXFSZ, m_previousHandler);
-    }
-
-private:
-    rlimit m_previous{};
-    void (*m_previousHandler)(int) = nullptr;
-};
 
 std::vector<std::string> FolderEntries(const std::filesystem::path& folder)
 {
@@ -256,6 +235,44 @@ TEST(AtomicFile, Produced_WrittenInPiecesOrNotAtAll)
             EXPECT_LT(made, 4'000); // stopped about one piece after the limit, not at the end
         }
     }
+}
+
+TEST(FolderLock, WriterRemovesOnlyOurOwnLeftoversAndABusyFolderGivesUpChangingNothing)
+{
+    TempDir dir;
+    const std::vector<std::string> ours = {".12.tsk.tmp-a1B2c3", ".idx.tmp-ZZZZZZ", ".categories.xml.tmp-000000",
+                                           ".hotkeys.xml.tmp-xYz987"};
+    const std::vector<std::string> foreign = {
+        ".syncthing.12.tsk.tmp", ".12.tsk.tmp-abc",    ".report.htm.tmp-a1B2c3", ".012.tsk.tmp-a1B2c3",
+        "12.tsk.tmp-a1B2c3",     ".12.tsk.tmp-a1B2c!", ".notes.txt.tmp-a1B2c3",  "12.tsk"};
+    for (const auto& name : ours) {
+        EXPECT_TRUE(model::IsOwnDataTemporary(name)) << name;
+        WriteFile(dir.path() / name, "x");
+    }
+    for (const auto& name : foreign) {
+        EXPECT_FALSE(model::IsOwnDataTemporary(name)) << name;
+        WriteFile(dir.path() / name, "x");
+    }
+    std::vector<std::string> expected = foreign;
+    std::sort(expected.begin(), expected.end());
+    {
+        const model::FolderLock holder(dir.path());
+        ASSERT_TRUE(holder.Held());
+        EXPECT_EQ(FolderEntries(dir.path()), expected);
+        // A nested lock of the same thread does not wait for itself; another thread waits and gives up.
+        EXPECT_TRUE(model::FolderLock(dir.path(), std::chrono::milliseconds(0)).Held());
+        WriteFile(dir.path() / ours.front(), "x");
+        std::string error;
+        std::thread([&dir, &error] {
+            const model::FolderLock other(dir.path(), std::chrono::milliseconds(30));
+            error = other.Held() ? "held" : other.Error();
+        }).join();
+        EXPECT_NE(error.find("30 ms; nothing was changed"), std::string::npos) << error;
+        EXPECT_TRUE(std::filesystem::exists(dir.path() / ours.front()));
+    }
+    EXPECT_TRUE(model::FolderLock(dir.path()).Held());
+    EXPECT_EQ(FolderEntries(dir.path()), expected);
+    EXPECT_FALSE(model::FolderLock(dir.path() / "missing").Held());
 }
 
 } // namespace

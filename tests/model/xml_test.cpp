@@ -82,6 +82,9 @@ TEST(XmlReader, BrokenInput_FailsWithOrWithoutRecordedError)
     }
     EXPECT_TRUE(doc.Load(nested));
     EXPECT_FALSE(doc.Load(nested + "<a>"));
+    EXPECT_EQ(DescribeXmlError(doc.parseState, nested + "<a>"),
+              "elements are nested deeper than 64 levels (line 1, column " + std::to_string(3 * kXmlMaxDepth + 1) +
+                  ")");
     for (int i = kXmlMaxDepth; i < 200'000; ++i) {
         nested += "<a>";
     }

@@ -1,7 +1,10 @@
 #include "testsupport.h"
 
+#include "model/taskstore.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <clocale>
 #include <cstdio>
@@ -84,6 +87,48 @@ TempDir::~TempDir()
 {
     std::error_code ec;
     std::filesystem::remove_all(m_path, ec);
+}
+
+std::string FolderFaults(const std::filesystem::path& folder,
+                         const std::vector<std::pair<std::int32_t, model::Interval>>& expected)
+{
+    std::string faults;
+    std::vector<model::Task> tasks;
+    int open = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        model::Task task;
+        task.id = model::TaskIdFromFileName(entry.path().filename().string()).value_or(-1);
+        std::string error;
+        if (task.id < 0) {
+            continue;
+        }
+        if (!task.Load(folder, &error)) {
+            faults += "does not load: " + error + "\n";
+        }
+        for (const model::Interval& span : task.intervals) {
+            open += span.closed ? 0 : 1;
+            if (span.closed && span.stop < span.start) {
+                faults += "task " + std::to_string(task.id) + " has a span ending before it starts\n";
+            }
+        }
+        tasks.push_back(std::move(task));
+    }
+    if (open > 1) {
+        faults += std::to_string(open) + " spans are open\n";
+    }
+    for (const auto& [id, span] : expected) {
+        const auto task =
+            std::find_if(tasks.begin(), tasks.end(), [id = id](const model::Task& t) { return t.id == id; });
+        const bool found =
+            task != tasks.end() &&
+            std::any_of(task->intervals.begin(), task->intervals.end(), [&span = span](const model::Interval& i) {
+                return i.closed && i.start == span.start && i.stop == span.stop;
+            });
+        if (!found) {
+            faults += "task " + std::to_string(id) + " lost " + span.start.Format() + "\n";
+        }
+    }
+    return faults;
 }
 
 std::string ReadFile(const std::filesystem::path& path)

@@ -3,13 +3,18 @@
 #include "scopedenvironment.h"
 
 #include "model/clock.h"
+#include "model/task.h"
 #include "model/timestamp.h"
 
 #include <atomic>
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <sys/resource.h>
+#include <utility>
+#include <vector>
 
 namespace kelmora::testsupport {
 
@@ -90,6 +95,38 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// Makes every write past `bytes` fail with EFBIG, as a full disk would, for the guard's lifetime.
+// Unlike read-only folders this works for root too.
+class ScopedFileSizeLimit
+{
+public:
+    explicit ScopedFileSizeLimit(rlim_t bytes)
+    {
+        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_previous);
+        rlimit limited = m_previous;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+    ~ScopedFileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_previous);
+        std::signal(SIGXFSZ, m_previousHandler);
+    }
+
+private:
+    rlimit m_previous{};
+    void (*m_previousHandler)(int) = nullptr;
+};
+
+// What is wrong with a data folder that writers left, in one text (empty when nothing is): a file that
+// does not load, more than one open span in the whole folder, a span that ends before it starts, or one
+// of `expected` (task id and closed span) missing.
+std::string FolderFaults(const std::filesystem::path& folder,
+                         const std::vector<std::pair<std::int32_t, model::Interval>>& expected = {});
 
 // Unix milliseconds of a UTC wall-clock time.
 std::int64_t UtcMs(int year, int month, int day, int hour, int minute, int second = 0);
