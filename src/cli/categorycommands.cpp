@@ -90,9 +90,7 @@ int RunCategoryDelete(Session& session, const std::string& categoryText, bool wi
         }
         // A running member is stopped first, so its time up to now is kept in the file until it goes.
         for (const std::int32_t member : category.TaskIds()) {
-            model::Task task;
-            task.id = member;
-            if (task.Load(session.store.DataFolder()) && task.intervals.IsRunning() && !StopRunning(session, member)) {
+            if (!StopRunning(session, member)) {
                 return kExitFailed;
             }
         }

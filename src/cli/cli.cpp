@@ -3,9 +3,12 @@
 #include "clicommon.h"
 
 #include "model/datafolder.h"
+#include "model/folderlock.h"
 #include "model/taskstore.h"
 
 #include <algorithm>
+#include <iterator>
+#include <optional>
 #include <ostream>
 
 namespace kelmora::cli {
@@ -24,6 +27,9 @@ constexpr const char* kFooter =
     "The data folder is --data-dir DIR, else $KELMORA_DATA_DIR, else $XDG_DATA_HOME/Kelmora, else\n"
     "~/.local/share/Kelmora. Exit status: 0 success, 1 refused or failed, 2 bad usage.\n"
     "kelmora-cli COMMAND --help shows help for one command.";
+
+// Commands that change nothing; every other command takes the folder's lock and may create it.
+constexpr const char* kReadingCommands[] = {"tasks", "log", "report", "intervals", "categories", "status"};
 
 int Usage(std::ostream& err, const std::string& message)
 {
@@ -79,6 +85,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     bool needsCategories = false;
     const Action* action = registry.Chosen(needsCategories);
+    const std::string chosenName =
+        app.get_subcommands().empty() ? std::string() : app.get_subcommands().front()->get_name();
     if (action == nullptr) {
         return Usage(err, "no command given");
     }
@@ -90,15 +98,39 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         err << "kelmora-cli: no data folder: set HOME, XDG_DATA_HOME or KELMORA_DATA_DIR, or pass --data-dir\n";
         return kExitFailed;
     }
+    // Commands that only read never create the folder or its files: a mistyped --data-dir must not answer
+    // with an empty list as if it held no tasks.
+    const bool writes =
+        std::find(std::begin(kReadingCommands), std::end(kReadingCommands), chosenName) == std::end(kReadingCommands);
+    std::error_code ec;
+    const fs::file_status folderStatus = fs::status(dataFolder, ec);
+    if (fs::exists(folderStatus) && !fs::is_directory(folderStatus)) {
+        err << "kelmora-cli: " << dataFolder.string() << " is a file, not a folder\n";
+        return kExitFailed;
+    }
     std::string error;
-    if (!model::EnsureDataFolder(dataFolder, &error)) {
+    if (!writes && !fs::exists(folderStatus)) {
+        err << "kelmora-cli: no Kelmora data folder at " << dataFolder.string() << "\n";
+        return kExitFailed;
+    }
+    if (writes && !model::EnsureDataFolder(dataFolder, &error)) {
         err << "kelmora-cli: " << error << "\n";
         return kExitFailed;
+    }
+    // Every change a command makes, from reading the files to the last rename, happens while no other
+    // Kelmora program changes the folder.
+    std::optional<model::FolderLock> lock;
+    if (writes) {
+        lock.emplace(dataFolder);
+        if (!lock->Held()) {
+            err << "kelmora-cli: " << lock->Error() << "\n";
+            return kExitFailed;
+        }
     }
     // Old data beside the executable belongs in the default folder only: a folder named for a test or a
     // second profile must not swallow it.
     const auto named = context.environment("KELMORA_DATA_DIR");
-    if (!explicitFolder && (!named || named->empty()) && model::HasOldData(context.executableFolder)) {
+    if (writes && !explicitFolder && (!named || named->empty()) && model::HasOldData(context.executableFolder)) {
         model::MigrateOldData(context.executableFolder, dataFolder);
     }
     model::TaskStore store(dataFolder);
@@ -106,9 +138,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         err << "kelmora-cli: " << error << "\n";
         return kExitFailed;
     }
-    Session session{store, out, err};
+    std::optional<TerminalSafeBuffer> terminal;
+    std::ostream terminalOut(nullptr);
+    if (context.outIsTerminal) {
+        terminal.emplace(*out.rdbuf());
+        terminalOut.rdbuf(&*terminal);
+    }
+    Session session{store, context.outIsTerminal ? terminalOut : out, err};
     session.cacheFolder = platform::CacheFolder(context.environment);
-    if (!store.LoadCategoryIds(&error)) {
+    if (!store.LoadCategoryIds(&error, writes)) {
         if (needsCategories) {
             err << "kelmora-cli: " << error << "\n";
             return kExitFailed;
@@ -116,7 +154,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         err << "kelmora-cli: warning: " << error << "; categories are left out\n";
         session.categoriesLoaded = false;
     }
-    return (*action)(session);
+    const int status = (*action)(session);
+    session.out.flush();
+    return status;
 }
 
 } // namespace kelmora::cli

@@ -21,6 +21,8 @@ struct CliContext
 {
     platform::EnvironmentLookup environment;
     std::filesystem::path executableFolder;
+    // Standard output is a terminal: control characters in names are shown escaped there.
+    bool outIsTerminal = false;
 };
 
 // Runs kelmora-cli with `args` (without the program name). Records go to `out`, messages to `err`.

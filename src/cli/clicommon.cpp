@@ -28,6 +28,55 @@ const Action* CommandRegistry::Chosen(bool& needsCategories) const
     return nullptr;
 }
 
+TerminalSafeBuffer::~TerminalSafeBuffer()
+{
+    sync();
+}
+
+TerminalSafeBuffer::int_type TerminalSafeBuffer::overflow(int_type ch)
+{
+    if (!traits_type::eq_int_type(ch, traits_type::eof())) {
+        Put(static_cast<unsigned char>(traits_type::to_char_type(ch)));
+    }
+    return traits_type::not_eof(ch);
+}
+
+int TerminalSafeBuffer::sync()
+{
+    if (m_pendingC2) {
+        m_pendingC2 = false;
+        m_target.sputc(static_cast<char>(0xC2));
+    }
+    return m_target.pubsync();
+}
+
+void TerminalSafeBuffer::Put(unsigned char byte)
+{
+    if (m_pendingC2) {
+        m_pendingC2 = false;
+        if (byte >= 0x80 && byte <= 0x9F) {
+            Escape(0xC2);
+            Escape(byte);
+            return;
+        }
+        m_target.sputc(static_cast<char>(0xC2));
+    }
+    if (byte == 0xC2) {
+        m_pendingC2 = true;
+    } else if ((byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') || byte == 0x7F) {
+        Escape(byte);
+    } else {
+        m_target.sputc(static_cast<char>(byte));
+    }
+}
+
+void TerminalSafeBuffer::Escape(unsigned char byte)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    const char text[4] = {'\\', 'x', kHex[byte >> 4], kHex[byte & 0x0F]};
+    m_target.sputn(text, sizeof text);
+}
+
 std::string Field(std::string text)
 {
     std::replace_if(

@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <ostream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,30 @@ void RegisterReportCommand(CommandRegistry& registry);
 
 inline constexpr const char* kTimeFormatHint = "YYYY-MM-DD HH:MM:SS";
 
+// What reaches a terminal: control characters (C0 but tab, line feed and carriage return; DEL; C1 as UTF-8)
+// are written as \xNN, so that a name cannot move the cursor, retitle the window or answer for the user.
+// Output to a pipe or file does not pass through it and stays byte-exact.
+class TerminalSafeBuffer : public std::streambuf
+{
+public:
+    explicit TerminalSafeBuffer(std::streambuf& target) : m_target(target) {}
+    TerminalSafeBuffer(const TerminalSafeBuffer&) = delete;
+    TerminalSafeBuffer& operator=(const TerminalSafeBuffer&) = delete;
+    ~TerminalSafeBuffer() override;
+
+protected:
+    int_type overflow(int_type ch) override;
+    int sync() override;
+
+private:
+    void Put(unsigned char byte);
+    void Escape(unsigned char byte);
+
+    std::streambuf& m_target;
+    // A lead byte 0xC2 waits for the next byte, which decides whether the pair is a C1 control.
+    bool m_pendingC2 = false;
+};
+
 // A name printed as one field of a tab-separated record: its own tabs and line breaks become blanks.
 std::string Field(std::string text);
 
@@ -97,6 +122,7 @@ std::int32_t ResolveCategory(Session& session, const std::string& text);
 
 bool LoadTask(Session& session, std::int32_t id, model::Task& task);
 bool SaveTask(Session& session, const model::Task& task);
+// Stops task `id` when it holds the running span; true when nothing of it runs afterwards.
 bool StopRunning(Session& session, std::int32_t id);
 
 } // namespace kelmora::cli

@@ -25,20 +25,19 @@ bool ReadCategoryNames(Session& session, CategoryNames& names)
     if (!session.categoriesLoaded) {
         return false; // RunCli has said why
     }
-    bool complete = true;
-    for (const std::int32_t categoryId : session.store.CategoryIds()) {
-        model::Category category;
-        std::string error;
-        if (!category.SetId(categoryId) || !category.Load(session.store.DataFolder(), &error)) {
-            session.err << "Category " << categoryId << " can not be read: " << error << "\n";
-            complete = false;
-            continue;
-        }
+    // One read of the catalogue, not one per category.
+    std::string error;
+    const auto categories = model::Category::LoadAll(session.store.DataFolder(), &error);
+    if (!categories) {
+        session.err << "The categories can not be read: " << error << "\n";
+        return false;
+    }
+    for (const model::Category& category : *categories) {
         for (const std::int32_t member : category.TaskIds()) {
             names.emplace(member, category.GetName()); // the first category listing a task wins, as in tasks
         }
     }
-    return complete;
+    return true;
 }
 
 int RunLog(Session& session, const LogArgs& args)

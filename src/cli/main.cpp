@@ -2,6 +2,7 @@
 
 #include <clocale>
 #include <iostream>
+#include <unistd.h>
 
 int main(int argc, char** argv)
 {
@@ -9,6 +10,6 @@ int main(int argc, char** argv)
     std::setlocale(LC_ALL, "");
     std::vector<std::string> args(argv + 1, argv + argc);
     const kelmora::cli::CliContext context{kelmora::platform::ProcessEnvironment(),
-                                           kelmora::platform::ExecutableFolder()};
+                                           kelmora::platform::ExecutableFolder(), isatty(STDOUT_FILENO) == 1};
     return kelmora::cli::RunCli(args, std::cout, std::cerr, context);
 }

@@ -36,11 +36,11 @@ int RunTasks(Session& session, const std::string& period)
     // One pass over the catalogue instead of one search per task.
     std::map<std::int32_t, std::string> categoryNames;
     std::map<std::int32_t, std::int32_t> categoryOfTask;
-    for (const std::int32_t categoryId : session.store.CategoryIds()) {
-        model::Category category;
-        if (!category.SetId(categoryId) || !category.Load(session.store.DataFolder())) {
-            continue;
-        }
+    const auto categories = session.categoriesLoaded ? model::Category::LoadAll(session.store.DataFolder())
+                                                     : std::optional<std::vector<model::Category>>();
+    const std::vector<model::Category> none;
+    for (const model::Category& category : categories ? *categories : none) {
+        const std::int32_t categoryId = category.Id();
         categoryNames.emplace(categoryId, category.GetName());
         for (const std::int32_t member : category.TaskIds()) {
             categoryOfTask.emplace(member, categoryId); // the first category listing a task wins
@@ -85,17 +85,8 @@ int RunStart(Session& session, const std::string& taskText)
     if (const int status = ResolveTask(session, taskText, id); status != kExitOk) {
         return status;
     }
-    // A task that cannot be read cannot be started, so nothing may be stopped for it.
-    Task target;
-    if (!LoadTask(session, id, target)) {
-        return kExitFailed;
-    }
-    // Switching stops the current task first, even when it is the one being started: its running span
-    // is closed and a new one begins now.
-    const std::int32_t current = model::FindRunningTask(session.store);
-    if (current >= 0 && !StopRunning(session, current)) {
-        return kExitFailed;
-    }
+    // Switching stops whatever runs first, even the task being started: its running span is closed and a
+    // new one begins now.
     std::string error;
     if (!model::StartTask(session.store.DataFolder(), id, &error)) {
         session.err << "Task " << id << " can not be started: " << error << "\n";
@@ -106,12 +97,17 @@ int RunStart(Session& session, const std::string& taskText)
 
 int RunStop(Session& session)
 {
-    const std::int32_t current = model::FindRunningTask(session.store);
-    if (current < 0) {
+    std::string error;
+    std::int32_t stopped = -1;
+    if (!model::StopTask(session.store.DataFolder(), model::kAnyTask, &error, &stopped)) {
+        session.err << "The running task can not be stopped: " << error << "\n";
+        return kExitFailed;
+    }
+    if (stopped < 0) {
         session.err << "No started tasks\n";
         return kExitFailed;
     }
-    return StopRunning(session, current) ? kExitOk : kExitFailed;
+    return kExitOk;
 }
 
 int RunRename(Session& session, const std::string& taskText, const std::string& name)
@@ -139,7 +135,7 @@ int RunDelete(Session& session, const std::string& taskText)
     task.id = id;
     std::string damage;
     const bool loaded = task.Load(session.store.DataFolder(), &damage);
-    if (loaded && task.intervals.IsRunning() && !StopRunning(session, id)) {
+    if (loaded && !StopRunning(session, id)) {
         return kExitFailed;
     }
     std::string error;

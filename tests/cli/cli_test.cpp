@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 #include "cli/logformats.h"
 #include "model/task.h"
+#include "model/taskops.h"
 #include "model/taskstore.h"
 #include "model/timelog.h"
 #include "reports/reportpage.h"
@@ -8,9 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace kelmora::cli {
 namespace {
@@ -49,7 +55,7 @@ protected:
                                      const auto it = m_env.find(name);
                                      return it == m_env.end() ? std::nullopt : std::optional(it->second);
                                  },
-                                 m_exe.path()};
+                                 m_exe.path(), m_terminal};
         const int status = RunCli(args, out, err, context);
         return {status, out.str(), err.str()};
     }
@@ -68,6 +74,7 @@ protected:
     TempDir m_exe;
     std::filesystem::path m_data = m_root.path() / "data";
     std::map<std::string, std::string> m_env;
+    bool m_terminal = false;
 };
 
 TEST_F(CliTest, StartStopSwitch_FollowTheTrackingRules)
@@ -180,6 +187,7 @@ TEST_F(CliTest, DamagedTaskFile_NamedWithExitOneTheRestStillShown)
 TEST_F(CliTest, RefusedCommands_ExitTwoForBadUsageOneOtherwise_WithAMessageThatSaysWhat)
 {
     ScopedTimeZone berlin("Europe/Berlin");
+    std::filesystem::create_directories(m_data);
     const std::string dir = m_data.string();
     const auto report = [&dir](std::vector<std::string> args) {
         args.insert(args.begin(), {"--data-dir", dir, "report"});
@@ -259,20 +267,110 @@ TEST_F(CliTest, DataFolder_OldDataMigratedIntoTheDefaultOnly_OneThatCannotBeMade
         ASSERT_TRUE(old.Save(m_exe.path()));
     }
     WriteFile(m_exe.path() / "idx", std::string("\x05\0\0\0", 4));
-    EXPECT_EQ(Run({"tasks"}).out, ""); // --data-dir names another folder
+    EXPECT_EQ(Run({"create", "x"}).out, "0\n"); // --data-dir names another folder
     m_env["KELMORA_DATA_DIR"] = m_data.string();
-    EXPECT_EQ(RunRaw({"tasks"}).out, "");
+    EXPECT_EQ(RunRaw({"create", "y"}).out, "1\n");
     m_env["KELMORA_DATA_DIR"] = ""; // empty counts as unset
-    const Result r = RunRaw({"tasks"});
-    EXPECT_EQ(r.out, "4\tfrom the old install\t00:00:00\tstopped\t(No category)\n");
+    // Moving old data is a change: a reading command leaves it for the next command that writes.
+    EXPECT_EQ(RunRaw({"tasks"}).status, 1);
     EXPECT_EQ(RunRaw({"create", "next"}).out, "5\n");
-    EXPECT_TRUE(std::filesystem::exists(m_home.path() / ".local/share/Kelmora/5.tsk"));
+    EXPECT_EQ(RunRaw({"tasks"}).out, "4\tfrom the old install\t00:00:00\tstopped\t(No category)\n"
+                                     "5\tnext\t00:00:00\tstopped\t(No category)\n");
+}
 
-    WriteFile(m_root.path() / "blocker", "x");
-    m_data = m_root.path() / "blocker" / "data"; // cannot be made
-    const Result blocked = Run({"tasks"});
+// A mistyped --data-dir must not answer with an empty list, nor leave a folder or file behind.
+TEST_F(CliTest, ReadingCommands_NeverCreateTheFolderOrItsFiles_AMissingOrWrongFolderIsAnError)
+{
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"tasks"}, {"log"}, {"report"}, {"categories"}, {"status"}, {"intervals", "0"}}) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_EQ(r.err, "kelmora-cli: no Kelmora data folder at " + m_data.string() + "\n") << args[0];
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_data));
+    std::filesystem::create_directory(m_data);
+    EXPECT_EQ(Run({"tasks"}).status, 0);
+    EXPECT_EQ(Run({"categories"}).out, "");
+    EXPECT_FALSE(std::filesystem::exists(m_data / "categories.xml"));
+
+    WriteFile(m_root.path() / "file", "x");
+    m_data = m_root.path() / "file";
+    for (const std::string command : {"tasks", "stop"}) {
+        EXPECT_EQ(Run({command}).err, "kelmora-cli: " + m_data.string() + " is a file, not a folder\n");
+    }
+    m_data = m_root.path() / "file" / "data"; // cannot be made
+    const Result blocked = Run({"create", "A"});
     EXPECT_EQ(blocked.status, 1);
-    EXPECT_NE(blocked.err.find("blocker"), std::string::npos);
+    EXPECT_NE(blocked.err.find("cannot create the folder"), std::string::npos) << blocked.err;
+}
+
+// Each is refused at once and by name, without reading it whole, and delete still removes it.
+TEST_F(CliTest, HostileTaskFiles_RefusedQuicklyInBoundedMemoryAndStillDeletable)
+{
+    const struct
+    {
+        const char* name;
+        std::function<void(const std::filesystem::path&)> plant;
+        std::string message;
+    } cases[] = {
+        {"a sparse terabyte",
+         [](const auto& path) {
+             WriteFile(path, "");
+             ASSERT_EQ(truncate(path.c_str(), off_t{1} << 40), 0);
+         },
+         ": is 1099511627776 bytes long, more than a task file can be (134217728 bytes)"},
+        {"a header claiming 2^31-1 intervals",
+         [](const auto& path) {
+             WriteFile(path, std::string("\x01\0\0\0x\xff\xff\xff\x7f", 9) + std::string(51, '\0'));
+         },
+         ": the interval records end early"},
+        {"a FIFO", [](const auto& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }, ": is a FIFO, not a task file"},
+        {"a link to a device", [](const auto& path) { std::filesystem::create_symlink("/dev/zero", path); },
+         ": is a character device, not a task file"},
+    };
+    CreateTask("A");
+    for (const auto& c : cases) {
+        const std::string id = CreateTask(c.name);
+        const std::filesystem::path file = m_data / (id + ".tsk");
+        std::filesystem::remove(file);
+        c.plant(file);
+        rusage before{};
+        getrusage(RUSAGE_SELF, &before);
+        Result r = Run({"tasks"});
+        EXPECT_EQ(r.status, 1) << c.name;
+        EXPECT_EQ(r.err, "Task " + id + " can not be read: " + file.string() + c.message + "\n") << c.name;
+        for (const std::string command : {"log", "report", "start"}) {
+            r = Run({command, command == "start" ? id : "--period=all"});
+            EXPECT_EQ(r.status, 1) << c.name << ", " << command;
+            EXPECT_NE(r.err.find(command == "log" ? "Task " + id : file.string()), std::string::npos) << r.err;
+        }
+        rusage after{};
+        getrusage(RUSAGE_SELF, &after);
+        EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << c.name << ": peak memory grew, in KiB";
+        EXPECT_EQ(Run({"delete", id}).status, 0) << c.name;
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(file))) << c.name;
+    }
+    EXPECT_TRUE(std::filesystem::exists("/dev/zero"));
+    std::string nested = "<xml>";
+    for (int i = 0; i < 100'000; ++i) {
+        nested += "<a>";
+    }
+    WriteFile(m_data / "categories.xml", nested);
+    const Result r = Run({"categories"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("elements are nested deeper than 64 levels (line 1, column "), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, ControlCharactersInNames_EscapedOnATerminalByteExactThroughAPipe)
+{
+    const std::string name = "\x1b]0;owned\x07"
+                             "A\xc2\x9b"
+                             "2J \xc3\xa9\x7f";
+    CreateTask(name);
+    EXPECT_EQ(Run({"tasks"}).out, "0\t" + name + "\t00:00:00\tstopped\t(No category)\n");
+    m_terminal = true;
+    EXPECT_EQ(Run({"tasks"}).out,
+              "0\t\\x1b]0;owned\\x07A\\xc2\\x9b2J \xc3\xa9\\x7f\t00:00:00\tstopped\t(No category)\n");
 }
 
 TEST_F(CliTest, Categories_CreateRenameListMoveTasksAndDelete)
@@ -343,6 +441,19 @@ TEST_F(CliTest, DamagedTasks_StartStopsNothingDeleteCleansUp)
     std::filesystem::remove(m_data / "0.tsk");
     std::filesystem::create_directories(m_data / "0.tsk" / "inside"); // cannot go: not deleted
     EXPECT_EQ(Run({"delete", "0"}).status, 1);
+    // A task its category cannot let go of stays whole, and the command says so.
+    CreateTask("D");
+    Run({"set-category", "D", "1"});
+    {
+        testsupport::ScopedFileSizeLimit limit(10);
+        const Result kept = Run({"delete", "D"});
+        EXPECT_EQ(kept.status, 1);
+        EXPECT_NE(kept.err.find("the task stays, since it could not be taken out of the category \"C\""),
+                  std::string::npos)
+            << kept.err;
+    }
+    EXPECT_EQ(Run({"categories"}).out, "1\tC\t2\n");
+    EXPECT_EQ(Run({"tasks"}).out.substr(0, 5), "2\tD\t0");
 }
 
 TEST_F(CliTest, IntervalCommands_NumberRemoveEditWithTheMergeRules)
@@ -467,6 +578,7 @@ TEST_F(CliTest, Log_HtmlIsTheTimeLogsTable_CsvQuotesAndJsonEscapesWithTheZoneOff
         "\"end\":\"2008-03-30T03:30:00+02:00\",\"running\":false,\"duration\":3600},\n"
         "{\"task\":\"a,\\\"b\\\"\\u000Ac\",\"category\":\"Job, \\\"x\\\"\",\"start\":\"2008-01-10T09:00:00+01:00\","
         "\"end\":\"2008-01-10T10:00:00+01:00\",\"running\":false,\"duration\":3600}\n]\n");
+    std::filesystem::create_directory(m_root.path() / "empty");
     EXPECT_EQ(RunRaw({"log", "--format", "json", "--data-dir", (m_root.path() / "empty").string()}).out, "[]\n");
     model::TaskStore store(m_data);
     ASSERT_TRUE(store.Load());
@@ -513,6 +625,67 @@ TEST(CliProgram, ExitStatusAndStreams)
     EXPECT_EQ(run("stop"), 1);
     EXPECT_EQ(ReadFile(dir.path() / "err"), "No started tasks\n");
     EXPECT_EQ(run("nonsense"), 2);
+}
+
+// kelmora-cli processes and an in-process writer standing in for the tray, all on one folder at once.
+TEST(CliProgram, ManyWritersAtOnce_LoseNoAddAndLeaveOneSpanOpen)
+{
+    TempDir dir;
+    model::TaskStore store(dir.path());
+    ASSERT_TRUE(store.Load());
+    for (int i = 0; i < 4; ++i) {
+        store.CreateTask("t" + std::to_string(i));
+    }
+    constexpr int kProcesses = 3;
+    constexpr int kRounds = 24;
+    // Each loop prints the adds that succeeded; every add is a span of its own, long before anything runs.
+    std::string script = "cli='" KELMORA_CLI_PATH "'; dir='" + dir.path().string() + "'\n";
+    for (int p = 0; p < kProcesses; ++p) {
+        script += "for r in $(seq 0 " + std::to_string(kRounds - 1) + "); do t=$(( (r + " + std::to_string(p) +
+                  ") % 4 )); case $(( r % 3 )) in\n"
+                  "0) \"$cli\" --data-dir \"$dir\" start $t ;;\n"
+                  "1) \"$cli\" --data-dir \"$dir\" stop ;;\n"
+                  "*) m=$(printf %02d $r); \"$cli\" --data-dir \"$dir\" add $t \"2001-01-01 0" +
+                  std::to_string(p) + ":$m:00\" \"2001-01-01 0" + std::to_string(p) + ":$m:30\" && echo \"$t " +
+                  std::to_string(p) +
+                  " $r\" ;;\n"
+                  "esac; done >\"$dir/added." +
+                  std::to_string(p) + "\" 2>/dev/null &\n";
+    }
+    script += "wait\n";
+    WriteFile(dir.path() / "writers.sh", script);
+    std::vector<std::pair<std::int32_t, model::Interval>> expected;
+    std::thread tray([&dir, &expected] {
+        for (int r = 0; r < kRounds; ++r) {
+            const std::int32_t id = r % 4;
+            const model::Interval span(testsupport::Utc(2002, 1, 1, 0, r), testsupport::Utc(2002, 1, 1, 0, r, 30));
+            if (r % 3 == 0) {
+                model::StartTask(dir.path(), id);
+            } else if (r % 3 == 1) {
+                model::StopTask(dir.path(), model::kAnyTask);
+            } else if (model::InsertSpan(dir.path(), id, span)) {
+                expected.emplace_back(id, span);
+            }
+        }
+    });
+    const std::string command = "TZ=UTC bash '" + (dir.path() / "writers.sh").string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    tray.join();
+    EXPECT_EQ(expected.size(), std::size_t{kRounds / 3});
+    for (int p = 0; p < kProcesses; ++p) {
+        std::istringstream lines(ReadFile(dir.path() / ("added." + std::to_string(p))));
+        int id = 0;
+        int process = 0;
+        int r = 0;
+        int count = 0;
+        while (lines >> id >> process >> r) {
+            expected.emplace_back(id, model::Interval(testsupport::Utc(2001, 1, 1, process, r),
+                                                      testsupport::Utc(2001, 1, 1, process, r, 30)));
+            ++count;
+        }
+        EXPECT_EQ(count, kRounds / 3) << "adds reported by process " << p;
+    }
+    EXPECT_EQ(testsupport::FolderFaults(dir.path(), expected), "");
 }
 
 } // namespace
