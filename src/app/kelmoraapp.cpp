@@ -210,11 +210,11 @@ int CKelmoraApp::ExitInstance()
         task.id = CurrentTaskId();
         task.Load(m_dataFolder);
         if (platform::GetSetting(Settings(), platform::setting::kAutoStop) != 0) {
-            StopTaskAndSave(task.id);
+            StopTaskAndSave();
         } else if (m_services.askYesNo(QStringLiteral("Task '%1' is still running. Do you want to stop it now?")
                                            .arg(QString::fromStdString(task.name)),
                                        QStringLiteral("Running task"))) {
-            StopTaskAndSave(task.id);
+            StopTaskAndSave();
         }
         // "No" leaves the span open in the file; the next start makes the task current again.
     }
@@ -241,7 +241,7 @@ void CKelmoraApp::OnSessionEnd()
         return;
     }
     if (platform::GetSetting(Settings(), platform::setting::kAutoStop) != 0) {
-        StopTaskAndSave(CurrentTaskId());
+        StopTaskAndSave();
     }
 }
 
@@ -262,10 +262,11 @@ Answer CKelmoraApp::AskYesNoCancel(QWidget* owner, const QString& text, const QS
     return m_services.ask ? m_services.ask(owner, text, caption, true) : Answer::Cancel;
 }
 
-void CKelmoraApp::StopTaskAndSave(std::int32_t id)
+void CKelmoraApp::StopTaskAndSave()
 {
     std::string error;
-    if (!model::StopTask(m_dataFolder, id, &error)) {
+    // Whatever the files show running is stopped: another program may have switched tasks meanwhile.
+    if (!model::StopTask(m_dataFolder, model::kAnyTask, &error)) {
         m_services.showError(
             QStringLiteral("The running task could not be stopped:\n%1").arg(QString::fromStdString(error)));
     }

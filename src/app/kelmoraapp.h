@@ -122,7 +122,7 @@ public:
     void SetCurrentTaskId(std::int32_t id) { m_currentTaskId.store(id); }
 
 private:
-    void StopTaskAndSave(std::int32_t id);
+    void StopTaskAndSave();
 
     std::filesystem::path m_dataFolder;
     Services m_services;

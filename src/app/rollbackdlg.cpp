@@ -179,9 +179,15 @@ void CRollbackDlg::accept()
                           kCaption);
         return;
     }
+    // From the check against the file to the last save, no other program may change the folder.
+    std::optional<model::FolderLock> lock;
+    if (!LockForChange(m_app, this, lock)) {
+        return;
+    }
     model::Task onDisk;
     onDisk.id = m_task.id;
     if (!onDisk.Load(folder) || !SameContent(onDisk, m_original)) {
+        lock.reset();
         // Another program (or the tray) changed the task after the dialog read it; applying the old copy
         // would undo that. The dialog takes the task as it is now, if it still runs.
         m_app.ShowMessage(this,
@@ -205,12 +211,14 @@ void CRollbackDlg::accept()
     model::Interval range;
     if (!ReadStamp(*m_startDateEdit, *m_startTimeEdit, range.start) ||
         !ReadStamp(*m_endDateEdit, *m_endTimeEdit, range.stop)) {
+        lock.reset();
         m_app.ShowMessage(this, QStringLiteral("The new range is not a valid date and time. Please correct the range."),
                           kCaption);
         return;
     }
     // Intervals are expected to run forwards; a reversed one would break every total and merge.
     if (range.stop < range.start) {
+        lock.reset();
         m_app.ShowMessage(this,
                           QStringLiteral("The end of the new range lies before its start. Please correct the range."),
                           kCaption);
@@ -219,6 +227,7 @@ void CRollbackDlg::accept()
 
     if (m_passTime) {
         if (m_taskCombo->currentIndex() < 0) {
+            lock.reset();
             m_app.ShowMessage(this, QStringLiteral("Please choose task to pass the delete time to"),
                               QStringLiteral("Can't pass deleted time"));
             return;
@@ -227,6 +236,7 @@ void CRollbackDlg::accept()
         receiver.id = m_taskCombo->currentData().toInt();
         if (!receiver.Load(folder)) {
             // Saving would write a nameless task file for a task that was deleted meanwhile.
+            lock.reset();
             m_app.ShowMessage(this,
                               QStringLiteral("The task \"%1\" can no longer be read. Please choose another task.")
                                   .arg(m_taskCombo->currentText()),

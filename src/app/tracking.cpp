@@ -14,13 +14,30 @@
 
 namespace kelmora::app {
 
+bool LockForChange(CKelmoraApp& app, QWidget* owner, std::optional<model::FolderLock>& lock)
+{
+    lock.emplace(app.DataFolder());
+    if (lock->Held()) {
+        return true;
+    }
+    const QString reason = QString::fromStdString(lock->Error());
+    lock.reset();
+    app.ShowMessage(owner, reason, kErrorCaption);
+    return false;
+}
+
 void StopCurrentTask(CKelmoraApp& app)
 {
-    const std::int32_t current = app.CurrentTaskId();
-    if (current == -1) {
+    if (app.CurrentTaskId() == -1) {
         return;
     }
-    model::StopTask(app.DataFolder(), current);
+    std::string error;
+    if (!model::StopTask(app.DataFolder(), model::kAnyTask, &error)) {
+        app.ShowMessage(nullptr,
+                        QStringLiteral("The running task could not be stopped:\n%1").arg(QString::fromStdString(error)),
+                        kErrorCaption);
+        return;
+    }
     app.SetCurrentTaskId(-1);
     PostMessage(app.MainWnd(), kMsgTaskState, kIdleIconId);
 }
@@ -31,13 +48,16 @@ void SwitchToTask(CKelmoraApp& app, std::int32_t position)
     if (id < 0) {
         return;
     }
-    if (app.CurrentTaskId() != -1) {
-        model::StopTask(app.DataFolder(), app.CurrentTaskId());
-        app.SetCurrentTaskId(-1);
-    }
-    if (!model::StartTask(app.DataFolder(), id)) {
-        // Nothing runs now; the hub and the tray must say so rather than keep showing the stopped task.
-        PostMessage(app.MainWnd(), kMsgTaskState, kIdleIconId);
+    std::string error;
+    if (!model::StartTask(app.DataFolder(), id, &error)) {
+        // Nothing changed in the files; show what runs there.
+        const std::int32_t running = model::FindRunningTask(app.Store());
+        app.SetCurrentTaskId(running);
+        PostMessage(app.MainWnd(), kMsgTaskState, running != -1 ? kRunningIconId : kIdleIconId);
+        app.ShowMessage(nullptr,
+                        QStringLiteral("The task could not be started; nothing was changed:\n%1")
+                            .arg(QString::fromStdString(error)),
+                        kErrorCaption);
         return;
     }
     app.SetCurrentTaskId(id);

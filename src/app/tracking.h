@@ -1,8 +1,12 @@
 #pragma once
 
+#include "model/folderlock.h"
+
 #include <cstdint>
+#include <optional>
 
 class QComboBox;
+class QWidget;
 
 namespace kelmora::model {
 class Task;
@@ -16,11 +20,18 @@ class CKelmoraApp;
 // The rules every change of the tracked task follows: each task is loaded, changed and saved at once,
 // the current task id follows, and the hub is told with the task-state message.
 
-// Stops the current task, if any.
+// Takes the data folder's lock into `lock` for a change made from a window, so that what the window reads
+// and what it writes are not interleaved with another program's change. When another program keeps the
+// folder busy, the user is told (the message owned by `owner`) and false returned: nothing may change
+// then. Reset `lock` before showing any message: the lock is never held while the user reads.
+bool LockForChange(CKelmoraApp& app, QWidget* owner, std::optional<model::FolderLock>& lock);
+
+// Stops the running task, whichever it is: the files, not this program's memory, say what runs.
 void StopCurrentTask(CKelmoraApp& app);
 
-// Stops the current task, if any, and starts the task at `position` in the task store. Choosing the
-// current task itself closes its span and begins a new one. Nothing happens for a position without task.
+// Stops whatever runs and starts the task at `position` in the task store. Choosing the current task
+// itself closes its span and begins a new one. Nothing happens for a position without task. When the
+// task cannot be started, nothing changed and the user is told.
 void SwitchToTask(CKelmoraApp& app, std::int32_t position);
 
 // After a task was saved by hand (an edited or deleted span): when it was the current task and no longer

@@ -1,6 +1,7 @@
 #include "hotkeys/hotkeytable.h"
 
 #include "model/category.h"
+#include "model/folderlock.h"
 #include "model/xml.h"
 #include "platform/globalshortcuts.h"
 
@@ -116,6 +117,14 @@ bool CHotkeyTable::SaveHotkeys(std::string* error) const
     std::array<HotkeyEntry, kHotkeyCount> check;
     if (!ParseHotkeys(text, check) || check != m_entries) {
         SetError(error, HotkeysPath(m_dataFolder).string() + ": the hotkeys cannot be written so that they read back");
+        return false;
+    }
+    // Writers of the data folder hold its lock, which also lets them clear temporary files left by a crash.
+    const model::FolderLock lock(m_dataFolder);
+    if (!lock.Held()) {
+        if (error != nullptr) {
+            *error = lock.Error();
+        }
         return false;
     }
     return model::WriteTextFile(HotkeysPath(m_dataFolder), text, error);

@@ -2,6 +2,7 @@
 
 #include "app/icons.h"
 #include "app/tracking.h"
+#include "model/folderlock.h"
 #include "model/task.h"
 #include "model/taskstore.h"
 #include "platform/settingsstore.h"
@@ -14,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace kelmora::idle {
@@ -142,10 +144,19 @@ void CIdlePeriodDlg::accept()
 
     // The tray, a hotkey or kelmora-cli may have stopped, switched or deleted the task while the question
     // was open; applying the answer then would cut time out of a span it was not asked about.
+    // From the check against the file to the last save, no other program may change the folder.
+    std::optional<model::FolderLock> lock(std::in_place, folder);
+    if (!lock->Held()) {
+        const QString reason = QString::fromStdString(lock->Error());
+        lock.reset();
+        m_context.showMessage(this, reason, kCaption);
+        return;
+    }
     model::Task task;
     task.id = m_taskId;
     if (m_context.currentTaskId() != m_taskId || !task.Load(folder) || !task.IsRunning() ||
         task.intervals.At(task.intervals.Count() - 1).start != m_spanStart) {
+        lock.reset();
         m_context.showMessage(this,
                               QStringLiteral("The task \"%1\" was stopped, changed or deleted while this dialog was "
                                              "open. Nothing was changed.")

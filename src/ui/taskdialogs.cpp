@@ -65,14 +65,11 @@ void FillCategoryCombo(app::CKelmoraApp& app, QComboBox& combo)
     // Filling is not a choice of the user: the Edit task dialog must not move the task meanwhile.
     const QSignalBlocker blocker(combo);
     combo.clear();
-    for (const std::int32_t id : app.Store().CategoryIds()) {
-        model::Category category;
-        // An id whose element is gone from the catalogue would offer a nameless category that cannot
-        // take a task.
-        if (!category.SetId(id) || !category.Load(app.DataFolder())) {
-            continue;
+    // One read of the catalogue, as it is now: a category gone from it cannot take a task.
+    if (const auto categories = model::Category::LoadAll(app.DataFolder())) {
+        for (const model::Category& category : *categories) {
+            combo.addItem(FromUtf8(category.GetName()), category.Id());
         }
-        combo.addItem(FromUtf8(category.GetName()), id);
     }
     combo.addItem(QStringLiteral("No category"), -1);
     combo.setCurrentIndex(combo.count() - 1);
@@ -81,8 +78,9 @@ void FillCategoryCombo(app::CKelmoraApp& app, QComboBox& combo)
 // Adds the task to the category and saves it; true when both worked.
 bool AddToCategory(const std::filesystem::path& dataFolder, std::int32_t categoryId, std::int32_t taskId)
 {
+    const model::FolderLock lock(dataFolder);
     model::Category category;
-    if (!category.SetId(categoryId) || !category.Load(dataFolder)) {
+    if (!lock.Held() || !category.SetId(categoryId) || !category.Load(dataFolder)) {
         return false;
     }
     return category.HasTask(taskId) || (category.AddTask(taskId) && category.Save(dataFolder));
@@ -92,13 +90,16 @@ bool AddToCategory(const std::filesystem::path& dataFolder, std::int32_t categor
 // cannot keep it in the old category after a move.
 bool RemoveFromCategories(app::CKelmoraApp& app, std::int32_t taskId)
 {
+    const model::FolderLock lock(app.DataFolder());
+    const auto categories = lock.Held() ? model::Category::LoadAll(app.DataFolder()) : std::nullopt;
+    if (!categories) {
+        return false;
+    }
     bool ok = true;
-    for (const std::int32_t id : app.Store().CategoryIds()) {
-        model::Category category;
-        if (!category.SetId(id) || !category.Load(app.DataFolder()) || !category.HasTask(taskId)) {
-            continue;
+    for (model::Category category : *categories) {
+        if (category.HasTask(taskId)) {
+            ok = category.RemoveTask(taskId) && category.Save(app.DataFolder()) && ok;
         }
-        ok = category.RemoveTask(taskId) && category.Save(app.DataFolder()) && ok;
     }
     return ok;
 }
@@ -620,9 +621,14 @@ void CEditTaskDlg::accept()
         m_nameEdit->setFocus();
         return;
     }
+    std::optional<model::FolderLock> lock;
+    if (!app::LockForChange(m_app, this, lock)) {
+        return;
+    }
     model::Task probe;
     probe.id = m_task.id;
     if (!probe.Load(m_app.DataFolder())) {
+        lock.reset();
         // Saving now would bring back a task that was deleted while the dialog was open.
         m_app.ShowMessage(this,
                           QStringLiteral("The task \"%1\" can no longer be read. It may have been deleted. "
@@ -633,6 +639,7 @@ void CEditTaskDlg::accept()
         return;
     }
     if (!app::SameContent(probe, m_original)) {
+        lock.reset();
         // Saving now would silently undo what another program (or the tray) changed meanwhile. The dialog
         // shows the task as it is now instead, for the user to make the changes again.
         m_task = probe;
@@ -650,6 +657,7 @@ void CEditTaskDlg::accept()
     edited.name = utf8Name;
     std::string error;
     if (!edited.Save(m_app.DataFolder(), &error)) {
+        lock.reset();
         m_app.ShowMessage(this, QStringLiteral("The task could not be saved: %1").arg(FromUtf8(error)), kEditCaption);
         return;
     }

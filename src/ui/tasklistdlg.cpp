@@ -437,18 +437,22 @@ void CTaskListDlg::ShowError(const QString& text)
 
 void CTaskListDlg::StartSelectedTask()
 {
-    if (m_app.CurrentTaskId() != -1) {
-        StopCurrentTask();
-    }
     const std::int32_t id = SelectedTaskId();
     if (id == -1) {
+        if (m_app.CurrentTaskId() != -1) {
+            StopCurrentTask();
+        }
         ShowError(QStringLiteral("Select task to start"));
         return;
     }
+    // Stopping whatever runs and starting this task is one change of the files, which leaves the
+    // running task as it was when the new one cannot be written.
+    std::string error;
     model::Task task;
     task.id = id;
-    if (!task.Load(m_app.DataFolder()) || !task.Start() || !task.Save(m_app.DataFolder())) {
-        ShowError(QStringLiteral("The task could not be started: its file could not be read or written."));
+    if (!model::StartTask(m_app.DataFolder(), id, &error) || !task.Load(m_app.DataFolder())) {
+        ShowError(QStringLiteral("The task could not be started; nothing was changed:\n%1")
+                      .arg(QString::fromStdString(error)));
         return;
     }
     m_app.SetCurrentTaskId(id);
@@ -467,7 +471,11 @@ void CTaskListDlg::StopCurrentTask()
         ShowError(QStringLiteral("No started tasks"));
         return;
     }
-    model::StopTask(m_app.DataFolder(), id);
+    std::string error;
+    if (!model::StopTask(m_app.DataFolder(), model::kAnyTask, &error)) {
+        ShowError(QStringLiteral("The running task could not be stopped:\n%1").arg(QString::fromStdString(error)));
+        return;
+    }
     m_app.SetCurrentTaskId(-1);
     m_taskModel->SetRunningId(-1);
     SetNowText({});
@@ -540,10 +548,15 @@ void CTaskListDlg::EditLogRow(int row)
                 continue;
             }
             const auto save = [this, &task, i](const model::Interval& edited) {
+                std::optional<model::FolderLock> lock;
+                if (!app::LockForChange(m_app, this, lock)) {
+                    return false;
+                }
                 model::Task onDisk;
                 onDisk.id = task.id;
                 // Saving the copy read before the dialog opened would undo another program's change.
                 if (!onDisk.Load(m_app.DataFolder()) || !app::SameContent(onDisk, task)) {
+                    lock.reset();
                     m_app.ShowMessage(nullptr,
                                       QStringLiteral("The task \"%1\" was changed by another program while this "
                                                      "dialog was open. Nothing was saved; press Cancel and open the "
@@ -557,6 +570,7 @@ void CTaskListDlg::EditLogRow(int row)
                 changed.intervals.Insert(edited);
                 std::string error;
                 if (!changed.Save(m_app.DataFolder(), &error)) {
+                    lock.reset();
                     ShowError(QStringLiteral("The span could not be saved:\n%1").arg(QString::fromStdString(error)));
                     return false;
                 }
