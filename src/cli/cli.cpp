@@ -118,14 +118,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return kExitFailed;
     }
     // Every change a command makes, from reading the files to the last rename, happens while no other
-    // Kelmora program changes the folder.
-    std::optional<model::FolderLock> lock;
-    if (writes) {
-        lock.emplace(dataFolder);
-        if (!lock->Held()) {
-            err << "kelmora-cli: " << lock->Error() << "\n";
-            return kExitFailed;
-        }
+    // Kelmora program changes the folder; a reading command sees no change half made.
+    const model::FolderLock lock(dataFolder, model::kFolderLockWait,
+                                 writes ? model::FolderLock::Mode::Exclusive : model::FolderLock::Mode::Shared);
+    if (!lock.Held()) {
+        err << "kelmora-cli: " << lock.Error() << "\n";
+        return kExitFailed;
     }
     // Old data beside the executable belongs in the default folder only: a folder named for a test or a
     // second profile must not swallow it.

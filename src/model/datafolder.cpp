@@ -57,7 +57,8 @@ bool CreateDirectoryTree(const fs::path& path, std::string* error)
     }
     if (!fs::is_directory(path, ec)) {
         if (error != nullptr) {
-            *error = "cannot create the folder " + path.string();
+            *error = fs::exists(path, ec) ? path.string() + " is a file, not a folder"
+                                          : "cannot create the folder " + path.string();
         }
         return false;
     }

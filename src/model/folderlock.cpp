@@ -22,6 +22,7 @@ struct HeldFolder
     unsigned long long device;
     unsigned long long inode;
     int depth;
+    bool exclusive;
 };
 
 // The folders this thread holds; flock would make a nested lock of the same thread wait for itself.
@@ -77,7 +78,7 @@ bool IsOwnDataTemporary(const std::string& name)
            TaskIdFromFileName(target).has_value();
 }
 
-FolderLock::FolderLock(const std::filesystem::path& dataFolder, std::chrono::milliseconds wait)
+FolderLock::FolderLock(const std::filesystem::path& dataFolder, std::chrono::milliseconds wait, Mode mode)
 {
     m_fd = ::open(dataFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat info
@@ -88,7 +89,13 @@ FolderLock::FolderLock(const std::filesystem::path& dataFolder, std::chrono::mil
     }
     m_device = info.st_dev;
     m_inode = info.st_ino;
+    const bool exclusive = mode == Mode::Exclusive;
     if (HeldFolder* held = FindHeld(m_device, m_inode)) {
+        // flock would turn a shared lock into an exclusive one by letting go of it first.
+        if (exclusive && !held->exclusive) {
+            m_error = dataFolder.string() + ": cannot change the data folder while reading it";
+            return;
+        }
         ++held->depth;
         m_nested = true;
         m_held = true;
@@ -98,7 +105,7 @@ FolderLock::FolderLock(const std::filesystem::path& dataFolder, std::chrono::mil
     const auto deadline = std::chrono::steady_clock::now() + wait;
     auto pause = std::chrono::milliseconds(1);
     for (;;) {
-        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+        if (::flock(m_fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) {
             break;
         }
         if (errno == EINTR) {
@@ -119,8 +126,10 @@ FolderLock::FolderLock(const std::filesystem::path& dataFolder, std::chrono::mil
         pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
     m_held = true;
-    t_held.push_back({m_device, m_inode, 1});
-    RemoveOrphanTemporaries(m_fd);
+    t_held.push_back({m_device, m_inode, 1, exclusive});
+    if (exclusive) {
+        RemoveOrphanTemporaries(m_fd);
+    }
 }
 
 FolderLock::~FolderLock()

@@ -17,14 +17,24 @@ inline constexpr std::chrono::milliseconds kFolderLockWait{5000};
 // lock with the process, so a crash never leaves the folder locked.
 //
 // Nested locks of one thread on one folder are free, so an operation may lock although its caller
-// already holds the lock. Other threads of the same process wait like other processes do.
+// already holds the lock; a thread that shares the lock cannot take it exclusively as well. Other
+// threads of the same process wait like other processes do.
 //
 // While it is held, the lock also removes the temporary files that writers killed between creating and
 // renaming them left behind: no other writer can own one then.
 class FolderLock
 {
 public:
-    explicit FolderLock(const std::filesystem::path& dataFolder, std::chrono::milliseconds wait = kFolderLockWait);
+    // Readers that look at several files share the lock, so that they never see a change half made: a
+    // switch writes two task files one after the other.
+    enum class Mode
+    {
+        Exclusive,
+        Shared,
+    };
+
+    explicit FolderLock(const std::filesystem::path& dataFolder, std::chrono::milliseconds wait = kFolderLockWait,
+                        Mode mode = Mode::Exclusive);
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
     ~FolderLock();

@@ -341,16 +341,27 @@ void CTaskListDlg::RefillTaskList()
     UpdateButtons();
 }
 
+std::unordered_map<std::int32_t, model::Category> CTaskListDlg::CategoriesById() const
+{
+    // One read of the catalogue: loading each category by itself reads the whole file each time.
+    std::unordered_map<std::int32_t, model::Category> byId;
+    if (const auto all = model::Category::LoadAll(m_app.DataFolder())) {
+        for (const model::Category& category : *all) {
+            byId.emplace(category.Id(), category);
+        }
+    }
+    return byId;
+}
+
 void CTaskListDlg::RefillCategories()
 {
     const std::int32_t remembered = m_categoryCombo->currentIndex() >= 0 ? m_categoryCombo->currentData().toInt() : -1;
     m_categoryCombo->clear();
     m_categoryCombo->addItem(QStringLiteral("All Tasks"), -1);
+    const std::unordered_map<std::int32_t, model::Category> categories = CategoriesById();
     for (const std::int32_t id : m_app.Store().CategoryIds()) {
-        model::Category category;
-        category.SetId(id);
-        category.Load(m_app.DataFolder());
-        m_categoryCombo->addItem(QString::fromStdString(category.GetName()), id);
+        const auto it = categories.find(id);
+        m_categoryCombo->addItem(QString::fromStdString(it != categories.end() ? it->second.GetName() : ""), id);
     }
     const int index = m_categoryCombo->findData(remembered);
     m_categoryCombo->setCurrentIndex(index >= 0 ? index : 0);
@@ -374,13 +385,12 @@ void CTaskListDlg::RefillTimeLog(bool force)
     m_rebuildForced = false;
     // One pass over the catalogue for every task's category, instead of one search per row.
     std::unordered_map<std::int32_t, std::string> categoryOfTask;
+    const std::unordered_map<std::int32_t, model::Category> categories = CategoriesById();
     const std::vector<std::int32_t> categoryIds = m_app.Store().CategoryIds();
     for (auto it = categoryIds.rbegin(); it != categoryIds.rend(); ++it) {
-        model::Category category;
-        category.SetId(*it);
-        if (category.Load(m_app.DataFolder())) {
-            for (const std::int32_t member : category.TaskIds()) {
-                categoryOfTask[member] = category.GetName(); // the first category in store order wins
+        if (const auto found = categories.find(*it); found != categories.end()) {
+            for (const std::int32_t member : found->second.TaskIds()) {
+                categoryOfTask[member] = found->second.GetName(); // the first category in store order wins
             }
         }
     }

@@ -3,6 +3,7 @@
 #include "modelessdialog.h"
 
 #include "app/windows.h"
+#include "model/category.h"
 #include "model/task.h"
 
 #include <QTimer>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <unordered_map>
 
 class QComboBox;
 class QLabel;
@@ -95,6 +97,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    std::unordered_map<std::int32_t, model::Category> CategoriesById() const;
     void BuildLayout();
     void UpdateButtons();
     void SortTasks();

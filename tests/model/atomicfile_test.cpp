@@ -273,6 +273,18 @@ TEST(FolderLock, WriterRemovesOnlyOurOwnLeftoversAndABusyFolderGivesUpChangingNo
     EXPECT_TRUE(model::FolderLock(dir.path()).Held());
     EXPECT_EQ(FolderEntries(dir.path()), expected);
     EXPECT_FALSE(model::FolderLock(dir.path() / "missing").Held());
+    // Readers share the lock with each other, not with a writer, and cannot turn into one.
+    using Mode = model::FolderLock::Mode;
+    const model::FolderLock reader(dir.path(), std::chrono::milliseconds(0), Mode::Shared);
+    EXPECT_FALSE(model::FolderLock(dir.path()).Held());
+    bool otherReader = false;
+    bool writer = true;
+    std::thread([&] {
+        otherReader = model::FolderLock(dir.path(), std::chrono::milliseconds(0), Mode::Shared).Held();
+        writer = model::FolderLock(dir.path(), std::chrono::milliseconds(0)).Held();
+    }).join();
+    EXPECT_TRUE(otherReader);
+    EXPECT_FALSE(writer);
 }
 
 } // namespace
