@@ -1,6 +1,6 @@
 #include "desktopservices.h"
 
-#include "platform/paths.h"
+#include "model/userfolders.h"
 
 #include <QPointer>
 #include <QPushButton>
@@ -58,7 +58,7 @@ CKelmoraApp::Services DesktopServices()
         QMessageBox::information(owner, caption, text);
     };
     services.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
-    services.executableFolder = platform::ExecutableFolder();
+    services.executableFolder = model::ExecutableFolder();
     return services;
 }
 

@@ -8,7 +8,7 @@
 
 #include "model/task.h"
 #include "model/taskops.h"
-#include "platform/paths.h"
+#include "model/userfolders.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -242,7 +242,7 @@ void CMainWnd::OnReport(int id)
 // The manual sits beside the program in a build tree and under share/kelmora when installed.
 void CMainWnd::OnHelp()
 {
-    const std::filesystem::path folder = platform::ExecutableFolder();
+    const std::filesystem::path folder = model::ExecutableFolder();
     for (const std::filesystem::path& candidate :
          {folder / "manual.html", folder.parent_path() / "share" / "kelmora" / "manual.html"}) {
         if (std::filesystem::exists(candidate)) {

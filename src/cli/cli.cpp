@@ -93,7 +93,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     const std::optional<fs::path> explicitFolder =
         dataDirOption->count() > 0 ? std::optional<fs::path>(dataDir) : std::nullopt;
-    const fs::path dataFolder = platform::ResolveDataFolder(explicitFolder, context.environment);
+    const fs::path dataFolder = model::ResolveDataFolder(explicitFolder, context.environment);
     if (dataFolder.empty()) {
         err << "kelmora-cli: no data folder: set HOME, XDG_DATA_HOME or KELMORA_DATA_DIR, or pass --data-dir\n";
         return kExitFailed;
@@ -143,7 +143,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         terminalOut.rdbuf(&*terminal);
     }
     Session session{store, context.outIsTerminal ? terminalOut : out, err};
-    session.cacheFolder = platform::CacheFolder(context.environment);
+    session.cacheFolder = model::CacheFolder(context.environment);
     if (!store.LoadCategoryIds(&error, writes)) {
         if (needsCategories) {
             err << "kelmora-cli: " << error << "\n";

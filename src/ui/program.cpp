@@ -13,7 +13,7 @@
 #include "idle/idlesubsystem.h"
 #include "platform/globalshortcuts.h"
 #include "platform/idletimesource.h"
-#include "platform/paths.h"
+#include "model/userfolders.h"
 #include "reports/export.h"
 #include "reports/report.h"
 
@@ -72,11 +72,11 @@ int RunTrayProgram()
     services.taskListFactory = MakeTaskList;
     // Old data beside the executable belongs in the default folder only: a folder named for a test or a
     // second profile must not swallow it.
-    const auto namedFolder = platform::ProcessEnvironment()("KELMORA_DATA_DIR");
+    const auto namedFolder = model::ProcessEnvironment()("KELMORA_DATA_DIR");
     if (commandLine.dataDir || (namedFolder && !namedFolder->empty())) {
         services.executableFolder.clear();
     }
-    app::CKelmoraApp kelmora(platform::ResolveDataFolder(commandLine.dataDir, platform::ProcessEnvironment()),
+    app::CKelmoraApp kelmora(model::ResolveDataFolder(commandLine.dataDir, model::ProcessEnvironment()),
                              std::move(services));
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, &kelmora,
                      [&kelmora](QSessionManager&) { kelmora.OnSessionEnd(); });
