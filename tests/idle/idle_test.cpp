@@ -272,8 +272,9 @@ class ReminderTest : public IdleTest
 {
 protected:
     // Runs `seconds` passes a second apart and returns at which of them (1-based) a reminder came; each is
-    // answered at once with `answer`.
-    std::vector<int> Run(CReminderMonitor& monitor, int seconds, int answer = CReminderMonitor::kNo)
+    // answered with `answer`, at once or `answerAfter` seconds later.
+    std::vector<int> Run(CReminderMonitor& monitor, int seconds, int answer = CReminderMonitor::kNo,
+                         int answerAfter = 0)
     {
         std::vector<int> shown;
         for (int second = 1; second <= seconds; ++second) {
@@ -282,6 +283,8 @@ protected:
             monitor.Pass();
             if (m_asked != before) {
                 shown.push_back(second);
+            }
+            if (!shown.empty() && second == shown.back() + answerAfter) {
                 monitor.SetAnswer(answer);
             }
         }
@@ -291,9 +294,9 @@ protected:
     int m_asked = 0;
 };
 
-// The first reminder comes the timeout after the start (not after the last span, long before), then one per
-// timeout; only Remind 1 (or no stored value) reminds.
-TEST_F(ReminderTest, FirstAfterTheTimeoutFromStart_ThenSpacedByTheTimeout_UnansweredHoldsTheLoop)
+// The first reminder comes the timeout after the start (not after the last span, long before), then one a
+// timeout after the previous one closed; only Remind 1 (or no stored value) reminds.
+TEST_F(ReminderTest, FirstAfterTheTimeoutFromStart_ThenATimeoutAfterEachClosed_UnansweredHoldsTheLoop)
 {
     MakeTask("Writing", {{8 * 60, 9 * 60}});
     for (const auto& [value, expected] :
@@ -306,22 +309,19 @@ TEST_F(ReminderTest, FirstAfterTheTimeoutFromStart_ThenSpacedByTheTimeout_Unansw
         monitor.Begin();
         EXPECT_EQ(Run(monitor, 700), expected);
     }
-    // A question nobody answers holds the loop; the answer frees it, and the last reminder is long enough ago
-    // for the next. Yes shows the Task List.
+    // A question nobody answers holds the loop; its end (here Yes, which shows the Task List, after 400 s)
+    // frees it, and the next comes a timeout after that end.
     m_settings.SetSetting("Remind", 1);
     m_asked = 0;
     CReminderMonitor monitor(*m_context, [this] { ++m_asked; });
     monitor.Begin();
-    for (int second = 0; second < 700; ++second) {
-        m_clock->Advance(1000);
-        monitor.Pass();
-    }
-    EXPECT_EQ(m_asked, 1);
-    EXPECT_TRUE(monitor.AwaitingAnswer());
-    monitor.SetAnswer(CReminderMonitor::kYes);
-    monitor.Pass();
-    EXPECT_EQ(m_asked, 2);
+    EXPECT_EQ(Run(monitor, 1100, CReminderMonitor::kYes, 400), (std::vector<int>{301, 1002}));
     EXPECT_EQ(m_posts, (std::vector<std::pair<app::Message, std::int64_t>>{{app::kMsgShowTaskList, 0}}));
+    // A one-minute timeout and reminders that close themselves after their minute: one every two minutes.
+    m_settings.SetSetting("RemindTimeout", 60);
+    CReminderMonitor unanswered(*m_context, [this] { ++m_asked; });
+    unanswered.Begin();
+    EXPECT_EQ(Run(unanswered, 300, CReminderMonitor::kNo, 60), (std::vector<int>{61, 182}));
 }
 
 // After a stop nothing comes until the timeout has passed since it; Cancel is then silent until a task has run
