@@ -24,11 +24,7 @@ namespace kelmora::app {
 CommandLine ParseCommandLine(const QStringList& arguments)
 {
     CommandLine result;
-    // The terminate switch is the whole command line and nothing else; "/T" or "/t x" start normally.
-    if (arguments == QStringList{QStringLiteral("/t")}) {
-        result.terminate = true;
-        return result;
-    }
+    QStringList words;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         if (argument == QStringLiteral("--help") || argument == QStringLiteral("-h")) {
@@ -43,16 +39,23 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             result.dataDir = std::filesystem::path(arguments[++i].toStdString());
         } else if (argument.startsWith(QStringLiteral("--data-dir="))) {
             result.dataDir = std::filesystem::path(argument.mid(11).toStdString());
+        } else if (argument.size() > 1 && argument.startsWith(u'-')) {
+            // A mistyped option would otherwise start the program without what it asked for, unnoticed.
+            result.error = QStringLiteral("unknown option %1").arg(argument);
+            return result;
+        } else {
+            words.push_back(argument);
         }
-        // Anything else starts the program normally, as it always has.
     }
+    // Beside the options, "/t" must be the only word; "/T" or "/t x" start the program as they always have.
+    result.terminate = words == QStringList{QStringLiteral("/t")};
     return result;
 }
 
 QString UsageText()
 {
     return QStringLiteral("Usage: kelmora [--data-dir FOLDER]\n"
-                          "       kelmora /t\n"
+                          "       kelmora [--data-dir FOLDER] /t\n"
                           "Kelmora tracks the time you spend on your tasks from the notification area.\n\n"
                           "  --data-dir FOLDER  keep the data in FOLDER (default: $KELMORA_DATA_DIR, else\n"
                           "                     $XDG_DATA_HOME/Kelmora)\n"

@@ -33,7 +33,7 @@ struct CommandLine
     QString error;
 };
 
-// `arguments` without the program name.
+// `arguments` without the program name. Options may come in any order, before or after "/t".
 CommandLine ParseCommandLine(const QStringList& arguments);
 QString UsageText();
 QString VersionText();

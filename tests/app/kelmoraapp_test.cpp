@@ -17,13 +17,14 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <vector>
 
 namespace kelmora::app {
 namespace {
 
-TEST(CommandLine, OnlyTheWholeLineSlashTSelectsTerminateMode)
+TEST(CommandLine, SlashTAloneBesideTheOptionsSelectsTerminateMode_UnknownOptionsAreBadUsage)
 {
     EXPECT_TRUE(ParseCommandLine({"/t"}).terminate);
     EXPECT_FALSE(ParseCommandLine({"/T"}).terminate);
@@ -32,6 +33,14 @@ TEST(CommandLine, OnlyTheWholeLineSlashTSelectsTerminateMode)
     EXPECT_FALSE(ParseCommandLine({}).terminate);
     EXPECT_EQ(ParseCommandLine({"--data-dir", "/d"}).dataDir, std::filesystem::path("/d"));
     EXPECT_EQ(ParseCommandLine({"--data-dir=/e"}).dataDir, std::filesystem::path("/e"));
+    for (const QStringList& arguments : {QStringList{"--data-dir", "/d", "/t"}, QStringList{"/t", "--data-dir=/d"}}) {
+        const CommandLine commandLine = ParseCommandLine(arguments);
+        EXPECT_TRUE(commandLine.terminate && commandLine.error.isEmpty()) << arguments.join(' ').toStdString();
+        EXPECT_EQ(commandLine.dataDir, std::filesystem::path("/d"));
+    }
+    EXPECT_EQ(ParseCommandLine({"/t", "--bogus"}).error, "unknown option --bogus");
+    std::array<char*, 2> argv{const_cast<char*>("kelmora"), const_cast<char*>("-x")};
+    EXPECT_EQ(RunWithoutWindows(2, argv.data()), 2);
 }
 
 // The running instance is asked once, then waited for a second at a time; only one still there when the ten
