@@ -183,8 +183,16 @@ bool CKelmoraApp::InitInstance()
     m_mainWnd = std::make_unique<CMainWnd>(*this, m_services.taskListFactory);
     connect(m_services.instance.get(), &platform::SingleInstance::activateRequested, m_mainWnd.get(),
             [this] { PostMessage(m_mainWnd.get(), kMsgShowTaskList); });
-    connect(m_services.instance.get(), &platform::SingleInstance::terminateRequested, m_mainWnd.get(),
-            [this] { QCoreApplication::postEvent(m_mainWnd.get(), new QCloseEvent()); });
+    connect(m_services.instance.get(), &platform::SingleInstance::terminateRequested, m_mainWnd.get(), [this] {
+        // "kelmora /t" ends this program after ten seconds whatever happens, and nobody may be at the screen:
+        // the close asks nothing, and a question of an exit already under way goes unanswered.
+        m_closedFromOutside = true;
+        if (m_mainWnd->IsClosed()) {
+            CMainWnd::CloseOpenWindows();
+        } else {
+            QCoreApplication::postEvent(m_mainWnd.get(), new QCloseEvent());
+        }
+    });
 
     if (CurrentTaskId() != -1) {
         PostMessage(m_mainWnd.get(), kMsgTaskState, kRunningIconId);
@@ -212,9 +220,11 @@ int CKelmoraApp::ExitInstance()
         model::Task task;
         task.id = CurrentTaskId();
         task.Load(m_dataFolder);
+        // Closed from outside, the task is settled as when the session ends: stopped only with AutoStop.
         if (platform::GetSetting(Settings(), platform::setting::kAutoStop) != 0) {
             StopTaskAndSave(task.id);
-        } else if (m_services.askYesNo(QStringLiteral("Task '%1' is still running. Do you want to stop it now?")
+        } else if (!m_closedFromOutside &&
+                   m_services.askYesNo(QStringLiteral("Task '%1' is still running. Do you want to stop it now?")
                                            .arg(QString::fromStdString(task.name)),
                                        QStringLiteral("Running task"))) {
             StopTaskAndSave(task.id);

@@ -130,6 +130,8 @@ private:
     std::unique_ptr<CMainWnd> m_mainWnd;
     std::atomic<std::int32_t> m_currentTaskId{-1};
     int m_exitCode = 0;
+    // A later start asked this instance to close ("kelmora /t").
+    bool m_closedFromOutside = false;
 };
 
 } // namespace kelmora::app

@@ -166,6 +166,25 @@ TEST_F(AppTest, Exit_AsksAboutTheRunningTask_StopsItAtTheExitsTime)
     EXPECT_EQ(m_slot->holder, nullptr) << "the instance slot is released";
 }
 
+// "kelmora /t" asks nothing: the running task is settled as at the session's end, stopped only with AutoStop.
+TEST_F(AppTest, TerminateRequest_AsksNothing_StopsTheTaskOnlyWithAutoStop)
+{
+    for (const int autoStop : {0, 1}) {
+        SCOPED_TRACE(autoStop);
+        m_presetSettings["AutoStop"] = autoStop;
+        const std::int32_t id = MakeTask("Writing", true);
+        Start();
+        FakeSingleInstance later(m_slot, 200);
+        EXPECT_TRUE(later.send(SingleInstance::Request::Terminate, std::chrono::seconds(2)));
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(Hub().IsClosed());
+        m_app->ExitInstance();
+        m_app.reset();
+        EXPECT_TRUE(m_questions.empty());
+        EXPECT_EQ(IsRunning(id), autoStop == 0);
+    }
+}
+
 // kelmora-cli or a sync tool changes the files while the program runs: it follows them.
 TEST_F(AppTest, OutsideChanges_CurrentTaskTrayAndStoreFollowTheFiles)
 {
