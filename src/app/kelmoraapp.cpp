@@ -5,6 +5,7 @@
 #include "model/datafolder.h"
 #include "model/task.h"
 #include "model/taskops.h"
+#include "platform/paths.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -14,6 +15,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <system_error>
+#include <vector>
 
 #ifndef KELMORA_VERSION
 #error "KELMORA_VERSION must come from the build"
@@ -85,6 +88,23 @@ bool HasDisplay()
 
 } // namespace
 
+std::optional<QString> OtherInstanceFolder(platform::SingleInstance& instance, const std::filesystem::path& folder)
+{
+    const std::optional<QString> theirs = instance.queryDataFolder(std::chrono::seconds(2));
+    std::error_code error;
+    if (!theirs || theirs->isEmpty() || std::filesystem::equivalent(theirs->toStdString(), folder, error)) {
+        return std::nullopt;
+    }
+    return theirs;
+}
+
+QString AlreadyRunningText(const QString& runningFolder, const std::filesystem::path& folder)
+{
+    return QStringLiteral("Kelmora is already running with the data folder %1.\nTo work on %2, end it first "
+                          "(\"kelmora /t\").")
+        .arg(runningFolder, QString::fromStdString(folder.string()));
+}
+
 std::optional<int> RunWithoutWindows(int argc, char** argv)
 {
     QStringList arguments;
@@ -100,9 +120,15 @@ std::optional<int> RunWithoutWindows(int argc, char** argv)
         std::fputs(qPrintable(commandLine.help ? UsageText() : VersionText()), stdout);
         return 0;
     }
+    // Talking to the running instance needs an application object, but no display.
+    std::optional<QCoreApplication> application;
+    const auto needApplication = [&] {
+        if (QCoreApplication::instance() == nullptr) {
+            application.emplace(argc, argv);
+        }
+    };
     if (commandLine.terminate) {
-        // Needs no display: it only talks to the running instance.
-        QCoreApplication application(argc, argv);
+        needApplication();
         const auto instance = platform::createSingleInstance();
         return RunTerminateMode(
                    *instance, [] { QThread::sleep(1); },
@@ -111,6 +137,15 @@ std::optional<int> RunWithoutWindows(int argc, char** argv)
                    : 1;
     }
     if (!HasDisplay()) {
+        needApplication();
+        const std::filesystem::path folder =
+            platform::ResolveDataFolder(commandLine.dataDir, platform::ProcessEnvironment());
+        const auto running =
+            folder.empty() ? std::nullopt : OtherInstanceFolder(*platform::createSingleInstance(), folder);
+        if (running) {
+            std::fprintf(stderr, "kelmora: %s\n", qPrintable(AlreadyRunningText(*running, folder)));
+            return 1;
+        }
         std::fprintf(stderr, "kelmora: no graphical display is available (DISPLAY and WAYLAND_DISPLAY are unset).\n"
                              "Start it from a desktop session, or use kelmora-cli to work on the same data "
                              "from a terminal.\n");
@@ -166,11 +201,20 @@ bool CKelmoraApp::InitInstance()
         model::MigrateOldData(m_services.executableFolder, m_dataFolder);
     }
     if (!m_services.instance->tryAcquire()) {
-        // Another instance runs for this user: it shows its Task List window and this start ends.
+        // Another instance runs for this user: it shows its Task List window and this start ends. Its window
+        // shows its own folder's tasks, which must not pass for those of the folder this start was given.
+        if (const auto running = OtherInstanceFolder(*m_services.instance, m_dataFolder)) {
+            m_services.showError(AlreadyRunningText(*running, m_dataFolder));
+            m_exitCode = 1;
+            return false;
+        }
         m_services.instance->send(platform::SingleInstance::Request::Activate, std::chrono::seconds(2));
         m_exitCode = 0;
         return false;
     }
+    std::error_code canonicalError;
+    const std::filesystem::path canonical = std::filesystem::canonical(m_dataFolder, canonicalError);
+    m_services.instance->setDataFolder(QString::fromStdString((canonicalError ? m_dataFolder : canonical).string()));
 
     m_store = std::make_unique<model::TaskStore>(m_dataFolder);
     if (!m_store->Load(&error)) {

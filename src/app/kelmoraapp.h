@@ -42,6 +42,12 @@ QString VersionText();
 // without any display. The exit code when the program ends here; nothing when it is to start.
 std::optional<int> RunWithoutWindows(int argc, char** argv);
 
+// The data folder of the instance holding `instance`'s slot, when it is not `folder`: a start on `folder` must
+// then not hand over to it. Nothing when they are the same, or no instance says.
+std::optional<QString> OtherInstanceFolder(platform::SingleInstance& instance, const std::filesystem::path& folder);
+// "Kelmora is already running with the data folder …", for a start on `folder`.
+QString AlreadyRunningText(const QString& runningFolder, const std::filesystem::path& folder);
+
 // Asks the running instance to close; if it is still there when ten seconds have passed (the time the
 // request itself took included), ends it by the process id its instance lock records (only when that
 // process is this user's Kelmora). `wait` stands for one second's pause and `now` for a monotonic clock,

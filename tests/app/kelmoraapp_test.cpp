@@ -126,6 +126,25 @@ TEST_F(AppTest, OldDataBesideTheExecutable_MovedBeforeTheStoreLoads)
     EXPECT_EQ(m_app->Store().TaskIds(), std::vector<std::int32_t>{7});
 }
 
+// A second start hands over to the running instance only on its data folder; on another one it says which
+// folder runs instead of showing that folder's tasks.
+TEST_F(AppTest, SecondStart_OnTheSameFolderShowsTheTaskList_OnAnotherNamesTheRunningFolder)
+{
+    Start();
+    for (const bool same : {true, false}) {
+        SCOPED_TRACE(same);
+        m_taskList->visible = false;
+        const auto second = MakeApp(200, same ? Data() / "." : m_dir.path() / "other");
+        EXPECT_FALSE(second->InitInstance());
+        EXPECT_EQ(second->ExitCode(), same ? 0 : 1);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(m_taskList->visible, same);
+        const QString running = QString::fromStdString(std::filesystem::canonical(Data()).string());
+        ASSERT_EQ(m_errors.size(), same ? 0u : 1u);
+        EXPECT_TRUE(same || m_errors[0].startsWith("Kelmora is already running with the data folder " + running));
+    }
+}
+
 TEST_F(AppTest, UnusableDataFolder_ExplainedAndEnds)
 {
     testsupport::WriteFile(Data(), "a file where the folder should be");

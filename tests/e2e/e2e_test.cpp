@@ -36,6 +36,15 @@ TEST_F(Desktop, TrayMenusOutsideChangesSecondStartReportAndExport_ClosedWithTheS
     EXPECT_EQ(second.waitForExit(10s), 0);
     EXPECT_FALSE(WaitForWindow(kTaskList).empty());
     EXPECT_EQ(TrayIcons().size(), 1U) << "the second start must not add a tray icon";
+    // One on another data folder names the folder that runs instead; without a display, on standard error.
+    const std::string otherFolder = RunProgram(
+        "/bin/sh",
+        {"-c", "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \"$0\" --data-dir \"$1\" 2>&1; echo status=$?",
+         kKelmora.string(), (Root() / "other").string()});
+    EXPECT_NE(otherFolder.find("already running with the data folder " + fs::canonical(DataFolder()).string() + "."),
+              std::string::npos)
+        << otherFolder;
+    EXPECT_NE(otherFolder.find("status=1"), std::string::npos) << otherFolder;
     // A slow machine may see two single clicks instead; those do nothing, so the double click is tried again.
     bool hidden = false;
     for (int attempt = 0; attempt < 3 && !hidden; ++attempt) {
