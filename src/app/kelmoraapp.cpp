@@ -198,7 +198,20 @@ bool CKelmoraApp::InitInstance()
         return false;
     }
     if (model::HasOldData(m_services.executableFolder)) {
-        model::MigrateOldData(m_services.executableFolder, m_dataFolder);
+        std::vector<std::string> stayed;
+        model::MigrateOldData(m_services.executableFolder, m_dataFolder, &stayed);
+        if (!stayed.empty()) {
+            QStringList names;
+            for (const std::string& name : stayed) {
+                names.push_back(QString::fromStdString(name));
+            }
+            m_services.showError(QStringLiteral("These files of older Kelmora data could not be moved from %1 into "
+                                                "the data folder %2: %3.\nThey stay where they are, and Kelmora tries "
+                                                "again at its next start.")
+                                     .arg(QString::fromStdString(m_services.executableFolder.string()),
+                                          QString::fromStdString(m_dataFolder.string()),
+                                          names.join(QStringLiteral(", "))));
+        }
     }
     if (!m_services.instance->tryAcquire()) {
         // Another instance runs for this user: it shows its Task List window and this start ends. Its window

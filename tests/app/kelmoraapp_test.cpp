@@ -4,6 +4,7 @@
 #include "app/settingssheet.h"
 #include "app/tracking.h"
 #include "app/trayicon.h"
+#include "model/datafolder.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -115,15 +116,32 @@ TEST_F(AppTest, Start_LastRunningTaskInStoreOrderBecomesCurrent_HubRoutes)
     EXPECT_TRUE(Hub().IsClosed());
 }
 
-TEST_F(AppTest, OldDataBesideTheExecutable_MovedBeforeTheStoreLoads)
+// A file that cannot be moved (a folder stands in its place) is named, and it stays with "idx", the mark of old
+// data, so that the next start tries again.
+TEST_F(AppTest, OldDataBesideTheExecutable_MovedBeforeTheStoreLoads_WhatStaysIsTriedAgain)
 {
-    model::Task old;
-    old.id = 7;
-    old.name = "old";
-    ASSERT_TRUE(old.Save(m_exe.path()));
-    testsupport::WriteFile(m_exe.path() / "idx", std::string("\x08\0\0\0", 4));
+    for (const std::int32_t id : {7, 8}) {
+        model::Task old;
+        old.id = id;
+        old.name = "old";
+        ASSERT_TRUE(old.Save(m_exe.path()));
+    }
+    testsupport::WriteFile(m_exe.path() / "idx", std::string("\x09\0\0\0", 4));
+    std::filesystem::create_directories(Data() / "8.tsk" / "in the way");
     Start();
-    EXPECT_EQ(m_app->Store().TaskIds(), std::vector<std::int32_t>{7});
+    EXPECT_EQ(LoadTask(7).name, "old");
+    ASSERT_EQ(m_errors.size(), 1u);
+    EXPECT_TRUE(m_errors[0].contains(": 8.tsk.")) << m_errors[0].toStdString();
+    EXPECT_TRUE(model::HasOldData(m_exe.path()));
+    // The next id comes along, so that no new task takes the id of the file still to come.
+    EXPECT_EQ(testsupport::ReadFile(Data() / "idx"), std::string("\x09\0\0\0", 4));
+
+    m_app->ExitInstance();
+    std::filesystem::remove_all(Data() / "8.tsk");
+    Start();
+    EXPECT_EQ(LoadTask(8).name, "old");
+    EXPECT_EQ(m_errors.size(), 1u);
+    EXPECT_FALSE(model::HasOldData(m_exe.path()));
 }
 
 // A second start hands over to the running instance only on its data folder; on another one it says which
