@@ -33,7 +33,7 @@ struct CommandLine
     QString error;
 };
 
-// `arguments` without the program name.
+// `arguments` without the program name. Options may come in any order, before or after "/t".
 CommandLine ParseCommandLine(const QStringList& arguments);
 QString UsageText();
 QString VersionText();
@@ -41,6 +41,12 @@ QString VersionText();
 // What the command line asks for that needs no window: help, version, a refused argument, "/t", or a start
 // without any display. The exit code when the program ends here; nothing when it is to start.
 std::optional<int> RunWithoutWindows(int argc, char** argv);
+
+// The data folder of the instance holding `instance`'s slot, when it is not `folder`: a start on `folder` must
+// then not hand over to it. Nothing when they are the same, or no instance says.
+std::optional<QString> OtherInstanceFolder(platform::SingleInstance& instance, const std::filesystem::path& folder);
+// "Kelmora is already running with the data folder …", for a start on `folder`.
+QString AlreadyRunningText(const QString& runningFolder, const std::filesystem::path& folder);
 
 // Asks the running instance to close; if it is still there when ten seconds have passed (the time the
 // request itself took included), ends it by the process id its instance lock records (only when that
@@ -130,6 +136,8 @@ private:
     std::unique_ptr<CMainWnd> m_mainWnd;
     std::atomic<std::int32_t> m_currentTaskId{-1};
     int m_exitCode = 0;
+    // A later start asked this instance to close ("kelmora /t").
+    bool m_closedFromOutside = false;
 };
 
 } // namespace kelmora::app

@@ -327,14 +327,18 @@ void CMainWnd::FollowFiles()
     if (state == m_folderState) {
         return;
     }
-    // The task store is replaced below, which must not happen under a dialog's feet: it may hold the old
-    // one. The running state is taken from a store of its own meanwhile.
+    // The task store is re-read below, which must not happen under a dialog's feet: it may hold the old
+    // one. The running state is taken from a store of its own meanwhile, and the Task List, which reads
+    // each task's file, marks the task that runs now.
     if (InNestedEventLoop()) {
         if (state != m_pendingState) {
             m_pendingState = state;
             model::TaskStore fresh(m_app.DataFolder());
             fresh.Load();
             FollowRunningTask(model::FindRunningTask(fresh));
+            if (m_taskList) {
+                m_taskList->RefillTaskList();
+            }
         }
         m_followTimer.start(1000);
         return;

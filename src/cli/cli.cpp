@@ -129,7 +129,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     // second profile must not swallow it.
     const auto named = context.environment("KELMORA_DATA_DIR");
     if (writes && !explicitFolder && (!named || named->empty()) && model::HasOldData(context.executableFolder)) {
-        model::MigrateOldData(context.executableFolder, dataFolder);
+        std::vector<std::string> stayed;
+        model::MigrateOldData(context.executableFolder, dataFolder, &stayed);
+        for (const std::string& name : stayed) {
+            err << "kelmora-cli: warning: " << (context.executableFolder / name).string()
+                << " could not be moved into the data folder; it is tried again next time\n";
+        }
     }
     model::TaskStore store(dataFolder);
     if (!store.LoadTaskIds(&error)) {

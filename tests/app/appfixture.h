@@ -44,7 +44,8 @@ public:
 class AppTest : public ::testing::Test
 {
 protected:
-    std::unique_ptr<CKelmoraApp> MakeApp(std::int64_t pid = 100)
+    // On `folder`, or else on Data().
+    std::unique_ptr<CKelmoraApp> MakeApp(std::int64_t pid = 100, std::filesystem::path folder = {})
     {
         // Every tray menu, tooltip and dialog is checked in UTC with a Sunday-first calendar.
         m_zone = std::make_unique<testsupport::ScopedTimeZone>("UTC");
@@ -84,7 +85,7 @@ protected:
             return window;
         };
         services.executableFolder = m_exe.path();
-        return std::make_unique<CKelmoraApp>(Data(), std::move(services));
+        return std::make_unique<CKelmoraApp>(folder.empty() ? Data() : folder, std::move(services));
     }
 
     // Starts the program over the data folder as the test has prepared it.
