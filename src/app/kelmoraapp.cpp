@@ -245,10 +245,10 @@ void CKelmoraApp::OnSessionEnd()
     }
 }
 
-void CKelmoraApp::ShowMessage(QWidget* owner, const QString& text, const QString& caption)
+void CKelmoraApp::ShowMessage(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon)
 {
     if (m_services.showMessage) {
-        m_services.showMessage(owner, text, caption);
+        m_services.showMessage(owner, text, caption, icon);
     }
 }
 

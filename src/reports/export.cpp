@@ -41,7 +41,7 @@ bool ExportTimeLog(app::CKelmoraApp& app, int periodIndex, const QString& path, 
     if (!model::WriteFileAtomically(
             file, [&log, &name](model::TextSink& out) { return WriteExportContent(log, name, out); })) {
         app.ShowMessage(owner, QStringLiteral("Failed to open file \"%1\"").arg(path),
-                        QStringLiteral("Error during export"));
+                        QStringLiteral("Error during export"), app::MessageIcon::Error);
         return false;
     }
     app.Shell().Open(file.string());

@@ -77,7 +77,7 @@ bool WriteReport(app::CKelmoraApp& app, const std::function<bool(model::TextSink
     const fs::path path = ReportFilePath(app.DataFolder());
     if (!model::WriteFileAtomically(path, produce)) {
         app.ShowMessage(owner, QStringLiteral("Failed to write report file \"%1\"").arg(PathText(path)),
-                        app::kErrorCaption);
+                        app::kErrorCaption, app::MessageIcon::Error);
         return false;
     }
     app.Shell().Open(path.string());
@@ -89,7 +89,7 @@ bool ShowReport(app::CKelmoraApp& app, const PreparedReport& report, QWidget* ow
     if (!report.Ready()) {
         app.ShowMessage(owner,
                         QStringLiteral("Failed to make the report: %1").arg(QString::fromStdString(report.error)),
-                        app::kErrorCaption);
+                        app::kErrorCaption, app::MessageIcon::Error);
         return false;
     }
     if (!WriteReport(
@@ -101,7 +101,7 @@ bool ShowReport(app::CKelmoraApp& app, const PreparedReport& report, QWidget* ow
         for (const fs::path& path : report.unreadableFiles) {
             text += QLatin1Char('\n') + PathText(path);
         }
-        app.ShowMessage(owner, text, app::kErrorCaption);
+        app.ShowMessage(owner, text, app::kErrorCaption, app::MessageIcon::Warning);
     }
     return true;
 }
@@ -191,12 +191,14 @@ void CReportPeriodDlg::accept()
     if (index == kCustomPeriod) {
         model::Interval period;
         if (!ReadPicker(*m_startEdit, period.start)) {
-            m_app.ShowMessage(this, QStringLiteral("Incorrect string for start time"), app::kErrorCaption);
+            m_app.ShowMessage(this, QStringLiteral("Incorrect string for start time"), app::kErrorCaption,
+                              app::MessageIcon::Error);
             m_startEdit->setFocus();
             return;
         }
         if (!ReadPicker(*m_finishEdit, period.stop)) {
-            m_app.ShowMessage(this, QStringLiteral("Incorrect string for finsh time"), app::kErrorCaption);
+            m_app.ShowMessage(this, QStringLiteral("Incorrect string for finsh time"), app::kErrorCaption,
+                              app::MessageIcon::Error);
             m_finishEdit->setFocus();
             return;
         }
@@ -205,7 +207,7 @@ void CReportPeriodDlg::accept()
             m_app.ShowMessage(this,
                               QStringLiteral("The finish of the period lies before its start. Please correct the "
                                              "period."),
-                              app::kErrorCaption);
+                              app::kErrorCaption, app::MessageIcon::Error);
             m_finishEdit->setFocus();
             return;
         }

@@ -120,8 +120,10 @@ int RunTrayProgram()
             return;
         }
         settingsOpen = true;
+        // The pages refuse entries under captions of their own and name a failure "Error".
         const app::ShowMessageFn showMessage = [&kelmora](QWidget* owner, const QString& text, const QString& caption) {
-            kelmora.ShowMessage(owner, text, caption);
+            kelmora.ShowMessage(owner, text, caption,
+                                caption == app::kErrorCaption ? app::MessageIcon::Error : app::MessageIcon::Warning);
         };
         hotkeys::RunSettingsSheet(
             nullptr,

@@ -53,6 +53,7 @@ TEST_F(ReportUiTest, TrayCommand_WritesAndOpensReport_AndNamesWhatWasLeftOut)
     EXPECT_FALSE(WriteReport(*m_app, "page", nullptr));
     EXPECT_EQ(m_messages.back().toStdString(),
               "Error: Failed to write report file \"" + (Data() / "report.htm").string() + "\"");
+    EXPECT_EQ(m_icons.back(), app::MessageIcon::Error);
     EXPECT_EQ(Opened().size(), 1u);
 }
 
@@ -86,6 +87,7 @@ TEST_F(ReportUiTest, Dialog_CustomPeriodIsCheckedBeforeTheReport)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.start);
         m_messages.clear();
+        m_icons.clear();
         m_settings->SetSetting("ReportPeriod", 0);
         start->findChild<QLineEdit*>()->setText(QString::fromLatin1(c.start));
         finish->findChild<QLineEdit*>()->setText(QString::fromLatin1(c.finish));
@@ -95,6 +97,7 @@ TEST_F(ReportUiTest, Dialog_CustomPeriodIsCheckedBeforeTheReport)
         EXPECT_EQ(m_settings->GetSetting("ReportPeriod", 0), 5);
         if (c.message != nullptr) {
             EXPECT_EQ(m_messages, std::vector<QString>{QString::fromLatin1(c.message)});
+            EXPECT_EQ(m_icons, std::vector<app::MessageIcon>{app::MessageIcon::Error});
             EXPECT_EQ(dialog.result(), QDialog::Rejected);
             EXPECT_FALSE(std::filesystem::exists(Data() / "report.htm"));
         } else {
@@ -136,6 +139,7 @@ TEST_F(ReportUiTest, Export_ThroughTheSaveDialog_ByNameAndOnFailure)
     const QString folder = QString::fromStdString(m_dir.path().string());
     EXPECT_FALSE(ExportTimeLog(*m_app, 4, folder, nullptr));
     EXPECT_EQ(m_messages, std::vector<QString>{"Error during export: Failed to open file \"" + folder + "\""});
+    EXPECT_EQ(m_icons, std::vector<app::MessageIcon>{app::MessageIcon::Error});
     EXPECT_EQ(Opened().size(), 2u);
 }
 

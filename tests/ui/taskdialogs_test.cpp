@@ -130,6 +130,7 @@ TEST_F(TaskDialogsTest, Create_RefusesEmptyAndTakenNames_FilesTheTaskInTheChosen
     ChildOf<QPushButton>(dlg, "okButton").click();
     EXPECT_EQ(m_messages, (std::vector<QString>{"Can't create task: Task name can not be empty.",
                                                 "Can't create task: Task with name \"Report\" already exists."}));
+    EXPECT_EQ(m_icons, std::vector<app::MessageIcon>(2, app::MessageIcon::Warning));
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(m_app->Store().TaskCount(), 1);
     EXPECT_TRUE(TakePosted().empty());
