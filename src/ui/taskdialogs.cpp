@@ -180,6 +180,8 @@ void CCreateTaskDlg::ShowDialog()
     CModelessDialog::ShowDialog();
     FillCategoryCombo(m_app, *m_categoryCombo);
     m_nameEdit->setFocus();
+    // The last name stays for another task like it, but typing must replace it rather than add to it.
+    m_nameEdit->selectAll();
 }
 
 void CCreateTaskDlg::SetCategoriesDialogRunner(CategoriesDialogRunner runner)

@@ -179,6 +179,10 @@ TEST_F(TaskDialogsTest, Create_RefusesEmptyAndTakenNames_FilesTheTaskInTheChosen
     ChildOf<QPushButton>(dlg, "okButton").click();
     EXPECT_EQ(m_messages.back(), "Can't create task: Task with name \"New\" already exists.");
     EXPECT_EQ(m_app->CurrentTaskId(), created);
+    // Shown again, the kept name is selected, so typing replaces it.
+    dlg.ShowDialog();
+    QTest::keyClicks(&ChildOf<QLineEdit>(dlg, "nameEdit"), "Zeta");
+    EXPECT_EQ(ChildOf<QLineEdit>(dlg, "nameEdit").text(), "Zeta");
 }
 
 // ---- Edit task dialog ----
