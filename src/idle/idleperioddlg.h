@@ -38,7 +38,6 @@ public:
 
 private:
     void UpdateTaskEnabled();
-    void FillTaskCombo();
     std::int32_t ChosenTaskId() const;
 
     IdleContext& m_context;
