@@ -513,6 +513,9 @@ bool CEditTaskDlg::RunTimePeriodDlg(const model::Interval* from, model::Interval
     if (from != nullptr) {
         dialog.SetInterval(*from);
     }
+    // Asked while the period is still open, so that after No the user can correct it.
+    dialog.SetSaver(
+        [this, &dialog](const model::Interval& span) { return app::ConfirmOverlap(m_app, &dialog, m_task.id, span); });
     return dialog.exec() == Accepted && dialog.GetInterval(result);
 }
 

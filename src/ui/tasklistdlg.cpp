@@ -552,6 +552,9 @@ void CTaskListDlg::EditLogRow(int row)
                                       QStringLiteral("Time Period"), app::MessageIcon::Warning);
                     return false;
                 }
+                if (!app::ConfirmOverlap(m_app, nullptr, task.id, edited)) {
+                    return false;
+                }
                 model::Task changed = task;
                 changed.intervals.RemoveAt(i);
                 changed.intervals.Insert(edited);
