@@ -56,6 +56,15 @@ bool ReadPicker(const QDateTimeEdit& edit, model::TimeStamp& stamp)
 
 } // namespace
 
+QString UnreadableFilesText(const QString& what, const std::vector<fs::path>& files)
+{
+    QString text = QStringLiteral("These files could not be read, so their time is missing from the %1:").arg(what);
+    for (const fs::path& path : files) {
+        text += QLatin1Char('\n') + PathText(path);
+    }
+    return text;
+}
+
 fs::path ReportFilePath(const fs::path& dataFolder)
 {
     return dataFolder / "report.htm";
@@ -97,11 +106,12 @@ bool ShowReport(app::CKelmoraApp& app, const PreparedReport& report, QWidget* ow
         return false;
     }
     if (!report.unreadableFiles.empty()) {
-        QString text = QStringLiteral("These files could not be read, so their time is missing from the report:");
-        for (const fs::path& path : report.unreadableFiles) {
-            text += QLatin1Char('\n') + PathText(path);
+        QString text = UnreadableFilesText(QStringLiteral("report"), report.unreadableFiles);
+        if (!report.categoriesError.empty()) {
+            text += QStringLiteral("\n\nThe report shows no categories: %1")
+                        .arg(QString::fromStdString(report.categoriesError));
         }
-        app.ShowMessage(owner, text, app::kErrorCaption, app::MessageIcon::Warning);
+        app.ShowMessage(owner, text, QStringLiteral("Report"), app::MessageIcon::Warning);
     }
     return true;
 }

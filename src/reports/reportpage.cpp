@@ -129,10 +129,10 @@ public:
         return failed;
     }
 
-    static PreparedReport Prepare(ReportData& data, const model::TaskStore& store, const std::string& heading);
+    static PreparedReport Prepare(ReportData& data, const std::string& heading);
 };
 
-PreparedReport ReportPreparer::Prepare(ReportData& data, const model::TaskStore& store, const std::string& heading)
+PreparedReport ReportPreparer::Prepare(ReportData& data, const std::string& heading)
 {
     std::string summaries = "<h3>1. Task Summary</h3><table border = \"1\"><tr><td><b>Task Name</b></td><td><b>"
                             "Full Task Time</b></td></tr>";
@@ -146,8 +146,15 @@ PreparedReport ReportPreparer::Prepare(ReportData& data, const model::TaskStore&
 
     summaries += "<h3>2. Categories Summary</h3><table border = \"1\"><tr><td><b>Category Name</b></td><td><b>"
                  "Full Category Time</b></td></tr>";
+    // Read afresh, as the task files are: a category file that was damaged when the program read it (or is
+    // damaged now) must be named, not shown as a summary without categories.
+    model::TaskStore catalogue(data.DataFolder());
+    std::string categoriesError;
+    if (!catalogue.LoadCategoryIds(&categoriesError)) {
+        data.MarkUnreadable(model::CatalogPath(data.DataFolder()));
+    }
     TimeSpan categorySum;
-    for (const std::int32_t id : store.CategoryIds()) {
+    for (const std::int32_t id : catalogue.CategoryIds()) {
         model::Category category;
         category.SetId(id);
         if (!category.Load(data.DataFolder())) {
@@ -167,6 +174,7 @@ PreparedReport ReportPreparer::Prepare(ReportData& data, const model::TaskStore&
     PreparedReport report;
     report.m_ready = true;
     report.unreadableFiles = data.TakeUnreadable();
+    report.categoriesError = std::move(categoriesError);
     std::string& top = report.m_top;
     top = std::string("<head><meta charset=\"utf-8\"></head><body><h1><a href=\"") + kReportWebsite +
           "\">Kelmora</a> report for " + heading + ":</h1>";
@@ -206,14 +214,14 @@ PreparedReport PreparePeriodReport(const model::TaskStore& store, const Interval
     }
     ReportData data(store.DataFolder(), &period);
     data.LoadTasks(*ids);
-    return ReportPreparer::Prepare(data, store, period.Format());
+    return ReportPreparer::Prepare(data, period.Format());
 }
 
 PreparedReport PrepareFullReport(const model::TaskStore& store)
 {
     ReportData data(store.DataFolder(), nullptr);
     data.LoadTasks(store.TaskIds());
-    return ReportPreparer::Prepare(data, store, "all working time");
+    return ReportPreparer::Prepare(data, "all working time");
 }
 
 PreparedReport PrepareCalendarReport(const model::TaskStore& store, int periodIndex)

@@ -1,4 +1,5 @@
 #include "app/appfixture.h"
+#include "model/category.h"
 #include "model/taskfile.h"
 #include "reports/export.h"
 #include "reports/report.h"
@@ -39,13 +40,22 @@ protected:
 
 TEST_F(ReportUiTest, TrayCommand_WritesAndOpensReport_AndNamesWhatWasLeftOut)
 {
+    // The category file was damaged when the program read it, so its store has no categories.
     testsupport::WriteFile(model::TaskPath(Data(), 5), "\x01");
+    testsupport::WriteFile(model::CatalogPath(Data()), "<xml>");
+    m_app->ReloadStore();
     ASSERT_TRUE(ShowReportForPeriod(*m_app, 0));
     EXPECT_EQ(Report(), BuildCalendarReport(m_app->Store(), 0).text);
     EXPECT_EQ(Opened(), std::vector<std::string>{(Data() / "report.htm").string()});
+    const QString catalog = QString::fromStdString(model::CatalogPath(Data()).string());
     ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_TRUE(m_messages[0].endsWith(QString::fromStdString((Data() / "5.tsk").string())))
+    EXPECT_TRUE(m_messages[0].startsWith("Report: These files could not be read, so their time is missing from the "
+                                         "report:\n" +
+                                         QString::fromStdString((Data() / "5.tsk").string()) + "\n" + catalog +
+                                         "\n\nThe report shows no categories: " + catalog +
+                                         ": the category file is damaged"))
         << m_messages[0].toStdString();
+    EXPECT_EQ(m_icons, std::vector<app::MessageIcon>{app::MessageIcon::Warning});
 
     // A folder in the report's place cannot be replaced: the user is told and nothing is opened.
     std::filesystem::remove(Data() / "report.htm");
