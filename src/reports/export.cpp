@@ -39,7 +39,8 @@ bool ExportTimeLog(app::CKelmoraApp& app, int periodIndex, const QString& path, 
     // The atomic write also catches a full disk, which a failed open alone would miss.
     const std::string name = encoded.toStdString();
     if (!model::WriteFileAtomically(
-            file, [&log, &name](model::TextSink& out) { return WriteExportContent(log, name, out); })) {
+            file, [&log, &name](model::TextSink& out) { return WriteExportContent(log, name, out); }, nullptr,
+            model::WriteOptions{true})) {
         app.ShowMessage(owner, QStringLiteral("Failed to open file \"%1\"").arg(path),
                         QStringLiteral("Error during export"), app::MessageIcon::Error);
         return false;

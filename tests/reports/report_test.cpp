@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace kelmora::reports {
 namespace {
 
@@ -137,9 +139,15 @@ TEST_F(ReportUiTest, Export_ThroughTheSaveDialog_ByNameAndOnFailure)
         dialog->findChild<QLineEdit*>("fileNameEdit")->setText("log");
         static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides the slot it overrides
     });
-    ASSERT_TRUE(RunExportDialog(*m_app, 4, nullptr));
+    const mode_t mask = umask(022);
+    const bool exported = RunExportDialog(*m_app, 4, nullptr);
+    umask(mask);
+    ASSERT_TRUE(exported);
     const std::string tab = "Design <review>\t00:30:00\t2008-04-07 08:00:00\t2008-04-07 08:30:00\r\n";
     EXPECT_EQ(ReadFile(m_dir.path() / "log.xls"), tab);
+    // The user's document, not a data file: readable as any new file of the user's is.
+    EXPECT_EQ(std::filesystem::status(m_dir.path() / "log.xls").permissions() & std::filesystem::perms::all,
+              std::filesystem::perms(0644));
 
     ASSERT_TRUE(ExportTimeLog(*m_app, 0, QString::fromStdString((m_dir.path() / "LOG.HTML").string()), nullptr));
     EXPECT_NE(ReadFile(m_dir.path() / "LOG.HTML").find("<tr><td><b>Design &lt;review&gt;</b></td>"), std::string::npos);
