@@ -159,6 +159,17 @@ TEST_F(ReportUiTest, Export_ThroughTheSaveDialog_ByNameAndOnFailure)
     EXPECT_EQ(m_messages, std::vector<QString>{"Error during export: Failed to open file \"" + folder + "\""});
     EXPECT_EQ(m_icons, std::vector<app::MessageIcon>{app::MessageIcon::Error});
     EXPECT_EQ(Opened().size(), 2u);
+
+    // A task file that cannot be read: the rest is still written, and the user learns which file is missing.
+    testsupport::WriteFile(model::TaskPath(Data(), 5), "\x01");
+    m_app->ReloadStore();
+    m_messages.clear();
+    ASSERT_TRUE(ExportTimeLog(*m_app, 4, QString::fromStdString((m_dir.path() / "log.xls").string()), nullptr));
+    EXPECT_EQ(ReadFile(m_dir.path() / "log.xls"), tab);
+    EXPECT_EQ(m_messages, std::vector<QString>{"Export Time Log: These files could not be read, so their time is "
+                                               "missing from the export:\n" +
+                                               QString::fromStdString(model::TaskPath(Data(), 5).string())});
+    EXPECT_EQ(m_icons.back(), app::MessageIcon::Warning);
 }
 
 } // namespace
