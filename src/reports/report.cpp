@@ -36,7 +36,9 @@ QDateTimeEdit* MakePicker(QWidget* parent, const char* objectName, const model::
     edit->setCalendarPopup(true);
     model::DateParts parts;
     value.GetLocalParts(parts);
-    edit->setDateTime(QDateTime(QDate(parts.year, parts.month, parts.day), QTime(parts.hour, parts.minute)));
+    // The seconds are not shown, but they are kept: a period that ends "now" ends at this second.
+    edit->setDateTime(QDateTime(QDate(parts.year, parts.month, parts.day),
+                                QTime(parts.hour, parts.minute, parts.second, value.ms % 1000)));
     return edit;
 }
 
@@ -51,7 +53,8 @@ bool ReadPicker(const QDateTimeEdit& edit, model::TimeStamp& stamp)
     const QDate day = value.date();
     const QTime clock = value.time();
     return day.isValid() && clock.isValid() &&
-           stamp.SetLocal(day.year(), day.month(), day.day(), clock.hour(), clock.minute(), 0, 0);
+           stamp.SetLocal(day.year(), day.month(), day.day(), clock.hour(), clock.minute(), clock.second(),
+                          clock.msec());
 }
 
 } // namespace

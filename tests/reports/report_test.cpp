@@ -119,6 +119,12 @@ TEST_F(ReportUiTest, Dialog_CustomPeriodIsCheckedBeforeTheReport)
                       std::string::npos);
         }
     }
+
+    // The pickers show minutes, but a period that ends now ends at this second.
+    m_clock->SetUtc(2008, 4, 7, 9, 0, 37);
+    CReportPeriodDlg now(*m_app);
+    now.accept();
+    EXPECT_NE(Report().find("report for 2008-04-07 09:00:37 - 2008-04-07 09:00:37 (00:00:00):"), std::string::npos);
 }
 
 TEST_F(ReportUiTest, Export_ThroughTheSaveDialog_ByNameAndOnFailure)
