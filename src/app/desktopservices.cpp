@@ -22,6 +22,17 @@ std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget* owner, const QString& text
     return box;
 }
 
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const QString& text, const QString& caption,
+                                            MessageIcon icon)
+{
+    const QMessageBox::Icon shown = icon == MessageIcon::Error     ? QMessageBox::Critical
+                                    : icon == MessageIcon::Warning ? QMessageBox::Warning
+                                                                   : QMessageBox::Information;
+    auto box = std::make_unique<QMessageBox>(shown, caption, text, QMessageBox::Ok, owner);
+    box->setObjectName("messageBox");
+    return box;
+}
+
 Answer AnswerOf(const QMessageBox& box)
 {
     switch (box.standardButton(box.clickedButton())) {
@@ -54,8 +65,11 @@ CKelmoraApp::Services DesktopServices()
         return answer;
     };
     services.showError = [](const QString& text) { QMessageBox::critical(nullptr, QStringLiteral("Error"), text); };
-    services.showMessage = [](QWidget* owner, const QString& text, const QString& caption) {
-        QMessageBox::information(owner, caption, text);
+    services.showMessage = [](QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) {
+        // Guarded as the question is.
+        const QPointer<QMessageBox> box = MakeMessageBox(owner, text, caption, icon).release();
+        box->exec();
+        delete box;
     };
     services.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     services.executableFolder = model::ExecutableFolder();

@@ -6,7 +6,7 @@
 #include "model/folderlock.h"
 #include "model/task.h"
 #include "model/taskops.h"
-#include "platform/paths.h"
+#include "model/userfolders.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -139,8 +139,7 @@ std::optional<int> RunWithoutWindows(int argc, char** argv)
     }
     if (!HasDisplay()) {
         needApplication();
-        const std::filesystem::path folder =
-            platform::ResolveDataFolder(commandLine.dataDir, platform::ProcessEnvironment());
+        const std::filesystem::path folder = model::ResolveDataFolder(commandLine.dataDir, model::ProcessEnvironment());
         const auto running =
             folder.empty() ? std::nullopt : OtherInstanceFolder(*platform::createSingleInstance(), folder);
         if (running) {
@@ -320,10 +319,10 @@ void CKelmoraApp::OnSessionEnd()
     }
 }
 
-void CKelmoraApp::ShowMessage(QWidget* owner, const QString& text, const QString& caption)
+void CKelmoraApp::ShowMessage(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon)
 {
     if (m_services.showMessage) {
-        m_services.showMessage(owner, text, caption);
+        m_services.showMessage(owner, text, caption, icon);
     }
 }
 

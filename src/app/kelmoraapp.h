@@ -65,6 +65,15 @@ enum class Answer
     Cancel,
 };
 
+// The icon of a message box: something the user is told, warned of (an entry refused, a file left out), or a
+// failure.
+enum class MessageIcon
+{
+    Information,
+    Warning,
+    Error,
+};
+
 // The caption of the program's error boxes.
 inline const QString kErrorCaption = QStringLiteral("Error");
 
@@ -88,7 +97,7 @@ public:
         std::function<bool()> trayAvailable;
         std::function<void(const QString& text)> showError;
         // A message box with an OK button, owned by `owner` (may be null).
-        std::function<void(QWidget* owner, const QString& text, const QString& caption)> showMessage;
+        std::function<void(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon)> showMessage;
         CMainWnd::TaskListFactory taskListFactory;
         std::filesystem::path executableFolder;
     };
@@ -103,7 +112,8 @@ public:
     int ExitCode() const { return m_exitCode; }
 
     // Tells the user something through a message box with an OK button.
-    void ShowMessage(QWidget* owner, const QString& text, const QString& caption);
+    void ShowMessage(QWidget* owner, const QString& text, const QString& caption,
+                     MessageIcon icon = MessageIcon::Information);
     // A Yes/No question, No the default; true for Yes.
     bool AskYesNo(QWidget* owner, const QString& text, const QString& caption);
     // A Yes/No/Cancel question, No the default, Escape Cancel.

@@ -252,14 +252,14 @@ void CMainWnd::OnHelp()
         }
     }
     m_app.ShowMessage(nullptr, QStringLiteral("The user manual (manual.html) was not found beside the program."),
-                      QStringLiteral("Help"));
+                      QStringLiteral("Help"), MessageIcon::Error);
 }
 
 // A desktop without browser or mail program must not swallow the command silently.
 void CMainWnd::OpenOrSay(const std::string& target, const QString& what)
 {
     if (!m_app.Shell().Open(target)) {
-        m_app.ShowMessage(nullptr, what, QStringLiteral("Kelmora"));
+        m_app.ShowMessage(nullptr, what, QStringLiteral("Kelmora"), MessageIcon::Error);
     }
 }
 
@@ -267,7 +267,7 @@ void CMainWnd::OnRollback()
 {
     if (m_app.CurrentTaskId() == -1) {
         m_app.ShowMessage(this, QStringLiteral("There is no started task now"),
-                          QStringLiteral("Can't rallback current task"));
+                          QStringLiteral("Can't rallback current task"), MessageIcon::Warning);
         return;
     }
     m_rollbackDlg->ShowDialog();

@@ -48,8 +48,6 @@ CIdlePeriodDlg::CIdlePeriodDlg(IdleContext& context, std::int64_t idleSeconds, c
     m_doNotCountRadio->setObjectName("doNotCountRadio");
     m_passRadio->setObjectName("passRadio");
     m_taskCombo->setObjectName("taskCombo");
-    m_taskCombo->setEditable(true);
-    m_taskCombo->setInsertPolicy(QComboBox::NoInsert);
     m_continueCheckBox->setObjectName("continueCheckBox");
     m_okButton->setObjectName("okButton");
     m_okButton->setDefault(true);
@@ -111,7 +109,7 @@ bool CIdlePeriodDlg::Prepare()
     m_taskId = task.id;
     m_taskName = task.name;
     m_spanStart = task.intervals.At(task.intervals.Count() - 1).start;
-    FillTaskCombo();
+    app::FillPassTimeTasks(*m_taskCombo, m_context.store);
     m_continueCheckBox->setChecked(platform::GetSetting(m_context.settings, platform::setting::kIdleContinue) != 0);
     setWindowTitle(QStringLiteral("Idle period diring \"%1\"").arg(QString::fromStdString(m_taskName)));
     return true;
@@ -122,19 +120,10 @@ void CIdlePeriodDlg::UpdateTaskEnabled()
     m_taskCombo->setEnabled(m_passRadio->isChecked());
 }
 
-void CIdlePeriodDlg::FillTaskCombo()
-{
-    app::FillPassTimeTasks(*m_taskCombo, m_context.store);
-    if (m_taskCombo->currentIndex() < 0) {
-        m_taskCombo->setEditText(QString());
-    }
-}
-
-// The list is editable: only a text that names one of its tasks counts as a choice.
+// By the item's id, not its text: two tasks may bear the same name.
 std::int32_t CIdlePeriodDlg::ChosenTaskId() const
 {
-    const int index = m_taskCombo->findText(m_taskCombo->currentText(), Qt::MatchFixedString | Qt::MatchCaseSensitive);
-    return index >= 0 ? m_taskCombo->itemData(index).toInt() : -1;
+    return m_taskCombo->currentIndex() >= 0 ? m_taskCombo->currentData().toInt() : -1;
 }
 
 void CIdlePeriodDlg::accept()

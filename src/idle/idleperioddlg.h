@@ -51,7 +51,6 @@ private:
 
     void UpdateMessage();
     void UpdateTaskEnabled();
-    void FillTaskCombo();
     std::int32_t ChosenTaskId() const;
 
     IdleContext& m_context;

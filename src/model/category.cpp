@@ -41,7 +41,8 @@ XmlNode* CategoriesOf(XmlDocument& document, const fs::path& dataFolder, std::st
     XmlNode* root = document.GetRoot();
     XmlNode* categories = root != nullptr ? root->FindChild("categories") : nullptr;
     if (categories == nullptr) {
-        SetError(error, CatalogPath(dataFolder).string() + ": the category list is missing");
+        SetError(error,
+                 CatalogPath(dataFolder).string() + ": the category file is damaged: the category list is missing");
     }
     return categories;
 }

@@ -11,9 +11,9 @@
 #include "hotkeys/hotkeyspage.h"
 #include "hotkeys/hotkeytable.h"
 #include "idle/idlesubsystem.h"
+#include "model/userfolders.h"
 #include "platform/globalshortcuts.h"
 #include "platform/idletimesource.h"
-#include "model/userfolders.h"
 #include "reports/export.h"
 #include "reports/report.h"
 
@@ -120,8 +120,10 @@ int RunTrayProgram()
             return;
         }
         settingsOpen = true;
+        // The pages refuse entries under captions of their own and name a failure "Error".
         const app::ShowMessageFn showMessage = [&kelmora](QWidget* owner, const QString& text, const QString& caption) {
-            kelmora.ShowMessage(owner, text, caption);
+            kelmora.ShowMessage(owner, text, caption,
+                                caption == app::kErrorCaption ? app::MessageIcon::Error : app::MessageIcon::Warning);
         };
         hotkeys::RunSettingsSheet(
             nullptr,

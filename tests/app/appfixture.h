@@ -73,8 +73,9 @@ protected:
         };
         services.trayAvailable = [this] { return m_trayAvailable; };
         services.showError = [this](const QString& text) { m_errors.push_back(text); };
-        services.showMessage = [this](QWidget*, const QString& text, const QString& caption) {
+        services.showMessage = [this](QWidget*, const QString& text, const QString& caption, MessageIcon icon) {
             m_messages.push_back(caption + ": " + text);
+            m_icons.push_back(icon);
         };
         services.taskListFactory = [this](CMainWnd& hub) -> std::unique_ptr<TaskListWindow> {
             if (m_taskListFactory) {
@@ -171,6 +172,8 @@ protected:
     std::vector<QString> m_questions;
     std::vector<QString> m_errors;
     std::vector<QString> m_messages;
+    // The icon of each message, in the same order.
+    std::vector<MessageIcon> m_icons;
     platform::FakeShellOpener* m_shell = nullptr;
     bool m_answerYes = false;
     // When set, every owned question gets this answer instead of m_answerYes's.

@@ -293,6 +293,18 @@ TEST(QuestionBox, NoIsTheDefaultAndEscapeOrClosingCancels)
     }
 }
 
+// An error box that shows the information icon reads as a mere notice.
+TEST(MessageBox, ShowsTheIconAskedFor)
+{
+    for (const auto& [icon, shown] : {std::pair{MessageIcon::Information, QMessageBox::Information},
+                                      std::pair{MessageIcon::Warning, QMessageBox::Warning},
+                                      std::pair{MessageIcon::Error, QMessageBox::Critical}}) {
+        const auto box = MakeMessageBox(nullptr, "text", "caption", icon);
+        EXPECT_EQ(box->icon(), shown);
+        EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+    }
+}
+
 // ---- the Settings sheet ----
 
 enum Page

@@ -526,11 +526,20 @@ TEST_F(CliTest, Report_PeriodsToStandardOutputOrAFile)
     ASSERT_TRUE(store.Load());
     const model::Interval period(testsupport::Utc(2008, 4, 6, 23, 0), testsupport::Utc(2008, 4, 7, 7, 30));
     EXPECT_EQ(custom.out, reports::BuildPeriodReport(store, period).text + "\n");
-    const Result toFile = Run({"report", "--output", (m_root.path() / "r.htm").string(), "--from",
+    // Written through the user's link, with the mode any new document gets.
+    std::filesystem::create_symlink("r.htm", m_root.path() / "link.htm");
+    const mode_t mask = umask(022);
+    const Result toFile = Run({"report", "--output", (m_root.path() / "link.htm").string(), "--from",
                                "2008-04-06 23:00:00", "--to", "2008-04-07 07:30"});
+    umask(mask);
     EXPECT_EQ(toFile.status, 0) << toFile.err;
     EXPECT_EQ(toFile.out, "");
     EXPECT_EQ(ReadFile(m_root.path() / "r.htm") + "\n", custom.out);
+    EXPECT_TRUE(std::filesystem::is_symlink(m_root.path() / "link.htm"));
+    struct stat info
+    {};
+    ASSERT_EQ(stat((m_root.path() / "r.htm").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
 
     const struct
     {

@@ -150,22 +150,29 @@ protected:
 
 // ---- the idle-period dialog ----
 
-TEST_F(IdleTest, IdleDialog_ShowsLengthAndOnlyTasksThatCanTakeTime)
+TEST_F(IdleTest, IdleDialog_ShowsLengthAndOnlyTasksThatCanTakeTime_PassesToTheChosenItem)
 {
     m_current = MakeTask("Writing", {}, 9 * 60);
     MakeTask("reading");
-    MakeTask("Answering");
+    const std::int32_t first = MakeTask("Answering");
+    const std::int32_t second = MakeTask("Answering");
     CIdlePeriodDlg dialog(*m_context, 754, At(11 * 60));
     ASSERT_TRUE(dialog.Prepare());
     EXPECT_EQ(dialog.findChild<QLabel*>("messageLabel")->text(),
               "There was an inactivity period during last 12 min 34 sec.\nWhat do you want to do with this time?");
     auto* combo = dialog.findChild<QComboBox*>("taskCombo");
-    ASSERT_EQ(combo->count(), 2);
+    ASSERT_EQ(combo->count(), 3);
     EXPECT_EQ(combo->itemText(0), "Answering");
-    EXPECT_EQ(combo->itemText(1), "reading");
+    EXPECT_EQ(combo->itemText(2), "reading");
+    EXPECT_FALSE(combo->isEditable()) << "a typed name is no choice";
     EXPECT_FALSE(combo->isEnabled());
     dialog.findChild<QRadioButton*>("passRadio")->click();
     EXPECT_TRUE(combo->isEnabled());
+    // Of two tasks with one name, the chosen one gets the time, not the first of that name.
+    combo->setCurrentIndex(1);
+    dialog.findChild<QPushButton*>("okButton")->click();
+    EXPECT_EQ(SpansOf(first), "");
+    EXPECT_EQ(SpansOf(second), "10:47-11:00");
 }
 
 struct ChoiceCase

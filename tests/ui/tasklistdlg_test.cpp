@@ -283,6 +283,8 @@ TEST_F(TaskListTest, EditingALogRow_ReplacesAndMerges_TheRunningSpanEndsTracking
     const auto a = MakeTask("A", true);
     AddSpan(a, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0));
     AddSpan(a, Utc(2008, 4, 7, 8, 0), Utc(2008, 4, 7, 8, 30));
+    AddSpan(MakeTask("B", false), Utc(2008, 4, 7, 6, 40), Utc(2008, 4, 7, 6, 50));
+    m_answerYes = true; // both tasks keep the time they share
     std::vector<model::TimeStamp> shown;
     std::vector<bool> saved;
     model::Interval replacement(Utc(2008, 4, 7, 6, 30), Utc(2008, 4, 7, 8, 45));
@@ -301,7 +303,9 @@ TEST_F(TaskListTest, EditingALogRow_ReplacesAndMerges_TheRunningSpanEndsTracking
     auto* log = Child<QTreeView>("timeLog");
     emit log->doubleClicked(m_dialog->TimeLog().index(1, 0)); // the newest closed span
     EXPECT_EQ(SpansOf(a), "06:00-08:45 09:00-open");
-    EXPECT_EQ(m_dialog->TimeLog().rowCount(), 2);
+    EXPECT_EQ(m_questions, std::vector<QString>{"Overlapping time: This span overlaps \"B\" 06:40:00\u201306:50:00. "
+                                                "Keep both?"});
+    EXPECT_EQ(m_dialog->TimeLog().rowCount(), 3);
 
     replacement = model::Interval(Utc(2008, 4, 7, 9, 0), Utc(2008, 4, 7, 9, 30));
     changeOutside = true;
