@@ -154,8 +154,7 @@ std::int32_t CategoryCatalog::ReadNextCategoryId() const
 bool CategoryCatalog::WriteNextCategoryId(std::int32_t id, std::string* error) const
 {
     const FolderLock lock(m_dataFolder);
-    if (!lock.Held()) {
-        SetError(error, lock.Error());
+    if (!lock.Held(error)) {
         return false;
     }
     XmlDocument document;
@@ -178,8 +177,7 @@ bool CategoryCatalog::RemoveCategory(std::int32_t id, std::string* error) const
         return false;
     }
     const FolderLock lock(m_dataFolder);
-    if (!lock.Held()) {
-        SetError(error, lock.Error());
+    if (!lock.Held(error)) {
         return false;
     }
     XmlDocument document;
@@ -284,8 +282,7 @@ bool Category::Save(const fs::path& dataFolder, std::string* error) const
     }
     // The catalogue is read again and changed under the lock, so other categories' changes are kept.
     const FolderLock lock(dataFolder);
-    if (!lock.Held()) {
-        SetError(error, lock.Error());
+    if (!lock.Held(error)) {
         return false;
     }
     XmlDocument document;
