@@ -6,6 +6,7 @@
 #include "tracking.h"
 #include "trayicon.h"
 
+#include "model/syncfold.h"
 #include "model/task.h"
 #include "model/taskops.h"
 #include "model/userfolders.h"
@@ -76,6 +77,14 @@ CMainWnd::CMainWnd(CKelmoraApp& app, TaskListFactory taskListFactory) : m_app(ap
     m_followTimer.setInterval(kFollowDelayMs);
     connect(&m_followTimer, &QTimer::timeout, this, &CMainWnd::FollowFiles);
     m_folderWatcher.addPath(QString::fromStdString(m_app.DataFolder().string()));
+    // Copies a sync tool left while the program was not running are folded in as soon as it runs.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_closing && !m_closed && !model::FindConflictCopies(m_app.DataFolder()).empty()) {
+            FoldSyncCopies();
+            m_app.ReloadStore();
+            FollowRunningTask(model::FindRunningTask(m_app.Store()));
+        }
+    });
     connect(&m_folderWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { m_followTimer.start(); });
 }
 
@@ -323,6 +332,11 @@ void CMainWnd::FollowFiles()
     if (m_closing || m_closed) {
         return;
     }
+    // A sync tool or a restore may put a new folder in the old one's place; the watch went with the old one.
+    const QString folder = QString::fromStdString(m_app.DataFolder().string());
+    if (!m_folderWatcher.directories().contains(folder)) {
+        m_folderWatcher.addPath(folder);
+    }
     const std::string state = FolderState(m_app.DataFolder());
     if (state == m_folderState) {
         return;
@@ -346,11 +360,34 @@ void CMainWnd::FollowFiles()
     m_followTimer.setInterval(kFollowDelayMs);
     m_folderState = state;
     ++m_fileRereads;
+    FoldSyncCopies();
     m_app.ReloadStore();
     FollowRunningTask(model::FindRunningTask(m_app.Store()));
     if (m_taskList) {
         m_taskList->RefillCategories();
         m_taskList->RefillTimeLog(true);
+    }
+}
+
+void CMainWnd::FoldSyncCopies()
+{
+    if (model::FindConflictCopies(m_app.DataFolder()).empty()) {
+        return;
+    }
+    model::FoldReport report;
+    std::string error;
+    model::FoldConflictCopies(m_app.DataFolder(), report, false, &error);
+    QString text = report.Changed() ? QString::fromStdString(report.Summary()) : QString();
+    if (!report.damaged.empty()) {
+        text += QStringLiteral("%1%2 conflict copies could not be read and were left in the data folder.")
+                    .arg(text.isEmpty() ? QString() : QStringLiteral("\n"))
+                    .arg(report.damaged.size());
+    }
+    if (!text.isEmpty() && m_trayIcon->IconId() != 0) {
+        m_trayIcon->ShowBalloon(QStringLiteral("Kelmora"), text, 10);
+    }
+    if (!text.isEmpty()) {
+        qInfo("Kelmora: %s", qUtf8Printable(text));
     }
 }
 

@@ -124,6 +124,8 @@ private:
     void OnRollback();
     void OpenOrSay(const std::string& target, const QString& what);
     void FollowRunningTask(std::int32_t running);
+    // Folds in the conflict copies a sync tool left, and tells the user what was merged.
+    void FoldSyncCopies();
 
     CKelmoraApp& m_app;
     std::unique_ptr<CTrayIcon> m_trayIcon;

@@ -142,6 +142,11 @@ TEST(AtomicFile, MissingFolderOrDirectoryInTheWay_FailsReadingOnlyRegularFiles)
     WriteFile(dir.path() / "big", std::string(200'000, 'z'));
     ASSERT_TRUE(ReadWholeFile(dir.path() / "big", contents));
     EXPECT_EQ(contents.size(), 200'000u);
+    // A file may be as large as its kind allows, and not a byte more.
+    EXPECT_TRUE(ReadWholeFile(dir.path() / "big", contents, nullptr, FileKind{"a test file", 200'000}));
+    EXPECT_FALSE(ReadWholeFile(dir.path() / "big", contents, &error, FileKind{"a test file", 199'999}));
+    EXPECT_EQ(error,
+              (dir.path() / "big").string() + ": is 200000 bytes long, more than a test file can be (199999 bytes)");
 }
 
 TEST(DataFolder, CreateDirectoryTree_MakesParentsOwnerOnlyUnlessAFileIsInTheWay)
