@@ -22,7 +22,7 @@ int RunDoctor(Session& session, bool dryRun)
     for (const std::string& action : report.actions) {
         session.out << (dryRun ? "would fold\t" : "folded\t") << Field(action) << '\n';
     }
-    int status = folded ? kExitOk : kExitFailed;
+    int status = folded && report.damaged.empty() ? kExitOk : kExitFailed;
     // Damaged files are named whatever the fold did: each one is time the totals leave out.
     for (const std::int32_t id : model::ListTaskFiles(folder).value_or(std::vector<std::int32_t>())) {
         model::Task task;

@@ -1,5 +1,6 @@
 #include "category.h"
 
+#include "errortext.h"
 #include "folderlock.h"
 #include "task.h"
 #include "xml.h"
@@ -12,13 +13,6 @@ namespace kelmora::model {
 namespace fs = std::filesystem;
 
 namespace {
-
-void SetError(std::string* error, std::string text)
-{
-    if (error != nullptr) {
-        *error = std::move(text);
-    }
-}
 
 bool LoadCatalog(const fs::path& dataFolder, XmlDocument& document, std::string* error)
 {

@@ -3,6 +3,7 @@
 #include "atomicfile.h"
 #include "bytestream.h"
 #include "category.h"
+#include "errortext.h"
 #include "folderlock.h"
 #include "task.h"
 #include "taskfile.h"
@@ -21,13 +22,6 @@ namespace kelmora::model {
 namespace fs = std::filesystem;
 
 namespace {
-
-void SetError(std::string* error, std::string text)
-{
-    if (error != nullptr) {
-        *error = std::move(text);
-    }
-}
 
 bool IsDataName(const std::string& name)
 {

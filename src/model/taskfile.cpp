@@ -2,6 +2,7 @@
 
 #include "atomicfile.h"
 #include "bytestream.h"
+#include "errortext.h"
 #include "task.h"
 #include "taskstore.h"
 
@@ -14,13 +15,6 @@
 namespace kelmora::model {
 
 namespace {
-
-void SetError(std::string* error, std::string text)
-{
-    if (error != nullptr) {
-        *error = std::move(text);
-    }
-}
 
 std::uint32_t LittleEndian32(const unsigned char* bytes)
 {

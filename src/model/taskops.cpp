@@ -1,5 +1,6 @@
 #include "taskops.h"
 
+#include "errortext.h"
 #include "folderlock.h"
 #include "task.h"
 #include "taskfile.h"
@@ -11,13 +12,6 @@
 namespace kelmora::model {
 
 namespace {
-
-void SetError(std::string* error, std::string text)
-{
-    if (error != nullptr) {
-        *error = std::move(text);
-    }
-}
 
 // Every task of the folder that reads, listed afresh: the store's list may be older than the files.
 // Unreadable files are left out; their spans cannot be settled, and they are not written.

@@ -4,6 +4,7 @@
 #include "bytestream.h"
 #include "category.h"
 #include "datafolder.h"
+#include "errortext.h"
 #include "folderlock.h"
 #include "task.h"
 #include "taskfile.h"
@@ -37,13 +38,6 @@ template <typename Taken> std::int32_t LowestFreeId(std::vector<std::int32_t> us
         }
     }
     return -1;
-}
-
-void SetError(std::string* error, std::string text)
-{
-    if (error != nullptr) {
-        *error = std::move(text);
-    }
 }
 
 // Whether anything at all, even a dangling link or a FIFO, holds the name, so a new file never replaces it.

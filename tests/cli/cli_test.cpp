@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 #include "cli/logformats.h"
 #include "model/task.h"
+#include "model/taskfile.h"
 #include "model/taskops.h"
 #include "model/taskstore.h"
 #include "model/timelog.h"
@@ -371,6 +372,35 @@ TEST_F(CliTest, HostileTaskFiles_RefusedQuicklyInBoundedMemoryAndStillDeletable)
     const Result r = Run({"categories"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("elements are nested deeper than 64 levels (line 1, column "), std::string::npos) << r.err;
+}
+
+// What a sync tool left: reading commands say what they leave out, changing ones fold it in first.
+TEST_F(CliTest, SyncConflictCopies_NamedByReadersFoldedByWritersAndDoctor)
+{
+    CreateTask("A");
+    Run({"add", "A", "2008-04-07 07:00:00", "2008-04-07 08:00:00"});
+    model::Task theirs;
+    theirs.name = "B";
+    theirs.intervals.Insert(model::Interval(testsupport::Utc(2008, 4, 7, 5, 0), testsupport::Utc(2008, 4, 7, 6, 0)));
+    const std::string copy = "0.sync-conflict-20080407-090000-ABCDEFG.tsk";
+    WriteFile(m_data / copy, model::EncodeTask(theirs));
+    Result r = Run({"tasks"});
+    EXPECT_EQ(r.out, "0\tA\t01:00:00\tstopped\t(No category)\n");
+    EXPECT_NE(r.err.find("1 conflict copies left by a sync tool are not counted yet"), std::string::npos) << r.err;
+    r = Run({"doctor", "--dry-run"});
+    EXPECT_EQ(r.out, "would fold\t" + copy + ": made task 1 \"B\" with 1 spans\n");
+    EXPECT_TRUE(std::filesystem::exists(m_data / copy));
+    r = Run({"create", "C"});
+    EXPECT_EQ(r.out, "2\n");
+    EXPECT_EQ(r.err, "kelmora-cli: Merged changes from another machine: 1 task, 1 interval\n");
+    EXPECT_EQ(Run({"tasks"}).out, "0\tA\t01:00:00\tstopped\t(No category)\n1\tB\t01:00:00\tstopped\t(No "
+                                  "category)\n2\tC\t00:00:00\tstopped\t(No category)\n");
+    WriteFile(m_data / "1 (laptop's conflicted copy 2008-04-07).tsk", "\x05");
+    r = Run({"doctor"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("folded\t1 (laptop's conflicted copy 2008-04-07).tsk: left, since it cannot be read"),
+              std::string::npos)
+        << r.out;
 }
 
 TEST_F(CliTest, ControlCharactersInNames_EscapedOnATerminalByteExactThroughAPipe)
