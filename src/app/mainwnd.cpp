@@ -76,7 +76,7 @@ CMainWnd::CMainWnd(CKelmoraApp& app, TaskListFactory taskListFactory) : m_app(ap
     m_followTimer.setSingleShot(true);
     m_followTimer.setInterval(kFollowDelayMs);
     connect(&m_followTimer, &QTimer::timeout, this, &CMainWnd::FollowFiles);
-    m_folderWatcher.addPath(QString::fromStdString(m_app.DataFolder().string()));
+    WatchFolder();
     // Copies a sync tool left while the program was not running are folded in as soon as it runs.
     QTimer::singleShot(0, this, [this] {
         if (!m_closing && !m_closed && !model::FindConflictCopies(m_app.DataFolder()).empty()) {
@@ -332,11 +332,7 @@ void CMainWnd::FollowFiles()
     if (m_closing || m_closed) {
         return;
     }
-    // A sync tool or a restore may put a new folder in the old one's place; the watch went with the old one.
-    const QString folder = QString::fromStdString(m_app.DataFolder().string());
-    if (!m_folderWatcher.directories().contains(folder)) {
-        m_folderWatcher.addPath(folder);
-    }
+    WatchFolder();
     const std::string state = FolderState(m_app.DataFolder());
     if (state == m_folderState) {
         return;
@@ -366,6 +362,15 @@ void CMainWnd::FollowFiles()
     if (m_taskList) {
         m_taskList->RefillCategories();
         m_taskList->RefillTimeLog(true);
+    }
+}
+
+void CMainWnd::WatchFolder()
+{
+    // A sync tool or a restore may put a new folder in the old one's place; the watch went with the old one.
+    const QString folder = QString::fromStdString(m_app.DataFolder().string());
+    if (!m_folderWatcher.directories().contains(folder)) {
+        m_folderWatcher.addPath(folder);
     }
 }
 

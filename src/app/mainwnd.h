@@ -126,6 +126,8 @@ private:
     void FollowRunningTask(std::int32_t running);
     // Folds in the conflict copies a sync tool left, and tells the user what was merged.
     void FoldSyncCopies();
+    // Watches the data folder, again when the one watched is no longer the one at its path.
+    void WatchFolder();
 
     CKelmoraApp& m_app;
     std::unique_ptr<CTrayIcon> m_trayIcon;

@@ -5,6 +5,8 @@
 #include "app/tracking.h"
 #include "app/trayicon.h"
 #include "model/datafolder.h"
+#include "model/syncfold.h"
+#include "model/taskfile.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -254,6 +256,18 @@ TEST_F(AppTest, OutsideChanges_CurrentTaskTrayAndStoreFollowTheFiles)
     EXPECT_EQ(Hub().FileRereads(), rereads + 1);
     EXPECT_EQ(m_app->Store().TaskIds(), (std::vector<std::int32_t>{b, c}));
     EXPECT_GE(m_taskList->refills + m_taskList->categoryRefills, 1);
+
+    // A sync tool's conflict copy is folded in: its spans join the task of its name.
+    model::Task theirs;
+    theirs.name = "B";
+    theirs.intervals.Insert(model::Interval(testsupport::Utc(2008, 4, 6, 9, 0), testsupport::Utc(2008, 4, 6, 10, 0)));
+    testsupport::WriteFile(Data() / "1.sync-conflict-20080407-100000-ABCDEFG.tsk", model::EncodeTask(theirs));
+    Hub().FollowFiles();
+    EXPECT_TRUE(model::FindConflictCopies(Data()).empty());
+    model::Task merged;
+    merged.id = b;
+    ASSERT_TRUE(merged.Load(Data()));
+    EXPECT_EQ(merged.intervals.Count(), 2);
 }
 
 // The folder watch itself: the program's own writes are read in a burst rather than one by one. (That an outside
