@@ -13,7 +13,7 @@ namespace kelmora::model {
 
 namespace {
 
-void SetError(std::string* error, const std::filesystem::path& path, const char* what, int code)
+void SetSystemError(std::string* error, const std::filesystem::path& path, const char* what, int code)
 {
     if (error != nullptr) {
         *error = path.string() + ": " + what + ": " + std::strerror(code);
@@ -105,7 +105,7 @@ bool ReplaceFile(std::filesystem::path path, const std::function<bool(int)>& wri
                  const WriteOptions& options)
 {
     if (options.userDocument && !FollowLinks(path)) {
-        SetError(error, path, "cannot follow the link", errno);
+        SetSystemError(error, path, "cannot follow the link", errno);
         return false;
     }
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
@@ -119,7 +119,7 @@ bool ReplaceFile(std::filesystem::path path, const std::function<bool(int)>& wri
     std::string pattern = (folder / name).string();
     FileDescriptor fd(CreateTemporary(pattern, options.userDocument));
     if (!fd.Valid()) {
-        SetError(error, path, "cannot create a temporary file", errno);
+        SetSystemError(error, path, "cannot create a temporary file", errno);
         return false;
     }
     const std::filesystem::path temporary(pattern);
@@ -127,7 +127,7 @@ bool ReplaceFile(std::filesystem::path path, const std::function<bool(int)>& wri
         const int code = errno;
         fd.Close();
         ::unlink(temporary.c_str());
-        SetError(error, path, what, code);
+        SetSystemError(error, path, what, code);
         return false;
     };
     // A rewritten file keeps its mode and, where the process may set it, its owner; only a new file is
@@ -222,13 +222,13 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string& contents, std
     // O_NONBLOCK: a FIFO planted under a data file name must not hang the reader; it is refused below.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.Valid()) {
-        SetError(error, path, "cannot open", errno);
+        SetSystemError(error, path, "cannot open", errno);
         return false;
     }
     struct stat info
     {};
     if (::fstat(fd.Get(), &info) != 0) {
-        SetError(error, path, "cannot read", errno);
+        SetSystemError(error, path, "cannot read", errno);
         return false;
     }
     if (!S_ISREG(info.st_mode)) {
@@ -253,7 +253,7 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string& contents, std
             if (errno == EINTR) {
                 continue;
             }
-            SetError(error, path, "cannot read", errno);
+            SetSystemError(error, path, "cannot read", errno);
             return false;
         }
         if (got == 0) {
