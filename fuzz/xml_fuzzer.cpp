@@ -12,29 +12,10 @@
 
 namespace {
 
+using kelmora::model::IsBlank;
+using kelmora::model::Trim;
 using kelmora::model::XmlDocument;
 using kelmora::model::XmlNode;
-
-bool IsSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool IsBlank(std::string_view text)
-{
-    return std::all_of(text.begin(), text.end(), IsSpace);
-}
-
-std::string_view Trim(std::string_view text)
-{
-    while (!text.empty() && IsSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 void Check(bool condition)
 {
@@ -89,7 +70,8 @@ bool NamesWritable(const XmlNode& node)
             (name.starts_with("?") || name.starts_with("!--") || StartsWithNoCase(name, "![CDATA["))) {
             return false;
         }
-        if ((!node.children.empty() || !node.value.empty()) && !name.empty() && IsSpace(name.front())) {
+        if ((!node.children.empty() || !node.value.empty()) && !name.empty() &&
+            kelmora::model::IsXmlSpace(name.front())) {
             return false;
         }
     }

@@ -1,6 +1,6 @@
 #include "desktopservices.h"
 
-#include "platform/paths.h"
+#include "model/userfolders.h"
 
 #include <QPointer>
 #include <QPushButton>
@@ -19,6 +19,17 @@ std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget* owner, const QString& text
     // Enter must not delete anything by accident.
     box->setDefaultButton(QMessageBox::No);
     box->setEscapeButton(withCancel ? QMessageBox::Cancel : QMessageBox::No);
+    return box;
+}
+
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const QString& text, const QString& caption,
+                                            MessageIcon icon)
+{
+    const QMessageBox::Icon shown = icon == MessageIcon::Error     ? QMessageBox::Critical
+                                    : icon == MessageIcon::Warning ? QMessageBox::Warning
+                                                                   : QMessageBox::Information;
+    auto box = std::make_unique<QMessageBox>(shown, caption, text, QMessageBox::Ok, owner);
+    box->setObjectName("messageBox");
     return box;
 }
 
@@ -54,11 +65,14 @@ CKelmoraApp::Services DesktopServices()
         return answer;
     };
     services.showError = [](const QString& text) { QMessageBox::critical(nullptr, QStringLiteral("Error"), text); };
-    services.showMessage = [](QWidget* owner, const QString& text, const QString& caption) {
-        QMessageBox::information(owner, caption, text);
+    services.showMessage = [](QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) {
+        // Guarded as the question is.
+        const QPointer<QMessageBox> box = MakeMessageBox(owner, text, caption, icon).release();
+        box->exec();
+        delete box;
     };
     services.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
-    services.executableFolder = platform::ExecutableFolder();
+    services.executableFolder = model::ExecutableFolder();
     return services;
 }
 

@@ -15,6 +15,9 @@ CKelmoraApp::Services DesktopServices();
 // means Cancel (No when there is no Cancel).
 std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget* owner, const QString& text, const QString& caption,
                                              bool withCancel);
+// The box of CKelmoraApp::ShowMessage: an OK button and the icon asked for.
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const QString& text, const QString& caption,
+                                            MessageIcon icon);
 // The answer of a question box after it ran; a box closed without choosing answers as Escape does.
 Answer AnswerOf(const QMessageBox& box);
 

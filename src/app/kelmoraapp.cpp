@@ -3,8 +3,10 @@
 #include "messages.h"
 
 #include "model/datafolder.h"
+#include "model/folderlock.h"
 #include "model/task.h"
 #include "model/taskops.h"
+#include "model/userfolders.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -14,6 +16,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <system_error>
+#include <vector>
 
 #ifndef KELMORA_VERSION
 #error "KELMORA_VERSION must come from the build"
@@ -24,11 +28,7 @@ namespace kelmora::app {
 CommandLine ParseCommandLine(const QStringList& arguments)
 {
     CommandLine result;
-    // The terminate switch is the whole command line and nothing else; "/T" or "/t x" start normally.
-    if (arguments == QStringList{QStringLiteral("/t")}) {
-        result.terminate = true;
-        return result;
-    }
+    QStringList words;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         if (argument == QStringLiteral("--help") || argument == QStringLiteral("-h")) {
@@ -43,16 +43,23 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             result.dataDir = std::filesystem::path(arguments[++i].toStdString());
         } else if (argument.startsWith(QStringLiteral("--data-dir="))) {
             result.dataDir = std::filesystem::path(argument.mid(11).toStdString());
+        } else if (argument.size() > 1 && argument.startsWith(u'-')) {
+            // A mistyped option would otherwise start the program without what it asked for, unnoticed.
+            result.error = QStringLiteral("unknown option %1").arg(argument);
+            return result;
+        } else {
+            words.push_back(argument);
         }
-        // Anything else starts the program normally, as it always has.
     }
+    // Beside the options, "/t" must be the only word; "/T" or "/t x" start the program as they always have.
+    result.terminate = words == QStringList{QStringLiteral("/t")};
     return result;
 }
 
 QString UsageText()
 {
     return QStringLiteral("Usage: kelmora [--data-dir FOLDER]\n"
-                          "       kelmora /t\n"
+                          "       kelmora [--data-dir FOLDER] /t\n"
                           "Kelmora tracks the time you spend on your tasks from the notification area.\n\n"
                           "  --data-dir FOLDER  keep the data in FOLDER (default: $KELMORA_DATA_DIR, else\n"
                           "                     $XDG_DATA_HOME/Kelmora)\n"
@@ -82,6 +89,23 @@ bool HasDisplay()
 
 } // namespace
 
+std::optional<QString> OtherInstanceFolder(platform::SingleInstance& instance, const std::filesystem::path& folder)
+{
+    const std::optional<QString> theirs = instance.queryDataFolder(std::chrono::seconds(2));
+    std::error_code error;
+    if (!theirs || theirs->isEmpty() || std::filesystem::equivalent(theirs->toStdString(), folder, error)) {
+        return std::nullopt;
+    }
+    return theirs;
+}
+
+QString AlreadyRunningText(const QString& runningFolder, const std::filesystem::path& folder)
+{
+    return QStringLiteral("Kelmora is already running with the data folder %1.\nTo work on %2, end it first "
+                          "(\"kelmora /t\").")
+        .arg(runningFolder, QString::fromStdString(folder.string()));
+}
+
 std::optional<int> RunWithoutWindows(int argc, char** argv)
 {
     QStringList arguments;
@@ -97,9 +121,15 @@ std::optional<int> RunWithoutWindows(int argc, char** argv)
         std::fputs(qPrintable(commandLine.help ? UsageText() : VersionText()), stdout);
         return 0;
     }
+    // Talking to the running instance needs an application object, but no display.
+    std::optional<QCoreApplication> application;
+    const auto needApplication = [&] {
+        if (QCoreApplication::instance() == nullptr) {
+            application.emplace(argc, argv);
+        }
+    };
     if (commandLine.terminate) {
-        // Needs no display: it only talks to the running instance.
-        QCoreApplication application(argc, argv);
+        needApplication();
         const auto instance = platform::createSingleInstance();
         return RunTerminateMode(
                    *instance, [] { QThread::sleep(1); },
@@ -108,6 +138,14 @@ std::optional<int> RunWithoutWindows(int argc, char** argv)
                    : 1;
     }
     if (!HasDisplay()) {
+        needApplication();
+        const std::filesystem::path folder = model::ResolveDataFolder(commandLine.dataDir, model::ProcessEnvironment());
+        const auto running =
+            folder.empty() ? std::nullopt : OtherInstanceFolder(*platform::createSingleInstance(), folder);
+        if (running) {
+            std::fprintf(stderr, "kelmora: %s\n", qPrintable(AlreadyRunningText(*running, folder)));
+            return 1;
+        }
         std::fprintf(stderr, "kelmora: no graphical display is available (DISPLAY and WAYLAND_DISPLAY are unset).\n"
                              "Start it from a desktop session, or use kelmora-cli to work on the same data "
                              "from a terminal.\n");
@@ -160,14 +198,40 @@ bool CKelmoraApp::InitInstance()
         return false;
     }
     if (model::HasOldData(m_services.executableFolder)) {
-        model::MigrateOldData(m_services.executableFolder, m_dataFolder);
+        std::vector<std::string> stayed;
+        {
+            // Moving files in is a change of the folder like any other.
+            const model::FolderLock lock(m_dataFolder);
+            model::MigrateOldData(m_services.executableFolder, m_dataFolder, &stayed);
+        }
+        if (!stayed.empty()) {
+            QStringList names;
+            for (const std::string& name : stayed) {
+                names.push_back(QString::fromStdString(name));
+            }
+            m_services.showError(QStringLiteral("These files of older Kelmora data could not be moved from %1 into "
+                                                "the data folder %2: %3.\nThey stay where they are, and Kelmora tries "
+                                                "again at its next start.")
+                                     .arg(QString::fromStdString(m_services.executableFolder.string()),
+                                          QString::fromStdString(m_dataFolder.string()),
+                                          names.join(QStringLiteral(", "))));
+        }
     }
     if (!m_services.instance->tryAcquire()) {
-        // Another instance runs for this user: it shows its Task List window and this start ends.
+        // Another instance runs for this user: it shows its Task List window and this start ends. Its window
+        // shows its own folder's tasks, which must not pass for those of the folder this start was given.
+        if (const auto running = OtherInstanceFolder(*m_services.instance, m_dataFolder)) {
+            m_services.showError(AlreadyRunningText(*running, m_dataFolder));
+            m_exitCode = 1;
+            return false;
+        }
         m_services.instance->send(platform::SingleInstance::Request::Activate, std::chrono::seconds(2));
         m_exitCode = 0;
         return false;
     }
+    std::error_code canonicalError;
+    const std::filesystem::path canonical = std::filesystem::canonical(m_dataFolder, canonicalError);
+    m_services.instance->setDataFolder(QString::fromStdString((canonicalError ? m_dataFolder : canonical).string()));
 
     m_store = std::make_unique<model::TaskStore>(m_dataFolder);
     if (!m_store->Load(&error)) {
@@ -180,8 +244,16 @@ bool CKelmoraApp::InitInstance()
     m_mainWnd = std::make_unique<CMainWnd>(*this, m_services.taskListFactory);
     connect(m_services.instance.get(), &platform::SingleInstance::activateRequested, m_mainWnd.get(),
             [this] { PostMessage(m_mainWnd.get(), kMsgShowTaskList); });
-    connect(m_services.instance.get(), &platform::SingleInstance::terminateRequested, m_mainWnd.get(),
-            [this] { QCoreApplication::postEvent(m_mainWnd.get(), new QCloseEvent()); });
+    connect(m_services.instance.get(), &platform::SingleInstance::terminateRequested, m_mainWnd.get(), [this] {
+        // "kelmora /t" ends this program after ten seconds whatever happens, and nobody may be at the screen:
+        // the close asks nothing, and a question of an exit already under way goes unanswered.
+        m_closedFromOutside = true;
+        if (m_mainWnd->IsClosed()) {
+            CMainWnd::CloseOpenWindows();
+        } else {
+            QCoreApplication::postEvent(m_mainWnd.get(), new QCloseEvent());
+        }
+    });
 
     if (CurrentTaskId() != -1) {
         PostMessage(m_mainWnd.get(), kMsgTaskState, kRunningIconId);
@@ -209,9 +281,11 @@ int CKelmoraApp::ExitInstance()
         model::Task task;
         task.id = CurrentTaskId();
         task.Load(m_dataFolder);
+        // Closed from outside, the task is settled as when the session ends: stopped only with AutoStop.
         if (platform::GetSetting(Settings(), platform::setting::kAutoStop) != 0) {
             StopTaskAndSave();
-        } else if (m_services.askYesNo(QStringLiteral("Task '%1' is still running. Do you want to stop it now?")
+        } else if (!m_closedFromOutside &&
+                   m_services.askYesNo(QStringLiteral("Task '%1' is still running. Do you want to stop it now?")
                                            .arg(QString::fromStdString(task.name)),
                                        QStringLiteral("Running task"))) {
             StopTaskAndSave();
@@ -245,10 +319,10 @@ void CKelmoraApp::OnSessionEnd()
     }
 }
 
-void CKelmoraApp::ShowMessage(QWidget* owner, const QString& text, const QString& caption)
+void CKelmoraApp::ShowMessage(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon)
 {
     if (m_services.showMessage) {
-        m_services.showMessage(owner, text, caption);
+        m_services.showMessage(owner, text, caption, icon);
     }
 }
 

@@ -33,7 +33,7 @@ struct CommandLine
     QString error;
 };
 
-// `arguments` without the program name.
+// `arguments` without the program name. Options may come in any order, before or after "/t".
 CommandLine ParseCommandLine(const QStringList& arguments);
 QString UsageText();
 QString VersionText();
@@ -41,6 +41,12 @@ QString VersionText();
 // What the command line asks for that needs no window: help, version, a refused argument, "/t", or a start
 // without any display. The exit code when the program ends here; nothing when it is to start.
 std::optional<int> RunWithoutWindows(int argc, char** argv);
+
+// The data folder of the instance holding `instance`'s slot, when it is not `folder`: a start on `folder` must
+// then not hand over to it. Nothing when they are the same, or no instance says.
+std::optional<QString> OtherInstanceFolder(platform::SingleInstance& instance, const std::filesystem::path& folder);
+// "Kelmora is already running with the data folder …", for a start on `folder`.
+QString AlreadyRunningText(const QString& runningFolder, const std::filesystem::path& folder);
 
 // Asks the running instance to close; if it is still there when ten seconds have passed (the time the
 // request itself took included), ends it by the process id its instance lock records (only when that
@@ -57,6 +63,15 @@ enum class Answer
     Yes,
     No,
     Cancel,
+};
+
+// The icon of a message box: something the user is told, warned of (an entry refused, a file left out), or a
+// failure.
+enum class MessageIcon
+{
+    Information,
+    Warning,
+    Error,
 };
 
 // The caption of the program's error boxes.
@@ -82,7 +97,7 @@ public:
         std::function<bool()> trayAvailable;
         std::function<void(const QString& text)> showError;
         // A message box with an OK button, owned by `owner` (may be null).
-        std::function<void(QWidget* owner, const QString& text, const QString& caption)> showMessage;
+        std::function<void(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon)> showMessage;
         CMainWnd::TaskListFactory taskListFactory;
         std::filesystem::path executableFolder;
     };
@@ -97,7 +112,8 @@ public:
     int ExitCode() const { return m_exitCode; }
 
     // Tells the user something through a message box with an OK button.
-    void ShowMessage(QWidget* owner, const QString& text, const QString& caption);
+    void ShowMessage(QWidget* owner, const QString& text, const QString& caption,
+                     MessageIcon icon = MessageIcon::Information);
     // A Yes/No question, No the default; true for Yes.
     bool AskYesNo(QWidget* owner, const QString& text, const QString& caption);
     // A Yes/No/Cancel question, No the default, Escape Cancel.
@@ -130,6 +146,8 @@ private:
     std::unique_ptr<CMainWnd> m_mainWnd;
     std::atomic<std::int32_t> m_currentTaskId{-1};
     int m_exitCode = 0;
+    // A later start asked this instance to close ("kelmora /t").
+    bool m_closedFromOutside = false;
 };
 
 } // namespace kelmora::app

@@ -6,9 +6,10 @@
 #include "tracking.h"
 #include "trayicon.h"
 
+#include "model/syncfold.h"
 #include "model/task.h"
 #include "model/taskops.h"
-#include "platform/paths.h"
+#include "model/userfolders.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -76,6 +77,14 @@ CMainWnd::CMainWnd(CKelmoraApp& app, TaskListFactory taskListFactory) : m_app(ap
     m_followTimer.setInterval(kFollowDelayMs);
     connect(&m_followTimer, &QTimer::timeout, this, &CMainWnd::FollowFiles);
     m_folderWatcher.addPath(QString::fromStdString(m_app.DataFolder().string()));
+    // Copies a sync tool left while the program was not running are folded in as soon as it runs.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_closing && !m_closed && !model::FindConflictCopies(m_app.DataFolder()).empty()) {
+            FoldSyncCopies();
+            m_app.ReloadStore();
+            FollowRunningTask(model::FindRunningTask(m_app.Store()));
+        }
+    });
     connect(&m_folderWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { m_followTimer.start(); });
 }
 
@@ -242,7 +251,7 @@ void CMainWnd::OnReport(int id)
 // The manual sits beside the program in a build tree and under share/kelmora when installed.
 void CMainWnd::OnHelp()
 {
-    const std::filesystem::path folder = platform::ExecutableFolder();
+    const std::filesystem::path folder = model::ExecutableFolder();
     for (const std::filesystem::path& candidate :
          {folder / "manual.html", folder.parent_path() / "share" / "kelmora" / "manual.html"}) {
         if (std::filesystem::exists(candidate)) {
@@ -252,14 +261,14 @@ void CMainWnd::OnHelp()
         }
     }
     m_app.ShowMessage(nullptr, QStringLiteral("The user manual (manual.html) was not found beside the program."),
-                      QStringLiteral("Help"));
+                      QStringLiteral("Help"), MessageIcon::Error);
 }
 
 // A desktop without browser or mail program must not swallow the command silently.
 void CMainWnd::OpenOrSay(const std::string& target, const QString& what)
 {
     if (!m_app.Shell().Open(target)) {
-        m_app.ShowMessage(nullptr, what, QStringLiteral("Kelmora"));
+        m_app.ShowMessage(nullptr, what, QStringLiteral("Kelmora"), MessageIcon::Error);
     }
 }
 
@@ -267,7 +276,7 @@ void CMainWnd::OnRollback()
 {
     if (m_app.CurrentTaskId() == -1) {
         m_app.ShowMessage(this, QStringLiteral("There is no started task now"),
-                          QStringLiteral("Can't rallback current task"));
+                          QStringLiteral("Can't rallback current task"), MessageIcon::Warning);
         return;
     }
     m_rollbackDlg->ShowDialog();
@@ -323,18 +332,27 @@ void CMainWnd::FollowFiles()
     if (m_closing || m_closed) {
         return;
     }
+    // A sync tool or a restore may put a new folder in the old one's place; the watch went with the old one.
+    const QString folder = QString::fromStdString(m_app.DataFolder().string());
+    if (!m_folderWatcher.directories().contains(folder)) {
+        m_folderWatcher.addPath(folder);
+    }
     const std::string state = FolderState(m_app.DataFolder());
     if (state == m_folderState) {
         return;
     }
-    // The task store is replaced below, which must not happen under a dialog's feet: it may hold the old
-    // one. The running state is taken from a store of its own meanwhile.
+    // The task store is re-read below, which must not happen under a dialog's feet: it may hold the old
+    // one. The running state is taken from a store of its own meanwhile, and the Task List, which reads
+    // each task's file, marks the task that runs now.
     if (InNestedEventLoop()) {
         if (state != m_pendingState) {
             m_pendingState = state;
             model::TaskStore fresh(m_app.DataFolder());
             fresh.Load();
             FollowRunningTask(model::FindRunningTask(fresh));
+            if (m_taskList) {
+                m_taskList->RefillTaskList();
+            }
         }
         m_followTimer.start(1000);
         return;
@@ -342,11 +360,34 @@ void CMainWnd::FollowFiles()
     m_followTimer.setInterval(kFollowDelayMs);
     m_folderState = state;
     ++m_fileRereads;
+    FoldSyncCopies();
     m_app.ReloadStore();
     FollowRunningTask(model::FindRunningTask(m_app.Store()));
     if (m_taskList) {
         m_taskList->RefillCategories();
         m_taskList->RefillTimeLog(true);
+    }
+}
+
+void CMainWnd::FoldSyncCopies()
+{
+    if (model::FindConflictCopies(m_app.DataFolder()).empty()) {
+        return;
+    }
+    model::FoldReport report;
+    std::string error;
+    model::FoldConflictCopies(m_app.DataFolder(), report, false, &error);
+    QString text = report.Changed() ? QString::fromStdString(report.Summary()) : QString();
+    if (!report.damaged.empty()) {
+        text += QStringLiteral("%1%2 conflict copies could not be read and were left in the data folder.")
+                    .arg(text.isEmpty() ? QString() : QStringLiteral("\n"))
+                    .arg(report.damaged.size());
+    }
+    if (!text.isEmpty() && m_trayIcon->IconId() != 0) {
+        m_trayIcon->ShowBalloon(QStringLiteral("Kelmora"), text, 10);
+    }
+    if (!text.isEmpty()) {
+        qInfo("Kelmora: %s", qUtf8Printable(text));
     }
 }
 

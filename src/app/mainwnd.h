@@ -99,6 +99,8 @@ public:
     // Ends the program from whatever state it is in: open dialogs, message boxes and menus are closed
     // first (as Escape would), and the close path runs once their event loops have unwound.
     void CloseProgram();
+    // Closes every open window of the program, dialogs and questions as Escape would; true when none was open.
+    static bool CloseOpenWindows();
 
     // Re-derives the running state and every list from the files after another program changed them.
     // Does nothing when the folder looks as it did at the last reading.
@@ -122,8 +124,8 @@ private:
     void OnRollback();
     void OpenOrSay(const std::string& target, const QString& what);
     void FollowRunningTask(std::int32_t running);
-    // Closes every open window of the program; true when none was open.
-    static bool CloseOpenWindows();
+    // Folds in the conflict copies a sync tool left, and tells the user what was merged.
+    void FoldSyncCopies();
 
     CKelmoraApp& m_app;
     std::unique_ptr<CTrayIcon> m_trayIcon;

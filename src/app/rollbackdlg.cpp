@@ -111,13 +111,13 @@ bool CRollbackDlg::LoadRunningTask(model::Task& task)
     if (task.id < 0) {
         HideDialog();
         m_app.ShowMessage(this, QStringLiteral("There is no started task now"),
-                          QStringLiteral("Can't rallback current task"));
+                          QStringLiteral("Can't rallback current task"), MessageIcon::Warning);
         return false;
     }
     if (!task.Load(m_app.DataFolder())) {
         HideDialog();
         m_app.ShowMessage(this, QStringLiteral("The current task could not be read. It may have been deleted."),
-                          kCaption);
+                          kCaption, MessageIcon::Error);
         return false;
     }
     // Stopping a task whose last span is already closed would stretch that span up to now, and the
@@ -125,7 +125,7 @@ bool CRollbackDlg::LoadRunningTask(model::Task& task)
     if (!task.IsRunning()) {
         HideDialog();
         m_app.ShowMessage(this, QStringLiteral("There is no started task now"),
-                          QStringLiteral("Can't rallback current task"));
+                          QStringLiteral("Can't rallback current task"), MessageIcon::Warning);
         return false;
     }
     return true;
@@ -176,7 +176,7 @@ void CRollbackDlg::accept()
                           QStringLiteral("The task \"%1\" can no longer be read. It may have been deleted. "
                                          "Nothing was changed.")
                               .arg(QString::fromStdString(m_task.name)),
-                          kCaption);
+                          kCaption, MessageIcon::Warning);
         return;
     }
     // From the check against the file to the last save, no other program may change the folder.
@@ -194,7 +194,7 @@ void CRollbackDlg::accept()
                           QStringLiteral("The task \"%1\" was changed outside this dialog after it was opened. "
                                          "Nothing was changed; please check the range again.")
                               .arg(QString::fromStdString(m_task.name)),
-                          kCaption);
+                          kCaption, MessageIcon::Warning);
         model::Task current;
         if (LoadRunningTask(current)) {
             m_original = current;
@@ -213,7 +213,7 @@ void CRollbackDlg::accept()
         !ReadStamp(*m_endDateEdit, *m_endTimeEdit, range.stop)) {
         lock.reset();
         m_app.ShowMessage(this, QStringLiteral("The new range is not a valid date and time. Please correct the range."),
-                          kCaption);
+                          kCaption, MessageIcon::Warning);
         return;
     }
     // Intervals are expected to run forwards; a reversed one would break every total and merge.
@@ -221,7 +221,7 @@ void CRollbackDlg::accept()
         lock.reset();
         m_app.ShowMessage(this,
                           QStringLiteral("The end of the new range lies before its start. Please correct the range."),
-                          kCaption);
+                          kCaption, MessageIcon::Warning);
         return;
     }
 
@@ -229,7 +229,7 @@ void CRollbackDlg::accept()
         if (m_taskCombo->currentIndex() < 0) {
             lock.reset();
             m_app.ShowMessage(this, QStringLiteral("Please choose task to pass the delete time to"),
-                              QStringLiteral("Can't pass deleted time"));
+                              QStringLiteral("Can't pass deleted time"), MessageIcon::Warning);
             return;
         }
         model::Task receiver;
@@ -240,7 +240,7 @@ void CRollbackDlg::accept()
             m_app.ShowMessage(this,
                               QStringLiteral("The task \"%1\" can no longer be read. Please choose another task.")
                                   .arg(m_taskCombo->currentText()),
-                              QStringLiteral("Can't pass deleted time"));
+                              QStringLiteral("Can't pass deleted time"), MessageIcon::Warning);
             return;
         }
         // The pickers show whole seconds: an unchanged end differs from the span's real end by its

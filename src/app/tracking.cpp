@@ -90,6 +90,34 @@ bool SameContent(const model::Task& a, const model::Task& b)
     return true;
 }
 
+bool ConfirmOverlap(CKelmoraApp& app, QWidget* owner, std::int32_t taskId, const model::Interval& span)
+{
+    for (const std::int32_t id : app.Store().TaskIds()) {
+        model::Task other;
+        other.id = id;
+        if (id == taskId || !other.Load(app.DataFolder())) {
+            continue;
+        }
+        for (std::int32_t i = 0; i < other.intervals.Count(); ++i) {
+            const model::Interval theirs = other.intervals.At(i);
+            const model::Interval common = theirs.Intersect(span);
+            if (!(common.stop > common.start)) {
+                continue;
+            }
+            // The local time of day, as the span's own pickers show it.
+            const auto clock = [](const model::TimeStamp& stamp) {
+                return QString::fromStdString(stamp.Format().substr(11));
+            };
+            return app.AskYesNo(
+                owner,
+                QStringLiteral("This span overlaps \"%1\" %2\u2013%3. Keep both?")
+                    .arg(QString::fromStdString(other.name), clock(theirs.start), clock(theirs.EffectiveStop())),
+                QStringLiteral("Overlapping time"));
+        }
+    }
+    return true;
+}
+
 void FillPassTimeTasks(QComboBox& combo, const model::TaskStore& store)
 {
     struct Entry

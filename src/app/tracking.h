@@ -9,6 +9,7 @@ class QComboBox;
 class QWidget;
 
 namespace kelmora::model {
+class Interval;
 class Task;
 class TaskStore;
 } // namespace kelmora::model
@@ -41,6 +42,11 @@ void ForgetCurrentTaskIfStopped(CKelmoraApp& app, const model::Task& saved);
 // True when both hold the same name and spans: a dialog compares the file with what it read, so as not to
 // save over a change made meanwhile by another program.
 bool SameContent(const model::Task& a, const model::Task& b);
+
+// Before a span edited by hand is saved to task `taskId`: when it overlaps a span of another task, that time
+// would count for both, so the user is asked whether to keep both, No being the default. True to go on: no
+// overlap, or Yes. Only for time added by hand; moving time from one task to another asks nothing.
+bool ConfirmOverlap(CKelmoraApp& app, QWidget* owner, std::int32_t taskId, const model::Interval& span);
 
 // Fills the list of tasks that removed time can be passed to: every readable task that is not running,
 // in case-insensitive name order (ties keep store order), each item carrying its task id. The first item

@@ -4,6 +4,7 @@
 
 #include "model/datafolder.h"
 #include "model/folderlock.h"
+#include "model/syncfold.h"
 #include "model/taskstore.h"
 
 #include <algorithm>
@@ -56,6 +57,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     RegisterLogCommands(registry);
     RegisterReportCommand(registry);
     RegisterStatusCommand(registry);
+    RegisterDoctorCommand(registry);
 
     // CLI11 takes "--data-dir=" as an option still waiting for its value and would swallow the command.
     const auto optionsEnd = std::find(args.begin(), args.end(), "--");
@@ -93,7 +95,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     const std::optional<fs::path> explicitFolder =
         dataDirOption->count() > 0 ? std::optional<fs::path>(dataDir) : std::nullopt;
-    const fs::path dataFolder = platform::ResolveDataFolder(explicitFolder, context.environment);
+    const fs::path dataFolder = model::ResolveDataFolder(explicitFolder, context.environment);
     if (dataFolder.empty()) {
         err << "kelmora-cli: no data folder: set HOME, XDG_DATA_HOME or KELMORA_DATA_DIR, or pass --data-dir\n";
         return kExitFailed;
@@ -129,7 +131,31 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     // second profile must not swallow it.
     const auto named = context.environment("KELMORA_DATA_DIR");
     if (writes && !explicitFolder && (!named || named->empty()) && model::HasOldData(context.executableFolder)) {
-        model::MigrateOldData(context.executableFolder, dataFolder);
+        std::vector<std::string> stayed;
+        model::MigrateOldData(context.executableFolder, dataFolder, &stayed);
+        for (const std::string& name : stayed) {
+            err << "kelmora-cli: warning: " << (context.executableFolder / name).string()
+                << " could not be moved into the data folder; it is tried again next time\n";
+        }
+    }
+    // What a sync tool left beside the files is folded in before anything is changed; reading commands
+    // write nothing and say what their answer leaves out.
+    if (const std::size_t copies = model::FindConflictCopies(dataFolder).size(); copies > 0) {
+        if (!writes) {
+            err << "kelmora-cli: warning: " << copies
+                << " conflict copies left by a sync tool are not counted yet; the next command that changes "
+                   "data folds them in (kelmora-cli doctor --dry-run lists them)\n";
+        } else if (chosenName != "doctor") {
+            model::FoldReport report;
+            model::FoldConflictCopies(dataFolder, report, false, &error);
+            if (report.Changed()) {
+                err << "kelmora-cli: " << report.Summary() << "\n";
+            }
+            if (!report.damaged.empty()) {
+                err << "kelmora-cli: warning: " << report.damaged.size()
+                    << " conflict copies could not be folded in; kelmora-cli doctor names them\n";
+            }
+        }
     }
     model::TaskStore store(dataFolder);
     if (!store.LoadTaskIds(&error)) {
@@ -143,7 +169,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         terminalOut.rdbuf(&*terminal);
     }
     Session session{store, context.outIsTerminal ? terminalOut : out, err};
-    session.cacheFolder = platform::CacheFolder(context.environment);
+    session.cacheFolder = model::CacheFolder(context.environment);
     if (!store.LoadCategoryIds(&error, writes)) {
         if (needsCategories) {
             err << "kelmora-cli: " << error << "\n";

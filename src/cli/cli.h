@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/paths.h"
+#include "model/userfolders.h"
 
 #include <filesystem>
 #include <iosfwd>
@@ -19,7 +19,7 @@ enum ExitCode
 // What the command line tool needs from the process around it; tests pass their own.
 struct CliContext
 {
-    platform::EnvironmentLookup environment;
+    model::EnvironmentLookup environment;
     std::filesystem::path executableFolder;
     // Standard output is a terminal: control characters in names are shown escaped there.
     bool outIsTerminal = false;

@@ -68,6 +68,7 @@ void RegisterCategoryCommands(CommandRegistry& registry);
 void RegisterLogCommands(CommandRegistry& registry);
 void RegisterStatusCommand(CommandRegistry& registry);
 void RegisterReportCommand(CommandRegistry& registry);
+void RegisterDoctorCommand(CommandRegistry& registry);
 
 inline constexpr const char* kTimeFormatHint = "YYYY-MM-DD HH:MM:SS";
 

@@ -74,7 +74,8 @@ int RunReport(Session& session, const ReportArgs& args)
         return status;
     }
     std::string error;
-    if (!model::WriteFileAtomically(args.output, write, &error)) {
+    // The user's own file: made as any new document is, and a link keeps pointing at it.
+    if (!model::WriteFileAtomically(args.output, write, &error, model::WriteOptions{true})) {
         session.err << "Failed to write report file \"" << args.output << "\": " << error << "\n";
         return kExitFailed;
     }

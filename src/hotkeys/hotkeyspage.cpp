@@ -91,9 +91,11 @@ void CEditHotkeyDlg::accept()
     modifiers |= m_alt->isChecked() ? platform::kModAlt : 0;
     modifiers |= m_ctrl->isChecked() ? platform::kModControl : 0;
     modifiers |= m_shift->isChecked() ? platform::kModShift : 0;
-    // A grab of a bare letter would take that letter from every other program.
-    if (modifiers == 0) {
-        m_showMessage(this, QStringLiteral("Select at least one modifier"), QStringLiteral("No modifier is selected"));
+    if (!LeavesTypingAlone(modifiers)) {
+        m_showMessage(this,
+                      QStringLiteral("Select Alt or Ctrl as well: a letter alone, or with Shift only, is what you "
+                                     "type in every other program."),
+                      QStringLiteral("Alt or Ctrl needed"));
         m_alt->setFocus();
         return;
     }

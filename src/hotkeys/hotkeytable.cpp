@@ -41,6 +41,11 @@ void SetError(std::string* error, const std::string& text)
 
 } // namespace
 
+bool LeavesTypingAlone(std::uint32_t modifiers)
+{
+    return (modifiers & (platform::kModAlt | platform::kModControl | platform::kModWin)) != 0;
+}
+
 fs::path HotkeysPath(const fs::path& dataFolder)
 {
     return dataFolder / "hotkeys.xml";
@@ -138,18 +143,31 @@ void CHotkeyTable::SetDefaultHotkeys()
 bool CHotkeyTable::RegisterAll()
 {
     std::vector<platform::ShortcutBinding> bindings;
-    for (const HotkeyEntry& entry : m_entries) {
-        bindings.push_back(
-            {static_cast<int>(entry.id), QString::fromStdString(entry.title), entry.modifiers, entry.vk});
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        const HotkeyEntry& entry = m_entries[i];
+        m_bindingIndex[i] = LeavesTypingAlone(entry.modifiers) ? static_cast<int>(bindings.size()) : -1;
+        if (m_bindingIndex[i] >= 0) {
+            bindings.push_back(
+                {static_cast<int>(entry.id), QString::fromStdString(entry.title), entry.modifiers, entry.vk});
+        }
     }
     m_shortcuts.RegisterAll(bindings);
     m_registered = true;
-    for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        if (m_shortcuts.Status(i).state != platform::ShortcutState::Active) {
+    for (int i = 0; i < kHotkeyCount; ++i) {
+        if (StatusAt(i).state != platform::ShortcutState::Active) {
             return false;
         }
     }
     return true;
+}
+
+platform::ShortcutStatus CHotkeyTable::StatusAt(int position) const
+{
+    const int index = m_bindingIndex[static_cast<std::size_t>(position)];
+    if (!m_registered || index < 0) {
+        return {platform::ShortcutState::Off, {}};
+    }
+    return m_shortcuts.Status(static_cast<std::size_t>(index));
 }
 
 void CHotkeyTable::UnregisterAll()
@@ -214,8 +232,8 @@ QString CHotkeyTable::ShownText(int position) const
         return {};
     }
     const QString keys = GetHotkeyText(*entry);
-    const platform::ShortcutStatus status = m_shortcuts.Status(static_cast<std::size_t>(position));
-    switch (m_registered ? status.state : platform::ShortcutState::Off) {
+    const platform::ShortcutStatus status = StatusAt(position);
+    switch (status.state) {
     case platform::ShortcutState::Active:
         return status.trigger.isEmpty() ? keys : status.trigger;
     case platform::ShortcutState::Pending:
@@ -233,8 +251,8 @@ QString CHotkeyTable::ActiveText(std::uint32_t id) const
         if (m_entries[static_cast<std::size_t>(i)].id != id) {
             continue;
         }
-        const platform::ShortcutStatus status = m_shortcuts.Status(static_cast<std::size_t>(i));
-        if (!m_registered || status.state != platform::ShortcutState::Active) {
+        const platform::ShortcutStatus status = StatusAt(i);
+        if (status.state != platform::ShortcutState::Active) {
             return {};
         }
         return status.trigger.isEmpty() ? GetHotkeyText(m_entries[static_cast<std::size_t>(i)]) : status.trigger;

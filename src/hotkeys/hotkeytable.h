@@ -9,7 +9,8 @@
 
 namespace kelmora::platform {
 class GlobalShortcuts;
-}
+struct ShortcutStatus;
+} // namespace kelmora::platform
 
 namespace kelmora::hotkeys {
 
@@ -27,6 +28,9 @@ struct HotkeyEntry
 };
 
 inline constexpr int kHotkeyCount = 5;
+
+// False for a letter alone or with Shift only: taken system-wide, it could no longer be typed anywhere.
+bool LeavesTypingAlone(std::uint32_t modifiers);
 
 // <dataFolder>/hotkeys.xml
 std::filesystem::path HotkeysPath(const std::filesystem::path& dataFolder);
@@ -50,8 +54,9 @@ public:
     bool SaveHotkeys(std::string* error = nullptr) const;
     void SetDefaultHotkeys();
 
-    // Registers the five combinations in table order; true when all are active now (a desktop that answers
-    // later reports through the shortcut service's statusChanged).
+    // Registers the five combinations in table order, except those that would take typing away (a file
+    // written by hand or by an older version may hold them); true when all are active now (a desktop that
+    // answers later reports through the shortcut service's statusChanged).
     bool RegisterAll();
     void UnregisterAll();
 
@@ -76,7 +81,12 @@ public:
     const std::filesystem::path& DataFolder() const { return m_dataFolder; }
 
 private:
+    // The shortcut service's status of the entry at `position`.
+    platform::ShortcutStatus StatusAt(int position) const;
+
     std::array<HotkeyEntry, kHotkeyCount> m_entries;
+    // Each entry's place among the registered bindings; -1 for one left out.
+    std::array<int, kHotkeyCount> m_bindingIndex{};
     std::filesystem::path m_dataFolder;
     platform::GlobalShortcuts& m_shortcuts;
     bool m_registered = false;

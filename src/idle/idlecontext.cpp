@@ -14,7 +14,10 @@ IdleContext MakeIdleContext(app::CKelmoraApp& app)
         [&app](app::Message message, std::int64_t wParam, std::int64_t lParam) {
             app::PostMessage(app.MainWnd(), message, wParam, lParam);
         },
-        [&app](QWidget* owner, const QString& text, const QString& caption) { app.ShowMessage(owner, text, caption); },
+        // The idle question says something only when it refuses an answer or has to leave the time alone.
+        [&app](QWidget* owner, const QString& text, const QString& caption) {
+            app.ShowMessage(owner, text, caption, app::MessageIcon::Warning);
+        },
     };
 }
 

@@ -28,8 +28,7 @@ const QString kCaption = QStringLiteral("Idle period");
 
 CIdlePeriodDlg::CIdlePeriodDlg(IdleContext& context, std::int64_t idleSeconds, const model::TimeStamp& endedAt,
                                QWidget* parent)
-    : QDialog(parent), m_context(context), m_idleSeconds(std::max<std::int64_t>(0, idleSeconds)), m_endedAt(endedAt),
-      m_messageLabel(new QLabel(this)),
+    : QDialog(parent), m_context(context), m_messageLabel(new QLabel(this)),
       m_countRadio(new QRadioButton(QStringLiteral("Count this time for current task"), this)),
       m_doNotCountRadio(new QRadioButton(QStringLiteral("Do not count this time"), this)),
       m_passRadio(new QRadioButton(QStringLiteral("Pass this time to this task:"), this)),
@@ -49,8 +48,6 @@ CIdlePeriodDlg::CIdlePeriodDlg(IdleContext& context, std::int64_t idleSeconds, c
     m_doNotCountRadio->setObjectName("doNotCountRadio");
     m_passRadio->setObjectName("passRadio");
     m_taskCombo->setObjectName("taskCombo");
-    m_taskCombo->setEditable(true);
-    m_taskCombo->setInsertPolicy(QComboBox::NoInsert);
     m_continueCheckBox->setObjectName("continueCheckBox");
     m_okButton->setObjectName("okButton");
     m_okButton->setDefault(true);
@@ -71,12 +68,35 @@ CIdlePeriodDlg::CIdlePeriodDlg(IdleContext& context, std::int64_t idleSeconds, c
     layout->addWidget(m_okButton, 0, Qt::AlignRight);
 
     m_countRadio->setChecked(true);
-    m_messageLabel->setText(
-        QStringLiteral(
-            "There was an inactivity period during last %1 min %2 sec.\nWhat do you want to do with this time?")
-            .arg(m_idleSeconds / 60)
-            .arg(m_idleSeconds % 60));
+    AddAbsence(idleSeconds, endedAt);
     UpdateTaskEnabled();
+}
+
+void CIdlePeriodDlg::AddAbsence(std::int64_t idleSeconds, const model::TimeStamp& endedAt)
+{
+    m_absences.push_back({std::max<std::int64_t>(0, idleSeconds), endedAt});
+    UpdateMessage();
+}
+
+void CIdlePeriodDlg::UpdateMessage()
+{
+    std::int64_t seconds = 0;
+    for (const Absence& absence : m_absences) {
+        seconds += absence.seconds;
+    }
+    const QString question = QStringLiteral("\nWhat do you want to do with this time?");
+    if (m_absences.size() == 1) {
+        m_messageLabel->setText(QStringLiteral("There was an inactivity period during last %1 min %2 sec.")
+                                    .arg(seconds / 60)
+                                    .arg(seconds % 60) +
+                                question);
+        return;
+    }
+    m_messageLabel->setText(QStringLiteral("There were %1 inactivity periods of %2 min %3 sec in all.")
+                                .arg(m_absences.size())
+                                .arg(seconds / 60)
+                                .arg(seconds % 60) +
+                            question);
 }
 
 bool CIdlePeriodDlg::Prepare()
@@ -89,7 +109,7 @@ bool CIdlePeriodDlg::Prepare()
     m_taskId = task.id;
     m_taskName = task.name;
     m_spanStart = task.intervals.At(task.intervals.Count() - 1).start;
-    FillTaskCombo();
+    app::FillPassTimeTasks(*m_taskCombo, m_context.store);
     m_continueCheckBox->setChecked(platform::GetSetting(m_context.settings, platform::setting::kIdleContinue) != 0);
     setWindowTitle(QStringLiteral("Idle period diring \"%1\"").arg(QString::fromStdString(m_taskName)));
     return true;
@@ -100,19 +120,10 @@ void CIdlePeriodDlg::UpdateTaskEnabled()
     m_taskCombo->setEnabled(m_passRadio->isChecked());
 }
 
-void CIdlePeriodDlg::FillTaskCombo()
-{
-    app::FillPassTimeTasks(*m_taskCombo, m_context.store);
-    if (m_taskCombo->currentIndex() < 0) {
-        m_taskCombo->setEditText(QString());
-    }
-}
-
-// The list is editable: only a text that names one of its tasks counts as a choice.
+// By the item's id, not its text: two tasks may bear the same name.
 std::int32_t CIdlePeriodDlg::ChosenTaskId() const
 {
-    const int index = m_taskCombo->findText(m_taskCombo->currentText(), Qt::MatchFixedString | Qt::MatchCaseSensitive);
-    return index >= 0 ? m_taskCombo->itemData(index).toInt() : -1;
+    return m_taskCombo->currentIndex() >= 0 ? m_taskCombo->currentData().toInt() : -1;
 }
 
 void CIdlePeriodDlg::accept()
@@ -168,27 +179,32 @@ void CIdlePeriodDlg::accept()
 
     model::TimeStamp now;
     now.Now();
-    // The idle time is counted back from the moment the user came back; the minutes spent answering were
-    // the user's again. It never reaches before the span began (a task started during the idle time).
-    const model::TimeStamp endedAt = std::min(m_endedAt, now);
-    model::TimeStamp idleStart = endedAt - model::TimeSpan(0, m_idleSeconds * 1000);
-    if (idleStart < m_spanStart) {
-        idleStart = m_spanStart;
-    }
-    const model::TimeStamp& returnedAt = endedAt < m_spanStart ? m_spanStart : endedAt;
-
-    const std::int32_t last = task.intervals.Count() - 1;
-    task.intervals.RemoveAt(last);
-    if (m_spanStart < idleStart) {
-        task.intervals.Insert(model::Interval(m_spanStart, idleStart));
+    task.intervals.RemoveAt(task.intervals.Count() - 1);
+    // Each idle time is counted back from the moment the user came back; the minutes spent answering, and
+    // those between two absences, were the user's again. None reaches before the span began (a task
+    // started during the idle time) or into the one before it.
+    model::TimeStamp returnedAt = m_spanStart;
+    std::vector<model::Interval> idleParts;
+    for (const Absence& absence : m_absences) {
+        const model::TimeStamp endedAt = std::clamp(absence.endedAt, returnedAt, std::max(returnedAt, now));
+        const model::TimeStamp idleStart = std::max(returnedAt, endedAt - model::TimeSpan(0, absence.seconds * 1000));
+        if (returnedAt < idleStart) {
+            task.intervals.Insert(model::Interval(returnedAt, idleStart));
+        }
+        if (idleStart < endedAt) {
+            idleParts.emplace_back(idleStart, endedAt);
+        }
+        returnedAt = endedAt;
     }
     if (keepRunning) {
         task.intervals.Append(model::Interval(returnedAt, returnedAt, false));
     } else if (returnedAt < now) {
         task.intervals.Insert(model::Interval(returnedAt, now));
     }
-    if (receiver.id >= 0 && idleStart < returnedAt) {
-        receiver.intervals.Insert(model::Interval(idleStart, returnedAt));
+    if (receiver.id >= 0 && !idleParts.empty()) {
+        for (const model::Interval& part : idleParts) {
+            receiver.intervals.Insert(part);
+        }
         receiver.Save(folder);
     }
     task.Save(folder);

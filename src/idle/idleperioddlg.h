@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -32,18 +33,29 @@ public:
     // dialog is then not to be shown.
     bool Prepare();
 
+    // Another inactivity period ended while the question was open: the answer covers it too, and the time
+    // between the two stays with the task.
+    void AddAbsence(std::int64_t idleSeconds, const model::TimeStamp& endedAt);
+
     // OK: applies the chosen option. A missing or unreadable receiving task keeps the dialog open; a
     // current task that changed meanwhile is left alone, and the dialog says so and closes.
     void accept() override;
 
 private:
+    struct Absence
+    {
+        std::int64_t seconds;
+        // When the idle message arrived, not when OK is pressed.
+        model::TimeStamp endedAt;
+    };
+
+    void UpdateMessage();
     void UpdateTaskEnabled();
-    void FillTaskCombo();
     std::int32_t ChosenTaskId() const;
 
     IdleContext& m_context;
-    std::int64_t m_idleSeconds;
-    model::TimeStamp m_endedAt;
+    // Oldest first.
+    std::vector<Absence> m_absences;
     // The running span the question is about, as it was when the dialog was prepared.
     std::int32_t m_taskId = -1;
     std::string m_taskName;

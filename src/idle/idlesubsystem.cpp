@@ -67,12 +67,15 @@ void CIdleSubsystem::OnIdleMessage(std::int64_t wParam, std::int64_t lParam)
     if (m_shutDown || wParam != 1 || lParam <= 0 || m_context.currentTaskId() == -1) {
         return;
     }
-    // One question at a time; a later stretch that ends while it is still open stays with the task.
-    if (m_idleDlg != nullptr) {
-        return;
-    }
     model::TimeStamp endedAt;
     endedAt.Now();
+    // One question at a time, which then answers for a later absence as well: left to itself, that one
+    // would count as work without anyone being asked.
+    if (m_idleDlg != nullptr) {
+        m_idleDlg->AddAbsence(lParam, endedAt);
+        m_idleDlg->raise();
+        return;
+    }
     auto* dialog = new CIdlePeriodDlg(m_context, lParam, endedAt);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     if (!dialog->Prepare()) {

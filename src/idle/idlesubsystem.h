@@ -38,7 +38,8 @@ public:
     void Shutdown();
 
     // The hub's handling of the idle message: wParam 1 (the user is back after lParam seconds) while a task
-    // is current brings up the idle question; anything else does nothing.
+    // is current brings up the idle question, or adds that absence to the one already open; anything else
+    // does nothing.
     void OnIdleMessage(std::int64_t wParam, std::int64_t lParam);
 
     // The idle time source in use, as the Settings sheet names it ("none" when there is none).

@@ -133,6 +133,9 @@ void CReminderMonitor::SetAnswer(int answer)
     if (answer == kYes) {
         m_context.post(app::kMsgShowTaskList, 0, 0);
     }
+    model::TimeStamp now;
+    now.Now();
+    m_closedAtMs.store(now.ToUnixMs());
     m_answer.store(answer);
 }
 
@@ -144,6 +147,9 @@ void CReminderMonitor::Pass()
             return;
         }
         m_awaiting.store(false);
+        // The next reminder is a whole timeout away from this one's end: counted from when it was shown, a
+        // reminder that closed itself after a minute would come straight back with a one-minute timeout.
+        m_lastShown = model::TimeStamp::FromUnixMs(m_closedAtMs.load());
         if (answer == kCancel) {
             m_suppressed.store(true);
         }

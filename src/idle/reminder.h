@@ -88,7 +88,10 @@ private:
     IdleContext& m_context;
     std::function<void()> m_ask;
     LastSpanEnds m_ends;
+    // When the latest reminder was shown, and once it has closed (answered or timed out), when it closed.
     model::TimeStamp m_lastShown;
+    // Set with the answer, on the thread that gives it.
+    std::atomic<std::int64_t> m_closedAtMs{0};
     std::atomic<bool> m_suppressed{false};
     std::atomic<bool> m_awaiting{false};
     std::atomic<int> m_answer{kNoAnswer};

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,9 +59,55 @@ bool WriteAll(int fd, std::string_view data)
     return true;
 }
 
-// `write` fills the open temporary file; false with errno set when it could not.
-bool ReplaceFile(const std::filesystem::path& path, const std::function<bool(int)>& write, std::string* error)
+// The file a chain of symbolic links ends at (`path` itself when it is no link); a relative link counts from its
+// own folder. False with errno set when the chain cannot be followed.
+bool FollowLinks(std::filesystem::path& path)
 {
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) {
+            return true;
+        }
+        const std::filesystem::path target = std::filesystem::read_symlink(path, ec);
+        if (ec) {
+            errno = ec.value();
+            return false;
+        }
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    errno = ELOOP;
+    return false;
+}
+
+// mkostemp makes every file owner-only. A document's temporary file is opened with 0666 instead and the kernel
+// takes the umask off, which the process could not read without changing it under its other threads.
+int CreateTemporary(std::string& pattern, bool userDocument)
+{
+    if (!userDocument) {
+        return ::mkostemp(pattern.data(), O_CLOEXEC);
+    }
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device device;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        for (std::size_t i = pattern.size() - 6; i < pattern.size(); ++i) {
+            pattern[i] = kLetters[device() % (sizeof kLetters - 1)];
+        }
+        const int fd = ::open(pattern.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+// `write` fills the open temporary file; false with errno set when it could not.
+bool ReplaceFile(std::filesystem::path path, const std::function<bool(int)>& write, std::string* error,
+                 const WriteOptions& options)
+{
+    if (options.userDocument && !FollowLinks(path)) {
+        SetError(error, path, "cannot follow the link", errno);
+        return false;
+    }
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     // The temporary name starts with a dot and does not end in ".tsk", so nothing that lists the data
     // folder mistakes a half-written file for data.
@@ -70,7 +117,7 @@ bool ReplaceFile(const std::filesystem::path& path, const std::function<bool(int
     name += path.filename().string();
     name += ".tmp-XXXXXX";
     std::string pattern = (folder / name).string();
-    FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    FileDescriptor fd(CreateTemporary(pattern, options.userDocument));
     if (!fd.Valid()) {
         SetError(error, path, "cannot create a temporary file", errno);
         return false;
@@ -137,14 +184,15 @@ const char* FileTypeName(mode_t mode)
 
 } // namespace
 
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view contents, std::string* error)
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view contents, std::string* error,
+                         const WriteOptions& options)
 {
     return ReplaceFile(
-        path, [contents](int fd) { return WriteAll(fd, contents); }, error);
+        path, [contents](int fd) { return WriteAll(fd, contents); }, error, options);
 }
 
 bool WriteFileAtomically(const std::filesystem::path& path, const std::function<bool(TextSink&)>& produce,
-                         std::string* error)
+                         std::string* error, const WriteOptions& options)
 {
     return ReplaceFile(
         path,
@@ -166,7 +214,7 @@ bool WriteFileAtomically(const std::filesystem::path& path, const std::function<
             errno = writeError != 0 ? writeError : EIO;
             return false;
         },
-        error);
+        error, options);
 }
 
 bool ReadWholeFile(const std::filesystem::path& path, std::string& contents, std::string* error, const FileKind& kind)

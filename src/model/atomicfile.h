@@ -8,16 +8,25 @@
 
 namespace kelmora::model {
 
+// How a file differs from the program's own data files.
+struct WriteOptions
+{
+    // A file the user chose (a report, an export): a new one gets 0666 less the umask, as any new document does,
+    // and a symbolic link is followed, so that its target is replaced rather than the link.
+    bool userDocument = false;
+};
+
 // Replaces `path` with `contents` so that a crash or a full disk leaves either the old file or the new
 // one, never a mixture: temporary file in the same folder, write, flush, fsync, rename, fsync of the
 // folder. On failure the old file is untouched, the temporary file is removed and `error` says why.
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view contents, std::string* error = nullptr);
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view contents, std::string* error = nullptr,
+                         const WriteOptions& options = {});
 class TextSink;
 // The same for contents too large to hold whole: `produce` makes them into the sink, which writes each piece
 // to the temporary file as it fills. The file is replaced only when `produce` returns true and every piece
 // was written.
 bool WriteFileAtomically(const std::filesystem::path& path, const std::function<bool(TextSink&)>& produce,
-                         std::string* error = nullptr);
+                         std::string* error = nullptr, const WriteOptions& options = {});
 
 // What a reader expects a file to be: its name in messages ("a task file") and the largest size it takes.
 // The limit keeps a damaged or hostile file (a sparse terabyte, a device) from exhausting memory before

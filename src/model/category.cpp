@@ -41,7 +41,8 @@ XmlNode* CategoriesOf(XmlDocument& document, const fs::path& dataFolder, std::st
     XmlNode* root = document.GetRoot();
     XmlNode* categories = root != nullptr ? root->FindChild("categories") : nullptr;
     if (categories == nullptr) {
-        SetError(error, CatalogPath(dataFolder).string() + ": the category list is missing");
+        SetError(error,
+                 CatalogPath(dataFolder).string() + ": the category file is damaged: the category list is missing");
     }
     return categories;
 }
@@ -153,8 +154,7 @@ std::int32_t CategoryCatalog::ReadNextCategoryId() const
 bool CategoryCatalog::WriteNextCategoryId(std::int32_t id, std::string* error) const
 {
     const FolderLock lock(m_dataFolder);
-    if (!lock.Held()) {
-        SetError(error, lock.Error());
+    if (!lock.Held(error)) {
         return false;
     }
     XmlDocument document;
@@ -177,8 +177,7 @@ bool CategoryCatalog::RemoveCategory(std::int32_t id, std::string* error) const
         return false;
     }
     const FolderLock lock(m_dataFolder);
-    if (!lock.Held()) {
-        SetError(error, lock.Error());
+    if (!lock.Held(error)) {
         return false;
     }
     XmlDocument document;
@@ -283,8 +282,7 @@ bool Category::Save(const fs::path& dataFolder, std::string* error) const
     }
     // The catalogue is read again and changed under the lock, so other categories' changes are kept.
     const FolderLock lock(dataFolder);
-    if (!lock.Held()) {
-        SetError(error, lock.Error());
+    if (!lock.Held(error)) {
         return false;
     }
     XmlDocument document;

@@ -81,29 +81,53 @@ bool HasOldData(const fs::path& executableFolder)
     return !executableFolder.empty() && FileExists(executableFolder / "idx");
 }
 
-int MigrateOldData(const fs::path& executableFolder, const fs::path& dataFolder)
+int MigrateOldData(const fs::path& executableFolder, const fs::path& dataFolder, std::vector<std::string>* stayed)
 {
+    if (stayed != nullptr) {
+        stayed->clear();
+    }
     std::error_code ec;
     if (executableFolder.empty() || fs::equivalent(executableFolder, dataFolder, ec)) {
         return 0;
     }
     int moved = 0;
-    // "idx" goes last: it is what marks old data, so a migration cut short is simply resumed at the
-    // next start instead of stranding task files beside the executable.
-    std::vector<std::string> taskFiles;
+    // "idx" goes last and only once nothing else is left: it is what marks old data, so a migration cut
+    // short, or a file that could not be moved, is taken up again at the next start instead of stranding
+    // task files beside the executable.
+    std::vector<std::string> names;
     for (fs::directory_iterator it(executableFolder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (IsTaskFileName(name) && it->is_regular_file(ec)) {
-            taskFiles.push_back(name);
+            names.push_back(name);
         }
     }
-    for (const std::string& name : taskFiles) {
-        moved += MoveReplacing(executableFolder / name, dataFolder / name) ? 1 : 0;
+    if (FileExists(executableFolder / "categories.xml")) {
+        names.emplace_back("categories.xml");
     }
-    for (const char* name : {"categories.xml", "idx"}) {
-        if (FileExists(executableFolder / name)) {
-            moved += MoveReplacing(executableFolder / name, dataFolder / name) ? 1 : 0;
+    std::vector<std::string> left;
+    for (const std::string& name : names) {
+        if (MoveReplacing(executableFolder / name, dataFolder / name)) {
+            ++moved;
+        } else {
+            left.push_back(name);
         }
+    }
+    if (!left.empty()) {
+        // The next id comes along meanwhile, so that no task created until then takes the id of a file still
+        // to come.
+        std::string next;
+        if (ReadWholeFile(executableFolder / "idx", next)) {
+            WriteFileAtomically(dataFolder / "idx", next);
+        }
+    } else if (FileExists(executableFolder / "idx")) {
+        if (MoveReplacing(executableFolder / "idx", dataFolder / "idx")) {
+            ++moved;
+        } else {
+            left.emplace_back("idx");
+        }
+    }
+    if (stayed != nullptr) {
+        *stayed = std::move(left);
     }
     return moved;
 }

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace kelmora::model {
 
@@ -18,7 +19,9 @@ bool FileExists(const std::filesystem::path& path);
 bool HasOldData(const std::filesystem::path& executableFolder);
 
 // Moves "idx", "categories.xml" and every "*.tsk" from the executable's folder into the data folder,
-// replacing files of the same name. Returns how many files were moved.
-int MigrateOldData(const std::filesystem::path& executableFolder, const std::filesystem::path& dataFolder);
+// replacing files of the same name. Returns how many files were moved; `stayed` gets the names of those that
+// could not be. While any stays, so does "idx" (a copy goes to the data folder): the next start tries again.
+int MigrateOldData(const std::filesystem::path& executableFolder, const std::filesystem::path& dataFolder,
+                   std::vector<std::string>* stayed = nullptr);
 
 } // namespace kelmora::model

@@ -40,6 +40,14 @@ public:
     ~FolderLock();
 
     bool Held() const { return m_held; }
+    // Held(); when the lock is not held, `error` gets the reason.
+    bool Held(std::string* error) const
+    {
+        if (!m_held && error != nullptr) {
+            *error = m_error;
+        }
+        return m_held;
+    }
     // Why the lock is not held, naming the folder.
     const std::string& Error() const { return m_error; }
 

@@ -130,8 +130,7 @@ bool StopTask(const std::filesystem::path& dataFolder, std::int32_t id, std::str
         *stopped = -1;
     }
     const FolderLock lock(dataFolder);
-    if (!lock.Held()) {
-        SetError(error, lock.Error());
+    if (!lock.Held(error)) {
         return false;
     }
     std::vector<Task> tasks;
@@ -158,8 +157,7 @@ bool StopTask(const std::filesystem::path& dataFolder, std::int32_t id, std::str
 bool StartTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error)
 {
     const FolderLock lock(dataFolder);
-    if (!lock.Held()) {
-        SetError(error, lock.Error());
+    if (!lock.Held(error)) {
         return false;
     }
     // A task that cannot be read cannot be started, so nothing may be stopped for it.
@@ -217,8 +215,7 @@ bool InsertSpan(Task& task, const Interval& span, std::string* error)
 bool InsertSpan(const std::filesystem::path& dataFolder, std::int32_t id, const Interval& span, std::string* error)
 {
     const FolderLock lock(dataFolder);
-    if (!lock.Held()) {
-        SetError(error, lock.Error());
+    if (!lock.Held(error)) {
         return false;
     }
     Task task;

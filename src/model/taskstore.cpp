@@ -159,8 +159,7 @@ std::vector<std::int32_t> TaskStore::TaskIds() const
 std::int32_t TaskStore::CreateTask(const std::string& name, std::string* error)
 {
     const FolderLock folderLock(m_dataFolder);
-    if (!folderLock.Held()) {
-        SetError(error, folderLock.Error());
+    if (!folderLock.Held(error)) {
         return -1;
     }
     std::lock_guard lock(m_mutex);
@@ -202,8 +201,7 @@ bool TaskStore::DeleteTask(std::int32_t id, std::string* error)
         return false;
     }
     const FolderLock folderLock(m_dataFolder);
-    if (!folderLock.Held()) {
-        SetError(error, folderLock.Error());
+    if (!folderLock.Held(error)) {
         return false;
     }
     // The catalogue first: a task that cannot be taken out of its category stays whole, rather than
@@ -319,8 +317,7 @@ std::vector<std::int32_t> TaskStore::CategoryIds() const
 std::int32_t TaskStore::CreateCategory(const std::string& name, std::string* error)
 {
     const FolderLock folderLock(m_dataFolder);
-    if (!folderLock.Held()) {
-        SetError(error, folderLock.Error());
+    if (!folderLock.Held(error)) {
         return -1;
     }
     const CategoryCatalog catalog(m_dataFolder);
@@ -353,8 +350,7 @@ std::int32_t TaskStore::CreateCategory(const std::string& name, std::string* err
 bool TaskStore::DeleteCategory(std::int32_t id, std::string* error)
 {
     const FolderLock folderLock(m_dataFolder);
-    if (!folderLock.Held()) {
-        SetError(error, folderLock.Error());
+    if (!folderLock.Held(error)) {
         return false;
     }
     if (id < 0 || !CategoryCatalog(m_dataFolder).RemoveCategory(id, error)) {
@@ -386,8 +382,7 @@ std::int32_t TaskStore::FindCategoryOfTask(std::int32_t taskId) const
 bool TaskStore::DeleteTasksOfCategory(std::int32_t categoryId, std::string* error)
 {
     const FolderLock folderLock(m_dataFolder);
-    if (!folderLock.Held()) {
-        SetError(error, folderLock.Error());
+    if (!folderLock.Held(error)) {
         return false;
     }
     Category category;

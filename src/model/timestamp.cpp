@@ -75,8 +75,7 @@ int WeekdayFromSundayBased(int sundayBased)
     return static_cast<int>(FloorMod(sundayBased - FirstDayOfWeek(), 7)) + 1;
 }
 
-bool LocalToUnixSeconds(int year, int month, int day, int hour, int minute, int second, std::time_t& result,
-                        int* isDst = nullptr)
+bool LocalToUnixSeconds(int year, int month, int day, int hour, int minute, int second, std::time_t& result)
 {
     std::tm fields{};
     fields.tm_year = year - 1900;
@@ -92,9 +91,6 @@ bool LocalToUnixSeconds(int year, int month, int day, int hour, int minute, int 
         return false;
     }
     result = t;
-    if (isDst != nullptr) {
-        *isDst = fields.tm_isdst;
-    }
     return true;
 }
 
@@ -293,17 +289,6 @@ int FirstDayOfWeek()
         return 0;
     }
     return (firstWeekday - 1 + base) % 7;
-}
-
-bool IsDaylightTime(const DateParts& localParts)
-{
-    std::time_t ignored = 0;
-    int isDst = 0;
-    if (!LocalToUnixSeconds(localParts.year, localParts.month, localParts.day, localParts.hour, localParts.minute,
-                            localParts.second, ignored, &isDst)) {
-        return false;
-    }
-    return isDst > 0;
 }
 
 // ---- TimeSpan ----

@@ -34,10 +34,6 @@ int FirstDayOfWeek();
 // callers told of a change (a desktop's time-zone signal, tests).
 void NoteTimeZoneMayHaveChanged();
 
-// Whether daylight-saving time is in force at the given local wall-clock fields, by the zone rules of
-// the C library (TZ honoured).
-bool IsDaylightTime(const DateParts& localParts);
-
 // A length of time: whole days plus milliseconds, always normalised so that 0 <= ms < 86,400,000.
 class TimeSpan
 {

@@ -7,32 +7,30 @@
 
 namespace kelmora::model {
 
-namespace {
-
-constexpr std::size_t npos = std::string_view::npos;
-
-// The characters the C library's isspace accepts in the "C" locale. Spelled out so that the result
-// never depends on the user's locale and bytes above 127 are never passed to isspace.
-bool IsSpace(char c)
+bool IsXmlSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 bool IsBlank(std::string_view text)
 {
-    return std::all_of(text.begin(), text.end(), IsSpace);
+    return std::all_of(text.begin(), text.end(), IsXmlSpace);
 }
 
 std::string_view Trim(std::string_view text)
 {
-    while (!text.empty() && IsSpace(text.front())) {
+    while (!text.empty() && IsXmlSpace(text.front())) {
         text.remove_prefix(1);
     }
-    while (!text.empty() && IsSpace(text.back())) {
+    while (!text.empty() && IsXmlSpace(text.back())) {
         text.remove_suffix(1);
     }
     return text;
 }
+
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
 
 char AsciiLower(char c)
 {
@@ -92,7 +90,7 @@ private:
 
 std::size_t Reader::SkipSpace(std::size_t pos, std::size_t end) const
 {
-    while (pos < end && IsSpace(m_text[pos])) {
+    while (pos < end && IsXmlSpace(m_text[pos])) {
         ++pos;
     }
     return pos;
@@ -173,8 +171,7 @@ void Reader::Store(std::string& target, std::size_t from, std::size_t to) const
     if (from >= to) {
         return;
     }
-    // Escapes and references are undone in one pass, so an escaped "&" never starts a reference.
-    const XmlEntityTable* entities = m_state.decodeEntities ? m_state.entities : nullptr;
+    // Escapes and the reference are undone in one pass, so an escaped "&" never starts a reference.
     std::string text;
     text.reserve(to - from);
     for (std::size_t i = from; i < to; ++i) {
@@ -186,19 +183,10 @@ void Reader::Store(std::string& target, std::size_t from, std::size_t to) const
             text.push_back(m_text[i]);
             continue;
         }
-        const XmlEntity* entity = entities != nullptr ? entities->Match(m_text.substr(i, to - i)) : nullptr;
-        if (entity == nullptr) {
-            text.push_back(m_text[i]);
-            continue;
-        }
-        if (entity->character == '\0') {
+        if (m_text.substr(i, to - i).starts_with(kXmlZeroReference)) {
             break;
         }
-        text.push_back(entity->character);
-        i += entity->reference.size() - 1;
-    }
-    if (m_state.trimValue) {
-        text = std::string(Trim(text));
+        text.push_back(m_text[i]);
     }
     target = std::move(text);
 }
@@ -444,22 +432,18 @@ void AppendIndent(std::string& out, std::int32_t level)
     }
 }
 
-// Writes `text` so that the reader gives it back: entities encoded first, then the escape character put
-// before itself and before each character in `special`, which would otherwise end the text early.
-void AppendValue(std::string& out, std::string_view text, const XmlWriteOptions& options, std::string_view special)
+// Writes `text` so that the reader gives it back: a zero character as the reference, and the escape
+// character put before itself, before each character in `special`, which would otherwise end the text
+// early, and before text that looks like the reference, so the reader keeps it as typed.
+void AppendValue(std::string& out, std::string_view text, std::string_view special)
 {
-    const XmlEntityTable* encode = options.encodeEntities ? options.entities : nullptr;
-    // Text that looks like a reference is escaped so the reader keeps it as typed, whatever it encodes.
-    const XmlEntityTable& decode = options.entities != nullptr ? *options.entities : XmlEntityTable::Default();
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (encode != nullptr) {
-            if (const XmlEntity* entity = encode->ForCharacter(c); entity != nullptr) {
-                out += entity->reference;
-                continue;
-            }
+        if (c == '\0') {
+            out += kXmlZeroReference;
+            continue;
         }
-        if (c == kXmlEscapeChar || special.find(c) != npos || decode.Match(text.substr(i)) != nullptr) {
+        if (c == kXmlEscapeChar || special.find(c) != npos || text.substr(i).starts_with(kXmlZeroReference)) {
             out.push_back(kXmlEscapeChar);
         }
         out.push_back(c);
@@ -479,7 +463,7 @@ void AppendAttributes(std::string& out, const XmlNode& node, const XmlWriteOptio
         out += attribute->name;
         out.push_back('=');
         out.push_back(options.quoteChar);
-        AppendValue(out, attribute->value, options, special);
+        AppendValue(out, attribute->value, special);
         out.push_back(options.quoteChar);
         out.push_back(' ');
     }
@@ -556,7 +540,7 @@ void WriteNode(std::string& out, const XmlNode& node, const XmlWriteOptions& opt
             out += "\r\n";
             AppendIndent(out, inner);
         }
-        AppendValue(out, node.value, options, "<");
+        AppendValue(out, node.value, "<");
     }
     if (layout) {
         out += "\r\n";
@@ -568,77 +552,6 @@ void WriteNode(std::string& out, const XmlNode& node, const XmlWriteOptions& opt
 }
 
 } // namespace
-
-// ---- XmlEntityTable ----
-
-const XmlEntityTable& XmlEntityTable::Default()
-{
-    static const XmlEntityTable table = [] {
-        XmlEntityTable t;
-        t.Add('\0', "&#000;");
-        return t;
-    }();
-    return table;
-}
-
-bool XmlEntityTable::Add(char character, std::string_view reference)
-{
-    if (reference.empty() || reference.size() > kMaxReferenceLength) {
-        return false;
-    }
-    m_entries.push_back({character, std::string(reference), static_cast<std::int32_t>(reference.size())});
-    return true;
-}
-
-const XmlEntity* XmlEntityTable::Match(std::string_view text) const
-{
-    const auto entry = std::find_if(m_entries.begin(), m_entries.end(),
-                                    [&](const XmlEntity& e) { return text.starts_with(e.reference); });
-    return entry == m_entries.end() ? nullptr : &*entry;
-}
-
-const XmlEntity* XmlEntityTable::ForCharacter(char character) const
-{
-    const auto entry = std::find_if(m_entries.begin(), m_entries.end(),
-                                    [character](const XmlEntity& e) { return e.character == character; });
-    return entry == m_entries.end() ? nullptr : &*entry;
-}
-
-std::string XmlEntityTable::Decode(std::string_view text) const
-{
-    std::string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const XmlEntity* entry = Match(text.substr(i));
-        if (entry == nullptr) {
-            out.push_back(text[i]);
-            ++i;
-            continue;
-        }
-        if (entry->character == '\0') {
-            break;
-        }
-        out.push_back(entry->character);
-        i += entry->reference.size();
-    }
-    return out;
-}
-
-std::string XmlEntityTable::Encode(std::string_view text) const
-{
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        const XmlEntity* entry = ForCharacter(c);
-        if (entry == nullptr) {
-            out.push_back(c);
-        } else {
-            out += entry->reference;
-        }
-    }
-    return out;
-}
 
 // ---- XmlNode ----
 

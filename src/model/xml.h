@@ -38,48 +38,20 @@ inline constexpr std::int32_t kXmlErrorTagMismatch = 3;
 inline constexpr std::int32_t kXmlErrorAttribute = 4;
 inline constexpr std::int32_t kXmlErrorTooDeep = 5;
 
-// One entry of an entity table: `reference` in a file stands for `character` in memory.
-struct XmlEntity
-{
-    char character = '\0';
-    std::string reference;
-    std::int32_t referenceLength = 0;
-};
+// The characters the C library's isspace accepts in the "C" locale. Spelled out so that the result never
+// depends on the user's locale and bytes above 127 are never passed to isspace.
+bool IsXmlSpace(char c);
+// Whether `text` is only such characters, and `text` without them at either end.
+bool IsBlank(std::string_view text);
+std::string_view Trim(std::string_view text);
 
-class XmlEntityTable
-{
-public:
-    static constexpr std::size_t kMaxReferenceLength = 10;
-
-    // The table every load and write uses: only "&#000;" for the zero character. Standard references
-    // such as "&amp;" are deliberately absent, so they stay in values exactly as written.
-    static const XmlEntityTable& Default();
-
-    // False, and no entry, for an empty reference (it would match everywhere without moving on) or one
-    // longer than kMaxReferenceLength.
-    bool Add(char character, std::string_view reference);
-    const std::vector<XmlEntity>& Entries() const { return m_entries; }
-    // The first entry whose reference starts `text`, or nullptr.
-    const XmlEntity* Match(std::string_view text) const;
-    // The first entry for `character`, or nullptr.
-    const XmlEntity* ForCharacter(char character) const;
-
-    // Replaces references by their characters, the first matching entry winning. A decoded zero
-    // character ends the text, as it ends a stored value.
-    std::string Decode(std::string_view text) const;
-    // Replaces each character that has an entry by that entry's reference.
-    std::string Encode(std::string_view text) const;
-
-private:
-    std::vector<XmlEntity> m_entries;
-};
+// The one reference the files use: it stands for a zero character, which ends a stored value. Standard
+// references such as "&amp;" are deliberately not decoded, so they stay in values exactly as written.
+inline constexpr std::string_view kXmlZeroReference = "&#000;";
 
 // Reader settings and the record of the first error of a load. The defaults are what every load uses.
 struct XmlParseState
 {
-    bool trimValue = false;
-    bool decodeEntities = true;
-    const XmlEntityTable* entities = &XmlEntityTable::Default();
     // A zero escape character turns escaping off (a loaded text never holds a zero byte).
     char escapeChar = kXmlEscapeChar;
     bool errorOccurred = false;
@@ -94,9 +66,7 @@ struct XmlParseState
 struct XmlWriteOptions
 {
     bool newline = true;
-    bool encodeEntities = true;
     char quoteChar = '"';
-    const XmlEntityTable* entities = &XmlEntityTable::Default();
     // Tabs before the first node written.
     std::int32_t indentLevel = 0;
 };

@@ -43,6 +43,15 @@ bool FakeSingleInstance::send(Request request, std::chrono::milliseconds /*timeo
     return true;
 }
 
+std::optional<QString> FakeSingleInstance::queryDataFolder(std::chrono::milliseconds /*timeout*/)
+{
+    FakeSingleInstance* holder = m_slot->holder;
+    if (holder == nullptr || holder == this) {
+        return std::nullopt;
+    }
+    return holder->dataFolder();
+}
+
 std::optional<std::int64_t> FakeSingleInstance::runningInstancePid() const
 {
     if (m_slot->holder == nullptr) {

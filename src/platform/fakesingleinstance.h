@@ -27,6 +27,7 @@ public:
     void release() override;
     bool isHeld() const override;
     bool send(Request request, std::chrono::milliseconds timeout) override;
+    std::optional<QString> queryDataFolder(std::chrono::milliseconds timeout) override;
     std::optional<std::int64_t> runningInstancePid() const override;
 
     // Every request this instance sent, delivered or not, oldest first.

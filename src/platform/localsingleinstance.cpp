@@ -21,10 +21,15 @@ namespace {
 
 // A request is one word and a newline; anything longer is not one of ours.
 constexpr qint64 kMaxMessageBytes = 64;
+// An answer may carry a folder: a path of the longest length Linux allows, each byte percent-encoded.
+constexpr qint64 kMaxReplyBytes = 16 * 1024;
 // How long a connected client may take to send its request before the connection is dropped.
 constexpr std::chrono::milliseconds kRequestTimeout{5000};
 const QByteArray kAcknowledged = QByteArrayLiteral("ok\n");
 const QByteArray kRefused = QByteArrayLiteral("unknown\n");
+const QByteArray kFolderQuery = QByteArrayLiteral("folder\n");
+// Followed by the folder, percent-encoded so that no byte of it can end the line.
+const QByteArray kFolderReply = QByteArrayLiteral("folder ");
 
 QByteArray messageFor(SingleInstance::Request request)
 {
@@ -119,29 +124,45 @@ bool LocalSingleInstance::isListening() const
 
 bool LocalSingleInstance::send(Request request, std::chrono::milliseconds timeout)
 {
+    return exchange(messageFor(request), timeout) == kAcknowledged;
+}
+
+std::optional<QString> LocalSingleInstance::queryDataFolder(std::chrono::milliseconds timeout)
+{
+    // An older holder refuses the question; it is then not known where it keeps its data.
+    const std::optional<QByteArray> reply = exchange(kFolderQuery, timeout);
+    if (!reply || !reply->startsWith(kFolderReply) || !reply->endsWith('\n')) {
+        return std::nullopt;
+    }
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(reply->mid(kFolderReply.size()).chopped(1)));
+}
+
+std::optional<QByteArray> LocalSingleInstance::exchange(const QByteArray& message,
+                                                        std::chrono::milliseconds timeout) const
+{
     const QDeadlineTimer deadline(timeout);
     QLocalSocket socket;
     socket.connectToServer(m_serverPath);
     if (!socket.waitForConnected(remainingMs(deadline))) {
-        return false;
+        return std::nullopt;
     }
-    socket.write(messageFor(request));
+    socket.write(message);
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(remainingMs(deadline))) {
-            return false;
+            return std::nullopt;
         }
     }
     QByteArray reply;
     while (!reply.contains('\n')) {
         if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(remainingMs(deadline))) {
-            return false;
+            return std::nullopt;
         }
-        reply += socket.read(kMaxMessageBytes);
-        if (reply.size() > kMaxMessageBytes) {
-            return false;
+        reply += socket.read(kMaxReplyBytes);
+        if (reply.size() > kMaxReplyBytes) {
+            return std::nullopt;
         }
     }
-    return reply == kAcknowledged;
+    return reply;
 }
 
 std::optional<std::int64_t> LocalSingleInstance::lockHolderPid() const
@@ -189,6 +210,11 @@ void LocalSingleInstance::readRequest(QLocalSocket* socket)
     const QByteArray message = socket->readLine(kMaxMessageBytes + 1);
     // One request per connection: whatever follows is not read.
     disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+    if (message == kFolderQuery) {
+        socket->write(kFolderReply + dataFolder().toUtf8().toPercentEncoding() + '\n');
+        socket->disconnectFromServer();
+        return;
+    }
     const auto request = requestFor(message);
     socket->write(request ? kAcknowledged : kRefused);
     socket->disconnectFromServer();

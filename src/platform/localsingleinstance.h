@@ -28,6 +28,7 @@ public:
     void release() override;
     bool isHeld() const override;
     bool send(Request request, std::chrono::milliseconds timeout) override;
+    std::optional<QString> queryDataFolder(std::chrono::milliseconds timeout) override;
     std::optional<std::int64_t> runningInstancePid() const override;
 
     // The process id the lock file records, unchecked; nothing when there is no readable lock.
@@ -36,6 +37,8 @@ public:
     bool isListening() const;
 
 private:
+    // Sends `message` to the holder and returns its one-line answer, newline included.
+    std::optional<QByteArray> exchange(const QByteArray& message, std::chrono::milliseconds timeout) const;
     void acceptConnections();
     void readRequest(QLocalSocket* socket);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include <chrono>
 #include <cstdint>
@@ -36,6 +37,13 @@ public:
     // instance answers within `timeout`.
     virtual bool send(Request request, std::chrono::milliseconds timeout) = 0;
 
+    // The data folder that the holder tells a later start which asks for it: that start may have been given
+    // another one, which the holder would not show.
+    void setDataFolder(const QString& folder) { m_dataFolder = folder; }
+    const QString& dataFolder() const { return m_dataFolder; }
+    // The holder's data folder; nothing when no instance answers within `timeout` or it does not say.
+    virtual std::optional<QString> queryDataFolder(std::chrono::milliseconds timeout) = 0;
+
     // The process id of the instance holding the slot, only when that process is this user's and runs this
     // program; nothing otherwise (no holder, or the recorded id now belongs to something else).
     virtual std::optional<std::int64_t> runningInstancePid() const = 0;
@@ -45,6 +53,9 @@ signals:
     void activateRequested();
     // A later start asked this instance to close.
     void terminateRequested();
+
+private:
+    QString m_dataFolder;
 };
 
 // The platform's implementation at its usual per-user location.

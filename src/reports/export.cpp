@@ -2,8 +2,10 @@
 
 #include "app/kelmoraapp.h"
 #include "model/atomicfile.h"
+#include "model/taskfile.h"
 #include "model/timelog.h"
 #include "reports/exportformat.h"
+#include "reports/report.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -34,17 +36,27 @@ bool ExportTimeLog(app::CKelmoraApp& app, int periodIndex, const QString& path, 
     const QByteArray encoded = QFile::encodeName(path);
     const std::filesystem::path file(encoded.toStdString());
     model::TimeLog log;
-    // A task file that cannot be read leaves only its own spans out; the rest is exported all the same.
-    BuildExportLog(app.Store(), periodIndex, log);
+    // A task file that cannot be read leaves only its own spans out; the rest is exported all the same, and the
+    // user is told which files are missing.
+    const bool complete = BuildExportLog(app.Store(), periodIndex, log);
     // The atomic write also catches a full disk, which a failed open alone would miss.
     const std::string name = encoded.toStdString();
     if (!model::WriteFileAtomically(
-            file, [&log, &name](model::TextSink& out) { return WriteExportContent(log, name, out); })) {
+            file, [&log, &name](model::TextSink& out) { return WriteExportContent(log, name, out); }, nullptr,
+            model::WriteOptions{true})) {
         app.ShowMessage(owner, QStringLiteral("Failed to open file \"%1\"").arg(path),
-                        QStringLiteral("Error during export"));
+                        QStringLiteral("Error during export"), app::MessageIcon::Error);
         return false;
     }
     app.Shell().Open(file.string());
+    if (!complete) {
+        std::vector<std::filesystem::path> unreadable;
+        for (const std::int32_t id : log.SkippedTaskIds()) {
+            unreadable.push_back(model::TaskPath(app.DataFolder(), id));
+        }
+        app.ShowMessage(owner, UnreadableFilesText(QStringLiteral("export"), unreadable),
+                        QStringLiteral("Export Time Log"), app::MessageIcon::Warning);
+    }
     return true;
 }
 

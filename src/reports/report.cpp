@@ -36,7 +36,9 @@ QDateTimeEdit* MakePicker(QWidget* parent, const char* objectName, const model::
     edit->setCalendarPopup(true);
     model::DateParts parts;
     value.GetLocalParts(parts);
-    edit->setDateTime(QDateTime(QDate(parts.year, parts.month, parts.day), QTime(parts.hour, parts.minute)));
+    // The seconds are not shown, but they are kept: a period that ends "now" ends at this second.
+    edit->setDateTime(QDateTime(QDate(parts.year, parts.month, parts.day),
+                                QTime(parts.hour, parts.minute, parts.second, value.ms % 1000)));
     return edit;
 }
 
@@ -51,10 +53,20 @@ bool ReadPicker(const QDateTimeEdit& edit, model::TimeStamp& stamp)
     const QDate day = value.date();
     const QTime clock = value.time();
     return day.isValid() && clock.isValid() &&
-           stamp.SetLocal(day.year(), day.month(), day.day(), clock.hour(), clock.minute(), 0, 0);
+           stamp.SetLocal(day.year(), day.month(), day.day(), clock.hour(), clock.minute(), clock.second(),
+                          clock.msec());
 }
 
 } // namespace
+
+QString UnreadableFilesText(const QString& what, const std::vector<fs::path>& files)
+{
+    QString text = QStringLiteral("These files could not be read, so their time is missing from the %1:").arg(what);
+    for (const fs::path& path : files) {
+        text += QLatin1Char('\n') + PathText(path);
+    }
+    return text;
+}
 
 fs::path ReportFilePath(const fs::path& dataFolder)
 {
@@ -77,7 +89,7 @@ bool WriteReport(app::CKelmoraApp& app, const std::function<bool(model::TextSink
     const fs::path path = ReportFilePath(app.DataFolder());
     if (!model::WriteFileAtomically(path, produce)) {
         app.ShowMessage(owner, QStringLiteral("Failed to write report file \"%1\"").arg(PathText(path)),
-                        app::kErrorCaption);
+                        app::kErrorCaption, app::MessageIcon::Error);
         return false;
     }
     app.Shell().Open(path.string());
@@ -89,7 +101,7 @@ bool ShowReport(app::CKelmoraApp& app, const PreparedReport& report, QWidget* ow
     if (!report.Ready()) {
         app.ShowMessage(owner,
                         QStringLiteral("Failed to make the report: %1").arg(QString::fromStdString(report.error)),
-                        app::kErrorCaption);
+                        app::kErrorCaption, app::MessageIcon::Error);
         return false;
     }
     if (!WriteReport(
@@ -97,11 +109,12 @@ bool ShowReport(app::CKelmoraApp& app, const PreparedReport& report, QWidget* ow
         return false;
     }
     if (!report.unreadableFiles.empty()) {
-        QString text = QStringLiteral("These files could not be read, so their time is missing from the report:");
-        for (const fs::path& path : report.unreadableFiles) {
-            text += QLatin1Char('\n') + PathText(path);
+        QString text = UnreadableFilesText(QStringLiteral("report"), report.unreadableFiles);
+        if (!report.categoriesError.empty()) {
+            text += QStringLiteral("\n\nThe report shows no categories: %1")
+                        .arg(QString::fromStdString(report.categoriesError));
         }
-        app.ShowMessage(owner, text, app::kErrorCaption);
+        app.ShowMessage(owner, text, QStringLiteral("Report"), app::MessageIcon::Warning);
     }
     return true;
 }
@@ -191,12 +204,14 @@ void CReportPeriodDlg::accept()
     if (index == kCustomPeriod) {
         model::Interval period;
         if (!ReadPicker(*m_startEdit, period.start)) {
-            m_app.ShowMessage(this, QStringLiteral("Incorrect string for start time"), app::kErrorCaption);
+            m_app.ShowMessage(this, QStringLiteral("Incorrect string for start time"), app::kErrorCaption,
+                              app::MessageIcon::Error);
             m_startEdit->setFocus();
             return;
         }
         if (!ReadPicker(*m_finishEdit, period.stop)) {
-            m_app.ShowMessage(this, QStringLiteral("Incorrect string for finsh time"), app::kErrorCaption);
+            m_app.ShowMessage(this, QStringLiteral("Incorrect string for finsh time"), app::kErrorCaption,
+                              app::MessageIcon::Error);
             m_finishEdit->setFocus();
             return;
         }
@@ -205,7 +220,7 @@ void CReportPeriodDlg::accept()
             m_app.ShowMessage(this,
                               QStringLiteral("The finish of the period lies before its start. Please correct the "
                                              "period."),
-                              app::kErrorCaption);
+                              app::kErrorCaption, app::MessageIcon::Error);
             m_finishEdit->setFocus();
             return;
         }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 class QComboBox;
 class QDateTimeEdit;
@@ -18,6 +19,9 @@ class CKelmoraApp;
 }
 
 namespace kelmora::reports {
+
+// "These files could not be read, so their time is missing from the <what>:", then the files, one a line.
+QString UnreadableFilesText(const QString& what, const std::vector<std::filesystem::path>& files);
 
 // <dataFolder>/report.htm, replaced by every report.
 std::filesystem::path ReportFilePath(const std::filesystem::path& dataFolder);

@@ -134,14 +134,17 @@ PreparedReport ReportPreparer::Prepare(ReportData& data, const std::string& head
 
     summaries += "<h3>2. Categories Summary</h3><table border = \"1\"><tr><td><b>Category Name</b></td><td><b>"
                  "Full Category Time</b></td></tr>";
-    TimeSpan categorySum;
-    // The catalogue is read once, as it is now. A damaged one is named at the top like a damaged task file,
-    // or the empty summary below would read as "no time in any category".
-    const auto categories = model::Category::LoadAll(data.DataFolder());
+    // Read afresh and once, as the task files are: a category file that was damaged when the program read it
+    // (or is damaged now) must be named, not shown as a summary without categories. A missing one has none.
+    std::string categoriesError;
+    const auto categories = model::Category::LoadAll(data.DataFolder(), &categoriesError);
     std::error_code ec;
-    if (!categories && fs::exists(fs::symlink_status(model::CatalogPath(data.DataFolder()), ec))) {
+    if (categories || !fs::exists(fs::symlink_status(model::CatalogPath(data.DataFolder()), ec))) {
+        categoriesError.clear();
+    } else {
         data.MarkUnreadable(model::CatalogPath(data.DataFolder()));
     }
+    TimeSpan categorySum;
     const std::vector<model::Category> none;
     for (const model::Category& category : categories ? *categories : none) {
         TimeSpan time;
@@ -157,6 +160,7 @@ PreparedReport ReportPreparer::Prepare(ReportData& data, const std::string& head
     PreparedReport report;
     report.m_ready = true;
     report.unreadableFiles = data.TakeUnreadable();
+    report.categoriesError = std::move(categoriesError);
     std::string& top = report.m_top;
     top = std::string("<head><meta charset=\"utf-8\"></head><body><h1><a href=\"") + kReportWebsite +
           "\">Kelmora</a> report for " + heading + ":</h1>";

@@ -42,6 +42,8 @@ public:
     // at its top.
     std::vector<std::filesystem::path> unreadableFiles;
     std::string error;
+    // Why the category file could not be read, so that the page has no categories; empty when it was read.
+    std::string categoriesError;
 
 private:
     friend class ReportPreparer;
@@ -57,11 +59,11 @@ PreparedReport PreparePeriodReport(const model::TaskStore& store, const model::I
 PreparedReport PrepareFullReport(const model::TaskStore& store);
 PreparedReport PrepareCalendarReport(const model::TaskStore& store, int periodIndex);
 
-// The page for `period`: every task file found in the data folder now, the categories of `store`, and the
+// The page for `period`: every task file found in the data folder now, the categories of its category file, and the
 // spans that overlap the period. Totals count only the part inside the period; the time log shows spans
 // whole. A running span counts up to now.
 ReportPage BuildPeriodReport(const model::TaskStore& store, const model::Interval& period);
-// The all-time page over the tasks and categories of `store`.
+// The all-time page over the tasks of `store` and the categories of its category file.
 ReportPage BuildFullReport(const model::TaskStore& store);
 // By the index of the period lists: 0 this day, 1 this week, 2 this month, 3 this year; any other index
 // all time.

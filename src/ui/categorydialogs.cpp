@@ -130,7 +130,8 @@ void CCategoriesDlg::FillList(std::int32_t selectId)
         model::Category category;
         if (!category.SetId(id) || !category.Load(m_app.DataFolder())) {
             // One message per fill rather than one per damaged entry; the list keeps what was read.
-            m_app.ShowMessage(this, QStringLiteral("Failed to load category with id = %1").arg(id), app::kErrorCaption);
+            m_app.ShowMessage(this, QStringLiteral("Failed to load category with id = %1").arg(id), app::kErrorCaption,
+                              app::MessageIcon::Error);
             break;
         }
         entries.emplace_back(QString::fromStdString(category.GetName()), id);
@@ -167,7 +168,7 @@ std::int32_t CCategoriesDlg::SelectedIdOrComplain(const QString& text)
 {
     const QList<QListWidgetItem*> selected = m_categoryList->selectedItems();
     if (selected.isEmpty()) {
-        m_app.ShowMessage(this, text, kNoSelectionCaption);
+        m_app.ShowMessage(this, text, kNoSelectionCaption, app::MessageIcon::Warning);
         m_categoryList->setFocus();
         return -1;
     }
@@ -182,7 +183,8 @@ void CCategoriesDlg::OnAdd()
     }
     const std::int32_t id = m_app.Store().CreateCategory(name.toStdString());
     if (id < 0) {
-        m_app.ShowMessage(this, QStringLiteral("Failed to create category \"%1\"").arg(name), app::kErrorCaption);
+        m_app.ShowMessage(this, QStringLiteral("Failed to create category \"%1\"").arg(name), app::kErrorCaption,
+                          app::MessageIcon::Error);
         return;
     }
     FillList(id);
@@ -197,7 +199,8 @@ void CCategoriesDlg::OnRename()
     QString name = m_categoryList->selectedItems().front()->text();
     model::Category category;
     if (!category.SetId(id) || !category.Load(m_app.DataFolder())) {
-        m_app.ShowMessage(this, QStringLiteral("Failed to load category \"%1\"").arg(name), app::kErrorCaption);
+        m_app.ShowMessage(this, QStringLiteral("Failed to load category \"%1\"").arg(name), app::kErrorCaption,
+                          app::MessageIcon::Error);
         return;
     }
     if (!AskName(name)) {
@@ -205,7 +208,8 @@ void CCategoriesDlg::OnRename()
     }
     category.SetName(name.toStdString());
     if (!category.Save(m_app.DataFolder())) {
-        m_app.ShowMessage(this, QStringLiteral("Failed to save category \"%1\"").arg(name), app::kErrorCaption);
+        m_app.ShowMessage(this, QStringLiteral("Failed to save category \"%1\"").arg(name), app::kErrorCaption,
+                          app::MessageIcon::Error);
         return;
     }
     FillList(id);
@@ -230,11 +234,13 @@ void CCategoriesDlg::OnDelete()
     if (answer == app::Answer::Yes) {
         StopCurrentTaskIfMemberOf(id);
         if (!m_app.Store().DeleteTasksOfCategory(id)) {
-            m_app.ShowMessage(this, QStringLiteral("Failed to delete tasks from category"), app::kErrorCaption);
+            m_app.ShowMessage(this, QStringLiteral("Failed to delete tasks from category"), app::kErrorCaption,
+                              app::MessageIcon::Error);
         }
     }
     if (!m_app.Store().DeleteCategory(id)) {
-        m_app.ShowMessage(this, QStringLiteral("Failed to delete category"), app::kErrorCaption);
+        m_app.ShowMessage(this, QStringLiteral("Failed to delete category"), app::kErrorCaption,
+                          app::MessageIcon::Error);
     }
     FillList();
 }

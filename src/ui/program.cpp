@@ -11,9 +11,9 @@
 #include "hotkeys/hotkeyspage.h"
 #include "hotkeys/hotkeytable.h"
 #include "idle/idlesubsystem.h"
+#include "model/userfolders.h"
 #include "platform/globalshortcuts.h"
 #include "platform/idletimesource.h"
-#include "platform/paths.h"
 #include "reports/export.h"
 #include "reports/report.h"
 
@@ -72,11 +72,11 @@ int RunTrayProgram()
     services.taskListFactory = MakeTaskList;
     // Old data beside the executable belongs in the default folder only: a folder named for a test or a
     // second profile must not swallow it.
-    const auto namedFolder = platform::ProcessEnvironment()("KELMORA_DATA_DIR");
+    const auto namedFolder = model::ProcessEnvironment()("KELMORA_DATA_DIR");
     if (commandLine.dataDir || (namedFolder && !namedFolder->empty())) {
         services.executableFolder.clear();
     }
-    app::CKelmoraApp kelmora(platform::ResolveDataFolder(commandLine.dataDir, platform::ProcessEnvironment()),
+    app::CKelmoraApp kelmora(model::ResolveDataFolder(commandLine.dataDir, model::ProcessEnvironment()),
                              std::move(services));
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, &kelmora,
                      [&kelmora](QSessionManager&) { kelmora.OnSessionEnd(); });
@@ -120,8 +120,10 @@ int RunTrayProgram()
             return;
         }
         settingsOpen = true;
+        // The pages refuse entries under captions of their own and name a failure "Error".
         const app::ShowMessageFn showMessage = [&kelmora](QWidget* owner, const QString& text, const QString& caption) {
-            kelmora.ShowMessage(owner, text, caption);
+            kelmora.ShowMessage(owner, text, caption,
+                                caption == app::kErrorCaption ? app::MessageIcon::Error : app::MessageIcon::Warning);
         };
         hotkeys::RunSettingsSheet(
             nullptr,

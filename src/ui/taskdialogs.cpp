@@ -181,6 +181,8 @@ void CCreateTaskDlg::ShowDialog()
     CModelessDialog::ShowDialog();
     FillCategoryCombo(m_app, *m_categoryCombo);
     m_nameEdit->setFocus();
+    // The last name stays for another task like it, but typing must replace it rather than add to it.
+    m_nameEdit->selectAll();
 }
 
 void CCreateTaskDlg::SetCategoriesDialogRunner(CategoriesDialogRunner runner)
@@ -201,14 +203,14 @@ void CCreateTaskDlg::accept()
     // Taken as typed: names that differ in blanks or letter case are different names.
     const QString name = m_nameEdit->text();
     if (name.isEmpty()) {
-        m_app.ShowMessage(this, kEmptyNameText, kCantCreateCaption);
+        m_app.ShowMessage(this, kEmptyNameText, kCantCreateCaption, app::MessageIcon::Warning);
         m_nameEdit->setFocus();
         return;
     }
     const std::string utf8Name = name.toStdString();
     model::TaskStore& store = m_app.Store();
     if (model::FindTaskByName(store, utf8Name) != -1) {
-        m_app.ShowMessage(this, NameInUseText(name), kCantCreateCaption);
+        m_app.ShowMessage(this, NameInUseText(name), kCantCreateCaption, app::MessageIcon::Warning);
         m_nameEdit->setFocus();
         return;
     }
@@ -217,7 +219,7 @@ void CCreateTaskDlg::accept()
     if (id < 0) {
         // Going on would file and start a task that does not exist.
         m_app.ShowMessage(this, QStringLiteral("The task \"%1\" could not be created: %2").arg(name, FromUtf8(error)),
-                          kCantCreateCaption);
+                          kCantCreateCaption, app::MessageIcon::Error);
         m_nameEdit->setFocus();
         return;
     }
@@ -228,7 +230,7 @@ void CCreateTaskDlg::accept()
                           QStringLiteral("The task \"%1\" was created, but it could not be put into the category "
                                          "\"%2\".")
                               .arg(name, m_categoryCombo->currentText()),
-                          kCreateCaption);
+                          kCreateCaption, app::MessageIcon::Warning);
     }
 
     if (m_startCheckBox->isChecked()) {
@@ -236,7 +238,7 @@ void CCreateTaskDlg::accept()
         if (m_app.CurrentTaskId() != id) {
             m_app.ShowMessage(this,
                               QStringLiteral("The task \"%1\" was created, but it could not be started.").arg(name),
-                              kCreateCaption);
+                              kCreateCaption, app::MessageIcon::Warning);
         }
     }
     PostToHub(m_app, app::kMsgTaskCreated);
@@ -312,7 +314,7 @@ void CTimePeriodDlg::accept()
         m_app.ShowMessage(this,
                           QStringLiteral("The start or the end is not a valid local date and time. Please correct "
                                          "the period."),
-                          kPeriodCaption);
+                          kPeriodCaption, app::MessageIcon::Warning);
         m_startDateEdit->setFocus();
         return;
     }
@@ -320,7 +322,7 @@ void CTimePeriodDlg::accept()
     if (interval.stop < interval.start) {
         m_app.ShowMessage(this,
                           QStringLiteral("The end of the period lies before its start. Please correct the period."),
-                          kPeriodCaption);
+                          kPeriodCaption, app::MessageIcon::Warning);
         m_endDateEdit->setFocus();
         return;
     }
@@ -448,7 +450,7 @@ int CEditTaskDlg::exec()
 {
     if (!m_loaded) {
         m_app.ShowMessage(parentWidget(), QStringLiteral("The task could not be read. It may have been deleted."),
-                          kEditCaption);
+                          kEditCaption, app::MessageIcon::Error);
         return Rejected;
     }
     return QDialog::exec();
@@ -512,6 +514,9 @@ bool CEditTaskDlg::RunTimePeriodDlg(const model::Interval* from, model::Interval
     if (from != nullptr) {
         dialog.SetInterval(*from);
     }
+    // Asked while the period is still open, so that after No the user can correct it.
+    dialog.SetSaver(
+        [this, &dialog](const model::Interval& span) { return app::ConfirmOverlap(m_app, &dialog, m_task.id, span); });
     return dialog.exec() == Accepted && dialog.GetInterval(result);
 }
 
@@ -521,7 +526,7 @@ void CEditTaskDlg::ShowSpanRefused(const std::string& reason)
     if (!text.isEmpty()) {
         text[0] = text[0].toUpper();
     }
-    m_app.ShowMessage(this, text + QLatin1Char('.'), app::kErrorCaption);
+    m_app.ShowMessage(this, text + QLatin1Char('.'), app::kErrorCaption, app::MessageIcon::Error);
 }
 
 void CEditTaskDlg::OnAdd()
@@ -542,7 +547,7 @@ void CEditTaskDlg::OnEdit()
 {
     const std::int32_t index = MarkedInterval();
     if (index < 0) {
-        m_app.ShowMessage(this, QStringLiteral("Select interval to edit"), app::kErrorCaption);
+        m_app.ShowMessage(this, QStringLiteral("Select interval to edit"), app::kErrorCaption, app::MessageIcon::Error);
         return;
     }
     const model::Interval old = m_task.intervals.At(index);
@@ -566,7 +571,8 @@ void CEditTaskDlg::OnDelete()
 {
     const std::int32_t index = MarkedInterval();
     if (index < 0) {
-        m_app.ShowMessage(this, QStringLiteral("Select interval to delete"), app::kErrorCaption);
+        m_app.ShowMessage(this, QStringLiteral("Select interval to delete"), app::kErrorCaption,
+                          app::MessageIcon::Error);
         return;
     }
     if (!m_app.AskYesNo(this, QStringLiteral("Are you sure that you want to delete selected interval?"),
@@ -589,7 +595,7 @@ void CEditTaskDlg::OnCategoryChanged(int index)
     }
     if (!moved) {
         m_app.ShowMessage(this, QStringLiteral("The category of the task could not be changed completely."),
-                          kEditCaption);
+                          kEditCaption, app::MessageIcon::Error);
         // Show where the catalogue really puts the task now.
         FillCategories();
     }
@@ -611,13 +617,13 @@ void CEditTaskDlg::accept()
     }
     const QString name = m_nameEdit->text();
     if (name.isEmpty()) {
-        m_app.ShowMessage(this, kEmptyNameText, kEditCaption);
+        m_app.ShowMessage(this, kEmptyNameText, kEditCaption, app::MessageIcon::Warning);
         m_nameEdit->setFocus();
         return;
     }
     const std::string utf8Name = name.toStdString();
     if (model::FindTaskByName(m_app.Store(), utf8Name, m_task.id) != -1) {
-        m_app.ShowMessage(this, NameInUseText(name), kEditCaption);
+        m_app.ShowMessage(this, NameInUseText(name), kEditCaption, app::MessageIcon::Warning);
         m_nameEdit->setFocus();
         return;
     }
@@ -634,7 +640,7 @@ void CEditTaskDlg::accept()
                           QStringLiteral("The task \"%1\" can no longer be read. It may have been deleted. "
                                          "Nothing was saved.")
                               .arg(FromUtf8(m_task.name)),
-                          kEditCaption);
+                          kEditCaption, app::MessageIcon::Warning);
         QDialog::reject();
         return;
     }
@@ -650,7 +656,7 @@ void CEditTaskDlg::accept()
                                          "Nothing was saved; the dialog now shows the task as it is, so you can "
                                          "make your changes again.")
                               .arg(FromUtf8(probe.name)),
-                          kEditCaption);
+                          kEditCaption, app::MessageIcon::Warning);
         return;
     }
     model::Task edited = m_task;
@@ -658,7 +664,8 @@ void CEditTaskDlg::accept()
     std::string error;
     if (!edited.Save(m_app.DataFolder(), &error)) {
         lock.reset();
-        m_app.ShowMessage(this, QStringLiteral("The task could not be saved: %1").arg(FromUtf8(error)), kEditCaption);
+        m_app.ShowMessage(this, QStringLiteral("The task could not be saved: %1").arg(FromUtf8(error)), kEditCaption,
+                          app::MessageIcon::Error);
         return;
     }
     m_task = std::move(edited);

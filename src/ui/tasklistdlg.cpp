@@ -442,7 +442,7 @@ void CTaskListDlg::OnHeaderClicked(int column)
 
 void CTaskListDlg::ShowError(const QString& text)
 {
-    m_app.ShowMessage(this, text, app::kErrorCaption);
+    m_app.ShowMessage(this, text, app::kErrorCaption, app::MessageIcon::Error);
 }
 
 void CTaskListDlg::StartSelectedTask()
@@ -572,7 +572,10 @@ void CTaskListDlg::EditLogRow(int row)
                                                      "dialog was open. Nothing was saved; press Cancel and open the "
                                                      "span again to see it as it is now.")
                                           .arg(QString::fromStdString(task.name)),
-                                      QStringLiteral("Time Period"));
+                                      QStringLiteral("Time Period"), app::MessageIcon::Warning);
+                    return false;
+                }
+                if (!app::ConfirmOverlap(m_app, nullptr, task.id, edited)) {
                     return false;
                 }
                 model::Task changed = task;

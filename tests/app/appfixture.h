@@ -44,7 +44,8 @@ public:
 class AppTest : public ::testing::Test
 {
 protected:
-    std::unique_ptr<CKelmoraApp> MakeApp(std::int64_t pid = 100)
+    // On `folder`, or else on Data().
+    std::unique_ptr<CKelmoraApp> MakeApp(std::int64_t pid = 100, std::filesystem::path folder = {})
     {
         // Every tray menu, tooltip and dialog is checked in UTC with a Sunday-first calendar.
         m_zone = std::make_unique<testsupport::ScopedTimeZone>("UTC");
@@ -72,8 +73,9 @@ protected:
         };
         services.trayAvailable = [this] { return m_trayAvailable; };
         services.showError = [this](const QString& text) { m_errors.push_back(text); };
-        services.showMessage = [this](QWidget*, const QString& text, const QString& caption) {
+        services.showMessage = [this](QWidget*, const QString& text, const QString& caption, MessageIcon icon) {
             m_messages.push_back(caption + ": " + text);
+            m_icons.push_back(icon);
         };
         services.taskListFactory = [this](CMainWnd& hub) -> std::unique_ptr<TaskListWindow> {
             if (m_taskListFactory) {
@@ -84,7 +86,7 @@ protected:
             return window;
         };
         services.executableFolder = m_exe.path();
-        return std::make_unique<CKelmoraApp>(Data(), std::move(services));
+        return std::make_unique<CKelmoraApp>(folder.empty() ? Data() : folder, std::move(services));
     }
 
     // Starts the program over the data folder as the test has prepared it.
@@ -170,6 +172,8 @@ protected:
     std::vector<QString> m_questions;
     std::vector<QString> m_errors;
     std::vector<QString> m_messages;
+    // The icon of each message, in the same order.
+    std::vector<MessageIcon> m_icons;
     platform::FakeShellOpener* m_shell = nullptr;
     bool m_answerYes = false;
     // When set, every owned question gets this answer instead of m_answerYes's.

@@ -4,6 +4,7 @@
 #include "app/settingssheet.h"
 #include "app/tracking.h"
 #include "app/trayicon.h"
+#include "model/datafolder.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -17,13 +18,14 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <vector>
 
 namespace kelmora::app {
 namespace {
 
-TEST(CommandLine, OnlyTheWholeLineSlashTSelectsTerminateMode)
+TEST(CommandLine, SlashTAloneBesideTheOptionsSelectsTerminateMode_UnknownOptionsAreBadUsage)
 {
     EXPECT_TRUE(ParseCommandLine({"/t"}).terminate);
     EXPECT_FALSE(ParseCommandLine({"/T"}).terminate);
@@ -32,6 +34,14 @@ TEST(CommandLine, OnlyTheWholeLineSlashTSelectsTerminateMode)
     EXPECT_FALSE(ParseCommandLine({}).terminate);
     EXPECT_EQ(ParseCommandLine({"--data-dir", "/d"}).dataDir, std::filesystem::path("/d"));
     EXPECT_EQ(ParseCommandLine({"--data-dir=/e"}).dataDir, std::filesystem::path("/e"));
+    for (const QStringList& arguments : {QStringList{"--data-dir", "/d", "/t"}, QStringList{"/t", "--data-dir=/d"}}) {
+        const CommandLine commandLine = ParseCommandLine(arguments);
+        EXPECT_TRUE(commandLine.terminate && commandLine.error.isEmpty()) << arguments.join(' ').toStdString();
+        EXPECT_EQ(commandLine.dataDir, std::filesystem::path("/d"));
+    }
+    EXPECT_EQ(ParseCommandLine({"/t", "--bogus"}).error, "unknown option --bogus");
+    std::array<char*, 2> argv{const_cast<char*>("kelmora"), const_cast<char*>("-x")};
+    EXPECT_EQ(RunWithoutWindows(2, argv.data()), 2);
 }
 
 // The running instance is asked once, then waited for a second at a time; only one still there when the ten
@@ -106,15 +116,51 @@ TEST_F(AppTest, Start_LastRunningTaskInStoreOrderBecomesCurrent_HubRoutes)
     EXPECT_TRUE(Hub().IsClosed());
 }
 
-TEST_F(AppTest, OldDataBesideTheExecutable_MovedBeforeTheStoreLoads)
+// A file that cannot be moved (a folder stands in its place) is named, and it stays with "idx", the mark of old
+// data, so that the next start tries again.
+TEST_F(AppTest, OldDataBesideTheExecutable_MovedBeforeTheStoreLoads_WhatStaysIsTriedAgain)
 {
-    model::Task old;
-    old.id = 7;
-    old.name = "old";
-    ASSERT_TRUE(old.Save(m_exe.path()));
-    testsupport::WriteFile(m_exe.path() / "idx", std::string("\x08\0\0\0", 4));
+    for (const std::int32_t id : {7, 8}) {
+        model::Task old;
+        old.id = id;
+        old.name = "old";
+        ASSERT_TRUE(old.Save(m_exe.path()));
+    }
+    testsupport::WriteFile(m_exe.path() / "idx", std::string("\x09\0\0\0", 4));
+    std::filesystem::create_directories(Data() / "8.tsk" / "in the way");
     Start();
-    EXPECT_EQ(m_app->Store().TaskIds(), std::vector<std::int32_t>{7});
+    EXPECT_EQ(LoadTask(7).name, "old");
+    ASSERT_EQ(m_errors.size(), 1u);
+    EXPECT_TRUE(m_errors[0].contains(": 8.tsk.")) << m_errors[0].toStdString();
+    EXPECT_TRUE(model::HasOldData(m_exe.path()));
+    // The next id comes along, so that no new task takes the id of the file still to come.
+    EXPECT_EQ(testsupport::ReadFile(Data() / "idx"), std::string("\x09\0\0\0", 4));
+
+    m_app->ExitInstance();
+    std::filesystem::remove_all(Data() / "8.tsk");
+    Start();
+    EXPECT_EQ(LoadTask(8).name, "old");
+    EXPECT_EQ(m_errors.size(), 1u);
+    EXPECT_FALSE(model::HasOldData(m_exe.path()));
+}
+
+// A second start hands over to the running instance only on its data folder; on another one it says which
+// folder runs instead of showing that folder's tasks.
+TEST_F(AppTest, SecondStart_OnTheSameFolderShowsTheTaskList_OnAnotherNamesTheRunningFolder)
+{
+    Start();
+    for (const bool same : {true, false}) {
+        SCOPED_TRACE(same);
+        m_taskList->visible = false;
+        const auto second = MakeApp(200, same ? Data() / "." : m_dir.path() / "other");
+        EXPECT_FALSE(second->InitInstance());
+        EXPECT_EQ(second->ExitCode(), same ? 0 : 1);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(m_taskList->visible, same);
+        const QString running = QString::fromStdString(std::filesystem::canonical(Data()).string());
+        ASSERT_EQ(m_errors.size(), same ? 0u : 1u);
+        EXPECT_TRUE(same || m_errors[0].startsWith("Kelmora is already running with the data folder " + running));
+    }
 }
 
 TEST_F(AppTest, UnusableDataFolder_ExplainedAndEnds)
@@ -155,6 +201,25 @@ TEST_F(AppTest, Exit_AsksAboutTheRunningTask_StopsItAtTheExitsTime)
               std::vector<QString>{"Running task: Task 'Writing' is still running. Do you want to stop it now?"});
     EXPECT_EQ(LoadTask(id).intervals.At(0).stop, Utc(2008, 4, 7, 10, 0));
     EXPECT_EQ(m_slot->holder, nullptr) << "the instance slot is released";
+}
+
+// "kelmora /t" asks nothing: the running task is settled as at the session's end, stopped only with AutoStop.
+TEST_F(AppTest, TerminateRequest_AsksNothing_StopsTheTaskOnlyWithAutoStop)
+{
+    for (const int autoStop : {0, 1}) {
+        SCOPED_TRACE(autoStop);
+        m_presetSettings["AutoStop"] = autoStop;
+        const std::int32_t id = MakeTask("Writing", true);
+        Start();
+        FakeSingleInstance later(m_slot, 200);
+        EXPECT_TRUE(later.send(SingleInstance::Request::Terminate, std::chrono::seconds(2)));
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(Hub().IsClosed());
+        m_app->ExitInstance();
+        m_app.reset();
+        EXPECT_TRUE(m_questions.empty());
+        EXPECT_EQ(IsRunning(id), autoStop == 0);
+    }
 }
 
 // kelmora-cli or a sync tool changes the files while the program runs: it follows them.
@@ -225,6 +290,18 @@ TEST(QuestionBox, NoIsTheDefaultAndEscapeOrClosingCancels)
         EXPECT_EQ(AnswerOf(*box), withCancel ? Answer::Cancel : Answer::No);
         box->button(QMessageBox::Yes)->click();
         EXPECT_EQ(AnswerOf(*box), Answer::Yes);
+    }
+}
+
+// An error box that shows the information icon reads as a mere notice.
+TEST(MessageBox, ShowsTheIconAskedFor)
+{
+    for (const auto& [icon, shown] : {std::pair{MessageIcon::Information, QMessageBox::Information},
+                                      std::pair{MessageIcon::Warning, QMessageBox::Warning},
+                                      std::pair{MessageIcon::Error, QMessageBox::Critical}}) {
+        const auto box = MakeMessageBox(nullptr, "text", "caption", icon);
+        EXPECT_EQ(box->icon(), shown);
+        EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
     }
 }
 

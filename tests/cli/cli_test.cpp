@@ -131,6 +131,10 @@ TEST_F(CliTest, CreateRenameAndDelete_RefuseEmptyAndTakenNames)
 
     Run({"start", "B"});
     m_clock->SetUtc(2008, 4, 7, 9, 30);
+    // Deleting a task that does not run leaves the running one alone.
+    CreateTask("C");
+    EXPECT_EQ(Run({"delete", "C"}).status, 0);
+    EXPECT_EQ(Run({"status"}).out, "B\t00:30:00\n");
     EXPECT_EQ(Run({"delete", "B"}).status, 0);
     EXPECT_FALSE(std::filesystem::exists(m_data / "1.tsk"));
     EXPECT_EQ(Run({"tasks"}).out, "0\tAlpha\t00:00:00\tstopped\t(No category)\n");
@@ -289,9 +293,17 @@ TEST_F(CliTest, ReadingCommands_NeverCreateTheFolderOrItsFiles_AMissingOrWrongFo
     }
     EXPECT_FALSE(std::filesystem::exists(m_data));
     std::filesystem::create_directory(m_data);
+    WriteFile(m_data / ".0.tsk.tmp-a1b2c3", "left by a writer that was killed");
     EXPECT_EQ(Run({"tasks"}).status, 0);
     EXPECT_EQ(Run({"categories"}).out, "");
+    const Result report = Run({"report"});
+    EXPECT_EQ(report.status, 0);
+    EXPECT_EQ(report.err, "");
     EXPECT_FALSE(std::filesystem::exists(m_data / "categories.xml"));
+    // Only a writer, holding the folder to itself, may clear what another writer left.
+    EXPECT_TRUE(std::filesystem::exists(m_data / ".0.tsk.tmp-a1b2c3"));
+    CreateTask("A");
+    EXPECT_FALSE(std::filesystem::exists(m_data / ".0.tsk.tmp-a1b2c3"));
 
     WriteFile(m_root.path() / "file", "x");
     m_data = m_root.path() / "file";
@@ -364,13 +376,17 @@ TEST_F(CliTest, HostileTaskFiles_RefusedQuicklyInBoundedMemoryAndStillDeletable)
 TEST_F(CliTest, ControlCharactersInNames_EscapedOnATerminalByteExactThroughAPipe)
 {
     const std::string name = "\x1b]0;owned\x07"
-                             "A\xc2\x9b"
-                             "2J \xc3\xa9\x7f";
+                             "A\xc2\x9b\xc2\x9f"
+                             "2J \xc2\xb0\xc3\xa9\x7f";
     CreateTask(name);
     EXPECT_EQ(Run({"tasks"}).out, "0\t" + name + "\t00:00:00\tstopped\t(No category)\n");
     m_terminal = true;
     EXPECT_EQ(Run({"tasks"}).out,
-              "0\t\\x1b]0;owned\\x07A\\xc2\\x9b2J \xc3\xa9\\x7f\t00:00:00\tstopped\t(No category)\n");
+              "0\t\\x1b]0;owned\\x07A\\xc2\\x9b\\xc2\\x9f2J \xc2\xb0\xc3\xa9\\x7f\t00:00:00\tstopped\t(No category)\n");
+    // The time log's line ends stay line ends.
+    Run({"add", "0", "2008-04-07 07:00:00", "2008-04-07 08:00:00"});
+    const std::string log = Run({"log"}).out;
+    EXPECT_EQ(log.substr(log.size() - 21), "2008-04-07 08:00:00\r\n");
 }
 
 TEST_F(CliTest, Categories_CreateRenameListMoveTasksAndDelete)
@@ -526,11 +542,20 @@ TEST_F(CliTest, Report_PeriodsToStandardOutputOrAFile)
     ASSERT_TRUE(store.Load());
     const model::Interval period(testsupport::Utc(2008, 4, 6, 23, 0), testsupport::Utc(2008, 4, 7, 7, 30));
     EXPECT_EQ(custom.out, reports::BuildPeriodReport(store, period).text + "\n");
-    const Result toFile = Run({"report", "--output", (m_root.path() / "r.htm").string(), "--from",
+    // Written through the user's link, with the mode any new document gets.
+    std::filesystem::create_symlink("r.htm", m_root.path() / "link.htm");
+    const mode_t mask = umask(022);
+    const Result toFile = Run({"report", "--output", (m_root.path() / "link.htm").string(), "--from",
                                "2008-04-06 23:00:00", "--to", "2008-04-07 07:30"});
+    umask(mask);
     EXPECT_EQ(toFile.status, 0) << toFile.err;
     EXPECT_EQ(toFile.out, "");
     EXPECT_EQ(ReadFile(m_root.path() / "r.htm") + "\n", custom.out);
+    EXPECT_TRUE(std::filesystem::is_symlink(m_root.path() / "link.htm"));
+    struct stat info
+    {};
+    ASSERT_EQ(stat((m_root.path() / "r.htm").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
 
     const struct
     {

@@ -150,22 +150,29 @@ protected:
 
 // ---- the idle-period dialog ----
 
-TEST_F(IdleTest, IdleDialog_ShowsLengthAndOnlyTasksThatCanTakeTime)
+TEST_F(IdleTest, IdleDialog_ShowsLengthAndOnlyTasksThatCanTakeTime_PassesToTheChosenItem)
 {
     m_current = MakeTask("Writing", {}, 9 * 60);
     MakeTask("reading");
-    MakeTask("Answering");
+    const std::int32_t first = MakeTask("Answering");
+    const std::int32_t second = MakeTask("Answering");
     CIdlePeriodDlg dialog(*m_context, 754, At(11 * 60));
     ASSERT_TRUE(dialog.Prepare());
     EXPECT_EQ(dialog.findChild<QLabel*>("messageLabel")->text(),
               "There was an inactivity period during last 12 min 34 sec.\nWhat do you want to do with this time?");
     auto* combo = dialog.findChild<QComboBox*>("taskCombo");
-    ASSERT_EQ(combo->count(), 2);
+    ASSERT_EQ(combo->count(), 3);
     EXPECT_EQ(combo->itemText(0), "Answering");
-    EXPECT_EQ(combo->itemText(1), "reading");
+    EXPECT_EQ(combo->itemText(2), "reading");
+    EXPECT_FALSE(combo->isEditable()) << "a typed name is no choice";
     EXPECT_FALSE(combo->isEnabled());
     dialog.findChild<QRadioButton*>("passRadio")->click();
     EXPECT_TRUE(combo->isEnabled());
+    // Of two tasks with one name, the chosen one gets the time, not the first of that name.
+    combo->setCurrentIndex(1);
+    dialog.findChild<QPushButton*>("okButton")->click();
+    EXPECT_EQ(SpansOf(first), "");
+    EXPECT_EQ(SpansOf(second), "10:47-11:00");
 }
 
 struct ChoiceCase
@@ -177,6 +184,7 @@ struct ChoiceCase
     int okAt;            // minutes; the message arrived at 11:00
     const char* current; // its spans after OK
     const char* other;   // the other task's, which had 10:40-10:50 and 11:30-11:40
+    int againAt = 0;     // minutes; a second absence of 10 minutes ended then, with the question still open
 };
 
 class IdleChoiceTest : public IdleTest, public ::testing::WithParamInterface<ChoiceCase>
@@ -188,19 +196,26 @@ TEST_P(IdleChoiceTest, AppliesTheChoiceToTheFiles)
     const std::int32_t writing = MakeTask("Writing", {{8 * 60, 8 * 60 + 30}}, c.spanStart);
     const std::int32_t other = MakeTask("Other", {{10 * 60 + 40, 10 * 60 + 50}, {11 * 60 + 30, 11 * 60 + 40}});
     m_current = writing;
-    CIdlePeriodDlg dialog(*m_context, 30 * 60, At(11 * 60));
-    ASSERT_TRUE(dialog.Prepare());
-    dialog.findChild<QRadioButton*>(c.radio)->click();
-    dialog.findChild<QCheckBox*>("continueCheckBox")->setChecked(c.keepRunning);
+    CIdleSubsystem subsystem(*m_context, std::make_unique<platform::FakeIdleTimeSource>(), nullptr);
+    subsystem.OnIdleMessage(1, 30 * 60);
+    if (c.againAt > 0) {
+        m_clock->Set(At(c.againAt).ToUnixMs());
+        subsystem.OnIdleMessage(1, 10 * 60);
+    }
+    CIdlePeriodDlg* dialog = subsystem.IdleDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->findChild<QRadioButton*>(c.radio)->click();
+    dialog->findChild<QCheckBox*>("continueCheckBox")->setChecked(c.keepRunning);
     m_clock->Set(At(c.okAt).ToUnixMs());
-    dialog.findChild<QPushButton*>("okButton")->click();
+    dialog->findChild<QPushButton*>("okButton")->click();
 
     EXPECT_EQ(SpansOf(writing), c.current);
     EXPECT_EQ(SpansOf(other), c.other);
     EXPECT_EQ(m_current.load(), c.keepRunning ? writing : -1);
     EXPECT_EQ(m_settings.storedValue("IdleContinue"), c.keepRunning ? 1 : 0);
     EXPECT_TRUE(m_messages.empty());
-    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(subsystem.IdleDialog(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 const char* const kOtherBefore = "10:40-10:50 11:30-11:40";
@@ -218,7 +233,12 @@ INSTANTIATE_TEST_SUITE_P(
                    "08:00-08:30 09:00-10:30 11:00-11:05", kOtherBefore},
         // Started from the command line at 10:45, in the middle of the idle time: nothing before 10:45 moves.
         ChoiceCase{"SpanStartedDuringIdle_Clamped", "passRadio", true, 645, 660, "08:00-08:30 11:00-open",
-                   "10:40-11:00 11:30-11:40"}),
+                   "10:40-11:00 11:30-11:40"},
+        // Away again from 11:10 to 11:20: that time goes with the first, the ten minutes between stay.
+        ChoiceCase{"SecondAbsence_DoNotCount_LeavesOutBoth", "doNotCountRadio", true, 540, 680,
+                   "08:00-08:30 09:00-10:30 11:00-11:10 11:20-open", kOtherBefore, 680},
+        ChoiceCase{"SecondAbsence_Pass_GivesBoth", "passRadio", false, 540, 685,
+                   "08:00-08:30 09:00-10:30 11:00-11:10 11:20-11:25", "10:30-11:00 11:10-11:20 11:30-11:40", 680}),
     [](const auto& test) { return std::string(test.param.name); });
 
 // OK changes nothing and says why when there is no task to pass the time to (the dialog then stays open), or
@@ -272,8 +292,9 @@ class ReminderTest : public IdleTest
 {
 protected:
     // Runs `seconds` passes a second apart and returns at which of them (1-based) a reminder came; each is
-    // answered at once with `answer`.
-    std::vector<int> Run(CReminderMonitor& monitor, int seconds, int answer = CReminderMonitor::kNo)
+    // answered with `answer`, at once or `answerAfter` seconds later.
+    std::vector<int> Run(CReminderMonitor& monitor, int seconds, int answer = CReminderMonitor::kNo,
+                         int answerAfter = 0)
     {
         std::vector<int> shown;
         for (int second = 1; second <= seconds; ++second) {
@@ -282,6 +303,8 @@ protected:
             monitor.Pass();
             if (m_asked != before) {
                 shown.push_back(second);
+            }
+            if (!shown.empty() && second == shown.back() + answerAfter) {
                 monitor.SetAnswer(answer);
             }
         }
@@ -291,9 +314,9 @@ protected:
     int m_asked = 0;
 };
 
-// The first reminder comes the timeout after the start (not after the last span, long before), then one per
-// timeout; only Remind 1 (or no stored value) reminds.
-TEST_F(ReminderTest, FirstAfterTheTimeoutFromStart_ThenSpacedByTheTimeout_UnansweredHoldsTheLoop)
+// The first reminder comes the timeout after the start (not after the last span, long before), then one a
+// timeout after the previous one closed; only Remind 1 (or no stored value) reminds.
+TEST_F(ReminderTest, FirstAfterTheTimeoutFromStart_ThenATimeoutAfterEachClosed_UnansweredHoldsTheLoop)
 {
     MakeTask("Writing", {{8 * 60, 9 * 60}});
     for (const auto& [value, expected] :
@@ -306,22 +329,19 @@ TEST_F(ReminderTest, FirstAfterTheTimeoutFromStart_ThenSpacedByTheTimeout_Unansw
         monitor.Begin();
         EXPECT_EQ(Run(monitor, 700), expected);
     }
-    // A question nobody answers holds the loop; the answer frees it, and the last reminder is long enough ago
-    // for the next. Yes shows the Task List.
+    // A question nobody answers holds the loop; its end (here Yes, which shows the Task List, after 400 s)
+    // frees it, and the next comes a timeout after that end.
     m_settings.SetSetting("Remind", 1);
     m_asked = 0;
     CReminderMonitor monitor(*m_context, [this] { ++m_asked; });
     monitor.Begin();
-    for (int second = 0; second < 700; ++second) {
-        m_clock->Advance(1000);
-        monitor.Pass();
-    }
-    EXPECT_EQ(m_asked, 1);
-    EXPECT_TRUE(monitor.AwaitingAnswer());
-    monitor.SetAnswer(CReminderMonitor::kYes);
-    monitor.Pass();
-    EXPECT_EQ(m_asked, 2);
+    EXPECT_EQ(Run(monitor, 1100, CReminderMonitor::kYes, 400), (std::vector<int>{301, 1002}));
     EXPECT_EQ(m_posts, (std::vector<std::pair<app::Message, std::int64_t>>{{app::kMsgShowTaskList, 0}}));
+    // A one-minute timeout and reminders that close themselves after their minute: one every two minutes.
+    m_settings.SetSetting("RemindTimeout", 60);
+    CReminderMonitor unanswered(*m_context, [this] { ++m_asked; });
+    unanswered.Begin();
+    EXPECT_EQ(Run(unanswered, 300, CReminderMonitor::kNo, 60), (std::vector<int>{61, 182}));
 }
 
 // After a stop nothing comes until the timeout has passed since it; Cancel is then silent until a task has run
@@ -384,6 +404,8 @@ TEST_F(IdleTest, Subsystem_OneDialogAtATimeAndClosedAtShutdown)
     CIdlePeriodDlg* first = subsystem.IdleDialog();
     subsystem.OnIdleMessage(1, 900);
     EXPECT_EQ(subsystem.IdleDialog(), first);
+    EXPECT_EQ(first->findChild<QLabel*>("messageLabel")->text(),
+              "There were 2 inactivity periods of 45 min 0 sec in all.\nWhat do you want to do with this time?");
 
     // A reminder due now is not stacked on the question; it counts as No.
     m_current = -1;

@@ -57,6 +57,41 @@ TEST(AtomicFile, Write_CreatesAndReplacesOwnerOnlyKeepingAnExistingMode)
     EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
+// A report or an export is the user's document: made as any new file is, and a link the user keeps stays a link.
+TEST(AtomicFile, UserDocument_NewFileTakesTheUmask_ALinkWritesItsTarget)
+{
+    TempDir dir;
+    const WriteOptions document{true};
+    const mode_t previous = umask(027);
+    const bool written = WriteFileAtomically(dir.path() / "new.htm", "x", nullptr, document);
+    umask(previous);
+    ASSERT_TRUE(written);
+    struct stat info
+    {};
+    ASSERT_EQ(stat((dir.path() / "new.htm").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+
+    std::filesystem::create_directory(dir.path() / "real");
+    WriteFile(dir.path() / "real" / "log.xls", "old");
+    ASSERT_EQ(chmod((dir.path() / "real" / "log.xls").c_str(), 0604), 0);
+    std::filesystem::create_symlink("real/log.xls", dir.path() / "link.xls");
+    std::filesystem::create_symlink(dir.path() / "real" / "fresh.htm", dir.path() / "dangling");
+    ASSERT_TRUE(WriteFileAtomically(dir.path() / "link.xls", "new", nullptr, document));
+    ASSERT_TRUE(WriteFileAtomically(dir.path() / "dangling", "made", nullptr, document));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "link.xls"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "dangling"));
+    EXPECT_EQ(ReadFile(dir.path() / "real" / "log.xls"), "new");
+    EXPECT_EQ(ReadFile(dir.path() / "real" / "fresh.htm"), "made");
+    ASSERT_EQ(stat((dir.path() / "real" / "log.xls").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0604u);
+    EXPECT_EQ(FolderEntries(dir.path() / "real"), (std::vector<std::string>{"fresh.htm", "log.xls"}));
+
+    std::filesystem::create_symlink("loop", dir.path() / "loop");
+    std::string error;
+    EXPECT_FALSE(WriteFileAtomically(dir.path() / "loop", "x", &error, document));
+    EXPECT_NE(error.find("cannot follow the link"), std::string::npos) << error;
+}
+
 TEST(AtomicFile, WriteFailingMidway_KeepsOldFileAndLeavesNoTemporary)
 {
     TempDir dir;
@@ -107,6 +142,11 @@ TEST(AtomicFile, MissingFolderOrDirectoryInTheWay_FailsReadingOnlyRegularFiles)
     WriteFile(dir.path() / "big", std::string(200'000, 'z'));
     ASSERT_TRUE(ReadWholeFile(dir.path() / "big", contents));
     EXPECT_EQ(contents.size(), 200'000u);
+    // A file may be as large as its kind allows, and not a byte more.
+    EXPECT_TRUE(ReadWholeFile(dir.path() / "big", contents, nullptr, FileKind{"a test file", 200'000}));
+    EXPECT_FALSE(ReadWholeFile(dir.path() / "big", contents, &error, FileKind{"a test file", 199'999}));
+    EXPECT_EQ(error,
+              (dir.path() / "big").string() + ": is 200000 bytes long, more than a test file can be (199999 bytes)");
 }
 
 TEST(DataFolder, CreateDirectoryTree_MakesParentsOwnerOnlyUnlessAFileIsInTheWay)

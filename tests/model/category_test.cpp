@@ -128,6 +128,15 @@ TEST_F(CategoryTest, DeletingTasks_RemovesThemFromEveryCategoryInPlace)
         category.AddTask(keep);
         category.Save(m_dir.path());
     }
+    {
+        // A catalogue that cannot be written keeps the task, and says which categories still list it.
+        testsupport::ScopedFileSizeLimit limit(0);
+        std::string error;
+        EXPECT_FALSE(m_store.DeleteTask(drop, &error));
+        EXPECT_NE(error.find("the task stays, since it could not be taken out of the category \"A\", \"B\": "),
+                  std::string::npos)
+            << error;
+    }
     ASSERT_TRUE(m_store.DeleteTask(drop));
     EXPECT_EQ(Loaded(a).TaskIds(), std::vector<std::int32_t>{keep});
     EXPECT_EQ(Loaded(b).TaskIds(), std::vector<std::int32_t>{keep});

@@ -1,3 +1,5 @@
+#include "model/category.h"
+#include "model/syncfold.h"
 #include "model/task.h"
 #include "model/taskfile.h"
 #include "model/taskops.h"
@@ -8,7 +10,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
 #include <thread>
+#include <unistd.h>
 
 namespace kelmora::model {
 namespace {
@@ -67,7 +71,9 @@ TEST(TaskStore, IdxBehindTheFilesOrDamaged_NeverOverwritesATask)
     WriteFile(dir.path() / "idx", FromHex("01 00 00 00"));
     TaskStore store(dir.path());
     store.Load();
-    EXPECT_EQ(store.CreateTask("new"), 5);
+    // A dangling link holds its name as a file would.
+    std::filesystem::create_symlink("nowhere", dir.path() / "5.tsk");
+    EXPECT_EQ(store.CreateTask("new"), 6);
     Task four;
     four.id = 4;
     ASSERT_TRUE(four.Load(dir.path()));
@@ -93,6 +99,7 @@ TEST(TaskStore, Load_AscendingIdsOnlyFromCanonicalTaskFileNamesInAFolderThatExis
     TaskStore store(dir.path());
     ASSERT_TRUE(store.Load());
     EXPECT_EQ(Ids(store), (std::vector<std::int32_t>{0, 3, 12, 100}));
+    EXPECT_EQ(ListTaskFiles(dir.path()), Ids(store));
     EXPECT_EQ(store.TaskIdAt(1), 3);
     EXPECT_EQ(store.TaskIdAt(-1), -1);
     EXPECT_EQ(store.TaskIdAt(4), -1);
@@ -284,6 +291,19 @@ TEST(TaskOps, StartAndStop_SettleTheFolderAndActOnlyOnTheRunningSpan)
     EXPECT_EQ(stopped, -1);
     EXPECT_EQ(ReadFile(dir.path() / "2.tsk"), before);
     EXPECT_FALSE(StartTask(dir.path(), 42));
+    // A span another machine's clock started ahead of this one's ends where it starts, never before.
+    Task ahead = TasksOf({{"13-"}}).front();
+    ahead.id = 3;
+    ASSERT_TRUE(ahead.Save(dir.path()));
+    ASSERT_TRUE(StopTask(dir.path(), kAnyTask));
+    EXPECT_EQ(FolderFaults(dir.path()), "");
+    // The quick look at a file agrees with a full load: an empty task does not run, a huge file is refused.
+    const TaskFolderPeek peek(dir.path());
+    WriteFile(dir.path() / "5.tsk", EncodeTask(Task{}));
+    EXPECT_EQ(peek.Running(5), std::optional<bool>(false));
+    WriteFile(dir.path() / "6.tsk", "");
+    ASSERT_EQ(truncate((dir.path() / "6.tsk").c_str(), off_t{1} << 40), 0);
+    EXPECT_EQ(peek.Running(6), std::nullopt);
 }
 
 TEST(TaskOps, SwitchWhoseNewFileCannotBeWritten_LeavesTheRunningTaskAsItWas)
@@ -348,6 +368,147 @@ TEST(TaskOps, WritersOnManyThreads_LoseNoSpanAndLeaveOneOpen)
     }
     EXPECT_EQ(all.size(), std::size_t{kThreads * (kRounds / 3)});
     EXPECT_EQ(FolderFaults(dir.path(), all), "");
+}
+
+TEST(SyncFold, ConflictNamesOfEachToolAndOnlyOfOurFiles)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"5.sync-conflict-20261206-101500-ABCDEFG.tsk", "5.tsk"},
+        {"idx.sync-conflict-20261206-101500-ABCDEFG", "idx"},
+        {"categories.sync-conflict-20261206-101500-ABC1EFG.xml", "categories.xml"},
+        {"5 (conflicted copy 2026-12-06 101500).tsk", "5.tsk"},
+        {"5_conflict-20261206-101500.tsk", "5.tsk"},
+        {"12 (laptop's conflicted copy 2026-12-06).tsk", "12.tsk"},
+        {"categories (Anna's PC's conflicted copy 2026-12-06 (1)).xml", "categories.xml"},
+        {"5.sync-conflict-2026120-101500-ABCDEFG.tsk", ""},
+        {"5.sync-conflict-20261206-101500-abcdefg.tsk", ""},
+        {"05.sync-conflict-20261206-101500-ABCDEFG.tsk", ""},
+        {"notes.sync-conflict-20261206-101500-ABCDEFG.txt", ""},
+        {".syncthing.5.tsk.tmp", ""},
+        {"5 (conflicted copy).tsk", ""},
+        {"5.tsk", ""},
+    };
+    for (const auto& [name, original] : cases) {
+        EXPECT_EQ(ConflictOriginal(name).value_or(""), original) << name;
+    }
+}
+
+// Task 0 is on disk as `ours`, its conflict copy as `theirs`; the fold leaves the named tasks' spans.
+TEST(SyncFold, TaskCopies_UnitedByNameOtherNamesBecomeTasksOneTaskRuns)
+{
+    const struct
+    {
+        const char* name;
+        std::vector<std::vector<std::string>> ours; // task 0 is "A", task 1 "B"
+        std::string theirsName;
+        std::vector<std::string> theirs;
+        std::map<std::string, std::vector<std::string>> after;
+        int intervals;
+    } cases[] = {
+        {"disjoint", {{"8-9"}}, "A", {"10-11"}, {{"A", {"8-9", "10-11"}}}, 1},
+        {"overlapping", {{"8-9"}}, "A", {"8:30-10"}, {{"A", {"8-10"}}}, 1},
+        {"identical spans count once", {{"8-9", "10-11"}}, "A", {"8-9"}, {{"A", {"8-9", "10-11"}}}, 0},
+        {"touching", {{"8-9"}}, "A", {"9-10"}, {{"A", {"8-9", "9-10"}}}, 1},
+        {"the same task running on both sides", {{"9-"}}, "A", {"8-8:15", "8:30-"}, {{"A", {"8-8:15", "8:30-"}}}, 2},
+        {"a closed span reaching into the open one", {{"9-"}}, "A", {"8:30-9:30"}, {{"A", {"8:30-"}}}, 1},
+        {"an id clash", {{"8-9"}}, "C", {"10-11"}, {{"A", {"8-9"}}, {"C", {"10-11"}}}, 1},
+        {"a clash with a task of the copy's name",
+         {{"8-9"}, {"7-7:30"}},
+         "B",
+         {"10-11"},
+         {{"A", {"8-9"}}, {"B", {"7-7:30", "10-11"}}},
+         1},
+        {"two tasks running: the later one runs",
+         {{"9-"}, {"8-8:30"}},
+         "B",
+         {"8-8:30", "10-"},
+         {{"A", {"9-10"}}, {"B", {"8-8:30", "10-"}}},
+         1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::vector<Task> ours = TasksOf(c.ours);
+        for (std::size_t i = 0; i < ours.size(); ++i) {
+            ours[i].name = i == 0 ? "A" : "B";
+            ASSERT_TRUE(ours[i].Save(dir.path()));
+        }
+        Task theirs = TasksOf({c.theirs}).front();
+        theirs.name = c.theirsName;
+        WriteFile(dir.path() / "0.sync-conflict-20261206-101500-ABCDEFG.tsk", EncodeTask(theirs));
+        FoldReport report;
+        ASSERT_TRUE(FoldConflictCopies(dir.path(), report));
+        EXPECT_EQ(report.intervals, c.intervals);
+        EXPECT_EQ(FolderFaults(dir.path()), "");
+        EXPECT_EQ(FindConflictCopies(dir.path()), std::vector<std::string>());
+        TaskStore store(dir.path());
+        store.LoadTaskIds();
+        for (const auto& [name, spans] : c.after) {
+            Task task;
+            task.id = FindTaskByName(store, name);
+            ASSERT_TRUE(task.Load(dir.path())) << name;
+            EXPECT_TRUE(SameSpans(task, TasksOf({spans}).front())) << name;
+        }
+        // Run again, as after a crash before the copy went: nothing changes.
+        const std::string first = ReadFile(dir.path() / "0.tsk");
+        WriteFile(dir.path() / "0.sync-conflict-20261206-101500-ABCDEFG.tsk", EncodeTask(theirs));
+        FoldReport again;
+        ASSERT_TRUE(FoldConflictCopies(dir.path(), again));
+        EXPECT_EQ(ReadFile(dir.path() / "0.tsk"), first);
+        EXPECT_EQ(again.tasks, 0);
+        EXPECT_EQ(store.LoadTaskIds(), true);
+    }
+}
+
+TEST(SyncFold, CatalogueIdxAndDamage_UnionKeptLargerIdsFailedStepsLoseNothing)
+{
+    TempDir dir;
+    TaskStore store(dir.path());
+    ASSERT_TRUE(store.Load());
+    for (const char* name : {"A", "B", "C"}) {
+        store.CreateTask(name);
+    }
+    const auto catalogue = [](const std::string& categories, int next) {
+        return "<xml><categories>" + categories + "</categories><next_id>" + std::to_string(next) + "</next_id></xml>";
+    };
+    WriteFile(CatalogPath(dir.path()), catalogue(R"(<category name="Work" id="1"><task id="0"/></category>)"
+                                                 R"(<category name="Home" id="2"/>)",
+                                                 3));
+    WriteFile(dir.path() / "categories.sync-conflict-20261206-101500-ABCDEFG.xml",
+              catalogue(R"(<category name="Work" id="1"><task id="1"/></category>)"
+                        R"(<category name="Play" id="2"><task id="2"/></category><category name="New" id="3"/>)",
+                        4));
+    WriteFile(dir.path() / "idx (conflicted copy 2026-12-06 101500)", std::string("\x09\0\0\0", 4));
+    WriteFile(dir.path() / "1_conflict-20261206-101500.tsk", "\x05");
+    const std::string damagedOriginal = "2 (laptop's conflicted copy 2026-12-06).tsk";
+    WriteFile(dir.path() / damagedOriginal, EncodeTask(Task{}));
+    WriteFile(dir.path() / "2.tsk", "\x05");
+    const std::vector<std::string> copies = FindConflictCopies(dir.path());
+    ASSERT_EQ(copies.size(), 4u);
+    {
+        // Every write fails, as on a full disk: every copy stays.
+        ScopedFileSizeLimit limit(0);
+        FoldReport failed;
+        EXPECT_FALSE(FoldConflictCopies(dir.path(), failed));
+        EXPECT_EQ(FindConflictCopies(dir.path()), copies);
+    }
+    FoldReport dry;
+    ASSERT_TRUE(FoldConflictCopies(dir.path(), dry, true));
+    EXPECT_EQ(FindConflictCopies(dir.path()), copies);
+    FoldReport report;
+    ASSERT_TRUE(FoldConflictCopies(dir.path(), report));
+    EXPECT_EQ(dry.actions, report.actions);
+    // The damaged copy and the copy of a damaged task stay, and are named.
+    EXPECT_EQ(FindConflictCopies(dir.path()),
+              (std::vector<std::string>{"1_conflict-20261206-101500.tsk", damagedOriginal}));
+    EXPECT_EQ(report.damaged.size(), 2u);
+    EXPECT_EQ(ReadNextTaskId(dir.path()), 9);
+    EXPECT_EQ(ReadFile(CatalogPath(dir.path())),
+              "\r\n\r\n<xml>\r\n\t<categories>\r\n\t\t<category name=\"Work\" id=\"1\" >\r\n\t\t\t<task id=\"0\" />\r\n"
+              "\t\t\t<task id=\"1\" />\r\n\t\t</category>\r\n\t\t<category name=\"Home\" id=\"2\" />\r\n\t\t<category "
+              "name=\"Play\" id=\"4\" >\r\n\t\t\t<task id=\"2\" />\r\n\t\t</category>\r\n\t\t<category name=\"New\" "
+              "id=\"3\" />\r\n\t</categories>\r\n\t<next_id>5</next_id>\r\n</xml>");
+    EXPECT_EQ(report.categories, 2);
 }
 
 } // namespace

@@ -82,6 +82,7 @@ TEST(XmlReader, BrokenInput_FailsWithOrWithoutRecordedError)
     }
     EXPECT_TRUE(doc.Load(nested));
     EXPECT_FALSE(doc.Load(nested + "<a>"));
+    EXPECT_EQ(doc.parseState.errorCode, kXmlErrorTooDeep);
     EXPECT_EQ(DescribeXmlError(doc.parseState, nested + "<a>"),
               "elements are nested deeper than 64 levels (line 1, column " + std::to_string(3 * kXmlMaxDepth + 1) +
                   ")");

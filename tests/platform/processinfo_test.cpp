@@ -1,5 +1,5 @@
 #include "platform/inisettingsstore.h"
-#include "platform/paths.h"
+#include "model/userfolders.h"
 #include "platform/processinfo.h"
 #include "support/childprocess.h"
 #include "support/testsupport.h"
@@ -13,6 +13,10 @@
 namespace kelmora::platform {
 namespace {
 
+using model::CacheFolder;
+using model::EnvironmentLookup;
+using model::ExecutableFolder;
+using model::ResolveDataFolder;
 using testsupport::ChildProcess;
 using testsupport::TempDir;
 

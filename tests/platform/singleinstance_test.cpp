@@ -100,10 +100,13 @@ TEST_F(LocalSingleInstanceTest, SecondAcquire_FailsWhileTheFirstHolds_SucceedsAf
     EXPECT_TRUE(second->isHeld());
 }
 
-// The socket is reachable by this user only, and an unknown word on it is refused without a signal.
-TEST_F(LocalSingleInstanceTest, UnknownWord_IsRefusedWithoutSignal)
+// The socket is reachable by this user only, and an unknown word on it is refused without a signal; a later start
+// that asks for the holder's data folder gets it, whatever bytes it holds, and nothing else happens.
+TEST_F(LocalSingleInstanceTest, UnknownWordRefused_FolderQueryAnswered_NeitherSignals)
 {
     auto holder = makeInstance();
+    const QString folder = QStringLiteral("/home/me/Time data\n%41/Zeitm\u00e4ssig");
+    holder->setDataFolder(folder);
     ASSERT_TRUE(holder->tryAcquire());
     struct stat info
     {};
@@ -129,6 +132,7 @@ TEST_F(LocalSingleInstanceTest, UnknownWord_IsRefusedWithoutSignal)
         return answer;
     });
     EXPECT_EQ(reply, QByteArray("unknown\n"));
+    EXPECT_EQ(runBesideEventLoop([this] { return makeInstance()->queryDataFolder(kSendTimeout); }), folder);
     QCoreApplication::processEvents();
     EXPECT_EQ(activated.count(), 0);
     EXPECT_EQ(terminated.count(), 0);

@@ -1,4 +1,5 @@
 #include "app/appfixture.h"
+#include "model/category.h"
 #include "model/taskfile.h"
 #include "reports/export.h"
 #include "reports/report.h"
@@ -11,6 +12,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace kelmora::reports {
 namespace {
@@ -39,13 +42,22 @@ protected:
 
 TEST_F(ReportUiTest, TrayCommand_WritesAndOpensReport_AndNamesWhatWasLeftOut)
 {
+    // The category file was damaged when the program read it, so its store has no categories.
     testsupport::WriteFile(model::TaskPath(Data(), 5), "\x01");
+    testsupport::WriteFile(model::CatalogPath(Data()), "<xml>");
+    m_app->ReloadStore();
     ASSERT_TRUE(ShowReportForPeriod(*m_app, 0));
     EXPECT_EQ(Report(), BuildCalendarReport(m_app->Store(), 0).text);
     EXPECT_EQ(Opened(), std::vector<std::string>{(Data() / "report.htm").string()});
+    const QString catalog = QString::fromStdString(model::CatalogPath(Data()).string());
     ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_TRUE(m_messages[0].endsWith(QString::fromStdString((Data() / "5.tsk").string())))
+    EXPECT_TRUE(m_messages[0].startsWith("Report: These files could not be read, so their time is missing from the "
+                                         "report:\n" +
+                                         QString::fromStdString((Data() / "5.tsk").string()) + "\n" + catalog +
+                                         "\n\nThe report shows no categories: " + catalog +
+                                         ": the category file is damaged"))
         << m_messages[0].toStdString();
+    EXPECT_EQ(m_icons, std::vector<app::MessageIcon>{app::MessageIcon::Warning});
 
     // A folder in the report's place cannot be replaced: the user is told and nothing is opened.
     std::filesystem::remove(Data() / "report.htm");
@@ -53,6 +65,7 @@ TEST_F(ReportUiTest, TrayCommand_WritesAndOpensReport_AndNamesWhatWasLeftOut)
     EXPECT_FALSE(WriteReport(*m_app, "page", nullptr));
     EXPECT_EQ(m_messages.back().toStdString(),
               "Error: Failed to write report file \"" + (Data() / "report.htm").string() + "\"");
+    EXPECT_EQ(m_icons.back(), app::MessageIcon::Error);
     EXPECT_EQ(Opened().size(), 1u);
 }
 
@@ -86,6 +99,7 @@ TEST_F(ReportUiTest, Dialog_CustomPeriodIsCheckedBeforeTheReport)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.start);
         m_messages.clear();
+        m_icons.clear();
         m_settings->SetSetting("ReportPeriod", 0);
         start->findChild<QLineEdit*>()->setText(QString::fromLatin1(c.start));
         finish->findChild<QLineEdit*>()->setText(QString::fromLatin1(c.finish));
@@ -95,6 +109,7 @@ TEST_F(ReportUiTest, Dialog_CustomPeriodIsCheckedBeforeTheReport)
         EXPECT_EQ(m_settings->GetSetting("ReportPeriod", 0), 5);
         if (c.message != nullptr) {
             EXPECT_EQ(m_messages, std::vector<QString>{QString::fromLatin1(c.message)});
+            EXPECT_EQ(m_icons, std::vector<app::MessageIcon>{app::MessageIcon::Error});
             EXPECT_EQ(dialog.result(), QDialog::Rejected);
             EXPECT_FALSE(std::filesystem::exists(Data() / "report.htm"));
         } else {
@@ -104,6 +119,12 @@ TEST_F(ReportUiTest, Dialog_CustomPeriodIsCheckedBeforeTheReport)
                       std::string::npos);
         }
     }
+
+    // The pickers show minutes, but a period that ends now ends at this second.
+    m_clock->SetUtc(2008, 4, 7, 9, 0, 37);
+    CReportPeriodDlg now(*m_app);
+    now.accept();
+    EXPECT_NE(Report().find("report for 2008-04-07 09:00:37 - 2008-04-07 09:00:37 (00:00:00):"), std::string::npos);
 }
 
 TEST_F(ReportUiTest, Export_ThroughTheSaveDialog_ByNameAndOnFailure)
@@ -124,9 +145,15 @@ TEST_F(ReportUiTest, Export_ThroughTheSaveDialog_ByNameAndOnFailure)
         dialog->findChild<QLineEdit*>("fileNameEdit")->setText("log");
         static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides the slot it overrides
     });
-    ASSERT_TRUE(RunExportDialog(*m_app, 4, nullptr));
+    const mode_t mask = umask(022);
+    const bool exported = RunExportDialog(*m_app, 4, nullptr);
+    umask(mask);
+    ASSERT_TRUE(exported);
     const std::string tab = "Design <review>\t00:30:00\t2008-04-07 08:00:00\t2008-04-07 08:30:00\r\n";
     EXPECT_EQ(ReadFile(m_dir.path() / "log.xls"), tab);
+    // The user's document, not a data file: readable as any new file of the user's is.
+    EXPECT_EQ(std::filesystem::status(m_dir.path() / "log.xls").permissions() & std::filesystem::perms::all,
+              std::filesystem::perms(0644));
 
     ASSERT_TRUE(ExportTimeLog(*m_app, 0, QString::fromStdString((m_dir.path() / "LOG.HTML").string()), nullptr));
     EXPECT_NE(ReadFile(m_dir.path() / "LOG.HTML").find("<tr><td><b>Design &lt;review&gt;</b></td>"), std::string::npos);
@@ -136,7 +163,19 @@ TEST_F(ReportUiTest, Export_ThroughTheSaveDialog_ByNameAndOnFailure)
     const QString folder = QString::fromStdString(m_dir.path().string());
     EXPECT_FALSE(ExportTimeLog(*m_app, 4, folder, nullptr));
     EXPECT_EQ(m_messages, std::vector<QString>{"Error during export: Failed to open file \"" + folder + "\""});
+    EXPECT_EQ(m_icons, std::vector<app::MessageIcon>{app::MessageIcon::Error});
     EXPECT_EQ(Opened().size(), 2u);
+
+    // A task file that cannot be read: the rest is still written, and the user learns which file is missing.
+    testsupport::WriteFile(model::TaskPath(Data(), 5), "\x01");
+    m_app->ReloadStore();
+    m_messages.clear();
+    ASSERT_TRUE(ExportTimeLog(*m_app, 4, QString::fromStdString((m_dir.path() / "log.xls").string()), nullptr));
+    EXPECT_EQ(ReadFile(m_dir.path() / "log.xls"), tab);
+    EXPECT_EQ(m_messages, std::vector<QString>{"Export Time Log: These files could not be read, so their time is "
+                                               "missing from the export:\n" +
+                                               QString::fromStdString(model::TaskPath(Data(), 5).string())});
+    EXPECT_EQ(m_icons.back(), app::MessageIcon::Warning);
 }
 
 } // namespace

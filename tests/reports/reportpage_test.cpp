@@ -126,6 +126,17 @@ TEST_F(ReportPageTest, OtherPeriodsAndFailures)
     EXPECT_TRUE(cases[0].page.unreadableFiles.empty());
     EXPECT_EQ(cases[1].page.unreadableFiles, std::vector<std::filesystem::path>{damaged});
 
+    // A category file damaged before the store read it: named at the top instead of an empty summary.
+    const std::string catalog = model::CatalogPath(m_store.DataFolder()).string();
+    testsupport::WriteFile(catalog, "<xml>\r\n<categories>\r\n</xml>");
+    model::TaskStore damagedCatalog(m_store.DataFolder());
+    EXPECT_FALSE(damagedCatalog.Load());
+    const PreparedReport prepared = PrepareCalendarReport(damagedCatalog, 1);
+    EXPECT_EQ(prepared.unreadableFiles, (std::vector<std::filesystem::path>{damaged, catalog}));
+    EXPECT_NE(prepared.categoriesError.find(catalog + ": the category file is damaged"), std::string::npos);
+    EXPECT_NE(BuildCalendarReport(damagedCatalog, 1).text.find("<li>" + catalog + "</li></ul><h3>1. Task Summary"),
+              std::string::npos);
+
     model::TaskStore missing(m_dir.path() / "gone");
     const ReportPage none = BuildPeriodReport(missing, Interval());
     EXPECT_TRUE(none.text.empty());

@@ -78,23 +78,26 @@ protected:
     }
 
     // Clicks `button`, which opens a modal Time Period dialog over `dlg`; `fill` then sets its pickers before OK is
-    // pressed on it.
-    static void RunTimePeriod(CEditTaskDlg& dlg, QPushButton& button, const std::function<void(CTimePeriodDlg&)>& fill)
+    // pressed on it. True when OK left it open.
+    static bool RunTimePeriod(CEditTaskDlg& dlg, QPushButton& button, const std::function<void(CTimePeriodDlg&)>& fill)
     {
         bool seen = false;
+        bool refused = false;
         QTimer::singleShot(0, &dlg, [&] {
             auto* period = dlg.findChild<CTimePeriodDlg*>();
             ASSERT_NE(period, nullptr);
             seen = true;
             fill(*period);
             ChildOf<QPushButton>(*period, "okButton").click();
-            if (period->isVisible()) {
+            refused = period->isVisible();
+            if (refused) {
                 // Keeps a refused period from blocking the test forever.
                 period->reject();
             }
         });
         button.click();
         EXPECT_TRUE(seen);
+        return refused;
     }
 
     static void SetPeriod(QWidget& period, QTime start, QTime end)
@@ -130,6 +133,7 @@ TEST_F(TaskDialogsTest, Create_RefusesEmptyAndTakenNames_FilesTheTaskInTheChosen
     ChildOf<QPushButton>(dlg, "okButton").click();
     EXPECT_EQ(m_messages, (std::vector<QString>{"Can't create task: Task name can not be empty.",
                                                 "Can't create task: Task with name \"Report\" already exists."}));
+    EXPECT_EQ(m_icons, std::vector<app::MessageIcon>(2, app::MessageIcon::Warning));
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(m_app->Store().TaskCount(), 1);
     EXPECT_TRUE(TakePosted().empty());
@@ -178,6 +182,10 @@ TEST_F(TaskDialogsTest, Create_RefusesEmptyAndTakenNames_FilesTheTaskInTheChosen
     ChildOf<QPushButton>(dlg, "okButton").click();
     EXPECT_EQ(m_messages.back(), "Can't create task: Task with name \"New\" already exists.");
     EXPECT_EQ(m_app->CurrentTaskId(), created);
+    // Shown again, the kept name is selected, so typing replaces it.
+    dlg.ShowDialog();
+    QTest::keyClicks(&ChildOf<QLineEdit>(dlg, "nameEdit"), "Zeta");
+    EXPECT_EQ(ChildOf<QLineEdit>(dlg, "nameEdit").text(), "Zeta");
 }
 
 // ---- Edit task dialog ----
@@ -296,6 +304,26 @@ TEST_F(TaskDialogsTest, EditIntervals_ChangedAddedMergedDeleted_EscapeDiscardsCl
     EXPECT_EQ(m_questions,
               (std::vector<QString>(3, "Delete interval: Are you sure that you want to delete selected interval?")));
     EXPECT_EQ(SpansOf(id), "06:00-08:30");
+}
+
+// Time added by hand that another task already has would count for both: asked first, with No the answer that
+// keeps the period open for correcting.
+TEST_F(TaskDialogsTest, EditSpanOverlappingAnotherTasks_AskedBeforeItIsKept)
+{
+    AddSpan(MakeTask("Writing", false), Utc(2008, 4, 7, 1, 2, 17), Utc(2008, 4, 7, 1, 2, 19));
+    const std::int32_t id = MakeTask("Reading", false);
+    Start();
+    CEditTaskDlg dlg(*m_app, id);
+    dlg.show();
+    for (const bool keep : {false, true}) {
+        m_answerYes = keep;
+        EXPECT_EQ(RunTimePeriod(dlg, ChildOf<QPushButton>(dlg, "addButton"),
+                                [](CTimePeriodDlg& period) { SetPeriod(period, QTime(1, 0), QTime(1, 2, 18)); }),
+                  !keep);
+    }
+    EXPECT_EQ(m_questions, std::vector<QString>(2, "Overlapping time: This span overlaps \"Writing\" "
+                                                   "01:02:17\u201301:02:19. Keep both?"));
+    EXPECT_EQ(Rows(dlg), (QStringList{"2008-04-07 01:00:00 - 2008-04-07 01:02:18 (00:02:18)"}));
 }
 
 // ---- Time Period dialog ----

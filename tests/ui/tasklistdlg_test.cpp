@@ -8,6 +8,8 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +17,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTimeEdit>
+#include <QTimer>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -280,6 +283,8 @@ TEST_F(TaskListTest, EditingALogRow_ReplacesAndMerges_TheRunningSpanEndsTracking
     const auto a = MakeTask("A", true);
     AddSpan(a, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0));
     AddSpan(a, Utc(2008, 4, 7, 8, 0), Utc(2008, 4, 7, 8, 30));
+    AddSpan(MakeTask("B", false), Utc(2008, 4, 7, 6, 40), Utc(2008, 4, 7, 6, 50));
+    m_answerYes = true; // both tasks keep the time they share
     std::vector<model::TimeStamp> shown;
     std::vector<bool> saved;
     model::Interval replacement(Utc(2008, 4, 7, 6, 30), Utc(2008, 4, 7, 8, 45));
@@ -298,7 +303,9 @@ TEST_F(TaskListTest, EditingALogRow_ReplacesAndMerges_TheRunningSpanEndsTracking
     auto* log = Child<QTreeView>("timeLog");
     emit log->doubleClicked(m_dialog->TimeLog().index(1, 0)); // the newest closed span
     EXPECT_EQ(SpansOf(a), "06:00-08:45 09:00-open");
-    EXPECT_EQ(m_dialog->TimeLog().rowCount(), 2);
+    EXPECT_EQ(m_questions, std::vector<QString>{"Overlapping time: This span overlaps \"B\" 06:40:00\u201306:50:00. "
+                                                "Keep both?"});
+    EXPECT_EQ(m_dialog->TimeLog().rowCount(), 3);
 
     replacement = model::Interval(Utc(2008, 4, 7, 9, 0), Utc(2008, 4, 7, 9, 30));
     changeOutside = true;
@@ -318,6 +325,36 @@ TEST_F(TaskListTest, EditingALogRow_ReplacesAndMerges_TheRunningSpanEndsTracking
     EXPECT_EQ(m_app->MainWnd()->TrayIcon()->IconId(), app::kIdleIconId);
     EXPECT_FALSE(Child<QPushButton>("stopButton")->isEnabled());
     EXPECT_EQ(Child<QLineEdit>("nowEdit")->text(), "");
+}
+
+// Settings or another modal dialog open: a task started from outside takes the running marks all the same.
+TEST_F(TaskListTest, OutsideChangesUnderAModalDialog_MoveTheRunningMarks)
+{
+    const auto a = MakeTask("A", true);
+    const auto b = MakeTask("B", false);
+    Start();
+    TaskListModel& tasks = m_dialog->Tasks();
+    const auto bold = [&tasks](std::int32_t id) {
+        return tasks.data(tasks.index(tasks.RowOf(id), 0), Qt::FontRole).value<QFont>().bold();
+    };
+    std::vector<bool> marks;
+    QEventLoop program; // QApplication::exec's, under the dialog's own
+    QTimer::singleShot(0, &program, [&] {
+        QDialog settings;
+        QTimer::singleShot(0, &settings, [&] {
+            m_clock->SetUtc(2008, 4, 7, 9, 30);
+            model::StopTask(Data(), a);
+            model::StartTask(Data(), b);
+            m_app->MainWnd()->FollowFiles();
+            marks = {bold(a), bold(b), !tasks.data(tasks.index(tasks.RowOf(b), 0), Qt::DecorationRole).isNull()};
+            settings.reject();
+        });
+        settings.exec();
+        program.quit();
+    });
+    program.exec();
+    EXPECT_EQ(marks, (std::vector<bool>{false, true, true}));
+    EXPECT_EQ(m_app->CurrentTaskId(), b);
 }
 
 // The default size with a long category name and a running task with a long name.

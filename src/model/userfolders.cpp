@@ -1,11 +1,11 @@
-#include "paths.h"
+#include "userfolders.h"
 
 #include <cstdlib>
 #include <pwd.h>
 #include <system_error>
 #include <unistd.h>
 
-namespace kelmora::platform {
+namespace kelmora::model {
 
 namespace fs = std::filesystem;
 
@@ -85,4 +85,4 @@ fs::path CacheFolder(const EnvironmentLookup& environment)
     return fs::path(*home) / ".cache" / "kelmora";
 }
 
-} // namespace kelmora::platform
+} // namespace kelmora::model

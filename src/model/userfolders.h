@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace kelmora::platform {
+namespace kelmora::model {
 
 // Looks up an environment variable; empty optional when it is not set. Injected so that tests can
 // describe any environment without touching the process's own.
@@ -25,4 +25,4 @@ std::filesystem::path ResolveDataFolder(const std::optional<std::filesystem::pat
 // Empty when neither can be worked out.
 std::filesystem::path CacheFolder(const EnvironmentLookup& environment);
 
-} // namespace kelmora::platform
+} // namespace kelmora::model
