@@ -115,6 +115,46 @@ worker-self-join  @@ src/app/worker.cpp @@ app_tests @@ if (m_thread.get_id() ==
 reminder-remind-one @@ src/idle/reminder.cpp @@ idle_tests @@ platform::setting::kRemind) != 1) { @@ platform::setting::kRemind) == 0) {
 idle-length-seconds @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ .arg(m_idleSeconds % 60)); @@ .arg(m_idleSeconds / 60));
 hotkey-save-error-shown @@ src/hotkeys/hotkeyspage.cpp @@ hotkeys_tests @@ .arg(QString::fromStdString(error)) @@ .arg(QString())
+w-lock-nested-upgrade @@ src/model/folderlock.cpp @@ model_tests cli_tests @@ if (exclusive && !held->exclusive) { @@ if (false) {
+w-lock-always-shared @@ src/model/folderlock.cpp @@ model_tests cli_tests @@ (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB @@ LOCK_SH | LOCK_NB
+w-lock-orphans-inverted @@ src/model/folderlock.cpp @@ model_tests cli_tests @@ if (exclusive) {<NL>        RemoveOrphanTemporaries(m_fd); @@ if (!exclusive) {<NL>        RemoveOrphanTemporaries(m_fd);
+w-lock-depth-not-counted @@ src/model/folderlock.cpp @@ model_tests cli_tests @@ ++held->depth; @@
+w-lock-no-wait    @@ src/model/folderlock.cpp @@ model_tests cli_tests @@ const auto deadline = std::chrono::steady_clock::now() + wait; @@ const auto deadline = std::chrono::steady_clock::now();
+w-tmp-any-name    @@ src/model/folderlock.cpp @@ model_tests cli_tests @@ TaskIdFromFileName(target).has_value(); @@ !target.empty();
+w-settle-lower-bound @@ src/model/taskops.cpp @@ model_tests cli_tests @@ const auto next = std::upper_bound(starts.begin(), starts.end(), it->start); @@ const auto next = std::lower_bound(starts.begin(), starts.end(), it->start);
+w-settle-tie-earlier-task @@ src/model/taskops.cpp @@ model_tests cli_tests @@ std::tie(a.start, a.task, a.index) < std::tie(b.start, b.task, b.index) @@ std::tie(a.start, b.task, a.index) < std::tie(b.start, a.task, b.index)
+w-settle-not-saved @@ src/model/taskops.cpp @@ model_tests cli_tests @@         changed[it->task] = true; @@
+w-settle-no-move  @@ src/model/taskops.cpp @@ model_tests cli_tests @@ if (running->index != list.Count() - 1) { @@ if (false) {
+w-settle-min      @@ src/model/taskops.cpp @@ model_tests cli_tests @@ const auto running = std::max_element(open.begin() @@ const auto running = std::min_element(open.begin()
+w-stop-ignores-id @@ src/model/taskops.cpp @@ model_tests cli_tests @@ (id == kAnyTask || tasks[static_cast<std::size_t>(running)].id == id) @@ (id == kAnyTask || tasks[static_cast<std::size_t>(running)].id >= 0)
+w-stop-close-at-now @@ src/model/taskops.cpp @@ model_tests cli_tests @@ span.stop = Later(span.start, now); @@ span.stop = Later(now, now);
+w-start-target-not-first @@ src/model/taskops.cpp @@ model_tests cli_tests @@ if (!target->Save(dataFolder, error)) {<NL>        return false;<NL>    }<NL>    changed[static_cast<std::size_t>(target - tasks.begin())] = false; @@ changed[static_cast<std::size_t>(target - tasks.begin())] = true;
+w-find-earliest   @@ src/model/taskops.cpp @@ model_tests cli_tests @@ last && !last->closed && (found < 0 || !(last->start < latest)) @@ last && !last->closed && (found < 0 || last->start < latest)
+w-cache-two-open  @@ src/model/runningcache.cpp @@ model_tests cli_tests @@ if (running.size() > 1) { @@ if (running.size() > 2) {
+w-cache-earliest  @@ src/model/runningcache.cpp @@ model_tests cli_tests @@ if (last && (found < 0 || !(last->start < latest))) { @@ if (last && (found < 0 || last->start < latest)) {
+w-peek-no-size-limit @@ src/model/taskfile.cpp @@ model_tests cli_tests @@ S_ISREG(info.st_mode) &&<NL>                       static_cast<std::uint64_t>(info.st_size) <= kTaskFileKind.maxBytes; @@ S_ISREG(info.st_mode);
+w-peek-empty-count @@ src/model/taskfile.cpp @@ model_tests cli_tests @@ if (count <= 0) {<NL>                result = Interval(); @@ if (count < 0) {<NL>                result = Interval();
+w-list-unsorted   @@ src/model/taskfile.cpp @@ model_tests cli_tests @@     std::sort(ids.begin(), ids.end());<NL>    return ids; @@     return ids;
+w-read-size-ge    @@ src/model/atomicfile.cpp @@ model_tests cli_tests @@ if (static_cast<std::uint64_t>(info.st_size) > kind.maxBytes) { @@ if (static_cast<std::uint64_t>(info.st_size) >= kind.maxBytes) {
+w-filetype-fifo   @@ src/model/atomicfile.cpp @@ model_tests cli_tests @@ return "a FIFO"; @@ return "something other than a file";
+w-xml-depth-gt    @@ src/model/xml.cpp @@ model_tests cli_tests @@ if (depth >= kXmlMaxDepth) { @@ if (depth > kXmlMaxDepth) {
+w-xml-depth-code  @@ src/model/xml.cpp @@ model_tests cli_tests @@ RecordError(kXmlErrorTooDeep, at, @@ RecordError(kXmlErrorNotClosed, at,
+w-category-task-zero @@ src/model/category.cpp @@ model_tests cli_tests @@ taskId && *taskId >= 0 @@ taskId && *taskId > 0
+w-delete-file-first @@ src/model/taskstore.cpp @@ model_tests cli_tests @@     if (!RemoveFromCategories(id, error)) {<NL>        return false;<NL>    }<NL>    std::error_code ec;<NL>    fs::remove(TaskPath(m_dataFolder, id), ec); @@     std::error_code ec;<NL>    fs::remove(TaskPath(m_dataFolder, id), ec);<NL>    if (!RemoveFromCategories(id, error)) {<NL>        return false;<NL>    }
+w-delete-names-separator @@ src/model/taskstore.cpp @@ model_tests cli_tests @@ names += (names.empty() ? "\"" : ", \"") + name + "\""; @@ names += "\"" + name + "\"";
+w-findcat-file-order @@ src/model/taskstore.cpp @@ model_tests cli_tests @@ for (const std::int32_t id : all ? CategoryIds() : std::vector<std::int32_t>()) {<NL>        const auto it = std::find_if(all->begin(), all->end(), [id](const Category& c) { return c.Id() == id; });<NL>        if (it != all->end() && it->HasTask(taskId)) { @@ for (const Category& c : all ? *all : std::vector<Category>()) {<NL>        const std::int32_t id = c.Id();<NL>        if (c.HasTask(taskId)) {
+w-path-taken-follows-link @@ src/model/taskstore.cpp @@ model_tests cli_tests @@ return fs::exists(fs::symlink_status(path, ec)); @@ return fs::exists(path, ec);
+w-cli-status-writes @@ src/cli/cli.cpp @@ cli_tests @@ "categories", "status"} @@ "categories"}
+w-cli-catids-create @@ src/cli/cli.cpp @@ cli_tests @@ store.LoadCategoryIds(&error, writes) @@ store.LoadCategoryIds(&error, true)
+w-cli-readers-exclusive @@ src/cli/cli.cpp @@ cli_tests @@ writes ? model::FolderLock::Mode::Exclusive : model::FolderLock::Mode::Shared @@ model::FolderLock::Mode::Exclusive
+w-term-cr-escaped @@ src/cli/clicommon.cpp @@ cli_tests @@ byte != '\t' && byte != '\n' && byte != '\r' @@ byte != '\t' && byte != '\n'
+w-term-c1-last    @@ src/cli/clicommon.cpp @@ cli_tests @@ byte >= 0x80 && byte <= 0x9F @@ byte >= 0x80 && byte < 0x9F
+w-term-del        @@ src/cli/clicommon.cpp @@ cli_tests @@ || byte == 0x7F) { @@ ) {
+w-term-c2-lost    @@ src/cli/clicommon.cpp @@ cli_tests @@         m_target.sputc(static_cast<char>(0xC2));<NL>    }<NL>    if (byte == 0xC2) { @@     }<NL>    if (byte == 0xC2) {
+w-cli-stop-none-ok @@ src/cli/taskcommands.cpp @@ cli_tests @@ session.err << "No started tasks\n";<NL>        return kExitFailed; @@ session.err << "No started tasks\n";<NL>        return kExitOk;
+w-cli-delete-stops-other @@ src/cli/taskcommands.cpp @@ cli_tests @@ if (loaded && !StopRunning(session, id)) { @@ if (loaded && !StopRunning(session, model::kAnyTask)) {
+w-report-missing-catalogue-named @@ src/reports/reportpage.cpp @@ reports_tests cli_tests @@ if (!categories && fs::exists(fs::symlink_status(model::CatalogPath(data.DataFolder()), ec))) { @@ if (!categories) {
+w-report-skipped-set @@ src/reports/reportpage.cpp @@ reports_tests cli_tests @@         m_skippedSet.insert(id);<NL> @@ <NL>
 EOF
 )
 
