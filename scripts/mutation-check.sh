@@ -153,8 +153,7 @@ w-term-del        @@ src/cli/clicommon.cpp @@ cli_tests @@ || byte == 0x7F) { @@
 w-term-c2-lost    @@ src/cli/clicommon.cpp @@ cli_tests @@         m_target.sputc(static_cast<char>(0xC2));<NL>    }<NL>    if (byte == 0xC2) { @@     }<NL>    if (byte == 0xC2) {
 w-cli-stop-none-ok @@ src/cli/taskcommands.cpp @@ cli_tests @@ session.err << "No started tasks\n";<NL>        return kExitFailed; @@ session.err << "No started tasks\n";<NL>        return kExitOk;
 w-cli-delete-stops-other @@ src/cli/taskcommands.cpp @@ cli_tests @@ if (loaded && !StopRunning(session, id)) { @@ if (loaded && !StopRunning(session, model::kAnyTask)) {
-w-report-missing-catalogue-named @@ src/reports/reportpage.cpp @@ reports_tests cli_tests @@ if (!categories && fs::exists(fs::symlink_status(model::CatalogPath(data.DataFolder()), ec))) { @@ if (!categories) {
-w-report-skipped-set @@ src/reports/reportpage.cpp @@ reports_tests cli_tests @@         m_skippedSet.insert(id);<NL> @@ <NL>
+w-report-missing-catalogue-named @@ src/reports/reportpage.cpp @@ reports_tests cli_tests @@ if (categories || !fs::exists(fs::symlink_status(model::CatalogPath(data.DataFolder()), ec))) { @@ if (categories) {
 EOF
 )
 
