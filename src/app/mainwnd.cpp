@@ -158,6 +158,12 @@ void CMainWnd::OnCommand(int id)
             }
         }
         break;
+    case kCmdMoreTasks:
+        if (m_taskList) {
+            m_taskList->ShowDialog();
+            m_taskList->FocusFilter();
+        }
+        break;
     case kCmdExit:
         // The icon goes first, so it is gone before the exit asks about a running task.
         m_trayIcon->SetIcon(0);
@@ -202,13 +208,25 @@ void CMainWnd::OnHotKey(int id)
                                 10);
         platform::SetSetting(m_app.Settings(), platform::setting::kHotkeyUsed, 1);
     }
+    // A modal window open (a question, the Settings sheet) takes every hotkey: it comes forward instead of
+    // another window opening on top of it or behind it.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr) {
+        modal->raise();
+        modal->activateWindow();
+        return;
+    }
     switch (id) {
     case kHotkeyTrayMenu:
         m_trayIcon->SetMenuAtCursor(false);
         m_trayIcon->ShowMenu();
         break;
     case kHotkeyTaskList:
-        OnCommand(kCmdOpenTaskList);
+        // A window open behind others comes forward; only the one in front is hidden.
+        if (m_taskList && m_taskList->IsVisible() && !m_taskList->IsActive()) {
+            m_taskList->ShowDialog();
+        } else {
+            OnCommand(kCmdOpenTaskList);
+        }
         break;
     case kHotkeyCreateTask:
         OnCommand(kCmdCreateTask);
