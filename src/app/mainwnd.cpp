@@ -208,9 +208,9 @@ void CMainWnd::OnHotKey(int id)
                                 10);
         platform::SetSetting(m_app.Settings(), platform::setting::kHotkeyUsed, 1);
     }
-    // A modal window open (a question, the Settings sheet) takes every hotkey: it comes forward instead of
-    // another window opening on top of it or behind it.
-    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr) {
+    // With a modal window open (a question, the Settings sheet) the Settings hotkey brings that window
+    // forward instead of stacking the sheet on it or behind it.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && id == kHotkeySettings) {
         modal->raise();
         modal->activateWindow();
         return;
@@ -221,12 +221,7 @@ void CMainWnd::OnHotKey(int id)
         m_trayIcon->ShowMenu();
         break;
     case kHotkeyTaskList:
-        // A window open behind others comes forward; only the one in front is hidden.
-        if (m_taskList && m_taskList->IsVisible() && !m_taskList->IsActive()) {
-            m_taskList->ShowDialog();
-        } else {
-            OnCommand(kCmdOpenTaskList);
-        }
+        OnCommand(kCmdOpenTaskList);
         break;
     case kHotkeyCreateTask:
         OnCommand(kCmdCreateTask);

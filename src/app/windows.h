@@ -11,8 +11,6 @@ public:
     virtual void ShowDialog() = 0;
     virtual void HideDialog() = 0;
     virtual bool IsVisible() const = 0;
-    // Visible and the window in front.
-    virtual bool IsActive() const = 0;
     virtual void RefillTaskList() = 0;
     virtual void RefillCategories() = 0;
     virtual void RefillTimeLog(bool force) = 0;

@@ -311,11 +311,6 @@ bool CTaskListDlg::IsVisible() const
     return isVisible();
 }
 
-bool CTaskListDlg::IsActive() const
-{
-    return isVisible() && !isMinimized() && isActiveWindow();
-}
-
 CTaskListDlg::Period CTaskListDlg::CurrentPeriod() const
 {
     const int index = m_periodCombo->currentIndex();

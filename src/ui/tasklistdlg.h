@@ -77,7 +77,6 @@ public:
     void HideDialog() override;
     void reject() override;
     bool IsVisible() const override;
-    bool IsActive() const override;
     void RefillTaskList() override;
     void RefillCategories() override;
     void RefillTimeLog(bool force) override;

@@ -32,7 +32,6 @@ public:
     void ShowDialog() override { visible = true; }
     void HideDialog() override { visible = false; }
     bool IsVisible() const override { return visible; }
-    bool IsActive() const override { return visible && active; }
     void RefillTaskList() override { ++refills; }
     void RefillCategories() override { ++categoryRefills; }
     void RefillTimeLog(bool) override {}
@@ -42,7 +41,6 @@ public:
     int categoryRefills = 0;
     int filterFocused = 0;
     bool visible = false;
-    bool active = true;
 };
 
 // An application with fake services over a fresh data folder; the clock stands at 2008-04-07 09:00 UTC.
