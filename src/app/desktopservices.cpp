@@ -2,11 +2,30 @@
 
 #include "model/userfolders.h"
 
+#include <QGridLayout>
 #include <QPointer>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 
 namespace kelmora::app {
+
+namespace {
+
+// A message box is as wide as its text; a longer caption would be cut in the title bar ("Rollback t…"). The
+// allowance covers the title bar's icon and buttons.
+void FitCaption(QMessageBox& box, const QString& caption)
+{
+    constexpr int kTitleBarAllowance = 160;
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    const int width = QFontMetrics(titleFont).horizontalAdvance(caption) + kTitleBarAllowance;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
+}
+
+} // namespace
 
 std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget* owner, const QString& text, const QString& caption,
                                              bool withCancel)
@@ -19,6 +38,7 @@ std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget* owner, const QString& text
     // Enter must not delete anything by accident.
     box->setDefaultButton(QMessageBox::No);
     box->setEscapeButton(withCancel ? QMessageBox::Cancel : QMessageBox::No);
+    FitCaption(*box, caption);
     return box;
 }
 
@@ -30,6 +50,7 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const QString& text,
                                                                    : QMessageBox::Information;
     auto box = std::make_unique<QMessageBox>(shown, caption, text, QMessageBox::Ok, owner);
     box->setObjectName("messageBox");
+    FitCaption(*box, caption);
     return box;
 }
 
@@ -53,8 +74,9 @@ CKelmoraApp::Services DesktopServices()
     services.instance = platform::createSingleInstance();
     services.shell = platform::createShellOpener();
     services.askYesNo = [](const QString& text, const QString& caption) {
-        return QMessageBox::question(nullptr, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
-               QMessageBox::Yes;
+        const auto box = MakeQuestionBox(nullptr, text, caption, false);
+        box->setDefaultButton(QMessageBox::Yes);
+        return box->exec() == QMessageBox::Yes;
     };
     services.ask = [](QWidget* owner, const QString& text, const QString& caption, bool withCancel) {
         // Guarded: should the owner go while the box is open, it takes the box with it.
@@ -64,7 +86,9 @@ CKelmoraApp::Services DesktopServices()
         delete box;
         return answer;
     };
-    services.showError = [](const QString& text) { QMessageBox::critical(nullptr, QStringLiteral("Error"), text); };
+    services.showError = [](const QString& text) {
+        MakeMessageBox(nullptr, text, QStringLiteral("Error"), MessageIcon::Error)->exec();
+    };
     services.showMessage = [](QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) {
         // Guarded as the question is.
         const QPointer<QMessageBox> box = MakeMessageBox(owner, text, caption, icon).release();

@@ -167,6 +167,12 @@ void CMainWnd::OnCommand(int id)
             }
         }
         break;
+    case kCmdMoreTasks:
+        if (m_taskList) {
+            m_taskList->ShowDialog();
+            m_taskList->FocusFilter();
+        }
+        break;
     case kCmdExit:
         // The icon goes first, so it is gone before the exit asks about a running task.
         m_trayIcon->SetIcon(0);
@@ -210,6 +216,13 @@ void CMainWnd::OnHotKey(int id)
                                                "in Kelmora settings"),
                                 10);
         platform::SetSetting(m_app.Settings(), platform::setting::kHotkeyUsed, 1);
+    }
+    // With a modal window open (a question, the Settings sheet) the Settings hotkey brings that window
+    // forward instead of stacking the sheet on it or behind it.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && id == kHotkeySettings) {
+        modal->raise();
+        modal->activateWindow();
+        return;
     }
     switch (id) {
     case kHotkeyTrayMenu:

@@ -40,10 +40,13 @@ enum Command : int
     kCmdAbout = 32779,
     kCmdHelp = 32780,
     kCmdFeedback = 32781,
+    // "More tasks...": the Task List at its filter, for the tasks a tray menu has no room for.
+    kCmdMoreTasks = 32782,
     kCmdStopCurrentTask = 10000,
     kCmdRollback = 10001,
     kCmdFirstTask = 10100,
-    kCmdLastTask = 10200,
+    // Every task of a large store has its item, up to the next command id.
+    kCmdLastTask = kCmdOpenTaskList - 1,
 };
 
 // Hotkey ids of the five global shortcuts.

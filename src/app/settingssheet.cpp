@@ -202,6 +202,8 @@ CSettingsSheet::CSettingsSheet(SettingsSheetServices services, std::unique_ptr<C
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply);
     buttons->setObjectName(QStringLiteral("sheetButtons"));
+    // Enter presses OK on every page, unless a page's own button has the focus.
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &CSettingsSheet::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CSettingsSheet::reject);
     connect(buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, this, [this] { Apply(); });

@@ -1,13 +1,17 @@
 #pragma once
 
+#include "model/timestamp.h"
+
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
+class QAction;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -50,7 +54,18 @@ public:
 
 private:
     void AddCommand(QMenu& menu, const QString& text, int id);
-    void AddTaskItems(QMenu& menu, bool checkable, bool reversed);
+    struct TaskItem
+    {
+        int position = 0;
+        std::int32_t id = -1;
+        std::string name;
+        model::TimeStamp lastTracked;
+        bool tracked = false;
+    };
+    // How many menu items fit in one column of the screen the menu opens on.
+    int RowsOnScreen() const;
+    QAction* AddTaskItem(QMenu& menu, const TaskItem& task);
+    void AddTaskItems(QMenu& menu, bool reversed, int room);
     void BuildUsualMenu();
     void BuildQuickAccessMenu();
     QMenu& AddSubmenu(QMenu& parent, const QString& title);

@@ -14,6 +14,8 @@ public:
     virtual void RefillTaskList() = 0;
     virtual void RefillCategories() = 0;
     virtual void RefillTimeLog(bool force) = 0;
+    // Puts the keyboard into the filter field, to find a task by typing.
+    virtual void FocusFilter() = 0;
 };
 
 } // namespace kelmora::app

@@ -173,15 +173,21 @@ std::optional<model::TimeStamp> LocalTime(Session& session, const std::string& t
     return stamp;
 }
 
+const std::vector<std::string>& PeriodNames()
+{
+    static const std::vector<std::string> kNames = {"day",       "week",      "month",      "year",     "all",
+                                                    "yesterday", "last-week", "last-month", "last-year"};
+    return kNames;
+}
+
 std::optional<model::Interval> PeriodNamed(const std::string& period)
 {
-    static const std::vector<std::string> kNames = {"day", "week", "month", "year"};
-    const auto it = std::find(kNames.begin(), kNames.end(), period);
-    if (it == kNames.end()) {
+    const std::vector<std::string>& names = PeriodNames();
+    const auto it = std::find(names.begin(), names.end(), period);
+    model::Interval range;
+    if (it == names.end() || !range.SetCalendarPeriod(static_cast<int>(it - names.begin()))) {
         return std::nullopt;
     }
-    model::Interval range;
-    range.SetCalendarPeriod(static_cast<int>(it - kNames.begin()));
     return range;
 }
 

@@ -111,7 +111,11 @@ CLI::Validator OneOf(std::vector<std::string> names, const std::string& what);
 // message: nullopt.
 std::optional<model::TimeStamp> LocalTime(Session& session, const std::string& text);
 
-// The calendar period by its command-line name (day, week, month, year); nullopt for "all".
+// The --period names, in the order of the period lists' indexes ("all" stands where all time does).
+const std::vector<std::string>& PeriodNames();
+
+// The calendar period by its command-line name (day … year, yesterday, last-week … last-year); nullopt for
+// "all".
 std::optional<model::Interval> PeriodNamed(const std::string& period);
 
 // TASK: "id:N", "name:TEXT", or a text that is an id or an exact name. Fills `id`, or prints why not

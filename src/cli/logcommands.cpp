@@ -65,8 +65,10 @@ void RegisterLogCommands(CommandRegistry& registry)
     auto args = std::make_shared<LogArgs>();
     CLI::App* log =
         registry.Add("log", "Print the time log, newest span first.", [args](Session& s) { return RunLog(s, *args); });
-    log->add_option("--period", args->period, "day, week, month, year (local calendar) or all (the default)")
-        ->check(OneOf({"day", "week", "month", "year", "all"}, "period"));
+    log->add_option("--period", args->period,
+                    "day, week, month, year, yesterday, last-week, last-month, last-year (local calendar) or all (the "
+                    "default)")
+        ->check(OneOf(PeriodNames(), "period"));
     log->add_option("--format", args->format, "tsv (the default), html, csv or json")
         ->check(OneOf({"tsv", "html", "csv", "json"}, "format"));
     log->footer("tsv prints one line per span: NAME, DURATION, START and STOP, each line ending in CR LF; html prints\n"

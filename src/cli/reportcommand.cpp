@@ -105,8 +105,11 @@ void RegisterReportCommand(CommandRegistry& registry)
     CLI::App* report = registry.Add("report", "Print or write the HTML report page of a period.",
                                     [args](Session& s) { return RunReport(s, *args); });
     CLI::Option* period =
-        report->add_option("--period", args->period, "day (the default), week, month, year (local calendar) or all")
-            ->check(OneOf({"day", "week", "month", "year", "all"}, "period"));
+        report
+            ->add_option("--period", args->period,
+                         "day (the default), week, month, year, yesterday, last-week, last-month, last-year "
+                         "(local calendar) or all")
+            ->check(OneOf(PeriodNames(), "period"));
     CLI::Option* from =
         report->add_option("--from", args->from, "start of a custom period, local YYYY-MM-DD HH:MM[:SS]")
             ->transform(ReportTimeText());

@@ -158,8 +158,11 @@ void RegisterTaskCommands(CommandRegistry& registry)
     auto period = std::make_shared<std::string>("all");
     CLI::App* tasks = registry.Add("tasks", "List every task with its time in a period.",
                                    [period](Session& s) { return RunTasks(s, *period); });
-    tasks->add_option("--period", *period, "day, week, month, year (local calendar) or all (the default)")
-        ->check(OneOf({"day", "week", "month", "year", "all"}, "period"));
+    tasks
+        ->add_option("--period", *period,
+                     "day, week, month, year, yesterday, last-week, last-month, last-year (local calendar) or all (the "
+                     "default)")
+        ->check(OneOf(PeriodNames(), "period"));
     tasks->footer("Prints one line per task in store order: ID, NAME, DURATION (HH:MM:SS), running or stopped,\n"
                   "and the name of its category or (No category).");
 

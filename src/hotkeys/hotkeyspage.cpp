@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -135,7 +136,9 @@ CHotkeysPage::CHotkeysPage(CHotkeyTable& table, app::ShowMessageFn showMessage, 
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_view->setAllColumnsShowFocus(true);
     m_change->setObjectName(QStringLiteral("changeButton"));
-    m_change->setDefault(true);
+    // Enter in the list changes its row; elsewhere Enter belongs to the sheet's OK.
+    m_change->setAutoDefault(false);
+    m_view->installEventFilter(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_view);
@@ -158,6 +161,10 @@ void CHotkeysPage::OnSetActive()
 
 void CHotkeysPage::Fill()
 {
+    // While Edit Hotkey runs the shortcuts are released on purpose; the rows keep showing what they were.
+    if (m_editing) {
+        return;
+    }
     const int selected = m_view->currentItem() != nullptr ? m_view->indexOfTopLevelItem(m_view->currentItem()) : -1;
     m_view->clear();
     for (int i = 0; i < m_table.Count(); ++i) {
@@ -183,11 +190,13 @@ void CHotkeysPage::Change()
     if (entry == nullptr) {
         return;
     }
+    m_editing = true;
     m_table.UnregisterAll();
     CEditHotkeyDlg dialog(*entry, m_table, m_showMessage, this);
     m_runEdit(dialog);
     // Whatever the answer: the shortcuts were released for the dialog and must come back.
     m_table.RegisterAll();
+    m_editing = false;
     Fill();
     std::string error;
     if (!m_table.SaveHotkeys(&error)) {
@@ -195,6 +204,19 @@ void CHotkeysPage::Change()
             this, QStringLiteral("The keyboard shortcuts could not be saved.\n%1").arg(QString::fromStdString(error)),
             QStringLiteral("Error"));
     }
+}
+
+bool CHotkeysPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_view && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_view->currentItem() != nullptr) {
+            m_view->currentItem()->setSelected(true);
+            Change();
+            return true;
+        }
+    }
+    return app::CPropertyPage::eventFilter(watched, event);
 }
 
 int RunSettingsSheet(QWidget* parent, app::SettingsSheetServices services, CHotkeyTable& table)

@@ -55,6 +55,9 @@ public:
     void OnSetActive() override;
     void Change();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void Fill();
     void UpdateButton();
@@ -64,6 +67,7 @@ private:
     EditRunner m_runEdit;
     QTreeWidget* m_view;
     QPushButton* m_change;
+    bool m_editing = false;
 };
 
 // The settings sheet with the Keyboard Shortcuts page on `table`.

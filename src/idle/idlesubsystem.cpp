@@ -17,6 +17,9 @@ CIdleSubsystem::CIdleSubsystem(IdleContext context, std::unique_ptr<platform::Id
     if (!m_source) {
         m_source = std::make_unique<platform::NoIdleTimeSource>();
     }
+    m_waitTimer.setObjectName(QStringLiteral("idleWaitTimer"));
+    m_waitTimer.setInterval(500);
+    connect(&m_waitTimer, &QTimer::timeout, this, &CIdleSubsystem::ShowWaitingQuestion);
     if (!m_clocks) {
         m_clocks = std::make_unique<platform::SystemUptimeClocks>();
     }
@@ -46,6 +49,7 @@ void CIdleSubsystem::Start()
 void CIdleSubsystem::Shutdown()
 {
     m_shutDown = true;
+    m_waitTimer.stop();
     m_idleMonitor->Stop();
     m_reminderMonitor->Stop();
     // As Escape: the idle question leaves the time on the task, the reminder is answered with Cancel.
@@ -76,7 +80,38 @@ void CIdleSubsystem::OnIdleMessage(std::int64_t wParam, std::int64_t lParam)
         m_idleDlg->raise();
         return;
     }
-    auto* dialog = new CIdlePeriodDlg(m_context, lParam, endedAt);
+    // Never on top of another modal window (the Settings sheet, a message): the question waits, and a
+    // later absence joins the waiting one.
+    if (m_waitingSince || QApplication::activeModalWidget() != nullptr) {
+        const model::TimeStamp began = model::TimeStamp::FromUnixMs(endedAt.ToUnixMs() - lParam * 1000);
+        if (!m_waitingSince || began < *m_waitingSince) {
+            m_waitingSince = began;
+        }
+        m_waitTimer.start();
+        return;
+    }
+    ShowQuestion(lParam, endedAt);
+}
+
+void CIdleSubsystem::ShowWaitingQuestion()
+{
+    if (!m_waitingSince || m_shutDown || QApplication::activeModalWidget() != nullptr) {
+        return;
+    }
+    m_waitTimer.stop();
+    model::TimeStamp now;
+    now.Now();
+    // The wait was spent away from work as much as the absence: the question covers both.
+    const std::int64_t seconds = (now.ToUnixMs() - m_waitingSince->ToUnixMs()) / 1000;
+    m_waitingSince.reset();
+    if (m_context.currentTaskId() != -1) {
+        ShowQuestion(seconds, now);
+    }
+}
+
+void CIdleSubsystem::ShowQuestion(std::int64_t idleSeconds, const model::TimeStamp& endedAt)
+{
+    auto* dialog = new CIdlePeriodDlg(m_context, idleSeconds, endedAt);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     if (!dialog->Prepare()) {
         delete dialog;
@@ -98,7 +133,7 @@ void CIdleSubsystem::ShowReminder()
 {
     // Never on top of the idle question, another reminder or any other modal window: this reminder counts as
     // answered with No, and the next comes a timeout later.
-    if (m_shutDown || m_idleDlg != nullptr || m_reminderDlg != nullptr ||
+    if (m_shutDown || m_idleDlg != nullptr || m_reminderDlg != nullptr || m_waitingSince ||
         QApplication::activeModalWidget() != nullptr) {
         m_reminderMonitor->SetAnswer(CReminderMonitor::kNo);
         return;

@@ -4,11 +4,15 @@
 #include "idlemonitor.h"
 #include "reminder.h"
 
+#include "model/timestamp.h"
+
 #include <QObject>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace kelmora::platform {
@@ -39,8 +43,12 @@ public:
 
     // The hub's handling of the idle message: wParam 1 (the user is back after lParam seconds) while a task
     // is current brings up the idle question, or adds that absence to the one already open; anything else
-    // does nothing.
+    // does nothing. While another modal window is open the question waits for it to close, and then also
+    // covers the time of the wait.
     void OnIdleMessage(std::int64_t wParam, std::int64_t lParam);
+    // Shows the waiting question once no modal window is open; the wait timer calls it.
+    void ShowWaitingQuestion();
+    bool QuestionWaiting() const { return m_waitingSince.has_value(); }
 
     // The idle time source in use, as the Settings sheet names it ("none" when there is none).
     std::string IdleSourceName() const;
@@ -53,6 +61,7 @@ public:
 
 private:
     void ShowReminder();
+    void ShowQuestion(std::int64_t idleSeconds, const model::TimeStamp& endedAt);
 
     IdleContext m_context;
     std::unique_ptr<platform::IdleTimeSource> m_source;
@@ -64,6 +73,9 @@ private:
     CIdlePeriodDlg* m_idleDlg = nullptr;
     CReminderDlg* m_reminderDlg = nullptr;
     bool m_shutDown = false;
+    // Where the absence behind a waiting question began, and the timer that looks for its turn.
+    std::optional<model::TimeStamp> m_waitingSince;
+    QTimer m_waitTimer;
 };
 
 } // namespace kelmora::idle

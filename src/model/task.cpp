@@ -9,20 +9,28 @@ namespace kelmora::model {
 
 namespace {
 
+// The UTC instant of local midnight beginning that local date.
+TimeStamp LocalMidnightOf(const std::chrono::year_month_day& date)
+{
+    TimeStamp result;
+    result.SetLocalDayStart(static_cast<int>(date.year()), static_cast<int>(static_cast<unsigned>(date.month())),
+                            static_cast<int>(static_cast<unsigned>(date.day())));
+    return result;
+}
+
+std::chrono::year_month_day LocalDate(const DateParts& now)
+{
+    using namespace std::chrono;
+    return year{now.year} / month{static_cast<unsigned>(now.month)} / day{static_cast<unsigned>(now.day)};
+}
+
 // The UTC instant of local midnight `daysBack` calendar days before the local date of `now`. Stepping
 // back by calendar days rather than by multiples of 24 hours keeps week starts on midnight when a
 // daylight-saving change falls inside the week.
 TimeStamp LocalMidnight(const DateParts& now, int daysBack)
 {
-    using namespace std::chrono;
-    const sys_days date =
-        sys_days{year{now.year} / month{static_cast<unsigned>(now.month)} / day{static_cast<unsigned>(now.day)}} -
-        days{daysBack};
-    const year_month_day ymd{date};
-    TimeStamp result;
-    result.SetLocalDayStart(static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
-                            static_cast<int>(static_cast<unsigned>(ymd.day())));
-    return result;
+    return LocalMidnightOf(
+        std::chrono::year_month_day{std::chrono::sys_days{LocalDate(now)} - std::chrono::days{daysBack}});
 }
 
 } // namespace
@@ -135,9 +143,46 @@ bool Interval::SetCalendarPeriod(int index)
     case 3:
         SetThisYear();
         return true;
+    case kYesterday:
+    case kLastWeek:
+    case kLastMonth:
+    case kLastYear:
+        SetPastPeriod(index);
+        return true;
     default:
         return false;
     }
+}
+
+// A past period is the whole of the one before the current: it ends where the current one begins, so the
+// two never share a second.
+void Interval::SetPastPeriod(int index)
+{
+    using namespace std::chrono;
+    TimeStamp now;
+    now.Now();
+    DateParts parts;
+    now.GetLocalParts(parts);
+    const year_month_day today = LocalDate(parts);
+    switch (index) {
+    case kYesterday:
+        start = LocalMidnight(parts, 1);
+        stop = LocalMidnight(parts, 0);
+        break;
+    case kLastWeek:
+        start = LocalMidnight(parts, parts.weekday - 1 + 7);
+        stop = LocalMidnight(parts, parts.weekday - 1);
+        break;
+    case kLastMonth:
+        start = LocalMidnightOf((today.year() / today.month() / 1) - months{1});
+        stop = LocalMidnightOf(today.year() / today.month() / 1);
+        break;
+    default:
+        start = LocalMidnightOf((today.year() - years{1}) / January / 1);
+        stop = LocalMidnightOf(today.year() / January / 1);
+        break;
+    }
+    closed = true;
 }
 
 // ---- IntervalList ----

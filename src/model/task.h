@@ -42,12 +42,21 @@ public:
     void SetThisMonth();
     void SetThisYear();
     // The calendar period by its index in the period lists: 0 this day, 1 this week, 2 this month, 3 this
-    // year. False, and nothing set, for any other index, which stands for all time.
+    // year, then the whole past ones (kYesterday … kLastYear, from local midnight to local midnight). False,
+    // and nothing set, for any other index (4 among them), which stands for all time.
     bool SetCalendarPeriod(int index);
+    static constexpr int kAllTime = 4;
+    static constexpr int kYesterday = 5;
+    static constexpr int kLastWeek = 6;
+    static constexpr int kLastMonth = 7;
+    static constexpr int kLastYear = 8;
 
     TimeStamp start;
     TimeStamp stop;
     bool closed = true;
+
+private:
+    void SetPastPeriod(int index);
 };
 
 // A task's intervals in list order. Insert keeps them sorted and merged; Start and reading append as is.

@@ -1,6 +1,7 @@
 #include "report.h"
 
 #include "app/kelmoraapp.h"
+#include "app/periods.h"
 #include "model/atomicfile.h"
 #include "model/task.h"
 #include "model/textsink.h"
@@ -15,7 +16,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <array>
+#include <algorithm>
 
 namespace kelmora::reports {
 
@@ -149,14 +150,17 @@ CReportPeriodDlg::CReportPeriodDlg(app::CKelmoraApp& app, QWidget* parent)
     m_startLabel->setBuddy(m_startEdit);
     m_finishLabel->setBuddy(m_finishEdit);
 
-    static constexpr std::array kPeriods{"This day",  "This week", "This month",
-                                         "This year", "All time",  "Custom period"};
+    // Each item carries its stored index: "Custom period" kept 5, so the past periods stored after it are
+    // shown before it, where they belong with the other calendar periods.
     m_periodCombo->setObjectName(QStringLiteral("periodCombo"));
-    for (const char* text : kPeriods) {
-        m_periodCombo->addItem(QString::fromLatin1(text));
+    for (int index = 0; index < static_cast<int>(app::kPeriodNames.size()); ++index) {
+        m_periodCombo->addItem(QString::fromLatin1(app::kPeriodNames[static_cast<std::size_t>(index)]),
+                               index < kCustomPeriod ? index : index + 1);
     }
-    const std::int32_t stored = platform::GetSetting(m_app.Settings(), platform::setting::kReportPeriod);
-    m_periodCombo->setCurrentIndex(stored >= 0 && stored < m_periodCombo->count() ? stored : 0);
+    m_periodCombo->addItem(QStringLiteral("Custom period"), kCustomPeriod);
+    const int stored = m_periodCombo->findData(
+        static_cast<int>(platform::GetSetting(m_app.Settings(), platform::setting::kReportPeriod)));
+    m_periodCombo->setCurrentIndex(std::max(stored, 0));
     connect(m_periodCombo, &QComboBox::currentIndexChanged, this, &CReportPeriodDlg::UpdateEnabling);
 
     auto* okButton = new QPushButton(QStringLiteral("OK"), this);
@@ -187,7 +191,7 @@ CReportPeriodDlg::CReportPeriodDlg(app::CKelmoraApp& app, QWidget* parent)
 
 void CReportPeriodDlg::UpdateEnabling()
 {
-    const bool custom = m_periodCombo->currentIndex() == kCustomPeriod;
+    const bool custom = m_periodCombo->currentData().toInt() == kCustomPeriod;
     for (QWidget* widget : {static_cast<QWidget*>(m_startLabel), static_cast<QWidget*>(m_startEdit),
                             static_cast<QWidget*>(m_finishLabel), static_cast<QWidget*>(m_finishEdit)}) {
         widget->setEnabled(custom);
@@ -197,7 +201,7 @@ void CReportPeriodDlg::UpdateEnabling()
 void CReportPeriodDlg::accept()
 {
     // Remembered first, so the next opening offers this period even when the times below are refused.
-    const int index = m_periodCombo->currentIndex();
+    const int index = m_periodCombo->currentData().toInt();
     platform::SetSetting(m_app.Settings(), platform::setting::kReportPeriod, index);
 
     PreparedReport report;
@@ -226,7 +230,7 @@ void CReportPeriodDlg::accept()
         }
         report = PreparePeriodReport(m_app.Store(), period);
     } else {
-        report = PrepareCalendarReport(m_app.Store(), index);
+        report = PrepareCalendarReport(m_app.Store(), index < kCustomPeriod ? index : index - 1);
     }
     if (ShowReport(m_app, report, this)) {
         QDialog::accept();

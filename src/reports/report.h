@@ -44,14 +44,14 @@ bool ShowReportForPeriod(app::CKelmoraApp& app, int periodIndex, QWidget* owner 
 // written and opened.
 bool RunReportDialog(app::CKelmoraApp& app, QWidget* parent);
 
-// "Report period": one of six periods; the custom one between two pickers. OK makes the report and closes
+// "Report period": a calendar period, or a custom one between two pickers. OK makes the report and closes
 // only when it was written.
 class CReportPeriodDlg final : public QDialog
 {
     Q_OBJECT
 
 public:
-    // Index of "Custom period" in the period list.
+    // The stored index of "Custom period"; the past periods are stored after it.
     static constexpr int kCustomPeriod = 5;
 
     explicit CReportPeriodDlg(app::CKelmoraApp& app, QWidget* parent = nullptr);

@@ -6,6 +6,7 @@
 #include "app/kelmoraapp.h"
 #include "app/mainwnd.h"
 #include "app/messages.h"
+#include "app/periods.h"
 #include "app/tracking.h"
 #include "model/category.h"
 #include "model/taskops.h"
@@ -66,7 +67,7 @@ CTaskListDlg::CTaskListDlg(app::CMainWnd& mainWnd, Dialogs dialogs)
 
     const std::int32_t period = platform::GetSetting(m_app.Settings(), platform::setting::kPeriod);
     // A stored period outside the list leaves it without choice; the lists then use all time.
-    m_periodCombo->setCurrentIndex(period >= kThisDay && period <= kAllTime ? period : -1);
+    m_periodCombo->setCurrentIndex(period >= kThisDay && period <= kLastYear ? period : -1);
 
     const std::int32_t left = platform::GetSetting(m_app.Settings(), platform::setting::kLeft);
     const std::int32_t right = platform::GetSetting(m_app.Settings(), platform::setting::kRight);
@@ -87,10 +88,21 @@ CTaskListDlg::CTaskListDlg(app::CMainWnd& mainWnd, Dialogs dialogs)
     }
 }
 
-CTaskListDlg::~CTaskListDlg() = default;
+// The program's exit is one more way the window goes out of sight.
+CTaskListDlg::~CTaskListDlg()
+{
+    if (isVisible()) {
+        StoreGeometry();
+    }
+}
 
 void CTaskListDlg::BuildLayout()
 {
+    m_filterEdit = new QLineEdit(this);
+    m_filterEdit->setObjectName("filterEdit");
+    m_filterEdit->setPlaceholderText(QStringLiteral("Find a task"));
+    m_filterEdit->setClearButtonEnabled(true);
+    m_filterEdit->installEventFilter(this);
     m_categoryCombo = new QComboBox(this);
     m_categoryCombo->setObjectName("categoryCombo");
     // A long category name must not widen the left side and squeeze "Now:"; the open list shows it whole.
@@ -106,8 +118,11 @@ void CTaskListDlg::BuildLayout()
     m_nowEdit->setReadOnly(true);
     m_periodCombo = new QComboBox(this);
     m_periodCombo->setObjectName("periodCombo");
-    m_periodCombo->addItems({QStringLiteral("This day"), QStringLiteral("This week"), QStringLiteral("This month"),
-                             QStringLiteral("This year"), QStringLiteral("All time")});
+    for (const char* name : app::kPeriodNames) {
+        m_periodCombo->addItem(QString::fromLatin1(name));
+    }
+    // The whole list at once, without a scroll bar hiding the past periods.
+    m_periodCombo->setMaxVisibleItems(static_cast<int>(app::kPeriodNames.size()));
     m_exportButton = new QPushButton(QStringLiteral("E&xport Time Log"), this);
     m_exportButton->setObjectName("exportButton");
 
@@ -120,6 +135,9 @@ void CTaskListDlg::BuildLayout()
     m_taskView->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_taskView->header()->setStretchLastSection(false);
     m_taskView->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The running task's icon no taller than the text, so its row keeps the height of every other.
+    const int textHeight = m_taskView->fontMetrics().height();
+    m_taskView->setIconSize(QSize(textHeight, textHeight));
 
     m_logModel = new TimeLogModel(this);
     m_logView = MakeView(this, "timeLog", QAbstractItemView::ExtendedSelection);
@@ -177,7 +195,10 @@ void CTaskListDlg::BuildLayout()
     left->addLayout(categoryRow, 0, 0, 1, 3);
     auto* taskLabel = new QLabel(QStringLiteral("&Task List:"), this);
     taskLabel->setBuddy(m_taskView);
-    left->addWidget(taskLabel, 1, 0, 1, 3);
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(taskLabel);
+    filterRow->addWidget(m_filterEdit, 1);
+    left->addLayout(filterRow, 1, 0, 1, 3);
     left->addWidget(m_taskView, 2, 0, 1, 3);
     left->addWidget(m_addButton, 3, 0);
     left->addWidget(m_deleteButton, 3, 1);
@@ -232,6 +253,7 @@ void CTaskListDlg::BuildLayout()
         }
     });
     connect(m_categoryCombo, &QComboBox::activated, this, [this] { RefillTaskList(); });
+    connect(m_filterEdit, &QLineEdit::textChanged, this, &CTaskListDlg::ApplyFilter);
     connect(m_periodCombo, &QComboBox::activated, this, [this] {
         // Stored at once: the tray's tooltip counts the same period.
         platform::SetSetting(m_app.Settings(), platform::setting::kPeriod, m_periodCombo->currentIndex());
@@ -265,6 +287,11 @@ void CTaskListDlg::ShowDialog()
 
 void CTaskListDlg::HideDialog()
 {
+    // Every way out of sight passes here (the title bar, Escape, the tray menu, the hotkey), so each keeps
+    // the window's place and size.
+    if (isVisible()) {
+        StoreGeometry();
+    }
     // Without a tray there would be no way back to a hidden window.
     if (!m_app.TrayAvailable()) {
         setWindowFlag(Qt::WindowMinimizeButtonHint, true);
@@ -287,7 +314,7 @@ bool CTaskListDlg::IsVisible() const
 CTaskListDlg::Period CTaskListDlg::CurrentPeriod() const
 {
     const int index = m_periodCombo->currentIndex();
-    return index >= kThisDay && index <= kAllTime ? static_cast<Period>(index) : kAllTime;
+    return index >= kThisDay && index <= kLastYear ? static_cast<Period>(index) : kAllTime;
 }
 
 model::TimeSpan CTaskListDlg::TimeInPeriod(const model::Task& task) const
@@ -341,6 +368,38 @@ void CTaskListDlg::RefillTaskList()
     UpdateButtons();
 }
 
+void CTaskListDlg::FocusFilter()
+{
+    m_filterEdit->setFocus(Qt::ShortcutFocusReason);
+    m_filterEdit->selectAll();
+}
+
+void CTaskListDlg::ApplyFilter()
+{
+    const QString text = m_filterEdit->text();
+    const std::vector<TaskListModel::Row>& rows = m_taskModel->Rows();
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        const bool shown = text.isEmpty() || QString::fromStdString(rows[row].name).contains(text, Qt::CaseInsensitive);
+        m_taskView->setRowHidden(static_cast<int>(row), {}, !shown);
+    }
+    // The marked task stays marked only while it is shown, so Start never acts on a hidden row.
+    if (m_taskView->currentIndex().isValid() && m_taskView->isRowHidden(m_taskView->currentIndex().row(), {})) {
+        m_taskView->setCurrentIndex({});
+    }
+    UpdateButtons();
+}
+
+void CTaskListDlg::StartFirstMatch()
+{
+    for (int row = 0; row < m_taskModel->rowCount(); ++row) {
+        if (!m_taskView->isRowHidden(row, {})) {
+            m_taskView->setCurrentIndex(m_taskModel->index(row, 0));
+            StartSelectedTask();
+            return;
+        }
+    }
+}
+
 std::unordered_map<std::int32_t, model::Category> CTaskListDlg::CategoriesById() const
 {
     // One read of the catalogue: loading each category by itself reads the whole file each time.
@@ -378,11 +437,13 @@ void CTaskListDlg::RefillTimeLog(bool force)
     } else {
         log.BuildAll(m_app.Store());
     }
-    // Every period ends at now, so an unchanged count means unchanged rows unless something was edited.
-    if (log.Count() == m_logModel->rowCount() && !m_rebuildForced) {
+    // A period that still begins where it did gains rows only at its end (the current periods end now, the
+    // past ones never move), so an unchanged count means unchanged rows unless something was edited.
+    if (log.Count() == m_logModel->rowCount() && !m_rebuildForced && range.start == m_logStart) {
         return;
     }
     m_rebuildForced = false;
+    m_logStart = range.start;
     // One pass over the catalogue for every task's category, instead of one search per row.
     std::unordered_map<std::int32_t, std::string> categoryOfTask;
     const std::unordered_map<std::int32_t, model::Category> categories = CategoriesById();
@@ -400,7 +461,8 @@ void CTaskListDlg::RefillTimeLog(bool force)
 void CTaskListDlg::SelectTask(std::int32_t id)
 {
     const int row = m_taskModel->RowOf(id);
-    if (row >= 0) {
+    // A task the filter hides is not marked: Start and Delete act only on what is in sight.
+    if (row >= 0 && !m_taskView->isRowHidden(row, {})) {
         m_taskView->setCurrentIndex(m_taskModel->index(row, 0));
     }
     UpdateButtons();
@@ -431,6 +493,7 @@ void CTaskListDlg::SortTasks()
     if (selected != -1) {
         m_taskView->setCurrentIndex(m_taskModel->index(m_taskModel->RowOf(selected), 0));
     }
+    ApplyFilter();
 }
 
 void CTaskListDlg::OnHeaderClicked(int column)
@@ -721,9 +784,23 @@ void CTaskListDlg::resizeEvent(QResizeEvent* event)
     UpdateNowText();
 }
 
+// In the filter, Enter starts the first task shown and Down moves to the list.
 // On a task row, Enter edits the task (as a double click does) and Delete deletes it after asking.
 bool CTaskListDlg::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_filterEdit && event->type() == QEvent::KeyPress) {
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            StartFirstMatch();
+            return true;
+        case Qt::Key_Down:
+            m_taskView->setFocus(Qt::TabFocusReason);
+            return true;
+        default:
+            break;
+        }
+    }
     if (watched == m_taskView && event->type() == QEvent::KeyPress && m_taskView->currentIndex().isValid()) {
         switch (static_cast<QKeyEvent*>(event)->key()) {
         case Qt::Key_Return:
@@ -742,8 +819,7 @@ bool CTaskListDlg::eventFilter(QObject* watched, QEvent* event)
 
 void CTaskListDlg::closeEvent(QCloseEvent* event)
 {
-    StoreGeometry();
-    CModelessDialog::closeEvent(event);
+    CModelessDialog::closeEvent(event); // hides, storing the geometry
 }
 
 } // namespace kelmora::ui

@@ -49,13 +49,13 @@ public:
             editInterval;
         // The Task Categories dialog, modally; true when it ended with OK.
         std::function<bool(QWidget* parent)> categories;
-        // The report and the time-log export (of the "Period:" chosen, 0 this day to 4 all time); their
+        // The report and the time-log export (of the "Period:" chosen, an index of app::kPeriodNames); their
         // buttons are disabled while these are missing.
         std::function<void(QWidget* parent)> report;
         std::function<void(QWidget* parent, int periodIndex)> exportTimeLog;
     };
 
-    // Period choices, in the order of the period list.
+    // Period choices, in the order of the period list (app::kPeriodNames).
     enum Period
     {
         kThisDay = 0,
@@ -63,6 +63,10 @@ public:
         kThisMonth,
         kThisYear,
         kAllTime,
+        kYesterday,
+        kLastWeek,
+        kLastMonth,
+        kLastYear,
     };
 
     CTaskListDlg(app::CMainWnd& mainWnd, Dialogs dialogs);
@@ -76,6 +80,7 @@ public:
     void RefillTaskList() override;
     void RefillCategories() override;
     void RefillTimeLog(bool force) override;
+    void FocusFilter() override;
 
     void SelectTask(std::int32_t id);
     // The id of the marked task, or -1.
@@ -108,6 +113,10 @@ private:
     void StartTicker();
     void StopTicker();
     void StoreGeometry();
+    // Hides the task rows whose names do not hold the filter's text, in any case.
+    void ApplyFilter();
+    // Enter in the filter: the first task shown is started.
+    void StartFirstMatch();
     // Shows the running task and its time in "Now:", its name cut at the end to fit.
     void SetNowText(const QString& name, const QString& time = {});
     void UpdateNowText();
@@ -119,12 +128,15 @@ private:
     app::CKelmoraApp& m_app;
     Dialogs m_dialogs;
     bool m_rebuildForced = false;
+    // Where the shown log's period began: a past period moves at midnight without changing its count.
+    model::TimeStamp m_logStart;
     int m_sortColumn = 0;
     bool m_sortDescending = false;
     QTimer m_ticker;
     QString m_nowName;
     QString m_nowTime;
 
+    QLineEdit* m_filterEdit = nullptr;
     QComboBox* m_categoryCombo = nullptr;
     QPushButton* m_categoriesButton = nullptr;
     QLineEdit* m_nowEdit = nullptr;

@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QPixmap>
 
 #include <algorithm>
 
@@ -51,6 +52,10 @@ void TaskListModel::SetRunningId(std::int32_t id)
     m_runningId = id;
     if (m_runningIcon.isNull()) {
         m_runningIcon = app::MakeIcon(app::IconKind::Running);
+        // Every row holds an icon, most of them blank, so the running one is not taller than the rest.
+        QPixmap blank(m_runningIcon.availableSizes().value(0, QSize(16, 16)));
+        blank.fill(Qt::transparent);
+        m_blankIcon = QIcon(blank);
     }
     if (!m_rows.empty()) {
         emit dataChanged(index(0, 0), index(rowCount() - 1, 1), {Qt::FontRole, Qt::DecorationRole});
@@ -96,15 +101,14 @@ QVariant TaskListModel::data(const QModelIndex& index, int role) const
     if (role == Qt::UserRole) {
         return row.id;
     }
-    if (row.id == m_runningId && m_runningId != -1) {
-        if (role == Qt::FontRole) {
-            QFont font;
-            font.setBold(true);
-            return font;
-        }
-        if (role == Qt::DecorationRole && index.column() == 0) {
-            return m_runningIcon;
-        }
+    const bool running = row.id == m_runningId && m_runningId != -1;
+    if (running && role == Qt::FontRole) {
+        QFont font;
+        font.setBold(true);
+        return font;
+    }
+    if (role == Qt::DecorationRole && index.column() == 0) {
+        return running ? m_runningIcon : m_blankIcon;
     }
     return {};
 }

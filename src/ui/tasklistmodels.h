@@ -50,6 +50,7 @@ private:
     std::vector<Row> m_rows;
     std::int32_t m_runningId = -1;
     QIcon m_runningIcon;
+    QIcon m_blankIcon;
 };
 
 // The time log, newest span first. Texts are made only for the rows on screen, so a log of a million

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/kelmoraapp.h"
+#include "model/category.h"
 #include "model/task.h"
 #include "model/taskops.h"
 #include "platform/fakesettingsstore.h"
@@ -34,9 +35,11 @@ public:
     void RefillTaskList() override { ++refills; }
     void RefillCategories() override { ++categoryRefills; }
     void RefillTimeLog(bool) override {}
+    void FocusFilter() override { ++filterFocused; }
 
     int refills = 0;
     int categoryRefills = 0;
+    int filterFocused = 0;
     bool visible = false;
 };
 
@@ -150,6 +153,23 @@ protected:
         task.id = id;
         EXPECT_TRUE(task.Load(Data())) << id;
         return task;
+    }
+
+    // A category holding `members`: made in the running program's store, or on disk before it starts.
+    std::int32_t MakeCategory(const std::string& name, const std::vector<std::int32_t>& members = {})
+    {
+        std::filesystem::create_directories(Data());
+        model::TaskStore disk(Data());
+        disk.Load();
+        const std::int32_t id = (m_app ? m_app->Store() : disk).CreateCategory(name);
+        model::Category category;
+        category.SetId(id);
+        EXPECT_TRUE(category.Load(Data()));
+        for (const std::int32_t member : members) {
+            category.AddTask(member);
+        }
+        EXPECT_TRUE(category.Save(Data()));
+        return id;
     }
 
     void AddSpan(std::int32_t id, const model::TimeStamp& start, const model::TimeStamp& stop) const

@@ -307,16 +307,21 @@ TEST(QuestionBox, NoIsTheDefaultAndEscapeOrClosingCancels)
     }
 }
 
-// An error box that shows the information icon reads as a mere notice.
-TEST(MessageBox, ShowsTheIconAskedFor)
+// An error box that shows the information icon reads as a mere notice. A short text leaves the box wide
+// enough for its whole caption.
+TEST(MessageBox, ShowsTheIconAskedFor_AndIsWideEnoughForItsCaption)
 {
+    const QString caption = QStringLiteral("Rollback task \"Writing on the quarterly report\"");
     for (const auto& [icon, shown] : {std::pair{MessageIcon::Information, QMessageBox::Information},
                                       std::pair{MessageIcon::Warning, QMessageBox::Warning},
                                       std::pair{MessageIcon::Error, QMessageBox::Critical}}) {
-        const auto box = MakeMessageBox(nullptr, "text", "caption", icon);
+        const auto box = MakeMessageBox(nullptr, "text", caption, icon);
         EXPECT_EQ(box->icon(), shown);
         EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+        EXPECT_GT(box->sizeHint().width(), box->fontMetrics().horizontalAdvance(caption) + 100);
     }
+    const auto question = MakeQuestionBox(nullptr, "No?", caption, false);
+    EXPECT_GT(question->sizeHint().width(), question->fontMetrics().horizontalAdvance(caption) + 100);
 }
 
 // ---- the Settings sheet ----
@@ -396,6 +401,18 @@ TEST_F(SettingsSheetTest, CancelAfterAPageSwitch_KeepsWhatTheSwitchStored)
     EXPECT_EQ(Stored("UseQuickAccessMenu"), 1);
     EXPECT_EQ(Stored("ShowWindow"), 0);
     EXPECT_EQ(Stored("Remind"), 1);
+}
+
+// Enter presses OK from a field of every page.
+TEST_F(SettingsSheetTest, EnterOnEachPage_PressesOk)
+{
+    for (const auto& [page, field] : {std::pair{kCommon, "autoStopCheck"}, {kTimeouts, "idleMinutesEdit"}}) {
+        SCOPED_TRACE(field);
+        Open().show();
+        Switch(page);
+        QTest::keyClick(Child<QWidget>(field), Qt::Key_Return);
+        EXPECT_EQ(m_sheet->result(), QDialog::Accepted);
+    }
 }
 
 TEST_F(SettingsSheetTest, TimeoutsOutsideOneToADay_AreRefusedAndThePageStays)

@@ -4,7 +4,10 @@
 #include "app/trayicon.h"
 
 #include <QCoreApplication>
+#include <QDialog>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -91,11 +94,11 @@ TEST_F(TrayTest, UsualMenu_FollowsTheTasksAndTheCurrentTask)
     m_taskList->visible = true;
     QString stopKeys = QStringLiteral("Shift+Alt+P");
     Tray().SetStopShortcutText([&] { return stopKeys; });
-    EXPECT_EQ(Menu(), Expected({"Hide &Task List...=32771", "-", "Sto&p Current Task\tShift+Alt+P=10000",
-                                "S&witch to Task >", "  Alpha=10100", "  R&&D=10101"},
+    EXPECT_EQ(Menu(), Expected({"Hide &Task List...=32771", "-", "Sto&p Current Task (R&&D)\tShift+Alt+P=10000",
+                                "S&witch to Task >", "  Alpha=10100", "  *R&&D=10101"},
                                false, true));
     stopKeys.clear(); // the stop hotkey is not active: no combination at all
-    EXPECT_EQ(Menu().at(2), "Sto&p Current Task=10000");
+    EXPECT_EQ(Menu().at(2), "Sto&p Current Task (R&&D)=10000");
 }
 
 TEST_F(TrayTest, QuickAccessMenu_TasksReversedCurrentCheckedRollbackInMainMenu)
@@ -111,7 +114,7 @@ TEST_F(TrayTest, QuickAccessMenu_TasksReversedCurrentCheckedRollbackInMainMenu)
     Start();
     m_taskList->visible = true; // this layout keeps "Open" whatever the window does
     Tray().SetStopShortcutText([] { return QStringLiteral("Ctrl+Alt+X"); });
-    EXPECT_EQ(Menu(), Expected({"Open &Task List...=32771", "-", "Sto&p Current Task\tCtrl+Alt+X=10000", "-",
+    EXPECT_EQ(Menu(), Expected({"Open &Task List...=32771", "-", "Sto&p Current Task (Beta)\tCtrl+Alt+X=10000", "-",
                                 "Gamma=10102", "*Beta=10101", "Alpha=10100", "-"},
                                true, true));
 }
@@ -120,7 +123,7 @@ TEST_F(TrayTest, LongTaskNames_CutInTheMenuAndTheTooltipKeepsTheTimeWhole)
 {
     MakeTask(std::string(300, 'n'), true);
     Start();
-    EXPECT_EQ(Menu().at(4), "  " + std::string(59, 'n') + "\u2026=10100");
+    EXPECT_EQ(Menu().at(4), "  *" + std::string(59, 'n') + "\u2026=10100");
     const QString tip = Tray().TipText();
     EXPECT_EQ(tip.size(), CTrayIcon::kMaxTipLength);
     EXPECT_TRUE(tip.endsWith(QString::fromUtf8("\u2026 (00:00:00)"))) << tip.toStdString();
@@ -140,6 +143,8 @@ TEST_F(TrayTest, Tooltip_NamesTheTaskWithItsTimeInTheChosenPeriod)
     EXPECT_EQ(Tray().TipText(), "Write (01:05:09)");
     m_settings->SetSetting("Period", 4); // all time
     EXPECT_EQ(Tray().TipText(), "Write (02:05:09)");
+    m_settings->SetSetting("Period", 7); // last month
+    EXPECT_EQ(Tray().TipText(), "Write (01:00:00)");
     StopCurrentTask(*m_app);
     EXPECT_EQ(Tray().TipText(), "No started task");
 }
@@ -183,18 +188,49 @@ TEST_F(TrayTest, TaskCommands_SwitchRestartStopAndIgnoreItemsWithoutATask)
     }
 }
 
-TEST_F(TrayTest, LastTaskCommand_StartsTheTaskAtTheLastPosition)
+// 1,000 tasks: no menu runs off the screen; the recently tracked tasks lead, newest first, then the
+// categories and "More tasks..."; the running task is marked and named; the last task is reachable.
+TEST_F(TrayTest, ThousandTasks_EveryMenuFitsRecentFirstRunningMarked)
 {
-    const int last = kCmdLastTask - kCmdFirstTask;
     MakeTask("Task", false);
-    // Copies of the first file are quicker than a hundred saves, and as good a task each.
-    for (int position = 1; position <= last; ++position) {
+    // Copies of the first file are quicker than a thousand saves, and as good a task each.
+    for (int position = 1; position < 1000; ++position) {
         std::filesystem::copy_file(Data() / "0.tsk", Data() / (std::to_string(position) + ".tsk"));
     }
+    AddSpan(5, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0));
+    AddSpan(700, Utc(2008, 4, 7, 7, 0), Utc(2008, 4, 7, 8, 0));
+    AddSpan(998, Utc(2008, 4, 6, 7, 0), Utc(2008, 4, 6, 8, 0));
+    model::StartTask(Data(), 3);
+    MakeCategory("Work", {5, 700, 998});
     Start();
-    Hub().OnCommand(kCmdLastTask);
-    EXPECT_EQ(m_app->CurrentTaskId(), last);
-    EXPECT_TRUE(IsRunning(last));
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const std::function<void(const QMenu&)> fits = [&](const QMenu& menu) {
+        EXPECT_LE(menu.sizeHint().height(), screen.height()) << menu.title().toStdString();
+        EXPECT_LE(menu.sizeHint().width(), screen.width() / 2) << menu.title().toStdString();
+        for (const QAction* action : menu.actions()) {
+            if (action->menu() != nullptr) {
+                fits(*action->menu());
+            }
+        }
+    };
+    for (const int quick : {0, 1}) {
+        SCOPED_TRACE(quick);
+        m_settings->SetSetting("UseQuickAccessMenu", quick);
+        const Lines menu = Menu();
+        fits(Tray().Menu());
+        EXPECT_EQ(menu.at(2), "Sto&p Current Task (Task)=10000");
+        const auto first = std::find(menu.begin(), menu.end(), quick ? "-" : "S&witch to Task >") + (quick ? 3 : 1);
+        const std::string in = quick ? "" : "  ";
+        EXPECT_EQ(Lines(first, first + 6), (Lines{in + "*Task=10103", in + "Task=10800", in + "Task=10105",
+                                                  in + "Task=11098", in + "-", in + "Work >"}));
+        EXPECT_NE(std::find(menu.begin(), menu.end(), in + "(No category) >"), menu.end());
+        EXPECT_NE(std::find(menu.begin(), menu.end(), in + "&More tasks...=32782"), menu.end());
+    }
+    Hub().OnCommand(kCmdFirstTask + 999);
+    EXPECT_TRUE(IsRunning(999)) << "the last task of a large store is reachable";
+    Hub().OnCommand(kCmdMoreTasks);
+    EXPECT_TRUE(m_taskList->visible);
+    EXPECT_EQ(m_taskList->filterFocused, 1);
 }
 
 // The report commands hand the calendar period on; help and feedback open the manual and a new mail or say
@@ -244,6 +280,17 @@ TEST_F(TrayTest, ReportHelpFeedbackAndHotkeyCommands)
     EXPECT_FALSE(IsRunning(0));
     Hub().OnHotKey(0x1234); // unknown: nothing
     EXPECT_EQ(created, 1);
+
+    // With a modal question open the Settings hotkey opens nothing on top of it.
+    int settings = 0;
+    Hub().SetCommandHandler(kCmdSettings, [&] { ++settings; });
+    QDialog question;
+    question.setModal(true);
+    question.show();
+    Hub().OnHotKey(kHotkeySettings);
+    question.close();
+    Hub().OnHotKey(kHotkeySettings);
+    EXPECT_EQ(settings, 1);
 }
 
 } // namespace

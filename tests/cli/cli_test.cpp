@@ -595,6 +595,7 @@ TEST_F(CliTest, Report_PeriodsToStandardOutputOrAFile)
         {{}, "2008-04-07 00:00:00 - 2008-04-07 09:00:00 (09:00:00)"}, // this day by default
         {{"--period=month"}, "2008-04-01 00:00:00 - 2008-04-07 09:00:00 (153:00:00)"},
         {{"--period", "all"}, "all working time"},
+        {{"--period", "yesterday"}, "2008-04-06 00:00:00 - 2008-04-07 00:00:00 (24:00:00)"},
     };
     for (const auto& p : periods) {
         SCOPED_TRACE(p.heading);

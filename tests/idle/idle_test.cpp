@@ -407,6 +407,23 @@ TEST_F(IdleTest, Subsystem_OneDialogAtATimeAndClosedAtShutdown)
     EXPECT_EQ(first->findChild<QLabel*>("messageLabel")->text(),
               "There were 2 inactivity periods of 45 min 0 sec in all.\nWhat do you want to do with this time?");
 
+    // A question while another modal window is open waits for it, then covers the wait too.
+    first->reject();
+    QDialog settings;
+    settings.setModal(true);
+    settings.show();
+    subsystem.OnIdleMessage(1, 600);
+    subsystem.OnIdleMessage(1, 60);
+    m_clock->Advance(120'000);
+    subsystem.ShowWaitingQuestion();
+    EXPECT_EQ(subsystem.IdleDialog(), nullptr) << "not on top of the open window";
+    settings.close();
+    subsystem.ShowWaitingQuestion();
+    ASSERT_NE(subsystem.IdleDialog(), nullptr);
+    EXPECT_FALSE(subsystem.QuestionWaiting());
+    EXPECT_TRUE(subsystem.IdleDialog()->findChild<QLabel*>("messageLabel")->text().contains("12 min 0 sec"))
+        << subsystem.IdleDialog()->findChild<QLabel*>("messageLabel")->text().toStdString();
+
     // A reminder due now is not stacked on the question; it counts as No.
     m_current = -1;
     m_settings.SetSetting("RemindTimeout", 1);

@@ -158,7 +158,8 @@ TEST_F(IntervalListTest, TotalIn_CountsOnlyThePartsInsideThePeriodOpenSpansUpToN
 // ---- calendar periods ----
 
 // Each period starts at local midnight of its first day, stepping back by calendar days, so a week holding a
-// daylight-saving change still starts at midnight; the week starts on the locale's first day. Each ends now.
+// daylight-saving change still starts at midnight; the week starts on the locale's first day. Each current
+// period ends now; each past one ends at the midnight where the current one begins.
 TEST(CalendarPeriod, StartAtLocalMidnightOfTheFirstDay)
 {
     const struct
@@ -166,23 +167,37 @@ TEST(CalendarPeriod, StartAtLocalMidnightOfTheFirstDay)
         const char* zone;
         const char* locale;
         TimeStamp now;
-        int index; // today, this week, this month, this year
+        int index; // today, this week, this month, this year; 5 yesterday … 8 last year
         TimeStamp start;
+        TimeStamp stop; // {}: now
     } cases[] = {
-        {"UTC", "en_GB.UTF-8", Utc(2008, 4, 6, 15, 0), 1, Utc(2008, 3, 31, 0, 0)}, // a Sunday
-        {"UTC", "en_US.UTF-8", Utc(2008, 4, 6, 15, 0), 1, Utc(2008, 4, 6, 0, 0)},
-        {"UTC", "en_US.UTF-8", Utc(2008, 4, 9, 15, 0), 1, Utc(2008, 4, 6, 0, 0)},
-        {"UTC", "en_US.UTF-8", Utc(2008, 4, 9, 15, 0), 2, Utc(2008, 4, 1, 0, 0)},
+        {"UTC", "en_GB.UTF-8", Utc(2008, 4, 6, 15, 0), 1, Utc(2008, 3, 31, 0, 0), {}}, // a Sunday
+        {"UTC", "en_US.UTF-8", Utc(2008, 4, 6, 15, 0), 1, Utc(2008, 4, 6, 0, 0), {}},
+        {"UTC", "en_US.UTF-8", Utc(2008, 4, 9, 15, 0), 1, Utc(2008, 4, 6, 0, 0), {}},
+        {"UTC", "en_US.UTF-8", Utc(2008, 4, 9, 15, 0), 2, Utc(2008, 4, 1, 0, 0), {}},
         // Half a minute into July in Berlin; New Year was winter time.
-        {"Europe/Berlin", "en_US.UTF-8", Utc(2008, 6, 30, 22, 0, 30), 3, Utc(2007, 12, 31, 23, 0)},
+        {"Europe/Berlin", "en_US.UTF-8", Utc(2008, 6, 30, 22, 0, 30), 3, Utc(2007, 12, 31, 23, 0), {}},
         // The local date, not the UTC date: 09:30 on the 15th in Sydney.
-        {"Australia/Sydney", "en_US.UTF-8", Utc(2009, 1, 14, 22, 30), 0, Utc(2009, 1, 14, 13, 0)},
+        {"Australia/Sydney", "en_US.UTF-8", Utc(2009, 1, 14, 22, 30), 0, Utc(2009, 1, 14, 13, 0), {}},
         // Wednesday 2008-04-02; the clocks went forward on Sunday 2008-03-30, Monday was summer time.
-        {"Europe/Berlin", "en_GB.UTF-8", Utc(2008, 4, 2, 10, 0), 1, Utc(2008, 3, 30, 22, 0)},
+        {"Europe/Berlin", "en_GB.UTF-8", Utc(2008, 4, 2, 10, 0), 1, Utc(2008, 3, 30, 22, 0), {}},
         // Wednesday 2008-10-29; the clocks went back on Sunday 2008-10-26, inside the week.
-        {"Europe/Berlin", "en_US.UTF-8", Utc(2008, 10, 29, 10, 0), 1, Utc(2008, 10, 25, 22, 0)},
+        {"Europe/Berlin", "en_US.UTF-8", Utc(2008, 10, 29, 10, 0), 1, Utc(2008, 10, 25, 22, 0), {}},
         // Friday noon in New York; the week began in the year before.
-        {"America/New_York", "en_GB.UTF-8", Utc(2009, 1, 2, 17, 0), 1, Utc(2008, 12, 29, 5, 0)},
+        {"America/New_York", "en_GB.UTF-8", Utc(2009, 1, 2, 17, 0), 1, Utc(2008, 12, 29, 5, 0), {}},
+        // Yesterday was the 23-hour day the clocks went forward.
+        {"Europe/Berlin", "en_US.UTF-8", Utc(2008, 3, 31, 10, 0), 5, Utc(2008, 3, 29, 23, 0), Utc(2008, 3, 30, 22, 0)},
+        {"Australia/Sydney", "en_GB.UTF-8", Utc(2009, 1, 14, 22, 30), 5, Utc(2009, 1, 13, 13, 0),
+         Utc(2009, 1, 14, 13, 0)},
+        // Last week by the locale's week: Monday to Monday, or Sunday to Sunday.
+        {"UTC", "en_GB.UTF-8", Utc(2008, 4, 9, 15, 0), 6, Utc(2008, 3, 31, 0, 0), Utc(2008, 4, 7, 0, 0)},
+        {"UTC", "en_US.UTF-8", Utc(2008, 4, 9, 15, 0), 6, Utc(2008, 3, 30, 0, 0), Utc(2008, 4, 6, 0, 0)},
+        {"Europe/Berlin", "en_GB.UTF-8", Utc(2008, 4, 2, 10, 0), 6, Utc(2008, 3, 23, 23, 0), Utc(2008, 3, 30, 22, 0)},
+        // Last month across the year's end, and a leap February.
+        {"America/New_York", "en_US.UTF-8", Utc(2009, 1, 2, 17, 0), 7, Utc(2008, 12, 1, 5, 0), Utc(2009, 1, 1, 5, 0)},
+        {"UTC", "en_GB.UTF-8", Utc(2008, 3, 15, 12, 0), 7, Utc(2008, 2, 1, 0, 0), Utc(2008, 3, 1, 0, 0)},
+        {"Europe/Berlin", "en_US.UTF-8", Utc(2008, 6, 30, 22, 0, 30), 8, Utc(2006, 12, 31, 23, 0),
+         Utc(2007, 12, 31, 23, 0)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.zone) + " " + c.locale + " " + std::to_string(c.index) + " " + c.now.Format());
@@ -193,7 +208,7 @@ TEST(CalendarPeriod, StartAtLocalMidnightOfTheFirstDay)
         Interval period;
         ASSERT_TRUE(period.SetCalendarPeriod(c.index));
         EXPECT_EQ(period.start, c.start);
-        EXPECT_EQ(period.stop, c.now);
+        EXPECT_EQ(period.stop, c.stop == TimeStamp() ? c.now : c.stop);
         EXPECT_TRUE(period.closed);
     }
     // Any other index means all time.
@@ -201,6 +216,7 @@ TEST(CalendarPeriod, StartAtLocalMidnightOfTheFirstDay)
     ScopedFakeClock clock(2008, 4, 9, 15, 0);
     Interval untouched;
     EXPECT_FALSE(untouched.SetCalendarPeriod(4));
+    EXPECT_FALSE(untouched.SetCalendarPeriod(9));
     EXPECT_FALSE(untouched.SetCalendarPeriod(-1));
     EXPECT_EQ(untouched.start, TimeStamp());
 
@@ -210,7 +226,8 @@ TEST(CalendarPeriod, StartAtLocalMidnightOfTheFirstDay)
     task.intervals.Insert(Interval(Utc(2008, 4, 9, 9, 0), Utc(2008, 4, 9, 9, 30)));
     EXPECT_EQ(task.TotalInCalendarPeriod(0).Format(), "00:30:00");
     EXPECT_EQ(task.TotalInCalendarPeriod(3).Format(), "01:30:00");
-    EXPECT_EQ(task.TotalInCalendarPeriod(7).Format(), "01:30:00");
+    EXPECT_EQ(task.TotalInCalendarPeriod(9).Format(), "01:30:00");
+    EXPECT_EQ(task.TotalInCalendarPeriod(Interval::kLastMonth).Format(), "01:00:00");
 }
 
 constexpr const char* kAbcOneHour =

@@ -76,12 +76,12 @@ TEST_F(ReportUiTest, Dialog_CustomPeriodIsCheckedBeforeTheReport)
     auto* combo = dialog.findChild<QComboBox*>("periodCombo");
     auto* start = dialog.findChild<QDateTimeEdit*>("startEdit");
     auto* finish = dialog.findChild<QDateTimeEdit*>("finishEdit");
-    EXPECT_EQ(combo->currentIndex(), 5);
+    EXPECT_EQ(combo->currentText(), "Custom period");
     EXPECT_EQ(start->dateTime(), QDateTime(QDate(2008, 4, 7), QTime(9, 0)));
     EXPECT_TRUE(start->isEnabled() && finish->isEnabled());
     combo->setCurrentIndex(4);
     EXPECT_FALSE(start->isEnabled() || finish->isEnabled());
-    combo->setCurrentIndex(5);
+    combo->setCurrentIndex(combo->count() - 1);
 
     struct Case
     {
@@ -125,6 +125,14 @@ TEST_F(ReportUiTest, Dialog_CustomPeriodIsCheckedBeforeTheReport)
     CReportPeriodDlg now(*m_app);
     now.accept();
     EXPECT_NE(Report().find("report for 2008-04-07 09:00:37 - 2008-04-07 09:00:37 (00:00:00):"), std::string::npos);
+
+    // The past periods are stored after "Custom period" (5), which keeps its index.
+    m_settings->SetSetting("ReportPeriod", 6);
+    CReportPeriodDlg yesterday(*m_app);
+    EXPECT_EQ(yesterday.findChild<QComboBox*>("periodCombo")->currentText(), "Yesterday");
+    yesterday.accept();
+    EXPECT_NE(Report().find("report for 2008-04-06 00:00:00 - 2008-04-07 00:00:00 (24:00:00):"), std::string::npos);
+    EXPECT_EQ(m_settings->GetSetting("ReportPeriod", 0), 6);
 }
 
 TEST_F(ReportUiTest, Export_ThroughTheSaveDialog_ByNameAndOnFailure)

@@ -22,6 +22,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace kelmora::ui {
 namespace {
 
@@ -86,6 +88,15 @@ TEST_F(TaskListTest, Opens_TasksByNameWithTimeOfThePeriodLogNewestFirst_Category
     EXPECT_EQ(TaskRows(), (std::vector<std::string>{"Alpha=00:00:00", "Beta=01:30:00"}));
     ASSERT_EQ(m_dialog->TimeLog().rowCount(), 1);
     EXPECT_EQ(LogCell(0, 0), "Beta");
+    // The old entries keep their stored indexes; a past period of as many spans still shows its own.
+    EXPECT_EQ(ComboTexts(*Child<QComboBox>("periodCombo")),
+              (QStringList{"This day", "This week", "This month", "This year", "All time", "Yesterday", "Last week",
+                           "Last month", "Last year"}));
+    Child<QComboBox>("periodCombo")->setCurrentIndex(5);
+    emit Child<QComboBox>("periodCombo")->activated(5);
+    EXPECT_EQ(TaskRows(), (std::vector<std::string>{"Alpha=02:00:00", "Beta=00:00:00"}));
+    ASSERT_EQ(m_dialog->TimeLog().rowCount(), 1);
+    EXPECT_EQ(LogCell(0, 0), "Alpha");
     Child<QComboBox>("periodCombo")->setCurrentIndex(4);
     emit Child<QComboBox>("periodCombo")->activated(4);
     EXPECT_EQ(m_settings->GetSetting("Period", -1), 4) << "stored at once, for the tray's tooltip";
@@ -232,6 +243,19 @@ TEST_F(TaskListTest, Close_StoresPeriodAndGeometryThenHides_OrMinimisesWithoutAT
     EXPECT_FALSE(m_dialog->isVisible());
     EXPECT_EQ(m_settings->GetSetting("Period", -1), 2);
     EXPECT_GE(m_settings->GetSetting("right", 0) - m_settings->GetSetting("left", 0), 500);
+    // Every other way out of sight stores the size too: the tray menu or hotkey, Escape, the program's exit.
+    const std::function<void()> hides[] = {[&] { m_app->MainWnd()->OnCommand(app::kCmdOpenTaskList); },
+                                           [&] { QTest::keyClick(m_dialog, Qt::Key_Escape); },
+                                           [&] { m_app->ExitInstance(); }};
+    int width = 600;
+    for (const auto& hide : hides) {
+        m_dialog->ShowDialog();
+        m_dialog->resize(++width, 400);
+        hide();
+        EXPECT_EQ(m_settings->GetSetting("right", 0) - m_settings->GetSetting("left", 0), width);
+    }
+    TearDown();
+    Start();
     EXPECT_GE(m_dialog->minimumWidth(), 500);
     EXPECT_GE(m_dialog->minimumHeight(), 350);
 
@@ -242,6 +266,42 @@ TEST_F(TaskListTest, Close_StoresPeriodAndGeometryThenHides_OrMinimisesWithoutAT
     EXPECT_TRUE(m_dialog->isVisible());
     EXPECT_TRUE(m_dialog->isMinimized());
     EXPECT_TRUE(m_dialog->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+}
+
+// The filter narrows the list as one types, in any case; Enter starts the first task shown; the tray's
+// "More tasks..." puts the keyboard there.
+TEST_F(TaskListTest, Filter_NarrowsIgnoringCase_EnterStartsTheFirstMatch)
+{
+    for (const char* name : {"Writing", "Reading", "rewrite docs", "Review"}) {
+        MakeTask(name, false);
+    }
+    Start();
+    m_dialog->ShowDialog();
+    m_app->MainWnd()->OnCommand(app::kCmdMoreTasks);
+    auto* filter = Child<QLineEdit>("filterEdit");
+    EXPECT_EQ(m_dialog->focusWidget(), filter);
+    auto* view = Child<QTreeView>("taskList");
+    const auto shown = [&] {
+        std::vector<std::string> names;
+        for (int row = 0; row < m_dialog->Tasks().rowCount(); ++row) {
+            if (!view->isRowHidden(row, {})) {
+                names.push_back(m_dialog->Tasks().Rows()[static_cast<std::size_t>(row)].name);
+            }
+        }
+        return names;
+    };
+    QTest::keyClicks(filter, "RIT");
+    EXPECT_EQ(shown(), (std::vector<std::string>{"Writing", "rewrite docs"}));
+    Mark(1); // "Reading", hidden: Start must not act on it
+    Child<QComboBox>("periodCombo")->setCurrentIndex(1);
+    emit Child<QComboBox>("periodCombo")->activated(1);
+    EXPECT_EQ(shown(), (std::vector<std::string>{"Writing", "rewrite docs"})) << "kept over a refill";
+    EXPECT_EQ(m_dialog->SelectedTaskId(), -1);
+    QTest::keyClick(filter, Qt::Key_Return);
+    EXPECT_TRUE(IsRunning(0));
+    EXPECT_FALSE(IsRunning(1));
+    filter->clear();
+    EXPECT_EQ(shown().size(), 4u);
 }
 
 // Changes that keep the number of spans (a rollback, a renamed or deleted category) rebuild the time log.
@@ -385,7 +445,13 @@ TEST_F(TaskListTest, DefaultSize_EverythingFitsAndTheRunningTaskIsMarked)
     for (int row = 0; row < tasks.rowCount(); ++row) {
         const bool running = tasks.Rows()[static_cast<std::size_t>(row)].id == a;
         EXPECT_EQ(tasks.data(tasks.index(row, 0), Qt::FontRole).value<QFont>().bold(), running);
+        EXPECT_EQ(Child<QTreeView>("taskList")->sizeHintForRow(row),
+                  Child<QTreeView>("taskList")->sizeHintForRow(1 - row))
+            << "one height, running or not";
     }
+    // A name cut to fit shows whole in its tooltip.
+    EXPECT_EQ(m_dialog->TimeLog().data(m_dialog->TimeLog().index(0, 0), Qt::ToolTipRole).toString(),
+              QString::fromStdString(LoadTask(a).name));
 
     // Every button and labelled field can be reached from the keyboard, each by a letter of its own.
     QString letters;
