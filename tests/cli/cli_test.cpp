@@ -690,7 +690,7 @@ TEST(CliProgram, ManyWritersAtOnce_LoseNoAddAndLeaveOneSpanOpen)
     model::TaskStore store(dir.path());
     ASSERT_TRUE(store.Load());
     for (int i = 0; i < 4; ++i) {
-        store.CreateTask("t" + std::to_string(i));
+        store.CreateTask(std::to_string(i) + "t");
     }
     constexpr int kProcesses = 3;
     constexpr int kRounds = 24;

@@ -62,14 +62,14 @@ TEST(AtomicFile, UserDocument_NewFileTakesTheUmask_ALinkWritesItsTarget)
 {
     TempDir dir;
     const WriteOptions document{true};
-    const mode_t previous = umask(027);
+    const mode_t previous = umask(002);
     const bool written = WriteFileAtomically(dir.path() / "new.htm", "x", nullptr, document);
     umask(previous);
     ASSERT_TRUE(written);
     struct stat info
     {};
     ASSERT_EQ(stat((dir.path() / "new.htm").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(info.st_mode & 0777, 0664u);
 
     std::filesystem::create_directory(dir.path() / "real");
     WriteFile(dir.path() / "real" / "log.xls", "old");

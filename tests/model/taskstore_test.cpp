@@ -333,7 +333,7 @@ TEST(TaskOps, WritersOnManyThreads_LoseNoSpanAndLeaveOneOpen)
     TaskStore store(dir.path());
     store.Load();
     for (int i = 0; i < 4; ++i) {
-        store.CreateTask("t" + std::to_string(i));
+        store.CreateTask(std::to_string(i) + "t");
     }
     constexpr int kThreads = 4;
     constexpr int kRounds = 40;
