@@ -154,6 +154,51 @@ w-term-c2-lost    @@ src/cli/clicommon.cpp @@ cli_tests @@         m_target.sput
 w-cli-stop-none-ok @@ src/cli/taskcommands.cpp @@ cli_tests @@ session.err << "No started tasks\n";<NL>        return kExitFailed; @@ session.err << "No started tasks\n";<NL>        return kExitOk;
 w-cli-delete-stops-other @@ src/cli/taskcommands.cpp @@ cli_tests @@ if (loaded && !StopRunning(session, id)) { @@ if (loaded && !StopRunning(session, model::kAnyTask)) {
 w-report-missing-catalogue-named @@ src/reports/reportpage.cpp @@ reports_tests cli_tests @@ if (categories || !fs::exists(fs::symlink_status(model::CatalogPath(data.DataFolder()), ec))) { @@ if (categories) {
+r-report-missing-cat-named @@ src/reports/reportpage.cpp @@ reports_tests reports_widget_tests cli_tests ui_tests @@ if (categories || !fs::exists(fs::symlink_status(model::CatalogPath(data.DataFolder()), ec))) { @@ if (categories) {
+r-report-cat-not-marked @@ src/reports/reportpage.cpp @@ reports_tests reports_widget_tests cli_tests @@     } else {<NL>        data.MarkUnreadable(model::CatalogPath(data.DataFolder()));<NL>    } @@     }
+r-report-cat-text-inverted @@ src/reports/report.cpp @@ reports_widget_tests @@ if (!report.categoriesError.empty()) { @@ if (report.categoriesError.empty()) {
+r-report-warning-icon @@ src/reports/report.cpp @@ reports_widget_tests @@ app.ShowMessage(owner, text, QStringLiteral("Report"), app::MessageIcon::Warning); @@ app.ShowMessage(owner, text, QStringLiteral("Report"), app::MessageIcon::Error);
+r-report-picker-drops-seconds @@ src/reports/report.cpp @@ reports_widget_tests @@ QTime(parts.hour, parts.minute, parts.second, value.ms % 1000) @@ QTime(parts.hour, parts.minute)
+r-report-read-drops-seconds @@ src/reports/report.cpp @@ reports_widget_tests @@ clock.hour(), clock.minute(), clock.second(), @@ clock.hour(), clock.minute(), 0,
+r-export-skipped-inverted @@ src/reports/export.cpp @@ reports_widget_tests @@ if (!complete) { @@ if (complete) {
+r-export-not-document @@ src/reports/export.cpp @@ reports_widget_tests @@ model::WriteOptions{true})) { @@ model::WriteOptions{false})) {
+r-atomic-mode-0644 @@ src/model/atomicfile.cpp @@ model_tests reports_tests reports_widget_tests cli_tests ui_tests @@ O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); @@ O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+r-atomic-link-not-followed @@ src/model/atomicfile.cpp @@ model_tests reports_widget_tests cli_tests @@ if (options.userDocument && !FollowLinks(path)) { @@ if (false && !FollowLinks(path)) {
+r-atomic-relative-link-cwd @@ src/model/atomicfile.cpp @@ model_tests reports_widget_tests cli_tests @@ path = target.is_absolute() ? target : path.parent_path() / target; @@ path = target;
+r-atomic-private-inverted @@ src/model/atomicfile.cpp @@ model_tests reports_widget_tests cli_tests @@     if (!userDocument) {<NL>        return ::mkostemp @@     if (userDocument) {<NL>        return ::mkostemp
+r-migrate-idx-despite-left @@ src/model/datafolder.cpp @@ model_tests app_tests app_widget_tests @@ } else if (FileExists(executableFolder / "idx")) { @@ }<NL>    if (FileExists(executableFolder / "idx")) {
+r-migrate-no-idx-copy @@ src/model/datafolder.cpp @@ model_tests app_tests app_widget_tests @@ WriteFileAtomically(dataFolder / "idx", next); @@ static_cast<void>(next);
+r-migrate-left-unnoted @@ src/model/datafolder.cpp @@ model_tests app_tests app_widget_tests @@             left.push_back(name); @@             static_cast<void>(name);
+r-cli-single-dash-allowed @@ src/app/kelmoraapp.cpp @@ app_tests app_widget_tests @@ } else if (argument.size() > 1 && argument.startsWith(u'-')) { @@ } else if (argument.startsWith(QStringLiteral("--"))) {
+r-cli-terminate-anywhere @@ src/app/kelmoraapp.cpp @@ app_tests app_widget_tests @@ result.terminate = words == QStringList{QStringLiteral("/t")}; @@ result.terminate = words.contains(QStringLiteral("/t"));
+r-cli-terminate-any-case @@ src/app/kelmoraapp.cpp @@ app_tests app_widget_tests @@ result.terminate = words == QStringList{QStringLiteral("/t")}; @@ result.terminate = words.size() == 1 && words[0].compare(QStringLiteral("/t"), Qt::CaseInsensitive) == 0;
+r-running-empty-folder @@ src/app/kelmoraapp.cpp @@ app_tests app_widget_tests ui_tests @@ if (!theirs || theirs->isEmpty() || std::filesystem::equivalent( @@ if (!theirs || std::filesystem::equivalent(
+r-running-compare-text @@ src/app/kelmoraapp.cpp @@ app_tests app_widget_tests @@ std::filesystem::equivalent(theirs->toStdString(), folder, error)) { @@ std::filesystem::path(theirs->toStdString()) == folder) {
+r-running-text-swapped @@ src/app/kelmoraapp.cpp @@ app_tests app_widget_tests @@ .arg(runningFolder, QString::fromStdString(folder.string())); @@ .arg(QString::fromStdString(folder.string()), runningFolder);
+r-running-exit-zero @@ src/app/kelmoraapp.cpp @@ app_tests app_widget_tests @@ m_services.showError(AlreadyRunningText(*running, m_dataFolder));<NL>            m_exitCode = 1; @@ m_services.showError(AlreadyRunningText(*running, m_dataFolder));<NL>            m_exitCode = 0;
+r-terminate-asks @@ src/app/kelmoraapp.cpp @@ app_tests app_widget_tests @@ } else if (!m_closedFromOutside &&<NL> @@ } else if (<NL>
+r-terminate-exit-question-stays @@ src/app/kelmoraapp.cpp @@ app_tests app_widget_tests ui_tests @@ if (m_mainWnd->IsClosed()) { @@ if (false) {
+r-migrate-error-hidden @@ src/app/kelmoraapp.cpp @@ app_tests app_widget_tests @@ if (!stayed.empty()) { @@ if (stayed.empty()) {
+r-showmessage-icon-dropped @@ src/app/kelmoraapp.cpp @@ app_tests app_widget_tests ui_tests reports_widget_tests idle_tests hotkeys_tests @@ m_services.showMessage(owner, text, caption, icon); @@ static_cast<void>(icon);<NL>        m_services.showMessage(owner, text, caption, MessageIcon::Information);
+r-follow-modal-no-refill @@ src/app/mainwnd.cpp @@ app_tests app_widget_tests ui_tests @@             FollowRunningTask(model::FindRunningTask(fresh));<NL>            if (m_taskList) {<NL>                m_taskList->RefillTaskList();<NL>            } @@             FollowRunningTask(model::FindRunningTask(fresh));
+r-msgbox-warning-as-info @@ src/app/desktopservices.cpp @@ app_tests app_widget_tests @@ icon == MessageIcon::Warning ? QMessageBox::Warning @@ icon == MessageIcon::Warning ? QMessageBox::Information
+r-idle-choice-by-text @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ return m_taskCombo->currentIndex() >= 0 ? m_taskCombo->currentData().toInt() : -1; @@ return m_taskCombo->currentIndex() >= 0 ? m_taskCombo->itemData(m_taskCombo->findText(m_taskCombo->currentText())).toInt() : -1;
+r-idle-second-absence-dropped @@ src/idle/idlesubsystem.cpp @@ idle_tests @@ m_idleDlg->AddAbsence(lParam, endedAt); @@ static_cast<void>(endedAt);
+r-idle-message-last-only @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ seconds += absence.seconds; @@ seconds = absence.seconds;
+r-idle-start-unclamped @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ const model::TimeStamp idleStart = std::max(returnedAt, endedAt - model::TimeSpan(0, absence.seconds * 1000)); @@ const model::TimeStamp idleStart = endedAt - model::TimeSpan(0, absence.seconds * 1000);
+r-idle-receiver-first-part @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ for (const model::Interval& part : idleParts) {<NL>            receiver.intervals.Insert(part);<NL>        } @@ receiver.intervals.Insert(idleParts.front());
+r-reminder-from-shown @@ src/idle/reminder.cpp @@ idle_tests @@ m_lastShown = model::TimeStamp::FromUnixMs(m_closedAtMs.load()); @@ static_cast<void>(0);
+r-hotkey-shift-enough @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ return (modifiers & (platform::kModAlt | platform::kModControl | platform::kModWin)) != 0; @@ return (modifiers & (platform::kModAlt | platform::kModControl | platform::kModWin | platform::kModShift)) != 0;
+r-hotkey-page-zero-only @@ src/hotkeys/hotkeyspage.cpp @@ hotkeys_tests @@ if (!LeavesTypingAlone(modifiers)) { @@ if (modifiers == 0) {
+r-hotkey-index-by-position @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests ui_tests @@ LeavesTypingAlone(entry.modifiers) ? static_cast<int>(bindings.size()) : -1; @@ LeavesTypingAlone(entry.modifiers) ? static_cast<int>(i) : -1;
+r-hotkey-bare-registered @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ if (m_bindingIndex[i] >= 0) { @@ if (true) {
+r-hotkey-all-ignores-left-out @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests ui_tests @@ if (StatusAt(i).state != platform::ShortcutState::Active) { @@ if (m_bindingIndex[static_cast<std::size_t>(i)] >= 0 && StatusAt(i).state != platform::ShortcutState::Active) {
+r-create-no-select-all @@ src/ui/taskdialogs.cpp @@ ui_tests @@ m_nameEdit->selectAll(); @@ static_cast<void>(0);
+r-overlap-own-task @@ src/app/tracking.cpp @@ app_tests app_widget_tests ui_tests @@ if (id == taskId || !other.Load(app.DataFolder())) { @@ if (id != taskId && !other.Load(app.DataFolder())) {
+r-overlap-touching @@ src/app/tracking.cpp @@ app_tests app_widget_tests ui_tests @@ if (!(common.stop > common.start)) { @@ if (common.stop < common.start) {
+r-overlap-clock-offset @@ src/app/tracking.cpp @@ app_tests app_widget_tests ui_tests @@ stamp.Format().substr(11) @@ stamp.Format().substr(10)
+r-overlap-edit-span-unchecked @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ if (!app::ConfirmOverlap(m_app, nullptr, task.id, edited)) { @@ if (false) {
+r-overlap-edit-task-unchecked @@ src/ui/taskdialogs.cpp @@ ui_tests @@ return app::ConfirmOverlap(m_app, &dialog, m_task.id, span); @@ return app::ConfirmOverlap(m_app, &dialog, m_task.id, model::Interval(span.start, span.start));
 EOF
 )
 
