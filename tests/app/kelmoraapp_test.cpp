@@ -163,6 +163,12 @@ TEST_F(AppTest, SecondStart_OnTheSameFolderShowsTheTaskList_OnAnotherNamesTheRun
         ASSERT_EQ(m_errors.size(), same ? 0u : 1u);
         EXPECT_TRUE(same || m_errors[0].startsWith("Kelmora is already running with the data folder " + running));
     }
+    // An older instance that cannot say its folder is simply raised.
+    m_slot->holder->setDataFolder(QString());
+    m_taskList->visible = false;
+    EXPECT_FALSE(MakeApp(201, m_dir.path() / "other")->InitInstance());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(m_taskList->visible);
 }
 
 TEST_F(AppTest, UnusableDataFolder_ExplainedAndEnds)
