@@ -1,5 +1,5 @@
-#include "platform/inisettingsstore.h"
 #include "model/userfolders.h"
+#include "platform/inisettingsstore.h"
 #include "platform/processinfo.h"
 #include "support/childprocess.h"
 #include "support/testsupport.h"
