@@ -89,19 +89,6 @@ bool LoadCopy(const fs::path& path, Task& task, std::string* error)
     return true;
 }
 
-std::int32_t ReadIdx(const fs::path& path)
-{
-    std::string bytes;
-    if (!ReadWholeFile(path, bytes, nullptr, FileKind{"an index file", 4096})) {
-        return 0;
-    }
-    bytes.resize(4, '\0');
-    ByteReader reader(bytes);
-    std::int32_t id = 0;
-    reader.ReadI32(id);
-    return id;
-}
-
 class Folder
 {
 public:
@@ -118,6 +105,7 @@ public:
 private:
     bool Remove(const std::string& copyName);
     std::optional<std::vector<Task>> Tasks();
+    std::int64_t NextFreeId() const;
     std::int32_t FreshId();
 
     fs::path m_folder;
@@ -142,22 +130,14 @@ bool Folder::Remove(const std::string& copyName)
 
 std::optional<std::vector<Task>> Folder::Tasks()
 {
-    const auto ids = ListTaskFiles(m_folder);
-    if (!ids) {
-        return std::nullopt;
-    }
     std::vector<Task> tasks;
-    for (const std::int32_t id : *ids) {
-        Task task;
-        task.id = id;
-        if (task.Load(m_folder)) {
-            tasks.push_back(std::move(task));
-        }
+    if (!LoadReadableTasks(m_folder, tasks)) {
+        return std::nullopt;
     }
     return tasks;
 }
 
-std::int32_t Folder::FreshId()
+std::int64_t Folder::NextFreeId() const
 {
     const auto ids = ListTaskFiles(m_folder).value_or(std::vector<std::int32_t>());
     std::int64_t id = std::max<std::int64_t>(ReadNextTaskId(m_folder), 0);
@@ -167,6 +147,12 @@ std::int32_t Folder::FreshId()
     if (!m_madeIds.empty()) {
         id = std::max<std::int64_t>(id, std::int64_t{*m_madeIds.rbegin()} + 1);
     }
+    return id;
+}
+
+std::int32_t Folder::FreshId()
+{
+    const std::int64_t id = NextFreeId();
     if (id > std::numeric_limits<std::int32_t>::max()) {
         return -1;
     }
@@ -260,7 +246,7 @@ bool Folder::FoldCatalogue(const std::string& copyName)
 bool Folder::FoldIdx(const std::string& copyName)
 {
     m_report.actions.push_back(copyName + ": the larger next task id kept in idx");
-    const std::int32_t theirs = ReadIdx(m_folder / copyName);
+    const std::int32_t theirs = ReadTaskIdFile(m_folder / copyName);
     if (theirs > ReadNextTaskId(m_folder) && !m_dryRun && !WriteNextTaskId(m_folder, theirs)) {
         return false;
     }
@@ -368,15 +354,7 @@ bool Folder::WriteIdx()
     if (!m_idsMade || m_dryRun) {
         return true;
     }
-    const auto ids = ListTaskFiles(m_folder).value_or(std::vector<std::int32_t>());
-    std::int64_t next = std::max<std::int64_t>(ReadNextTaskId(m_folder), 0);
-    if (!ids.empty()) {
-        next = std::max<std::int64_t>(next, std::int64_t{ids.back()} + 1);
-    }
-    if (!m_madeIds.empty()) {
-        next = std::max<std::int64_t>(next, std::int64_t{*m_madeIds.rbegin()} + 1);
-    }
-    return WriteNextTaskId(m_folder, static_cast<std::int32_t>(std::min<std::int64_t>(next, INT32_MAX)));
+    return WriteNextTaskId(m_folder, static_cast<std::int32_t>(std::min<std::int64_t>(NextFreeId(), INT32_MAX)));
 }
 
 } // namespace

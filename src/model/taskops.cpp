@@ -13,26 +13,6 @@ namespace kelmora::model {
 
 namespace {
 
-// Every task of the folder that reads, listed afresh: the store's list may be older than the files.
-// Unreadable files are left out; their spans cannot be settled, and they are not written.
-bool LoadFolder(const std::filesystem::path& dataFolder, std::vector<Task>& tasks, std::string* error)
-{
-    const auto ids = ListTaskFiles(dataFolder, error);
-    if (!ids) {
-        return false;
-    }
-    tasks.clear();
-    tasks.reserve(ids->size());
-    for (const std::int32_t id : *ids) {
-        Task task;
-        task.id = id;
-        if (task.Load(dataFolder)) {
-            tasks.push_back(std::move(task));
-        }
-    }
-    return true;
-}
-
 TimeStamp Later(const TimeStamp& a, const TimeStamp& b)
 {
     return a < b ? b : a;
@@ -67,6 +47,24 @@ bool SaveChanged(const std::filesystem::path& dataFolder, const std::vector<Task
 }
 
 } // namespace
+
+bool LoadReadableTasks(const std::filesystem::path& dataFolder, std::vector<Task>& tasks, std::string* error)
+{
+    const auto ids = ListTaskFiles(dataFolder, error);
+    if (!ids) {
+        return false;
+    }
+    tasks.clear();
+    tasks.reserve(ids->size());
+    for (const std::int32_t id : *ids) {
+        Task task;
+        task.id = id;
+        if (task.Load(dataFolder)) {
+            tasks.push_back(std::move(task));
+        }
+    }
+    return true;
+}
 
 std::int32_t SettleOpenSpans(std::vector<Task>& tasks, std::vector<bool>& changed)
 {
@@ -128,7 +126,7 @@ bool StopTask(const std::filesystem::path& dataFolder, std::int32_t id, std::str
         return false;
     }
     std::vector<Task> tasks;
-    if (!LoadFolder(dataFolder, tasks, error)) {
+    if (!LoadReadableTasks(dataFolder, tasks, error)) {
         return false;
     }
     std::vector<bool> changed;
@@ -161,7 +159,7 @@ bool StartTask(const std::filesystem::path& dataFolder, std::int32_t id, std::st
         return false;
     }
     std::vector<Task> tasks;
-    if (!LoadFolder(dataFolder, tasks, error)) {
+    if (!LoadReadableTasks(dataFolder, tasks, error)) {
         return false;
     }
     const auto target = std::find_if(tasks.begin(), tasks.end(), [id](const Task& t) { return t.id == id; });

@@ -23,6 +23,10 @@ class TaskStore;
 //   its own start when none did);
 // - only the running span is closed at now, by a stop or by the start of another span.
 
+// Every task of the folder that reads, listed afresh: the store's list may be older than the files.
+// Unreadable files are left out. False when the folder cannot be listed.
+bool LoadReadableTasks(const std::filesystem::path& dataFolder, std::vector<Task>& tasks, std::string* error = nullptr);
+
 // Settles the open spans of `tasks`, read together from one folder, in memory. The running span, when
 // its task's list does not end with it, is moved to the end, where every reader looks for it. Returns
 // the index in `tasks` of the task that holds the running span, or -1; `changed` gets one flag per task.

@@ -49,10 +49,10 @@ bool PathTaken(const fs::path& path)
 
 } // namespace
 
-std::int32_t ReadNextTaskId(const fs::path& dataFolder)
+std::int32_t ReadTaskIdFile(const fs::path& file)
 {
     std::string bytes;
-    if (!ReadWholeFile(IndexPath(dataFolder), bytes, nullptr, FileKind{"an index file", 4096})) {
+    if (!ReadWholeFile(file, bytes, nullptr, FileKind{"an index file", 4096})) {
         return 0;
     }
     // A short file gives what its bytes say, the missing high bytes being zero.
@@ -61,6 +61,11 @@ std::int32_t ReadNextTaskId(const fs::path& dataFolder)
     std::int32_t id = 0;
     reader.ReadI32(id);
     return id;
+}
+
+std::int32_t ReadNextTaskId(const fs::path& dataFolder)
+{
+    return ReadTaskIdFile(IndexPath(dataFolder));
 }
 
 bool WriteNextTaskId(const fs::path& dataFolder, std::int32_t id, std::string* error)

@@ -11,6 +11,8 @@ namespace kelmora::model {
 
 // The next task id kept in <dataFolder>/idx; 0 when the file is missing or unreadable.
 std::int32_t ReadNextTaskId(const std::filesystem::path& dataFolder);
+// The same from a file of idx's form anywhere (a sync tool's copy of it, say).
+std::int32_t ReadTaskIdFile(const std::filesystem::path& file);
 bool WriteNextTaskId(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error = nullptr);
 
 // The task id a data-folder entry stands for: only "<decimal id>.tsk" with the id written the way the
