@@ -602,7 +602,7 @@ TEST_F(CliTest, Report_PeriodsToStandardOutputOrAFile)
         std::vector<std::string> args{"report"};
         args.insert(args.end(), p.args.begin(), p.args.end());
         const Result r = Run(args);
-        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_NE(r.out.find(std::string(" report for ") + p.heading + ":</h1>"), std::string::npos) << r.out;
     }
 }
