@@ -28,6 +28,40 @@ bool IsDataName(const std::string& name)
     return name == "idx" || name == "categories.xml" || TaskIdFromFileName(name).has_value();
 }
 
+// A conflict copy's name: the data file it stands beside, and the side it names: Syncthing's device (the one
+// whose change won over the copy), Dropbox's host. Between two machines, copies that name the same side hold
+// one machine's changes. Nextcloud's and ownCloud's name none: a client's copies are all its own.
+struct ConflictName
+{
+    std::string original;
+    std::string side;
+};
+
+std::optional<ConflictName> ParseConflictName(const std::string& fileName)
+{
+    if (fileName.find("onflict") == std::string::npos) {
+        return std::nullopt;
+    }
+    // Groups: the original's stem, the side, the extension.
+    static const std::regex kForms[] = {
+        std::regex(R"(^(.+)\.sync-conflict-\d{8}-\d{6}-([A-Z0-9]{7})(\.[^.]+)?$)"),
+        std::regex(R"(^(.+) \(conflicted copy \d{4}-\d{2}-\d{2} \d{6}\)()(\.[^.]+)?$)"),
+        std::regex(R"(^(.+)_conflict-\d{8}-\d{6}()(\.[^.]+)?$)"),
+        std::regex(R"(^(.+) \(([^()]+)'s conflicted copy \d{4}-\d{2}-\d{2}(?: \(\d+\))?\)(\.[^.]+)?$)"),
+    };
+    std::smatch match;
+    for (const std::regex& form : kForms) {
+        if (std::regex_match(fileName, match, form)) {
+            std::string original = match[1].str() + match[3].str();
+            if (!IsDataName(original)) {
+                return std::nullopt;
+            }
+            return ConflictName{std::move(original), match[2].str()};
+        }
+    }
+    return std::nullopt;
+}
+
 bool SameSpan(const Interval& a, const Interval& b)
 {
     return a.start == b.start && a.closed == b.closed && (!a.closed || a.stop == b.stop);
@@ -104,6 +138,7 @@ public:
 
 private:
     bool Remove(const std::string& copyName);
+    void SplitMemberships(const std::string& taskCopyName, std::int32_t id, std::int32_t newId);
     std::optional<std::vector<Task>> Tasks();
     std::int64_t NextFreeId() const;
     std::int32_t FreshId();
@@ -113,8 +148,16 @@ private:
     bool m_dryRun;
     // Ids made by this fold, before their files exist in a dry run.
     std::set<std::int32_t> m_madeIds;
-    // Per task id, the categories (by name) that a catalogue copy listed it in and the file did not.
-    std::map<std::int32_t, std::vector<std::string>> m_copyOnlyMemberships;
+    // Each catalogue copy folded: the side its name gives, and per task id the categories (by name) that
+    // listed the id in categories.xml before the union and in the copy. An id clash's two tasks are told
+    // apart by them.
+    struct CatalogueSides
+    {
+        std::string side;
+        std::map<std::int32_t, std::set<std::string>> file;
+        std::map<std::int32_t, std::set<std::string>> copy;
+    };
+    std::vector<CatalogueSides> m_catalogues;
     bool m_idsMade = false;
 };
 
@@ -198,6 +241,15 @@ bool Folder::FoldCatalogue(const std::string& copyName)
         nextId = std::max<std::int64_t>(nextId,
                                         std::int64_t{ParseLeadingInt(element->GetAttrValue("id").value_or("0"))} + 1);
     }
+    CatalogueSides sides{ParseConflictName(copyName)->side, {}, {}};
+    for (const auto& [list, byTask] : {std::pair(mainList, &sides.file), std::pair(copyList, &sides.copy)}) {
+        for (const auto& category : list->children) {
+            for (const auto& member : category->children) {
+                (*byTask)[ParseLeadingInt(member->GetAttrValue("id").value_or("-1"))].insert(
+                    category->GetAttrValue("name").value_or(std::string()));
+            }
+        }
+    }
     int added = 0;
     int members = 0;
     for (const auto& theirs : copyList->children) {
@@ -224,7 +276,6 @@ bool Folder::FoldCatalogue(const std::string& copyName)
             });
             if (!listed && taskId >= 0) {
                 ours->AppendChild("task").AppendAttr("id", std::to_string(taskId));
-                m_copyOnlyMemberships[taskId].push_back(name);
                 ++members;
             }
         }
@@ -240,6 +291,7 @@ bool Folder::FoldCatalogue(const std::string& copyName)
     m_report.categories += added;
     m_report.actions.push_back(copyName + ": " + std::to_string(added) + " categories and " + std::to_string(members) +
                                " memberships taken into categories.xml");
+    m_catalogues.push_back(std::move(sides));
     return Remove(copyName);
 }
 
@@ -306,20 +358,48 @@ bool Folder::FoldTask(const std::string& copyName, const std::string& original)
         return false;
     }
     m_report.tasks += changed ? 1 : 0;
-    // A task made from an id clash keeps the categories its side gave that id, which the catalogue's union
-    // now lists for the original.
     if (target == nullptr && result.id != id && !m_dryRun) {
-        for (const std::string& categoryName : m_copyOnlyMemberships[id]) {
-            if (const auto all = Category::LoadAll(m_folder)) {
-                for (Category category : *all) {
-                    if (category.GetName() == categoryName && category.RemoveTask(id) && category.AddTask(result.id)) {
-                        category.Save(m_folder);
-                    }
-                }
-            }
-        }
+        SplitMemberships(copyName, id, result.id);
     }
     return Remove(copyName);
+}
+
+// The task made from an id clash takes the categories its side gave the id, and the task that keeps the id
+// keeps those its own side gave it. The catalogue copy of the task copy's side tells them apart; failing one,
+// a single catalogue copy is the other side's, so categories.xml was the task copy's side's. Without a
+// catalogue copy the memberships stay with the id.
+void Folder::SplitMemberships(const std::string& taskCopyName, std::int32_t id, std::int32_t newId)
+{
+    const std::string side = ParseConflictName(taskCopyName)->side;
+    const std::map<std::int32_t, std::set<std::string>>* theirs = nullptr;
+    const std::map<std::int32_t, std::set<std::string>>* ours = nullptr;
+    for (const CatalogueSides& catalogue : m_catalogues) {
+        if (catalogue.side == side) {
+            theirs = &catalogue.copy;
+            ours = &catalogue.file;
+        }
+    }
+    if (theirs == nullptr && m_catalogues.size() == 1) {
+        theirs = &m_catalogues.front().file;
+        ours = &m_catalogues.front().copy;
+    }
+    if (theirs == nullptr || theirs->count(id) == 0) {
+        return;
+    }
+    const std::set<std::string>& copySide = theirs->at(id);
+    const std::set<std::string> fileSide = ours->count(id) != 0 ? ours->at(id) : std::set<std::string>();
+    for (Category category : Category::LoadAll(m_folder).value_or(std::vector<Category>())) {
+        if (copySide.count(category.GetName()) == 0) {
+            continue;
+        }
+        bool changed = category.AddTask(newId);
+        if (fileSide.count(category.GetName()) == 0) {
+            changed = category.RemoveTask(id) || changed;
+        }
+        if (changed) {
+            category.Save(m_folder);
+        }
+    }
 }
 
 bool Folder::Settle()
@@ -375,23 +455,8 @@ std::string FoldReport::Summary() const
 
 std::optional<std::string> ConflictOriginal(const std::string& fileName)
 {
-    if (fileName.find("onflict") == std::string::npos) {
-        return std::nullopt;
-    }
-    static const std::regex kForms[] = {
-        std::regex(R"(^(.+)\.sync-conflict-\d{8}-\d{6}-[A-Z0-9]{7}(\.[^.]+)?$)"),
-        std::regex(R"(^(.+) \(conflicted copy \d{4}-\d{2}-\d{2} \d{6}\)(\.[^.]+)?$)"),
-        std::regex(R"(^(.+)_conflict-\d{8}-\d{6}(\.[^.]+)?$)"),
-        std::regex(R"(^(.+) \([^()]+'s conflicted copy \d{4}-\d{2}-\d{2}(?: \(\d+\))?\)(\.[^.]+)?$)"),
-    };
-    std::smatch match;
-    for (const std::regex& form : kForms) {
-        if (std::regex_match(fileName, match, form)) {
-            std::string original = match[1].str() + match[2].str();
-            return IsDataName(original) ? std::optional<std::string>(std::move(original)) : std::nullopt;
-        }
-    }
-    return std::nullopt;
+    auto parsed = ParseConflictName(fileName);
+    return parsed ? std::optional<std::string>(std::move(parsed->original)) : std::nullopt;
 }
 
 std::vector<std::string> FindConflictCopies(const fs::path& dataFolder)

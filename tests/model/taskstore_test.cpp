@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <set>
 #include <thread>
 #include <unistd.h>
 
@@ -457,6 +458,70 @@ TEST(SyncFold, TaskCopies_UnitedByNameOtherNamesBecomeTasksOneTaskRuns)
         EXPECT_EQ(ReadFile(dir.path() / "0.tsk"), first);
         EXPECT_EQ(again.tasks, 0);
         EXPECT_EQ(store.LoadTaskIds(), true);
+    }
+}
+
+// Side A made task 1 "Alpha" and put it and task 0 in Home; side B made task 1 "Beta" and put it in Work. The
+// tool keeps one side's 1.tsk and the other side's categories.xml, or one side's both: each task keeps its
+// own side's categories. Copies whose names carry the same device or host are of one side.
+TEST(SyncFold, IdClash_EachTaskKeepsItsOwnSidesCategoriesWhicheverFilesWon)
+{
+    const auto catalogue = [](const std::string& categories) {
+        return "<xml><categories>" + categories + "</categories><next_id>2</next_id></xml>";
+    };
+    const std::string a = catalogue(R"(<category name="Home" id="1"><task id="0"/><task id="1"/></category>)");
+    const std::string b = catalogue(R"(<category name="Work" id="1"><task id="1"/></category>)");
+    const std::string bHome = catalogue(R"(<category name="Home" id="1"><task id="1"/></category>)");
+    const std::string home = "Home: Alpha Shared, Work: Beta";
+    const struct
+    {
+        const char* name;
+        const char* task;                 // the task in 1.tsk; the copy holds the other
+        std::string taskCopy;             // the copy's name
+        std::string file, copy, copyName; // categories.xml, its copy and the copy's name
+        std::string after;
+    } cases[] = {
+        {"side a won both", "Alpha", "1.sync-conflict-20261207-101500-AAAAAAA.tsk", a, b,
+         "categories.sync-conflict-20261207-101500-AAAAAAA.xml", home},
+        {"a won the task, b the catalogue", "Alpha", "1.sync-conflict-20261207-101500-AAAAAAA.tsk", b, a,
+         "categories.sync-conflict-20261207-101500-BBBBBBB.xml", home},
+        {"b won the task, a the catalogue", "Beta", "1.sync-conflict-20261207-101500-BBBBBBB.tsk", a, b,
+         "categories.sync-conflict-20261207-101500-AAAAAAA.xml", home},
+        {"one host's copies", "Alpha", "1 (laptop's conflicted copy 2026-12-07).tsk", a, b,
+         "categories (laptop's conflicted copy 2026-12-07).xml", home},
+        {"a host's task, the other's catalogue", "Beta", "1 (pc's conflicted copy 2026-12-07).tsk", a, b,
+         "categories (laptop's conflicted copy 2026-12-07).xml", home},
+        {"both put their task 1 in Home", "Alpha", "1.sync-conflict-20261207-101500-AAAAAAA.tsk", a, bHome,
+         "categories.sync-conflict-20261207-101500-AAAAAAA.xml", "Home: Alpha Beta Shared"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        WriteTask(dir.path(), 0, "Shared");
+        WriteTask(dir.path(), 1, c.task);
+        Task other;
+        other.name = std::string(c.task) == "Alpha" ? "Beta" : "Alpha";
+        WriteFile(dir.path() / c.taskCopy, EncodeTask(other));
+        WriteFile(CatalogPath(dir.path()), c.file);
+        WriteFile(dir.path() / c.copyName, c.copy);
+        FoldReport report;
+        ASSERT_TRUE(FoldConflictCopies(dir.path(), report));
+        std::map<std::string, std::set<std::string>> members; // by category, the names of its tasks
+        for (const Category& category : Category::LoadAll(dir.path()).value_or(std::vector<Category>())) {
+            for (const std::int32_t id : category.TaskIds()) {
+                Task task;
+                task.id = id;
+                members[category.GetName()].insert(task.Load(dir.path()) ? task.name : "?");
+            }
+        }
+        std::string after;
+        for (const auto& [category, names] : members) {
+            after += (after.empty() ? "" : ", ") + category + ":";
+            for (const std::string& name : names) {
+                after += " " + name;
+            }
+        }
+        EXPECT_EQ(after, c.after);
     }
 }
 
