@@ -20,6 +20,8 @@ packages=(
     libxcb1-dev libxcb-screensaver0-dev libxcb-keysyms1-dev dbus dbus-x11 pkg-config
     # installation and packaging checks
     desktop-file-utils appstream man-db lintian dpkg-dev file fakeroot
+    # two machines sharing a data folder: real Syncthing instances, driven through their REST API
+    syncthing curl jq
 )
 locales_needed=(en_US.UTF-8 en_GB.UTF-8 de_DE.UTF-8)
 
