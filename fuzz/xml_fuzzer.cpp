@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     XmlDocument document;
     const auto end = document.Load(input);
     const auto& state = document.parseState;
-    Check(state.errorCode >= 0 && state.errorCode <= 4);
+    Check(state.errorCode >= 0 && state.errorCode <= kelmora::model::kXmlErrorTooDeep);
     Check(state.errorOccurred == (state.errorCode != 0));
     if (!end) {
         Check(document.GetRoot() == nullptr);
