@@ -355,6 +355,9 @@ bool Folder::FoldTask(const std::string& copyName, const std::string& original)
     const bool changed = target == nullptr || !SameSpans(result.intervals, target->intervals);
     if (changed && !m_dryRun && !result.Save(m_folder, &error)) {
         m_report.actions.back() = copyName + ": left, since the merged task could not be written: " + error;
+        // An id whose file was never written is free again, so that running the fold again ends as one that
+        // never failed.
+        m_madeIds.erase(result.id);
         return false;
     }
     m_report.tasks += changed ? 1 : 0;
@@ -429,12 +432,15 @@ bool Folder::Settle()
     return true;
 }
 
+// Also after a fold that failed before idx was written and is now run again: idx never stays behind an id in
+// use.
 bool Folder::WriteIdx()
 {
-    if (!m_idsMade || m_dryRun) {
+    const std::int64_t next = std::min<std::int64_t>(NextFreeId(), INT32_MAX);
+    if (m_dryRun || next <= ReadNextTaskId(m_folder)) {
         return true;
     }
-    return WriteNextTaskId(m_folder, static_cast<std::int32_t>(std::min<std::int64_t>(NextFreeId(), INT32_MAX)));
+    return WriteNextTaskId(m_folder, static_cast<std::int32_t>(next));
 }
 
 } // namespace

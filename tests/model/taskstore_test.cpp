@@ -18,6 +18,7 @@
 namespace kelmora::model {
 namespace {
 
+namespace fs = std::filesystem;
 using testsupport::FolderFaults;
 using testsupport::FromHex;
 using testsupport::ReadFile;
@@ -522,6 +523,56 @@ TEST(SyncFold, IdClash_EachTaskKeepsItsOwnSidesCategoriesWhicheverFilesWon)
             }
         }
         EXPECT_EQ(after, c.after);
+    }
+}
+
+// A fold cut short by a failing write at any point (a full disk, or a crash) and then run again ends exactly
+// as one that never failed.
+TEST(SyncFold, WriteFailingAtAnyStep_ThenFoldedAgain_SameAsAFoldThatNeverFailed)
+{
+    const auto plant = [](const fs::path& folder) {
+        std::vector<Task> ours = TasksOf({{"8-9"}, {"9-"}});
+        ours[0].name = "A";
+        ours[1].name = "B";
+        for (const Task& task : ours) {
+            ASSERT_TRUE(task.Save(folder));
+        }
+        std::vector<Task> theirs = TasksOf({{"10-11"}, {"7-7:30", "11-"}});
+        theirs[0].name = "A";
+        theirs[1].name = "C";
+        WriteFile(folder / "0.sync-conflict-20261206-101500-ABCDEFG.tsk", EncodeTask(theirs[0]));
+        WriteFile(folder / "1 (conflicted copy 2026-12-06 101500).tsk", EncodeTask(theirs[1]));
+        WriteFile(folder / "idx", std::string("\x02\0\0\0", 4));
+        WriteFile(folder / "idx.sync-conflict-20261206-101500-ABCDEFG", std::string("\x01\0\0\0", 4));
+        WriteFile(CatalogPath(folder), R"(<xml><categories><category name="W" id="1"><task id="0"/></category>)"
+                                       R"(</categories><next_id>2</next_id></xml>)");
+        WriteFile(folder / "categories_conflict-20261206-101500.xml",
+                  R"(<xml><categories><category name="P" id="1"/></categories><next_id>2</next_id></xml>)");
+    };
+    const auto files = [](const fs::path& folder) {
+        std::map<std::string, std::string> all;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            all[entry.path().filename().string()] = ReadFile(entry.path());
+        }
+        return all;
+    };
+    TempDir clean;
+    plant(clean.path());
+    FoldReport once;
+    ASSERT_TRUE(FoldConflictCopies(clean.path(), once));
+    const auto expected = files(clean.path());
+    EXPECT_EQ(FolderFaults(clean.path()), "");
+    for (rlim_t limit = 0; limit <= 400; limit += 8) {
+        TempDir dir;
+        plant(dir.path());
+        {
+            ScopedFileSizeLimit full(limit);
+            FoldReport cut;
+            FoldConflictCopies(dir.path(), cut);
+        }
+        FoldReport again;
+        ASSERT_TRUE(FoldConflictCopies(dir.path(), again));
+        EXPECT_EQ(files(dir.path()), expected) << "writes past " << limit << " bytes failed";
     }
 }
 
