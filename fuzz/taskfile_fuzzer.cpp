@@ -55,8 +55,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }();
     std::ofstream(kelmora::model::TaskPath(folder, 1), std::ios::binary | std::ios::trunc)
         .write(bytes.data(), static_cast<std::streamsize>(size));
-    const std::optional<bool> peeked = kelmora::model::TaskFolderPeek(folder).Running(1);
+    const kelmora::model::TaskFolderPeek peek(folder);
+    const std::optional<bool> peeked = peek.Running(1);
     if (peeked.has_value() != decoded || (decoded && *peeked != task.intervals.IsRunning())) {
+        std::abort();
+    }
+    // A menu's glance at the file gives the name and last span a full load gives.
+    const auto glance = peek.GlanceAt(1);
+    if (glance.has_value() != decoded ||
+        (decoded &&
+         (glance->name != task.name || glance->last.has_value() != (task.intervals.Count() > 0) ||
+          (glance->last && !(glance->last->start == task.intervals.At(task.intervals.Count() - 1).start))))) {
         std::abort();
     }
     if (!decoded) {

@@ -6,6 +6,7 @@
 
 #include "model/category.h"
 #include "model/task.h"
+#include "model/taskfile.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -201,14 +202,16 @@ void CTrayIcon::AddTaskItems(QMenu& menu, bool reversed, int room)
     const std::vector<std::int32_t> ids = app.Store().TaskIds();
     std::vector<TaskItem> tasks;
     tasks.reserve(ids.size());
+    // Only each file's name and last span: a menu of a thousand tasks must not read their whole histories.
+    const model::TaskFolderPeek peek(app.DataFolder());
     for (std::size_t i = 0; i < ids.size(); ++i) {
         const std::size_t position = reversed ? ids.size() - 1 - i : i;
-        model::Task task;
-        task.id = ids[position];
-        task.Load(app.DataFolder());
-        TaskItem item{static_cast<int>(position), task.id, std::move(task.name), {}, task.intervals.Count() > 0};
-        if (item.tracked) {
-            item.lastTracked = task.intervals.At(task.intervals.Count() - 1).EffectiveStop();
+        auto glance = peek.GlanceAt(ids[position]);
+        const bool tracked = glance && glance->last;
+        TaskItem item{
+            static_cast<int>(position), ids[position], glance ? std::move(glance->name) : std::string(), {}, tracked};
+        if (tracked) {
+            item.lastTracked = glance->last->EffectiveStop();
         }
         tasks.push_back(std::move(item));
     }

@@ -43,6 +43,25 @@ std::optional<bool> TaskFolderPeek::Running(std::int32_t id) const
 
 std::optional<Interval> TaskFolderPeek::LastSpan(std::int32_t id) const
 {
+    return Peek(id, nullptr, nullptr);
+}
+
+std::optional<TaskFolderPeek::Glance> TaskFolderPeek::GlanceAt(std::int32_t id) const
+{
+    Glance glance;
+    bool hasSpans = false;
+    const std::optional<Interval> last = Peek(id, &glance.name, &hasSpans);
+    if (!last) {
+        return std::nullopt;
+    }
+    if (hasSpans) {
+        glance.last = *last;
+    }
+    return glance;
+}
+
+std::optional<Interval> TaskFolderPeek::Peek(std::int32_t id, std::string* name, bool* hasSpans) const
+{
     // O_NONBLOCK: a FIFO under a task's name must not hang the reader; it is refused below.
     const int fd = m_folder < 0
                        ? -1
@@ -66,12 +85,23 @@ std::optional<Interval> TaskFolderPeek::LastSpan(std::int32_t id) const
         if (countInHead) {
             std::memcpy(field, head + 4 + nameLength, 4);
         }
+        if (name != nullptr && nameLength <= kMaxNameBytes) {
+            name->assign(nameLength, '\0');
+            const bool whole = nameLength + 4 <= static_cast<std::uint64_t>(got)
+                                   ? (std::memcpy(name->data(), head + 4, nameLength), true)
+                                   : ::pread(fd, name->data(), nameLength, 4) == static_cast<ssize_t>(nameLength);
+            // A stored name ends at its first zero byte, as a full load reads it.
+            name->resize(whole ? std::min(name->size(), name->find('\0')) : 0);
+        }
         if (nameLength <= kMaxNameBytes &&
             (countInHead || ::pread(fd, field, 4, static_cast<off_t>(4 + nameLength)) == 4)) {
             const auto count = static_cast<std::int32_t>(LittleEndian32(field));
             char record[kIntervalRecordSize] = {};
             const auto last =
                 static_cast<off_t>(8 + nameLength + (static_cast<std::uint64_t>(count) - 1) * kIntervalRecordSize);
+            if (hasSpans != nullptr) {
+                *hasSpans = count > 0;
+            }
             if (count <= 0) {
                 result = Interval();
             } else if (static_cast<std::uint64_t>(last) + kIntervalRecordSize <=

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "task.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -9,9 +11,6 @@
 #include <vector>
 
 namespace kelmora::model {
-
-class Interval;
-class Task;
 
 // One interval record: closed flag (1 byte), start and stop (8 bytes each).
 inline constexpr std::size_t kIntervalRecordSize = 17;
@@ -46,10 +45,20 @@ public:
     std::optional<bool> Running(std::int32_t id) const;
     // The task's last span; a closed, empty one for a task without spans.
     std::optional<Interval> LastSpan(std::int32_t id) const;
+    // A task's name (as a full load gives it) and last span, none for a task without spans: for menus that
+    // list every task without reading every span of it.
+    struct Glance
+    {
+        std::string name;
+        std::optional<Interval> last;
+    };
+    std::optional<Glance> GlanceAt(std::int32_t id) const;
     // The open data folder, for looking at its files by name; negative when it cannot be opened.
     int Folder() const { return m_folder; }
 
 private:
+    std::optional<Interval> Peek(std::int32_t id, std::string* name, bool* hasSpans) const;
+
     int m_folder;
 };
 
