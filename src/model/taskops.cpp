@@ -1,5 +1,7 @@
 #include "taskops.h"
 
+#include "atomicfile.h"
+#include "bytestream.h"
 #include "errortext.h"
 #include "folderlock.h"
 #include "task.h"
@@ -44,6 +46,66 @@ bool SaveChanged(const std::filesystem::path& dataFolder, const std::vector<Task
         }
     }
     return saved;
+}
+
+// How many of a task file's spans are open, from their closed flags alone; -1 for a file a full load would
+// refuse.
+int CountOpenSpans(const std::filesystem::path& file)
+{
+    std::string bytes;
+    if (!ReadWholeFile(file, bytes, nullptr, kTaskFileKind) || bytes.size() < 4) {
+        return -1;
+    }
+    ByteReader reader(bytes);
+    std::uint32_t nameLength = 0;
+    reader.ReadU32(nameLength);
+    if (nameLength > kMaxNameBytes || nameLength + std::size_t{8} > bytes.size()) {
+        return -1;
+    }
+    const std::size_t records = 8 + std::size_t{nameLength};
+    std::int32_t count = 0;
+    ByteReader(std::string_view(bytes).substr(4 + nameLength)).ReadI32(count);
+    if (count > 0 && static_cast<std::size_t>(count) > (bytes.size() - records) / kIntervalRecordSize) {
+        return -1;
+    }
+    int open = 0;
+    for (std::int32_t i = 0; i < count; ++i) {
+        open += bytes[records + static_cast<std::size_t>(i) * kIntervalRecordSize] == 0 ? 1 : 0;
+    }
+    return open;
+}
+
+// The tasks a start or stop must look at. With at most one open span in the folder that is its task and
+// `alsoId`, found from each file's closed flags without reading every span into memory; with more, every
+// readable task, for the settle rule weighs every span's start.
+bool LoadTasksToSettle(const std::filesystem::path& dataFolder, std::int32_t alsoId, std::vector<Task>& tasks,
+                       std::string* error)
+{
+    const auto ids = ListTaskFiles(dataFolder, error);
+    if (!ids) {
+        return false;
+    }
+    std::vector<std::int32_t> wanted;
+    int openSpans = 0;
+    for (const std::int32_t id : *ids) {
+        const int open = CountOpenSpans(TaskPath(dataFolder, id));
+        openSpans += std::max(open, 0);
+        if (open > 0 || (open == 0 && id == alsoId)) {
+            wanted.push_back(id);
+        }
+    }
+    if (openSpans > 1) {
+        return LoadReadableTasks(dataFolder, tasks, error);
+    }
+    tasks.clear();
+    for (const std::int32_t id : wanted) {
+        Task task;
+        task.id = id;
+        if (task.Load(dataFolder)) {
+            tasks.push_back(std::move(task));
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -126,7 +188,7 @@ bool StopTask(const std::filesystem::path& dataFolder, std::int32_t id, std::str
         return false;
     }
     std::vector<Task> tasks;
-    if (!LoadReadableTasks(dataFolder, tasks, error)) {
+    if (!LoadTasksToSettle(dataFolder, -1, tasks, error)) {
         return false;
     }
     std::vector<bool> changed;
@@ -159,7 +221,7 @@ bool StartTask(const std::filesystem::path& dataFolder, std::int32_t id, std::st
         return false;
     }
     std::vector<Task> tasks;
-    if (!LoadReadableTasks(dataFolder, tasks, error)) {
+    if (!LoadTasksToSettle(dataFolder, id, tasks, error)) {
         return false;
     }
     const auto target = std::find_if(tasks.begin(), tasks.end(), [id](const Task& t) { return t.id == id; });

@@ -263,7 +263,7 @@ TEST(TaskOps, StartAndStop_SettleTheFolderAndActOnlyOnTheRunningSpan)
     TempDir dir;
     ScopedFakeClock clock(2008, 1, 1, 12, 0);
     // Two spans left open by two programs, one of them in the middle of its list.
-    std::vector<Task> tasks = TasksOf({{"9-", "9:30-9:45"}, {"10-"}, {"8-8:30"}});
+    std::vector<Task> tasks = TasksOf({{"9-", "9:30-9:45"}, {"10-"}, {"8-8:30", "9:10-9:20"}});
     for (const Task& task : tasks) {
         ASSERT_TRUE(task.Save(dir.path()));
     }
@@ -283,7 +283,7 @@ TEST(TaskOps, StartAndStop_SettleTheFolderAndActOnlyOnTheRunningSpan)
     for (Task& task : tasks) {
         task.Load(dir.path());
     }
-    const std::vector<Task> expected = TasksOf({{"9-9:30", "9:30-9:45"}, {"10-12"}, {"8-8:30", "12-12"}});
+    const std::vector<Task> expected = TasksOf({{"9-9:10", "9:30-9:45"}, {"10-12"}, {"8-8:30", "9:10-9:20", "12-12"}});
     for (std::size_t i = 0; i < tasks.size(); ++i) {
         EXPECT_TRUE(SameSpans(tasks[i], expected[i])) << "task " << i;
     }
