@@ -68,8 +68,8 @@ idle-default      @@ src/idle/idlemonitor.h @@ idle_tests @@ kDefaultTimeoutSeco
 idle-boundary     @@ src/idle/idlemonitor.cpp @@ idle_tests @@ if (m_watching && effectiveMs / 1000 > timeoutSeconds) { @@ if (m_watching && effectiveMs / 1000 >= timeoutSeconds) {
 reminder-spacing  @@ src/idle/reminder.cpp @@ idle_tests @@ now - lastEnd > timeout && now - m_lastShown > timeout @@ now - lastEnd > timeout
 reminder-units    @@ src/idle/reminder.cpp @@ idle_tests @@ timeout(0, timeoutSeconds * 1000) @@ timeout(0, timeoutSeconds * 100)
-tray-quick-reversed @@ src/app/trayicon.cpp @@ app_tests app_widget_tests @@ AddTaskItems(*m_menu, true, true); @@ AddTaskItems(*m_menu, true, false);
-switch-stops-previous @@ src/app/tracking.cpp @@ app_tests app_widget_tests @@         model::StopTask(app.DataFolder(), app.CurrentTaskId());<NL>        app.SetCurrentTaskId(-1); @@         app.SetCurrentTaskId(-1);
+tray-quick-reversed @@ src/app/trayicon.cpp @@ app_tests app_widget_tests @@ AddTaskItems(*m_menu, true, RowsOnScreen() - kQuickMenuOwnRows); @@ AddTaskItems(*m_menu, false, RowsOnScreen() - kQuickMenuOwnRows);
+switch-stops-previous @@ src/model/taskops.cpp @@ model_tests cli_tests app_tests app_widget_tests @@         CloseRunning(tasks[static_cast<std::size_t>(running)], now);<NL>        changed[static_cast<std::size_t>(running)] = true;<NL>    }<NL>    target->intervals.Append @@     }<NL>    target->intervals.Append
 rollback-second-pieces @@ src/app/rollbackdlg.cpp @@ app_tests app_widget_tests @@             if (LastsASecond(piece)) { @@             if (true) {
 settings-max-minutes @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ minutes >= kMinMinutes && minutes <= kMaxMinutes @@ minutes >= kMinMinutes && minutes < kMaxMinutes
 follow-keeps-state @@ src/app/mainwnd.cpp @@ app_tests app_widget_tests @@     m_folderState = state;<NL>    ++m_fileRereads; @@     ++m_fileRereads;
@@ -84,9 +84,9 @@ modeless-unminimise @@ src/ui/modelessdialog.cpp @@ ui_tests @@ setWindowState(w
 tasklist-hide-no-tray @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ if (!m_app.TrayAvailable()) {<NL>        setWindowFlag @@ if (false) {<NL>        setWindowFlag
 category-delete-cancel @@ src/ui/categorydialogs.cpp @@ ui_tests @@ if (answer == app::Answer::Cancel) { @@ if (false) {
 cli-tasks-period  @@ src/cli/taskcommands.cpp @@ cli_tests @@ range ? task.TotalIn(*range) : task.Total() @@ range ? task.Total() : task.Total()
-cli-tasks-period-check @@ src/cli/taskcommands.cpp @@ cli_tests @@ ->check(OneOf({"day", "week", "month", "year", "all"}, "period")); @@ ;
+cli-tasks-period-check @@ src/cli/taskcommands.cpp @@ cli_tests @@ ->check(OneOf(PeriodNames(), "period")); @@ ;
 report-charset    @@ src/reports/reportpage.cpp @@ reports_tests reports_widget_tests @@ <head><meta charset=\"utf-8\"></head><body><h1> @@ <head></head><body><h1>
-ui-move-keeps-old @@ src/ui/taskdialogs.cpp @@ ui_tests @@ !category.Load(app.DataFolder()) || !category.HasTask(taskId)) { @@ !category.Load(app.DataFolder()) || true) {
+ui-move-keeps-old @@ src/ui/taskdialogs.cpp @@ ui_tests @@ if (category.HasTask(taskId)) { @@ if (true) {
 category-delete-stops-other @@ src/ui/categorydialogs.cpp @@ ui_tests @@ category.Load(m_app.DataFolder()) && category.HasTask(current)) { @@ category.Load(m_app.DataFolder())) {
 hotkey-file-field @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ hotkey.AppendChild("title", entry.title); @@ hotkey.AppendChild("caption", entry.title);
 hotkey-default-key @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ platform::kModAlt | platform::kModShift, 'M'} @@ platform::kModAlt | platform::kModControl, 'M'}
@@ -101,19 +101,19 @@ weekday-locale-ignored @@ src/model/timestamp.cpp @@ model_tests @@ FloorMod(sun
 xml-read-assign   @@ src/model/xml.cpp @@ model_tests @@ text.append(chunk.substr(0, chunk.find('\0'))); @@ text.assign(chunk.substr(0, chunk.find('\0')));
 terminate-kill-signal @@ src/app/kelmoraapp.cpp @@ e2e_tests @@ ::kill(static_cast<pid_t>(pid), SIGKILL) == 0 @@ ::kill(static_cast<pid_t>(pid), 0) == 0
 exit-skips-exitinstance @@ src/ui/program.cpp @@ e2e_tests @@ shortcuts.reset();<NL>    return kelmora.ExitInstance(); @@ shortcuts.reset();<NL>    return 0;
-exit-question-default @@ src/app/desktopservices.cpp @@ e2e_tests @@ QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) @@ QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+exit-question-default @@ src/app/desktopservices.cpp @@ e2e_tests @@ box->setDefaultButton(QMessageBox::Yes); @@ box->setDefaultButton(QMessageBox::No);
 tray-always-assumed @@ src/app/desktopservices.cpp @@ e2e_tests @@ return QSystemTrayIcon::isSystemTrayAvailable(); @@ return true;
 idle-source-none  @@ src/ui/program.cpp @@ e2e_tests @@ platform::createIdleTimeSource(), @@ nullptr,
 idle-zero-timeout @@ src/idle/idlemonitor.cpp @@ idle_tests @@ if (timeoutSeconds <= 0) { @@ if (timeoutSeconds < 0) {
 start-icon-late   @@ src/app/kelmoraapp.cpp @@ e2e_tests @@ if (CurrentTaskId() != -1) {<NL>        PostMessage(m_mainWnd.get(), kMsgTaskState, kRunningIconId); @@ if (false) {<NL>        PostMessage(m_mainWnd.get(), kMsgTaskState, kRunningIconId);
 no-tray-word-always @@ src/app/kelmoraapp.cpp @@ e2e_tests @@ if (!TrayAvailable()) {<NL>        // Without a tray @@ if (true) {<NL>        // Without a tray
-exit-autostop-asks @@ src/app/kelmoraapp.cpp @@ e2e_tests @@ if (platform::GetSetting(Settings(), platform::setting::kAutoStop) != 0) {<NL>            StopTaskAndSave(task.id);<NL>        } else if @@ if (false) {<NL>            StopTaskAndSave(task.id);<NL>        } else if
+exit-autostop-asks @@ src/app/kelmoraapp.cpp @@ e2e_tests @@ if (platform::GetSetting(Settings(), platform::setting::kAutoStop) != 0) {<NL>            StopTaskAndSave();<NL>        } else if @@ if (false) {<NL>            StopTaskAndSave();<NL>        } else if
 second-start-ignored @@ src/app/kelmoraapp.cpp @@ e2e_tests @@ [this] { PostMessage(m_mainWnd.get(), kMsgShowTaskList); }); @@ [] {});
-tray-task-item-dead @@ src/app/trayicon.cpp @@ e2e_tests @@ action->setData(id);<NL>        connect(action, &QAction::triggered, &m_mainWnd, [this, id] { m_mainWnd.OnCommand(id); });<NL>        if (checkable) @@ action->setData(id);<NL>        if (checkable)
+tray-task-item-dead @@ src/app/trayicon.cpp @@ e2e_tests @@ action->setData(id);<NL>    connect(action, &QAction::triggered, &m_mainWnd, [this, id] { m_mainWnd.OnCommand(id); });<NL>    // The running task @@ action->setData(id);<NL>    // The running task
 terminate-spent-time @@ src/app/kelmoraapp.cpp @@ app_widget_tests @@ const int rounds = 10 - static_cast<int>(std::min<std::int64_t>(spent.count(), 10)); @@ const int rounds = 10;
 worker-self-join  @@ src/app/worker.cpp @@ app_tests @@ if (m_thread.get_id() == std::this_thread::get_id()) { @@ if (false) {
 reminder-remind-one @@ src/idle/reminder.cpp @@ idle_tests @@ platform::setting::kRemind) != 1) { @@ platform::setting::kRemind) == 0) {
-idle-length-seconds @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ .arg(m_idleSeconds % 60)); @@ .arg(m_idleSeconds / 60));
+idle-length-seconds @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ .arg(seconds % 60) +<NL>                            question); @@ .arg(seconds / 60) +<NL>                            question);
 hotkey-save-error-shown @@ src/hotkeys/hotkeyspage.cpp @@ hotkeys_tests @@ .arg(QString::fromStdString(error)) @@ .arg(QString())
 w-lock-nested-upgrade @@ src/model/folderlock.cpp @@ model_tests cli_tests @@ if (exclusive && !held->exclusive) { @@ if (false) {
 w-lock-always-shared @@ src/model/folderlock.cpp @@ model_tests cli_tests @@ (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB @@ LOCK_SH | LOCK_NB
@@ -143,7 +143,7 @@ w-category-task-zero @@ src/model/category.cpp @@ model_tests cli_tests @@ taskI
 w-delete-file-first @@ src/model/taskstore.cpp @@ model_tests cli_tests @@     if (!RemoveFromCategories(id, error)) {<NL>        return false;<NL>    }<NL>    std::error_code ec;<NL>    fs::remove(TaskPath(m_dataFolder, id), ec); @@     std::error_code ec;<NL>    fs::remove(TaskPath(m_dataFolder, id), ec);<NL>    if (!RemoveFromCategories(id, error)) {<NL>        return false;<NL>    }
 w-delete-names-separator @@ src/model/taskstore.cpp @@ model_tests cli_tests @@ names += (names.empty() ? "\"" : ", \"") + name + "\""; @@ names += "\"" + name + "\"";
 w-findcat-file-order @@ src/model/taskstore.cpp @@ model_tests cli_tests @@ for (const std::int32_t id : all ? CategoryIds() : std::vector<std::int32_t>()) {<NL>        const auto it = std::find_if(all->begin(), all->end(), [id](const Category& c) { return c.Id() == id; });<NL>        if (it != all->end() && it->HasTask(taskId)) { @@ for (const Category& c : all ? *all : std::vector<Category>()) {<NL>        const std::int32_t id = c.Id();<NL>        if (c.HasTask(taskId)) {
-w-path-taken-follows-link @@ src/model/taskstore.cpp @@ model_tests cli_tests @@ return fs::exists(fs::symlink_status(path, ec)); @@ return fs::exists(path, ec);
+w-path-taken-follows-link @@ src/model/datafolder.cpp @@ model_tests cli_tests @@ return fs::exists(fs::symlink_status(path, ec)); @@ return fs::exists(path, ec);
 w-cli-status-writes @@ src/cli/cli.cpp @@ cli_tests @@ "categories", "status"} @@ "categories"}
 w-cli-catids-create @@ src/cli/cli.cpp @@ cli_tests @@ store.LoadCategoryIds(&error, writes) @@ store.LoadCategoryIds(&error, true)
 w-cli-readers-exclusive @@ src/cli/cli.cpp @@ cli_tests @@ writes ? model::FolderLock::Mode::Exclusive : model::FolderLock::Mode::Shared @@ model::FolderLock::Mode::Exclusive
@@ -153,8 +153,7 @@ w-term-del        @@ src/cli/clicommon.cpp @@ cli_tests @@ || byte == 0x7F) { @@
 w-term-c2-lost    @@ src/cli/clicommon.cpp @@ cli_tests @@         m_target.sputc(static_cast<char>(0xC2));<NL>    }<NL>    if (byte == 0xC2) { @@     }<NL>    if (byte == 0xC2) {
 w-cli-stop-none-ok @@ src/cli/taskcommands.cpp @@ cli_tests @@ session.err << "No started tasks\n";<NL>        return kExitFailed; @@ session.err << "No started tasks\n";<NL>        return kExitOk;
 w-cli-delete-stops-other @@ src/cli/taskcommands.cpp @@ cli_tests @@ if (loaded && !StopRunning(session, id)) { @@ if (loaded && !StopRunning(session, model::kAnyTask)) {
-w-report-missing-catalogue-named @@ src/reports/reportpage.cpp @@ reports_tests cli_tests @@ if (categories || !fs::exists(fs::symlink_status(model::CatalogPath(data.DataFolder()), ec))) { @@ if (categories) {
-r-report-missing-cat-named @@ src/reports/reportpage.cpp @@ reports_tests reports_widget_tests cli_tests ui_tests @@ if (categories || !fs::exists(fs::symlink_status(model::CatalogPath(data.DataFolder()), ec))) { @@ if (categories) {
+w-report-missing-catalogue-named @@ src/reports/reportpage.cpp @@ reports_tests cli_tests @@ if (categories || !model::PathTaken(model::CatalogPath(data.DataFolder()))) { @@ if (categories) {
 r-report-cat-not-marked @@ src/reports/reportpage.cpp @@ reports_tests reports_widget_tests cli_tests @@     } else {<NL>        data.MarkUnreadable(model::CatalogPath(data.DataFolder()));<NL>    } @@     }
 r-report-cat-text-inverted @@ src/reports/report.cpp @@ reports_widget_tests @@ if (!report.categoriesError.empty()) { @@ if (report.categoriesError.empty()) {
 r-report-warning-icon @@ src/reports/report.cpp @@ reports_widget_tests @@ app.ShowMessage(owner, text, QStringLiteral("Report"), app::MessageIcon::Warning); @@ app.ShowMessage(owner, text, QStringLiteral("Report"), app::MessageIcon::Error);

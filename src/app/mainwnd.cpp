@@ -79,8 +79,7 @@ CMainWnd::CMainWnd(CKelmoraApp& app, TaskListFactory taskListFactory) : m_app(ap
     WatchFolder();
     // Copies a sync tool left while the program was not running are folded in as soon as it runs.
     QTimer::singleShot(0, this, [this] {
-        if (!m_closing && !m_closed && !model::FindConflictCopies(m_app.DataFolder()).empty()) {
-            FoldSyncCopies();
+        if (!m_closing && !m_closed && FoldSyncCopies()) {
             m_app.ReloadStore();
             FollowRunningTask(model::FindRunningTask(m_app.Store()));
         }
@@ -387,10 +386,10 @@ void CMainWnd::WatchFolder()
     }
 }
 
-void CMainWnd::FoldSyncCopies()
+bool CMainWnd::FoldSyncCopies()
 {
     if (model::FindConflictCopies(m_app.DataFolder()).empty()) {
-        return;
+        return false;
     }
     model::FoldReport report;
     std::string error;
@@ -407,6 +406,7 @@ void CMainWnd::FoldSyncCopies()
     if (!text.isEmpty()) {
         qInfo("Kelmora: %s", qUtf8Printable(text));
     }
+    return true;
 }
 
 void CMainWnd::FollowRunningTask(std::int32_t running)

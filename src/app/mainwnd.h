@@ -127,8 +127,9 @@ private:
     void OnRollback();
     void OpenOrSay(const std::string& target, const QString& what);
     void FollowRunningTask(std::int32_t running);
-    // Folds in the conflict copies a sync tool left, and tells the user what was merged.
-    void FoldSyncCopies();
+    // Folds in the conflict copies a sync tool left, and tells the user what was merged. False when there
+    // were none.
+    bool FoldSyncCopies();
     // Watches the data folder, again when the one watched is no longer the one at its path.
     void WatchFolder();
 

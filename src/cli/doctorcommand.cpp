@@ -2,6 +2,7 @@
 #include "clicommon.h"
 
 #include "model/category.h"
+#include "model/datafolder.h"
 #include "model/syncfold.h"
 #include "model/task.h"
 #include "model/taskfile.h"
@@ -32,8 +33,8 @@ int RunDoctor(Session& session, bool dryRun)
             status = kExitFailed;
         }
     }
-    if (std::string reason; !model::Category::LoadAll(folder, &reason) &&
-                            std::filesystem::exists(std::filesystem::symlink_status(model::CatalogPath(folder)))) {
+    if (std::string reason;
+        !model::Category::LoadAll(folder, &reason) && model::PathTaken(model::CatalogPath(folder))) {
         session.out << "damaged\t" << Field(reason) << '\n';
         status = kExitFailed;
     }

@@ -2,6 +2,7 @@
 #include "clicommon.h"
 
 #include "model/category.h"
+#include "model/datafolder.h"
 #include "model/taskfile.h"
 #include "model/taskops.h"
 #include "model/taskstore.h"
@@ -139,9 +140,8 @@ int RunDelete(Session& session, const std::string& taskText)
         return kExitFailed;
     }
     std::string error;
-    std::error_code ec;
     const std::filesystem::path path = model::TaskPath(session.store.DataFolder(), id);
-    if (!session.store.DeleteTask(id, &error) || std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
+    if (!session.store.DeleteTask(id, &error) || model::PathTaken(path)) {
         session.err << "Task " << id << " can not be deleted: " << (error.empty() ? path.string() : error) << "\n";
         return kExitFailed;
     }

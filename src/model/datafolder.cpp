@@ -76,6 +76,12 @@ bool FileExists(const fs::path& path)
     return fs::is_regular_file(path, ec);
 }
 
+bool PathTaken(const fs::path& path)
+{
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
 bool HasOldData(const fs::path& executableFolder)
 {
     return !executableFolder.empty() && FileExists(executableFolder / "idx");

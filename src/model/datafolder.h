@@ -14,6 +14,8 @@ bool CreateDirectoryTree(const std::filesystem::path& path, std::string* error =
 bool EnsureDataFolder(const std::filesystem::path& dataFolder, std::string* error = nullptr);
 
 bool FileExists(const std::filesystem::path& path);
+// Whether anything at all holds the name, even a dangling link or a FIFO; never throws.
+bool PathTaken(const std::filesystem::path& path);
 
 // Older installations kept their data beside the executable; an "idx" there marks it.
 bool HasOldData(const std::filesystem::path& executableFolder);

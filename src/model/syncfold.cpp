@@ -3,6 +3,7 @@
 #include "atomicfile.h"
 #include "bytestream.h"
 #include "category.h"
+#include "datafolder.h"
 #include "errortext.h"
 #include "folderlock.h"
 #include "task.h"
@@ -158,7 +159,6 @@ private:
         std::map<std::int32_t, std::set<std::string>> copy;
     };
     std::vector<CatalogueSides> m_catalogues;
-    bool m_idsMade = false;
 };
 
 bool Folder::Remove(const std::string& copyName)
@@ -200,7 +200,6 @@ std::int32_t Folder::FreshId()
         return -1;
     }
     m_madeIds.insert(static_cast<std::int32_t>(id));
-    m_idsMade = true;
     return static_cast<std::int32_t>(id);
 }
 
@@ -326,7 +325,7 @@ bool Folder::FoldTask(const std::string& copyName, const std::string& original)
             target = &task;
         }
     }
-    const bool originalExists = fs::exists(fs::symlink_status(TaskPath(m_folder, id)));
+    const bool originalExists = PathTaken(TaskPath(m_folder, id));
     if (target == nullptr && originalExists &&
         std::none_of(tasks->begin(), tasks->end(), [id](const Task& t) { return t.id == id; })) {
         // The original is damaged: uniting into it would lose it, so both stay for the user to see.
@@ -338,10 +337,10 @@ bool Folder::FoldTask(const std::string& copyName, const std::string& original)
     if (target != nullptr) {
         result = *target;
         result.intervals = Unite(target->intervals, copy.intervals);
-        m_report.intervals += CountNew(target->intervals, copy.intervals);
-        m_report.actions.push_back(copyName + ": " + std::to_string(CountNew(target->intervals, copy.intervals)) +
-                                   " spans taken into task " + std::to_string(target->id) + " \"" + target->name +
-                                   "\"");
+        const int taken = CountNew(target->intervals, copy.intervals);
+        m_report.intervals += taken;
+        m_report.actions.push_back(copyName + ": " + std::to_string(taken) + " spans taken into task " +
+                                   std::to_string(target->id) + " \"" + target->name + "\"");
     } else {
         result.id = originalExists ? FreshId() : id;
         if (result.id < 0) {

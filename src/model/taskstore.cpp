@@ -40,13 +40,6 @@ template <typename Taken> std::int32_t LowestFreeId(std::vector<std::int32_t> us
     return -1;
 }
 
-// Whether anything at all, even a dangling link or a FIFO, holds the name, so a new file never replaces it.
-bool PathTaken(const fs::path& path)
-{
-    std::error_code ec;
-    return fs::exists(fs::symlink_status(path, ec));
-}
-
 } // namespace
 
 std::int32_t ReadTaskIdFile(const fs::path& file)

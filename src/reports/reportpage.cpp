@@ -1,6 +1,7 @@
 #include "reportpage.h"
 
 #include "model/category.h"
+#include "model/datafolder.h"
 #include "model/task.h"
 #include "model/taskfile.h"
 #include "model/taskstore.h"
@@ -138,8 +139,7 @@ PreparedReport ReportPreparer::Prepare(ReportData& data, const std::string& head
     // (or is damaged now) must be named, not shown as a summary without categories. A missing one has none.
     std::string categoriesError;
     const auto categories = model::Category::LoadAll(data.DataFolder(), &categoriesError);
-    std::error_code ec;
-    if (categories || !fs::exists(fs::symlink_status(model::CatalogPath(data.DataFolder()), ec))) {
+    if (categories || !model::PathTaken(model::CatalogPath(data.DataFolder()))) {
         categoriesError.clear();
     } else {
         data.MarkUnreadable(model::CatalogPath(data.DataFolder()));
