@@ -22,6 +22,13 @@ fs::path GeneratedDataFolder(int tasks, int intervalsPerTask)
         return folder;
     }
     fs::remove_all(folder);
+    GenerateDataFolder(folder, tasks, intervalsPerTask);
+    std::ofstream(marker).put('\n');
+    return folder;
+}
+
+void GenerateDataFolder(const fs::path& folder, int tasks, int intervalsPerTask)
+{
     fs::create_directories(folder);
     std::mt19937 random(42);
     model::TimeStamp end;
@@ -45,8 +52,6 @@ fs::path GeneratedDataFolder(int tasks, int intervalsPerTask)
         task.Save(folder);
     }
     model::WriteNextTaskId(folder, tasks);
-    std::ofstream(marker).put('\n');
-    return folder;
 }
 
 model::TaskStore& GeneratedStore()

@@ -5,7 +5,7 @@
 #include "benchdata.h"
 
 #include "cli/cli.h"
-#include "model/runningcache.h"
+#include "model/filestamp.h"
 #include "model/task.h"
 
 #include <benchmark/benchmark.h>

@@ -28,6 +28,15 @@ const Action* CommandRegistry::Chosen(bool& needsCategories) const
     return nullptr;
 }
 
+const std::vector<model::TaskFacts>& Facts(Session& session)
+{
+    if (!session.facts) {
+        session.facts =
+            model::GatherTaskFacts(session.store.DataFolder(), session.store.TaskIds(), session.cacheFolder);
+    }
+    return *session.facts;
+}
+
 TerminalSafeBuffer::~TerminalSafeBuffer()
 {
     sync();
@@ -204,7 +213,7 @@ int ResolveTask(Session& session, const std::string& text, std::int32_t& id)
         return kExitOk;
     }
     if (text.starts_with("name:")) {
-        id = model::FindTaskByName(store, text.substr(5));
+        id = model::TaskNamed(Facts(session), text.substr(5));
         if (id < 0) {
             session.err << "No task with the name \"" << text.substr(5) << "\".\n";
             return kExitFailed;
@@ -213,7 +222,7 @@ int ResolveTask(Session& session, const std::string& text, std::int32_t& id)
     }
     const auto parsed = ParseId(text);
     const std::int32_t byId = parsed && store.IndexOfTask(*parsed) >= 0 ? *parsed : -1;
-    const std::int32_t byName = model::FindTaskByName(store, text);
+    const std::int32_t byName = model::TaskNamed(Facts(session), text);
     if (byId >= 0 && byName >= 0 && byId != byName) {
         session.err << "\"" << text << "\" is the id of task " << byId << " and the name of task " << byName
                     << "; write id:" << text << " or name:" << text << ".\n";
@@ -262,7 +271,7 @@ bool SaveTask(Session& session, const model::Task& task)
 bool StopRunning(Session& session, std::int32_t id)
 {
     std::string error;
-    if (!model::StopTask(session.store.DataFolder(), id, &error)) {
+    if (!model::StopTask(session.store.DataFolder(), id, &error, nullptr, session.cacheFolder)) {
         session.err << "Task " << id << " can not be stopped: " << error << "\n";
         return false;
     }

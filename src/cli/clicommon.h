@@ -6,6 +6,7 @@
 #include "cli.h"
 
 #include "model/task.h"
+#include "model/taskfacts.h"
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
@@ -33,7 +34,13 @@ struct Session
     bool categoriesLoaded = true;
     // Where commands may keep what they can always work out again from the data folder; empty for none.
     std::filesystem::path cacheFolder{};
+    // See Facts.
+    std::optional<std::vector<model::TaskFacts>> facts{};
 };
+
+// The facts of the store's task files (see GatherTaskFacts), gathered at the first call of a run: commands
+// that would read every file for a name or a running state ask these instead.
+const std::vector<model::TaskFacts>& Facts(Session& session);
 
 using Action = std::function<int(Session&)>;
 

@@ -2,8 +2,6 @@
 #include "clicommon.h"
 
 #include "model/category.h"
-#include "model/runningcache.h"
-#include "model/taskops.h"
 #include "model/taskstore.h"
 
 #include <memory>
@@ -50,8 +48,8 @@ template <typename Value> bool Expand(const std::string& format, Value value, st
 
 int RunStatus(Session& session, const std::string& format)
 {
-    // A status bar asks every second: the cache spares opening every task file each time.
-    const std::int32_t id = model::FindRunningTask(session.store, session.cacheFolder);
+    // A status bar asks every second: the facts' cache spares opening every task file each time.
+    const std::int32_t id = model::RunningTaskOf(Facts(session));
     if (id < 0) {
         return kExitOk;
     }

@@ -24,7 +24,7 @@ bool CheckNewName(Session& session, const std::string& name, std::int32_t except
         session.err << "Task name can not be empty.\n";
         return false;
     }
-    if (model::FindTaskByName(session.store, name, exceptId) >= 0) {
+    if (model::TaskNamed(Facts(session), name, exceptId) >= 0) {
         session.err << "Task with name \"" << name << "\" already exists.\n";
         return false;
     }
@@ -47,20 +47,29 @@ int RunTasks(Session& session, const std::string& period)
             categoryOfTask.emplace(member, categoryId); // the first category listing a task wins
         }
     }
+    // A task's file is read only where its facts cannot tell its total: in a period, those whose spans reach
+    // into the period from outside it, and the running one.
     int status = kExitOk;
     for (const std::int32_t id : session.store.TaskIds()) {
-        Task task;
-        if (!LoadTask(session, id, task)) {
-            status = kExitFailed;
-            continue;
+        const model::TaskFacts* facts = model::FactsOf(Facts(session), id);
+        std::optional<model::TimeSpan> total = facts != nullptr ? model::TotalFromFacts(*facts, range) : std::nullopt;
+        std::string name = facts != nullptr ? facts->name : std::string();
+        bool running = facts != nullptr && facts->lastOpen;
+        if (!total) {
+            Task task;
+            if (!LoadTask(session, id, task)) {
+                status = kExitFailed;
+                continue;
+            }
+            total = range ? task.TotalIn(*range) : task.Total();
+            name = std::move(task.name);
+            running = task.intervals.IsRunning();
         }
-        const model::TimeSpan total = range ? task.TotalIn(*range) : task.Total();
         const auto membership = categoryOfTask.find(id);
         const auto category =
             membership != categoryOfTask.end() ? categoryNames.find(membership->second) : categoryNames.end();
-        session.out << id << '\t' << Field(task.name) << '\t' << total.Format() << '\t'
-                    << (task.intervals.IsRunning() ? "running" : "stopped") << '\t'
-                    << (category != categoryNames.end() ? Field(category->second) : "(No category)") << '\n';
+        session.out << id << '\t' << Field(name) << '\t' << total->Format() << '\t' << (running ? "running" : "stopped")
+                    << '\t' << (category != categoryNames.end() ? Field(category->second) : "(No category)") << '\n';
     }
     return status;
 }
@@ -89,7 +98,7 @@ int RunStart(Session& session, const std::string& taskText)
     // Switching stops whatever runs first, even the task being started: its running span is closed and a
     // new one begins now.
     std::string error;
-    if (!model::StartTask(session.store.DataFolder(), id, &error)) {
+    if (!model::StartTask(session.store.DataFolder(), id, &error, session.cacheFolder)) {
         session.err << "Task " << id << " can not be started: " << error << "\n";
         return kExitFailed;
     }
@@ -100,7 +109,7 @@ int RunStop(Session& session)
 {
     std::string error;
     std::int32_t stopped = -1;
-    if (!model::StopTask(session.store.DataFolder(), model::kAnyTask, &error, &stopped)) {
+    if (!model::StopTask(session.store.DataFolder(), model::kAnyTask, &error, &stopped, session.cacheFolder)) {
         session.err << "The running task can not be stopped: " << error << "\n";
         return kExitFailed;
     }

@@ -1,6 +1,7 @@
 #include "filestamp.h"
 
 #include <algorithm>
+#include <atomic>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +11,8 @@ namespace kelmora::model {
 namespace {
 
 constexpr std::int64_t kSettleNs = 2'000'000'000;
+
+std::atomic<std::int64_t> g_wallClockShiftNs{0};
 
 std::int64_t Nanoseconds(const timespec& time)
 {
@@ -37,7 +40,14 @@ std::int64_t WallClockNs()
 {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    return Nanoseconds(now);
+    return Nanoseconds(now) + g_wallClockShiftNs.load();
+}
+
+ScopedWallClockShift::ScopedWallClockShift(std::int64_t ns) : m_previous(g_wallClockShiftNs.exchange(ns)) {}
+
+ScopedWallClockShift::~ScopedWallClockShift()
+{
+    g_wallClockShiftNs.store(m_previous);
 }
 
 } // namespace kelmora::model

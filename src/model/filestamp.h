@@ -30,4 +30,18 @@ std::optional<FileStamp> StampAt(int folder, const char* name);
 // The real time in nanoseconds since 1970, whatever clock the program runs on: file times come from it.
 std::int64_t WallClockNs();
 
+// Moves WallClockNs ahead for the guard's lifetime, so that a test can ask about files it has just written as a
+// run a while later would. The program itself never shifts it.
+class ScopedWallClockShift
+{
+public:
+    explicit ScopedWallClockShift(std::int64_t ns);
+    ScopedWallClockShift(const ScopedWallClockShift&) = delete;
+    ScopedWallClockShift& operator=(const ScopedWallClockShift&) = delete;
+    ~ScopedWallClockShift();
+
+private:
+    std::int64_t m_previous;
+};
+
 } // namespace kelmora::model

@@ -1,10 +1,10 @@
 #include "taskops.h"
 
 #include "atomicfile.h"
-#include "bytestream.h"
 #include "errortext.h"
 #include "folderlock.h"
 #include "task.h"
+#include "taskfacts.h"
 #include "taskfile.h"
 #include "taskstore.h"
 
@@ -48,38 +48,11 @@ bool SaveChanged(const std::filesystem::path& dataFolder, const std::vector<Task
     return saved;
 }
 
-// How many of a task file's spans are open, from their closed flags alone; -1 for a file a full load would
-// refuse.
-int CountOpenSpans(const std::filesystem::path& file)
-{
-    std::string bytes;
-    if (!ReadWholeFile(file, bytes, nullptr, kTaskFileKind) || bytes.size() < 4) {
-        return -1;
-    }
-    ByteReader reader(bytes);
-    std::uint32_t nameLength = 0;
-    reader.ReadU32(nameLength);
-    if (nameLength > kMaxNameBytes || nameLength + std::size_t{8} > bytes.size()) {
-        return -1;
-    }
-    const std::size_t records = 8 + std::size_t{nameLength};
-    std::int32_t count = 0;
-    ByteReader(std::string_view(bytes).substr(4 + nameLength)).ReadI32(count);
-    if (count > 0 && static_cast<std::size_t>(count) > (bytes.size() - records) / kIntervalRecordSize) {
-        return -1;
-    }
-    int open = 0;
-    for (std::int32_t i = 0; i < count; ++i) {
-        open += bytes[records + static_cast<std::size_t>(i) * kIntervalRecordSize] == 0 ? 1 : 0;
-    }
-    return open;
-}
-
 // The tasks a start or stop must look at. With at most one open span in the folder that is its task and
-// `alsoId`, found from each file's closed flags without reading every span into memory; with more, every
+// `alsoId`, found from each file's facts (see GatherTaskFacts) without reading every span; with more, every
 // readable task, for the settle rule weighs every span's start.
-bool LoadTasksToSettle(const std::filesystem::path& dataFolder, std::int32_t alsoId, std::vector<Task>& tasks,
-                       std::string* error)
+bool LoadTasksToSettle(const std::filesystem::path& dataFolder, std::int32_t alsoId,
+                       const std::filesystem::path& cacheFolder, std::vector<Task>& tasks, std::string* error)
 {
     const auto ids = ListTaskFiles(dataFolder, error);
     if (!ids) {
@@ -87,11 +60,10 @@ bool LoadTasksToSettle(const std::filesystem::path& dataFolder, std::int32_t als
     }
     std::vector<std::int32_t> wanted;
     int openSpans = 0;
-    for (const std::int32_t id : *ids) {
-        const int open = CountOpenSpans(TaskPath(dataFolder, id));
-        openSpans += std::max(open, 0);
-        if (open > 0 || (open == 0 && id == alsoId)) {
-            wanted.push_back(id);
+    for (const TaskFacts& facts : GatherTaskFacts(dataFolder, *ids, cacheFolder)) {
+        openSpans += facts.openSpans;
+        if (facts.openSpans > 0 || facts.id == alsoId) {
+            wanted.push_back(facts.id);
         }
     }
     if (openSpans > 1) {
@@ -178,7 +150,8 @@ std::int32_t SettleOpenSpans(std::vector<Task>& tasks, std::vector<bool>& change
     return static_cast<std::int32_t>(running->task);
 }
 
-bool StopTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error, std::int32_t* stopped)
+bool StopTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error, std::int32_t* stopped,
+              const std::filesystem::path& cacheFolder)
 {
     if (stopped != nullptr) {
         *stopped = -1;
@@ -188,7 +161,7 @@ bool StopTask(const std::filesystem::path& dataFolder, std::int32_t id, std::str
         return false;
     }
     std::vector<Task> tasks;
-    if (!LoadTasksToSettle(dataFolder, -1, tasks, error)) {
+    if (!LoadTasksToSettle(dataFolder, -1, cacheFolder, tasks, error)) {
         return false;
     }
     std::vector<bool> changed;
@@ -208,7 +181,8 @@ bool StopTask(const std::filesystem::path& dataFolder, std::int32_t id, std::str
     return SaveChanged(dataFolder, tasks, changed, error);
 }
 
-bool StartTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error)
+bool StartTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error,
+               const std::filesystem::path& cacheFolder)
 {
     const FolderLock lock(dataFolder);
     if (!lock.Held(error)) {
@@ -221,7 +195,7 @@ bool StartTask(const std::filesystem::path& dataFolder, std::int32_t id, std::st
         return false;
     }
     std::vector<Task> tasks;
-    if (!LoadTasksToSettle(dataFolder, id, tasks, error)) {
+    if (!LoadTasksToSettle(dataFolder, id, cacheFolder, tasks, error)) {
         return false;
     }
     const auto target = std::find_if(tasks.begin(), tasks.end(), [id](const Task& t) { return t.id == id; });

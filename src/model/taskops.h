@@ -38,13 +38,15 @@ inline constexpr std::int32_t kAnyTask = -1;
 // Settles the folder and closes the running span at now: whichever task holds it (`id` kAnyTask), or only
 // when task `id` holds it, so that a stale view cannot stop a task another program started meanwhile.
 // True when every file that had to change was written; `stopped` receives the stopped task, or -1 when
-// nothing ran.
+// nothing ran. `cacheFolder` is where the facts of the files are kept (see GatherTaskFacts), so that only the
+// files that hold open spans are read; empty for none.
 bool StopTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error = nullptr,
-              std::int32_t* stopped = nullptr);
+              std::int32_t* stopped = nullptr, const std::filesystem::path& cacheFolder = {});
 // Settles the folder, closes the running span at now and opens a span of task `id` at the same moment. The
 // started task's file is written first: when that fails, nothing has changed. Starting the running task
-// closes its span and opens a new one.
-bool StartTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error = nullptr);
+// closes its span and opens a new one. `cacheFolder` as for StopTask.
+bool StartTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error = nullptr,
+               const std::filesystem::path& cacheFolder = {});
 
 // Adds a closed span with the merge rules. While the task runs, a span that begins after its running
 // span began would land behind the open span and leave it running for ever, so it is refused.

@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 #include "cli/logformats.h"
 #include "model/task.h"
+#include "model/taskfacts.h"
 #include "model/taskfile.h"
 #include "model/taskops.h"
 #include "model/taskstore.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -50,6 +52,9 @@ protected:
         std::ostringstream out;
         std::ostringstream err;
         const CliContext context{[this](const std::string& name) -> std::optional<std::string> {
+                                     if (!m_cache && (name == "HOME" || name == "XDG_CACHE_HOME")) {
+                                         return std::nullopt;
+                                     }
                                      if (name == "HOME") {
                                          return m_home.path().string();
                                      }
@@ -76,6 +81,7 @@ protected:
     std::filesystem::path m_data = m_root.path() / "data";
     std::map<std::string, std::string> m_env;
     bool m_terminal = false;
+    bool m_cache = true; // false: no cache folder can be worked out
 };
 
 TEST_F(CliTest, StartStopSwitch_FollowTheTrackingRules)
@@ -556,6 +562,142 @@ TEST_F(CliTest, Status_RunningTaskForStatusBars)
         const Result again = Run({"status"});
         EXPECT_EQ(again.status, 0);
         EXPECT_EQ(again.out + again.err, "Deep work\t00:01:30\n") << cacheHome;
+    }
+}
+
+// Rewrites `count` bytes at `offset` in place and puts the modification time back: only the change time
+// shows it.
+void RewriteInPlace(const std::filesystem::path& file, off_t offset, const std::string& bytes)
+{
+    struct stat before
+    {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    const int fd = ::open(file.c_str(), O_WRONLY);
+    ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), offset < 0 ? before.st_size + offset : offset),
+              static_cast<ssize_t>(bytes.size()));
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ::futimens(fd, times);
+    ::close(fd);
+}
+
+// The file system's clock ticks every few milliseconds: waits until a change made now gets a change time after
+// every file in `folder`, as a change made a while after the previous run would.
+void WaitForFileClockTick(const std::filesystem::path& folder)
+{
+    std::int64_t newest = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        newest = std::max(newest, model::StampAt(AT_FDCWD, entry.path().c_str())->ctimeNs);
+    }
+    const std::filesystem::path probe = folder.parent_path() / "probe";
+    do {
+        WriteFile(probe, "x");
+    } while (model::StampAt(AT_FDCWD, probe.c_str())->ctimeNs <= newest);
+}
+
+// The cache only spares reading: after each change another program, a sync tool or a hand could make, every
+// command answers, and changes the files, as it does with no cache at all. Runs are made as if ten seconds after
+// the files were written, so that the cache keeps what it read, changes included.
+TEST_F(CliTest, Cache_EveryCommandAnswersAsWithoutOneAfterEveryOutsideChange)
+{
+    namespace fs = std::filesystem;
+    const struct
+    {
+        const char* what;
+        std::function<void(const fs::path& data, const fs::path& cache)> change;
+    } changes[] = {
+        {"nothing", [](const fs::path&, const fs::path&) {}},
+        {"another writer starts a task", [](const fs::path& d, const fs::path&) { model::StartTask(d, 2); }},
+        {"another writer stops the running task", [](const fs::path& d, const fs::path&) { model::StopTask(d, 1); }},
+        {"a span opened in place, same size and times",
+         [](const fs::path& d, const fs::path&) { RewriteInPlace(d / "3.tsk", -17, std::string(1, '\0')); }},
+        {"a name changed in place", [](const fs::path& d, const fs::path&) { RewriteInPlace(d / "2.tsk", 4, "t0"); }},
+        {"a span moved in place into this week",
+         [](const fs::path& d, const fs::path&) {
+             RewriteInPlace(d / "0.tsk", -8, std::string("\x79\x9a\0\0\x80\xee\x36\0", 8));
+         }},
+        {"a span rewritten in place to run backwards",
+         [](const fs::path& d, const fs::path&) {
+             RewriteInPlace(d / "2.tsk", -8, std::string("\x79\x9a\0\0\0\x97\x49\x01", 8));
+         }},
+        {"a file added", [](const fs::path& d, const fs::path&) { fs::copy_file(d / "1.tsk", d / "7.tsk"); }},
+        {"a file removed", [](const fs::path& d, const fs::path&) { fs::remove(d / "1.tsk"); }},
+        {"a file renamed", [](const fs::path& d, const fs::path&) { fs::rename(d / "2.tsk", d / "5.tsk"); }},
+        {"a file damaged", [](const fs::path& d, const fs::path&) { fs::resize_file(d / "3.tsk", 30); }},
+        // With its sum unchecked, task 0 would pass for "t3".
+        {"a damaged cache",
+         [](const fs::path& d, const fs::path& c) {
+             std::string bytes = ReadFile(model::TaskFactsCacheFile(c, d));
+             bytes.replace(bytes.find("t0"), 2, "t3");
+             WriteFile(model::TaskFactsCacheFile(c, d), bytes);
+         }},
+        {"a cache from another folder",
+         [](const fs::path& d, const fs::path& c) {
+             const fs::path other = d.parent_path() / "other";
+             fs::copy(d, other);
+             model::StopTask(other, 1);
+             model::TaskStore store(other);
+             store.LoadTaskIds();
+             model::FindRunningTask(store, c);
+             fs::rename(model::TaskFactsCacheFile(c, other), model::TaskFactsCacheFile(c, d));
+         }},
+    };
+    // Reading commands first: they leave the files as they were, so the next one needs only the cache put back.
+    const std::vector<std::vector<std::string>> commands = {
+        {"status"},
+        {"status", "--format", "{name} {today} {week}"},
+        {"tasks"},
+        {"tasks", "--period", "week"},
+        {"intervals", "t2"},
+        {"start", "t0"},
+        {"stop"},
+        {"add", "t3", "2008-04-01 09:00:00", "2008-04-01 10:00:00"},
+        {"rename", "1", "t2"},
+    };
+    const model::ScopedWallClockShift later(10'000'000'000);
+    const fs::path data = m_data;
+    const fs::path copy = m_root.path() / "copy";
+    const fs::path start = m_root.path() / "start";
+    for (const char* name : {"t0", "t1", "t2", "t3"}) {
+        CreateTask(name);
+        Run({"add", name, "2008-04-06 09:00:00", "2008-04-06 10:00:00"});
+    }
+    Run({"edit-interval", "t2", "1", "2008-04-07 07:00:00", "2008-04-07 08:00:00"}); // this week, whole
+    Run({"start", "1"});
+    m_clock->Advance(90'000);
+    fs::rename(data, start);
+    const fs::path cacheFile = model::TaskFactsCacheFile(m_home.path() / ".cache" / "kelmora", data);
+    for (const auto& change : changes) {
+        std::string cacheBytes;
+        for (const auto& command : commands) {
+            SCOPED_TRACE(std::string(change.what) + ": " + command.front());
+            if (!cacheBytes.empty()) {
+                WriteFile(cacheFile, cacheBytes);
+            } else {
+                for (const fs::path& folder : {data, copy, m_root.path() / "other", m_home.path() / ".cache"}) {
+                    fs::remove_all(folder);
+                }
+                fs::copy(start, data);
+                Run({"status"});
+                WaitForFileClockTick(data);
+                change.change(data, cacheFile.parent_path());
+                fs::copy(data, copy);
+            }
+            const bool writes =
+                command.front() != "status" && command.front() != "tasks" && command.front() != "intervals";
+            cacheBytes = writes ? std::string() : ReadFile(cacheFile);
+            const Result cached = Run(command);
+            m_cache = false;
+            m_data = copy;
+            const Result uncached = Run(command);
+            m_cache = true;
+            m_data = data;
+            EXPECT_EQ(cached.status, uncached.status);
+            EXPECT_EQ(cached.out, uncached.out);
+            EXPECT_EQ(cached.err.size(), uncached.err.size()) << cached.err << uncached.err;
+            for (const auto& entry : fs::directory_iterator(data)) {
+                EXPECT_EQ(ReadFile(entry.path()), ReadFile(copy / entry.path().filename())) << entry.path();
+            }
+        }
     }
 }
 

@@ -1,0 +1,130 @@
+#include "model/taskfacts.h"
+#include "model/taskfile.h"
+#include "model/taskops.h"
+#include "model/taskstore.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kelmora::model {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ScopedFakeClock;
+using testsupport::TempDir;
+using testsupport::Utc;
+
+// Where the facts tell a total without the spans, it is the total the spans give, at the edges of the period
+// too; where they cannot tell, they say so. (Whether the cache keeps the facts right is the CLI's table.)
+TEST(TaskFacts, TotalsFromFactsAreTheSpansOwn)
+{
+    ScopedFakeClock clock(2008, 4, 7, 12, 0);
+    testsupport::ScopedTimeZone utc("UTC");
+    const TimeStamp dayStart = Utc(2008, 4, 7, 0, 0);
+    const TimeStamp now = Utc(2008, 4, 7, 12, 0);
+    const struct
+    {
+        const char* what;
+        std::vector<Interval> spans;
+        bool knownInDay; // whether the facts tell this day's total
+    } cases[] = {
+        {"no spans", {}, true},
+        {"ends where the day begins", {{Utc(2008, 4, 6, 9, 0), dayStart}}, true},
+        {"ends a second into the day", {{Utc(2008, 4, 6, 9, 0), Utc(2008, 4, 7, 0, 0, 1)}}, false},
+        {"within the day", {{Utc(2008, 4, 7, 1, 0), Utc(2008, 4, 7, 2, 0)}, {dayStart, now}}, true},
+        {"runs backwards within the day", {{Utc(2008, 4, 7, 3, 0), Utc(2008, 4, 7, 2, 0)}}, true},
+        {"runs backwards across the day's start", {{Utc(2008, 4, 7, 3, 0), Utc(2008, 4, 6, 2, 0)}}, true},
+        {"reaches past the day's period", {{Utc(2008, 4, 7, 11, 0), Utc(2008, 4, 7, 13, 0)}}, false},
+        {"starts where the day's period ends", {{now, Utc(2008, 4, 7, 13, 0)}}, true},
+        {"before and within", {{Utc(2008, 4, 1, 1, 0), Utc(2008, 4, 1, 2, 0)}, {dayStart, now}}, false},
+        {"open", {{Utc(2008, 4, 1, 1, 0), Utc(2008, 4, 1, 2, 0)}, {Utc(2008, 4, 6, 1, 0), TimeStamp(), false}}, false},
+    };
+    TempDir data;
+    std::vector<std::int32_t> ids;
+    for (const auto& c : cases) {
+        Task task;
+        task.id = static_cast<std::int32_t>(ids.size());
+        task.name = c.what;
+        for (const Interval& span : c.spans) {
+            task.intervals.Append(span);
+        }
+        ASSERT_TRUE(task.Save(data.path()));
+        ids.push_back(task.id);
+    }
+    Interval day;
+    day.SetToday();
+    const std::vector<TaskFacts> facts = GatherTaskFacts(data.path(), ids, {});
+    ASSERT_EQ(facts.size(), std::size(cases));
+    for (const TaskFacts& f : facts) {
+        const auto& c = cases[static_cast<std::size_t>(f.id)];
+        SCOPED_TRACE(c.what);
+        Task task;
+        task.id = f.id;
+        ASSERT_TRUE(task.Load(data.path()));
+        EXPECT_EQ(f.name, task.name);
+        EXPECT_EQ(f.lastOpen, task.IsRunning());
+        const std::optional<TimeSpan> inDay = TotalFromFacts(f, day);
+        EXPECT_EQ(inDay.has_value(), c.knownInDay);
+        EXPECT_EQ(inDay.value_or(task.TotalIn(day)), task.TotalIn(day));
+        EXPECT_EQ(TotalFromFacts(f, std::nullopt).value_or(task.Total()), task.Total());
+    }
+    EXPECT_EQ(RunningTaskOf(facts), 9);
+}
+
+// Rewrites the last record's closed flag in place, then puts the modification time back.
+void SetLastSpanOpenInPlace(const fs::path& file, bool open)
+{
+    struct stat before
+    {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    const int fd = ::open(file.c_str(), O_WRONLY);
+    const char flag = open ? 0 : 1;
+    ASSERT_EQ(::pwrite(fd, &flag, 1, before.st_size - static_cast<off_t>(kIntervalRecordSize)), 1);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ::futimens(fd, times);
+    ::close(fd);
+}
+
+// A run a while after the files were written reads none of them; just after a write, the same tick of the
+// file system's clock may hold another write that moves none of the file's times, so facts read then are not
+// kept and each run reads such files again.
+TEST(TaskFacts, ReadsOnlyFilesChangedSinceOrJustNow)
+{
+    ScopedFakeClock clock(2008, 4, 7, 9, 0);
+    TempDir root;
+    fs::create_directories(root.path() / "data");
+    TaskStore store(root.path() / "data");
+    ASSERT_TRUE(store.Load());
+    store.CreateTask("a");
+    ASSERT_TRUE(StartTask(store.DataFolder(), store.CreateTask("b")));
+    ASSERT_TRUE(StopTask(store.DataFolder(), 1));
+    int filesRead = 0;
+    {
+        const ScopedWallClockShift later(10'000'000'000);
+        EXPECT_EQ(FindRunningTask(store, root.path() / "cache", &filesRead), -1);
+        EXPECT_EQ(filesRead, 2);
+        EXPECT_EQ(FindRunningTask(store, root.path() / "cache", &filesRead), -1);
+        EXPECT_EQ(filesRead, 0);
+    }
+    SetLastSpanOpenInPlace(store.DataFolder() / "1.tsk", true);
+    EXPECT_EQ(FindRunningTask(store, root.path() / "cache", &filesRead), 1);
+    EXPECT_EQ(filesRead, 1);
+    SetLastSpanOpenInPlace(store.DataFolder() / "1.tsk", false);
+    for (int run = 0; run < 2; ++run) {
+        EXPECT_EQ(FindRunningTask(store, root.path() / "cache", &filesRead), -1);
+        EXPECT_EQ(filesRead, 1);
+    }
+    // Whatever watches the data folder would take a cache written there for a change of data.
+    const ScopedWallClockShift later(10'000'000'000);
+    FindRunningTask(store, store.DataFolder());
+    for (const auto& entry : fs::directory_iterator(store.DataFolder())) {
+        EXPECT_EQ(entry.path().filename().string().find("facts"), std::string::npos);
+    }
+}
+
+} // namespace
+} // namespace kelmora::model
