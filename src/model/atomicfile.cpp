@@ -145,7 +145,7 @@ bool ReplaceFile(std::filesystem::path path, const std::function<bool(int)>& wri
     if (!write(fd.Get())) {
         return fail("cannot write");
     }
-    if (::fsync(fd.Get()) != 0) {
+    if (options.durable && ::fsync(fd.Get()) != 0) {
         return fail("cannot flush to disk");
     }
     if (fd.Close() != 0) {
@@ -155,7 +155,7 @@ bool ReplaceFile(std::filesystem::path path, const std::function<bool(int)>& wri
         return fail("cannot replace the file");
     }
     // Make the rename itself durable; a failure here no longer endangers either version of the file.
-    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor dir(options.durable ? ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
     if (dir.Valid()) {
         ::fsync(dir.Get());
     }

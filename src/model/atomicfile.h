@@ -14,6 +14,10 @@ struct WriteOptions
     // A file the user chose (a report, an export): a new one gets 0666 less the umask, as any new document does,
     // and a symbolic link is followed, so that its target is replaced rather than the link.
     bool userDocument = false;
+    // False for a file that can always be made again and checks itself when read, such as a cache: it is
+    // still replaced in one step, but not flushed to disk, which costs a status bar more than all its reading.
+    // A crash may then leave it empty or torn, never half old and half new under a valid checksum.
+    bool durable = true;
 };
 
 // Replaces `path` with `contents` so that a crash or a full disk leaves either the old file or the new

@@ -323,7 +323,7 @@ std::vector<TaskFacts> GatherTaskFacts(const fs::path& dataFolder, const std::ve
         std::error_code ec;
         fs::create_directories(cacheFolder.parent_path(), ec);
         ::mkdir(cacheFolder.c_str(), 0700);
-        WriteFileAtomically(cacheFile, Encode(key, kept));
+        WriteFileAtomically(cacheFile, Encode(key, kept), nullptr, WriteOptions{.durable = false});
     }
     if (filesRead != nullptr) {
         *filesRead = read;
