@@ -4,6 +4,7 @@
 
 #include "model/category.h"
 #include "model/taskstore.h"
+#include "model/textsink.h"
 #include "model/timelog.h"
 
 #include <memory>
@@ -50,7 +51,18 @@ int RunLog(Session& session, const LogArgs& args)
         complete = ReadCategoryNames(session, categories) && complete;
         session.out << (args.format == "csv" ? LogToCsv(log, categories) : LogToJson(log, categories));
     } else {
-        session.out << (args.format == "html" ? log.ToHtmlTable() + "\n" : log.ToTabText());
+        // In pieces as it is made: the all-time log runs to tens of megabytes, and holding it whole cost more
+        // than making it.
+        std::ostream& out = session.out;
+        model::TextSink sink([&out](std::string_view piece) {
+            return static_cast<bool>(out.write(piece.data(), static_cast<std::streamsize>(piece.size())));
+        });
+        if (args.format == "html" ? log.WriteHtmlTable(sink) : log.WriteTabText(sink)) {
+            sink.Finish();
+        }
+        if (args.format == "html") {
+            out << '\n';
+        }
     }
     for (const std::int32_t id : log.SkippedTaskIds()) {
         session.err << "Task " << id << " can not be read; its time is missing from the log.\n";

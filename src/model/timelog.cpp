@@ -101,6 +101,9 @@ void TimeLogEntry::AppendTabRow(std::string& out, const std::string& taskName) c
     effectiveStop.AppendFormat(out);
 }
 
+// A log of all time holds a row per span ever tracked.
+static_assert(sizeof(TimeLogEntry) <= 24, "a time log row grew past 24 bytes");
+
 // ---- TimeLog ----
 
 namespace {
