@@ -271,7 +271,7 @@ bool SaveTask(Session& session, const model::Task& task)
 bool StopRunning(Session& session, std::int32_t id)
 {
     std::string error;
-    if (!model::StopTask(session.store.DataFolder(), id, &error, nullptr, session.cacheFolder)) {
+    if (!model::StopTask(session.store.DataFolder(), id, &error, nullptr, {session.cacheFolder, &Facts(session)})) {
         session.err << "Task " << id << " can not be stopped: " << error << "\n";
         return false;
     }

@@ -98,7 +98,7 @@ int RunStart(Session& session, const std::string& taskText)
     // Switching stops whatever runs first, even the task being started: its running span is closed and a
     // new one begins now.
     std::string error;
-    if (!model::StartTask(session.store.DataFolder(), id, &error, session.cacheFolder)) {
+    if (!model::StartTask(session.store.DataFolder(), id, &error, {session.cacheFolder, &Facts(session)})) {
         session.err << "Task " << id << " can not be started: " << error << "\n";
         return kExitFailed;
     }
@@ -109,7 +109,8 @@ int RunStop(Session& session)
 {
     std::string error;
     std::int32_t stopped = -1;
-    if (!model::StopTask(session.store.DataFolder(), model::kAnyTask, &error, &stopped, session.cacheFolder)) {
+    if (!model::StopTask(session.store.DataFolder(), model::kAnyTask, &error, &stopped,
+                         {session.cacheFolder, &Facts(session)})) {
         session.err << "The running task can not be stopped: " << error << "\n";
         return kExitFailed;
     }

@@ -51,16 +51,20 @@ bool SaveChanged(const std::filesystem::path& dataFolder, const std::vector<Task
 // The tasks a start or stop must look at. With at most one open span in the folder that is its task and
 // `alsoId`, found from each file's facts (see GatherTaskFacts) without reading every span; with more, every
 // readable task, for the settle rule weighs every span's start.
-bool LoadTasksToSettle(const std::filesystem::path& dataFolder, std::int32_t alsoId,
-                       const std::filesystem::path& cacheFolder, std::vector<Task>& tasks, std::string* error)
+bool LoadTasksToSettle(const std::filesystem::path& dataFolder, std::int32_t alsoId, const FactsSource& source,
+                       std::vector<Task>& tasks, std::string* error)
 {
-    const auto ids = ListTaskFiles(dataFolder, error);
-    if (!ids) {
-        return false;
+    std::vector<TaskFacts> gathered;
+    if (source.gathered == nullptr) {
+        const auto ids = ListTaskFiles(dataFolder, error);
+        if (!ids) {
+            return false;
+        }
+        gathered = GatherTaskFacts(dataFolder, *ids, source.cacheFolder);
     }
     std::vector<std::int32_t> wanted;
     int openSpans = 0;
-    for (const TaskFacts& facts : GatherTaskFacts(dataFolder, *ids, cacheFolder)) {
+    for (const TaskFacts& facts : source.gathered != nullptr ? *source.gathered : gathered) {
         openSpans += facts.openSpans;
         if (facts.openSpans > 0 || facts.id == alsoId) {
             wanted.push_back(facts.id);
@@ -151,7 +155,7 @@ std::int32_t SettleOpenSpans(std::vector<Task>& tasks, std::vector<bool>& change
 }
 
 bool StopTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error, std::int32_t* stopped,
-              const std::filesystem::path& cacheFolder)
+              const FactsSource& facts)
 {
     if (stopped != nullptr) {
         *stopped = -1;
@@ -161,7 +165,7 @@ bool StopTask(const std::filesystem::path& dataFolder, std::int32_t id, std::str
         return false;
     }
     std::vector<Task> tasks;
-    if (!LoadTasksToSettle(dataFolder, -1, cacheFolder, tasks, error)) {
+    if (!LoadTasksToSettle(dataFolder, -1, facts, tasks, error)) {
         return false;
     }
     std::vector<bool> changed;
@@ -181,8 +185,7 @@ bool StopTask(const std::filesystem::path& dataFolder, std::int32_t id, std::str
     return SaveChanged(dataFolder, tasks, changed, error);
 }
 
-bool StartTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error,
-               const std::filesystem::path& cacheFolder)
+bool StartTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error, const FactsSource& facts)
 {
     const FolderLock lock(dataFolder);
     if (!lock.Held(error)) {
@@ -195,7 +198,7 @@ bool StartTask(const std::filesystem::path& dataFolder, std::int32_t id, std::st
         return false;
     }
     std::vector<Task> tasks;
-    if (!LoadTasksToSettle(dataFolder, id, cacheFolder, tasks, error)) {
+    if (!LoadTasksToSettle(dataFolder, id, facts, tasks, error)) {
         return false;
     }
     const auto target = std::find_if(tasks.begin(), tasks.end(), [id](const Task& t) { return t.id == id; });

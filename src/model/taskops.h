@@ -10,6 +10,16 @@ namespace kelmora::model {
 class Interval;
 class Task;
 class TaskStore;
+struct TaskFacts;
+
+// Where a start or stop finds the facts of the folder's task files (see GatherTaskFacts), so that it reads only
+// the files that hold open spans: the cache folder to gather them with (empty for none), or facts the caller
+// gathered while it held the folder's lock, as the start or stop does, and still holds it.
+struct FactsSource
+{
+    std::filesystem::path cacheFolder{};
+    const std::vector<TaskFacts>* gathered = nullptr;
+};
 
 // The tracking rules every front end follows. Each operation holds the data folder's lock (FolderLock)
 // from reading the files it changes to the last rename, so two programs never act on what they read
@@ -38,15 +48,14 @@ inline constexpr std::int32_t kAnyTask = -1;
 // Settles the folder and closes the running span at now: whichever task holds it (`id` kAnyTask), or only
 // when task `id` holds it, so that a stale view cannot stop a task another program started meanwhile.
 // True when every file that had to change was written; `stopped` receives the stopped task, or -1 when
-// nothing ran. `cacheFolder` is where the facts of the files are kept (see GatherTaskFacts), so that only the
-// files that hold open spans are read; empty for none.
+// nothing ran.
 bool StopTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error = nullptr,
-              std::int32_t* stopped = nullptr, const std::filesystem::path& cacheFolder = {});
+              std::int32_t* stopped = nullptr, const FactsSource& facts = {});
 // Settles the folder, closes the running span at now and opens a span of task `id` at the same moment. The
 // started task's file is written first: when that fails, nothing has changed. Starting the running task
-// closes its span and opens a new one. `cacheFolder` as for StopTask.
+// closes its span and opens a new one.
 bool StartTask(const std::filesystem::path& dataFolder, std::int32_t id, std::string* error = nullptr,
-               const std::filesystem::path& cacheFolder = {});
+               const FactsSource& facts = {});
 
 // Adds a closed span with the merge rules. While the task runs, a span that begins after its running
 // span began would land behind the open span and leave it running for ever, so it is refused.
