@@ -48,6 +48,8 @@ std::unique_ptr<app::CKelmoraApp> MakeApp(std::int32_t period)
     services.shell = std::make_unique<platform::FakeShellOpener>();
     services.askYesNo = [](const QString&, const QString&) { return false; };
     services.showError = [](const QString&) {};
+    // As the program keeps it: the Task List reads only the files whose facts cannot tell their time.
+    services.cacheFolder = std::filesystem::temp_directory_path() / "kelmora-bench-tasklist-cache";
     auto app = std::make_unique<app::CKelmoraApp>(WorkingCopy(), std::move(services));
     app->InitInstance();
     return app;

@@ -97,6 +97,7 @@ CKelmoraApp::Services DesktopServices()
     };
     services.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     services.executableFolder = model::ExecutableFolder();
+    services.cacheFolder = model::CacheFolder(model::ProcessEnvironment());
     return services;
 }
 

@@ -340,7 +340,7 @@ void CKelmoraApp::StopTaskAndSave()
 {
     std::string error;
     // Whatever the files show running is stopped: another program may have switched tasks meanwhile.
-    if (!model::StopTask(m_dataFolder, model::kAnyTask, &error)) {
+    if (!model::StopTask(m_dataFolder, model::kAnyTask, &error, nullptr, {CacheFolder()})) {
         m_services.showError(
             QStringLiteral("The running task could not be stopped:\n%1").arg(QString::fromStdString(error)));
     }

@@ -100,6 +100,8 @@ public:
         std::function<void(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon)> showMessage;
         CMainWnd::TaskListFactory taskListFactory;
         std::filesystem::path executableFolder;
+        // Where the facts of the task files are kept between runs (see model::GatherTaskFacts); empty for none.
+        std::filesystem::path cacheFolder;
     };
 
     CKelmoraApp(std::filesystem::path dataFolder, Services services);
@@ -132,6 +134,7 @@ public:
     platform::ShellOpener& Shell() { return *m_services.shell; }
     CMainWnd* MainWnd() { return m_mainWnd.get(); }
     const std::filesystem::path& DataFolder() const { return m_dataFolder; }
+    const std::filesystem::path& CacheFolder() const { return m_services.cacheFolder; }
 
     // The tracked task, -1 when none. Read from background loops as well.
     std::int32_t CurrentTaskId() const { return m_currentTaskId.load(); }

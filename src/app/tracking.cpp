@@ -32,7 +32,7 @@ void StopCurrentTask(CKelmoraApp& app)
         return;
     }
     std::string error;
-    if (!model::StopTask(app.DataFolder(), model::kAnyTask, &error)) {
+    if (!model::StopTask(app.DataFolder(), model::kAnyTask, &error, nullptr, {app.CacheFolder()})) {
         app.ShowMessage(nullptr,
                         QStringLiteral("The running task could not be stopped:\n%1").arg(QString::fromStdString(error)),
                         kErrorCaption);
@@ -49,7 +49,7 @@ void SwitchToTask(CKelmoraApp& app, std::int32_t position)
         return;
     }
     std::string error;
-    if (!model::StartTask(app.DataFolder(), id, &error)) {
+    if (!model::StartTask(app.DataFolder(), id, &error, {app.CacheFolder()})) {
         // Nothing changed in the files; show what runs there.
         const std::int32_t running = model::FindRunningTask(app.Store());
         app.SetCurrentTaskId(running);

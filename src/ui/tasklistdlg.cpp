@@ -9,6 +9,7 @@
 #include "app/periods.h"
 #include "app/tracking.h"
 #include "model/category.h"
+#include "model/taskfacts.h"
 #include "model/taskops.h"
 #include "model/timelog.h"
 
@@ -338,18 +339,34 @@ void CTaskListDlg::RefillTaskList()
     std::vector<TaskListModel::Row> rows;
     rows.reserve(ids.size());
     bool tracking = false;
+    // A task's spans are read only where its facts cannot tell its time in the period: on a large history most
+    // tasks add nothing to this week, and all time is each task's total.
+    const std::vector<model::TaskFacts> facts =
+        model::GatherTaskFacts(m_app.DataFolder(), m_app.Store().TaskIds(), m_app.CacheFolder());
+    model::Interval period;
+    const std::optional<model::Interval> range =
+        period.SetCalendarPeriod(CurrentPeriod()) ? std::optional(period) : std::nullopt;
     for (const std::int32_t id : ids) {
-        model::Task task;
-        task.id = id;
-        // A category may still list a task whose file is gone; such ids are not shown.
-        if (!task.Load(m_app.DataFolder())) {
-            continue;
+        const model::TaskFacts* known = model::FactsOf(facts, id);
+        std::optional<model::TimeSpan> time = known != nullptr ? model::TotalFromFacts(*known, range) : std::nullopt;
+        std::string name = known != nullptr ? known->name : std::string();
+        bool running = known != nullptr && known->lastOpen;
+        if (!time) {
+            model::Task task;
+            task.id = id;
+            // A category may still list a task whose file is gone; such ids are not shown.
+            if (!task.Load(m_app.DataFolder())) {
+                continue;
+            }
+            time = TimeInPeriod(task);
+            name = std::move(task.name);
+            running = task.intervals.IsRunning();
         }
-        rows.push_back({id, task.name, TimeInPeriod(task)});
+        rows.push_back({id, std::move(name), *time});
         // The files decide what runs: a task found running becomes the current task.
-        if (task.intervals.IsRunning()) {
+        if (running) {
             m_app.SetCurrentTaskId(id);
-            SetNowText(QString::fromStdString(task.name), QString::fromStdString(rows.back().time.Format()));
+            SetNowText(QString::fromStdString(rows.back().name), QString::fromStdString(rows.back().time.Format()));
             tracking = true;
         }
     }
@@ -523,7 +540,7 @@ void CTaskListDlg::StartSelectedTask()
     std::string error;
     model::Task task;
     task.id = id;
-    if (!model::StartTask(m_app.DataFolder(), id, &error) || !task.Load(m_app.DataFolder())) {
+    if (!model::StartTask(m_app.DataFolder(), id, &error, {m_app.CacheFolder()}) || !task.Load(m_app.DataFolder())) {
         ShowError(QStringLiteral("The task could not be started; nothing was changed:\n%1")
                       .arg(QString::fromStdString(error)));
         return;
@@ -545,7 +562,7 @@ void CTaskListDlg::StopCurrentTask()
         return;
     }
     std::string error;
-    if (!model::StopTask(m_app.DataFolder(), model::kAnyTask, &error)) {
+    if (!model::StopTask(m_app.DataFolder(), model::kAnyTask, &error, nullptr, {m_app.CacheFolder()})) {
         ShowError(QStringLiteral("The running task could not be stopped:\n%1").arg(QString::fromStdString(error)));
         return;
     }
