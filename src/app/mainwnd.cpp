@@ -18,6 +18,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 namespace kelmora::app {
@@ -216,9 +217,10 @@ void CMainWnd::OnHotKey(int id)
                                 10);
         platform::SetSetting(m_app.Settings(), platform::setting::kHotkeyUsed, 1);
     }
-    // With a modal window open (a question, the Settings sheet) the Settings hotkey brings that window
-    // forward instead of stacking the sheet on it or behind it.
-    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && id == kHotkeySettings) {
+    // With a modal window open (a question, the Settings sheet) a hotkey that opens another modal window
+    // brings the open one forward instead of stacking a second on it or behind it.
+    if (QWidget* modal = QApplication::activeModalWidget();
+        modal != nullptr && (id == kHotkeySettings || id == kHotkeyCreateTask)) {
         modal->raise();
         modal->activateWindow();
         return;
@@ -229,7 +231,12 @@ void CMainWnd::OnHotKey(int id)
         m_trayIcon->ShowMenu();
         break;
     case kHotkeyTaskList:
-        OnCommand(kCmdOpenTaskList);
+        // Behind other windows or minimised it comes forward; only the one in front is put away.
+        if (m_taskList && m_taskList->IsVisible() && !m_taskList->IsInFront()) {
+            m_taskList->ShowDialog();
+        } else {
+            OnCommand(kCmdOpenTaskList);
+        }
         break;
     case kHotkeyCreateTask:
         OnCommand(kCmdCreateTask);
@@ -389,6 +396,12 @@ void CMainWnd::WatchFolder()
 bool CMainWnd::FoldSyncCopies()
 {
     if (model::FindConflictCopies(m_app.DataFolder()).empty()) {
+        return false;
+    }
+    if (model::SyncToolBusy(m_app.DataFolder(), std::chrono::system_clock::now(), m_syncQuiet)) {
+        // Looked at again once the tool has been quiet a while, whether or not the folder changes meanwhile.
+        m_folderState.clear();
+        m_followTimer.start(m_syncQuiet);
         return false;
     }
     model::FoldReport report;

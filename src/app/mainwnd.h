@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -108,6 +109,8 @@ public:
     // Re-derives the running state and every list from the files after another program changed them.
     // Does nothing when the folder looks as it did at the last reading.
     void FollowFiles();
+    // How long a sync tool must leave the folder alone before its conflict copies are folded in.
+    void SetSyncQuiet(std::chrono::seconds quiet) { m_syncQuiet = quiet; }
     // How many times FollowFiles found something to re-read.
     int FileRereads() const { return m_fileRereads; }
 
@@ -146,6 +149,7 @@ private:
     // Outside changes: the folder is watched, and bursts of changes are read once.
     QFileSystemWatcher m_folderWatcher;
     QTimer m_followTimer;
+    std::chrono::seconds m_syncQuiet{2};
     std::string m_folderState;
     std::string m_pendingState;
     int m_fileRereads = 0;

@@ -11,6 +11,8 @@ public:
     virtual void ShowDialog() = 0;
     virtual void HideDialog() = 0;
     virtual bool IsVisible() const = 0;
+    // Shown, not minimised, and the window the keyboard works in.
+    virtual bool IsInFront() const = 0;
     virtual void RefillTaskList() = 0;
     virtual void RefillCategories() = 0;
     virtual void RefillTimeLog(bool force) = 0;

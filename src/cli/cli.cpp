@@ -32,6 +32,19 @@ constexpr const char* kFooter =
 // Commands that change nothing; every other command takes the folder's lock and may create it.
 constexpr const char* kReadingCommands[] = {"tasks", "log", "report", "intervals", "categories", "status"};
 
+// Where a reading command keeps the folded copy of a folder that sync tools left conflict copies in: in memory
+// where the session offers it.
+fs::path ScratchFolder(const model::EnvironmentLookup& environment)
+{
+    const auto runtime = environment("XDG_RUNTIME_DIR");
+    std::error_code ec;
+    if (runtime && !runtime->empty() && fs::is_directory(*runtime, ec)) {
+        return *runtime;
+    }
+    const fs::path temp = fs::temp_directory_path(ec);
+    return ec ? fs::path("/tmp") : temp;
+}
+
 int Usage(std::ostream& err, const std::string& message)
 {
     err << "kelmora-cli: " << message << "\nRun kelmora-cli --help for more information.\n";
@@ -138,26 +151,31 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
                 << " could not be moved into the data folder; it is tried again next time\n";
         }
     }
-    // What a sync tool left beside the files is folded in before anything is changed; reading commands
-    // write nothing and say what their answer leaves out.
-    if (const std::size_t copies = model::FindConflictCopies(dataFolder).size(); copies > 0) {
-        if (!writes) {
+    // What a sync tool left beside the files is folded in before anything is changed. Reading commands change
+    // nothing: they read a folded private copy instead, so their answer already holds both machines' time.
+    model::FoldedCopy folded;
+    if (const std::size_t copies = model::FindConflictCopies(dataFolder).size(); copies > 0 && chosenName != "doctor") {
+        model::FoldReport report;
+        if (!writes && !folded.Make(dataFolder, ScratchFolder(context.environment), report, &error)) {
             err << "kelmora-cli: warning: " << copies
-                << " conflict copies left by a sync tool are not counted yet; the next command that changes "
-                   "data folds them in (kelmora-cli doctor --dry-run lists them)\n";
-        } else if (chosenName != "doctor") {
-            model::FoldReport report;
+                << " conflict copies left by a sync tool are not counted: " << error << "\n";
+        } else if (!writes) {
+            err << "kelmora-cli: " << copies
+                << " conflict copies left by a sync tool are counted in; the next command that changes data folds "
+                   "them into the files ("
+                << report.Summary() << ")\n";
+        } else {
             model::FoldConflictCopies(dataFolder, report, false, &error);
             if (report.Changed()) {
                 err << "kelmora-cli: " << report.Summary() << "\n";
             }
-            if (!report.damaged.empty()) {
-                err << "kelmora-cli: warning: " << report.damaged.size()
-                    << " conflict copies could not be folded in; kelmora-cli doctor names them\n";
-            }
+        }
+        if (!report.damaged.empty()) {
+            err << "kelmora-cli: warning: " << report.damaged.size()
+                << " conflict copies could not be folded in; kelmora-cli doctor names them\n";
         }
     }
-    model::TaskStore store(dataFolder);
+    model::TaskStore store(folded.Folder().empty() ? dataFolder : folded.Folder());
     if (!store.LoadTaskIds(&error)) {
         err << "kelmora-cli: " << error << "\n";
         return kExitFailed;
@@ -169,7 +187,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         terminalOut.rdbuf(&*terminal);
     }
     Session session{store, context.outIsTerminal ? terminalOut : out, err};
-    session.cacheFolder = model::CacheFolder(context.environment);
+    session.dataFolder = dataFolder;
+    // A folded copy's files are gone after this run: nothing learnt from them is worth keeping.
+    session.cacheFolder = folded.Folder().empty() ? model::CacheFolder(context.environment) : fs::path();
     if (!store.LoadCategoryIds(&error, writes)) {
         if (needsCategories) {
             err << "kelmora-cli: " << error << "\n";

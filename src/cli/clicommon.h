@@ -34,6 +34,8 @@ struct Session
     bool categoriesLoaded = true;
     // Where commands may keep what they can always work out again from the data folder; empty for none.
     std::filesystem::path cacheFolder{};
+    // The folder as the user knows it, for messages: the store may read a private copy of it.
+    std::filesystem::path dataFolder{};
     // See Facts.
     std::optional<std::vector<model::TaskFacts>> facts{};
 };

@@ -55,7 +55,8 @@ int RunReport(Session& session, const ReportArgs& args)
         return kExitFailed;
     }
     // The page names these at its top; a script sees them here and in the exit status.
-    for (const auto& file : page.unreadableFiles) {
+    for (auto& file : page.unreadableFiles) {
+        file = session.dataFolder / file.filename();
         session.err << "kelmora-cli: warning: " << file.string() << " can not be read; its time is missing from the "
                     << "report.\n";
     }

@@ -13,10 +13,14 @@
 #include "xml.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <regex>
 #include <set>
+#include <sys/stat.h>
 
 namespace kelmora::model {
 
@@ -478,6 +482,27 @@ std::vector<std::string> FindConflictCopies(const fs::path& dataFolder)
     return copies;
 }
 
+bool SyncToolBusy(const fs::path& dataFolder, std::chrono::system_clock::time_point now, std::chrono::seconds quiet)
+{
+    std::error_code ec;
+    for (fs::directory_iterator it(dataFolder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        // Syncthing's temporary files, on Unix and on Windows.
+        if (name.rfind(".syncthing.", 0) == 0 || name.rfind("~syncthing~", 0) == 0) {
+            return true;
+        }
+        struct stat info
+        {};
+        if (lstat(it->path().c_str(), &info) == 0 &&
+            std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                std::chrono::seconds(info.st_ctim.tv_sec) + std::chrono::nanoseconds(info.st_ctim.tv_nsec))) >
+                now - quiet) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool FoldConflictCopies(const fs::path& dataFolder, FoldReport& report, bool dryRun, std::string* error)
 {
     const FolderLock lock(dataFolder);
@@ -508,6 +533,42 @@ bool FoldConflictCopies(const fs::path& dataFolder, FoldReport& report, bool dry
         SetError(error, "some conflict copies could not be folded in; they are left in the folder");
     }
     return ok;
+}
+
+FoldedCopy::~FoldedCopy()
+{
+    if (!m_folder.empty()) {
+        std::error_code ec;
+        fs::remove_all(m_folder, ec);
+    }
+}
+
+bool FoldedCopy::Make(const fs::path& dataFolder, const fs::path& scratchParent, FoldReport& report, std::string* error)
+{
+    // Owner-only, like the data folder: the copy holds the same working hours.
+    std::string pattern = (scratchParent / "kelmora-folded-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        SetError(error, "cannot make a folder in " + scratchParent.string() + ": " + std::strerror(errno));
+        return false;
+    }
+    m_folder = pattern;
+    std::error_code ec;
+    for (fs::directory_iterator it(dataFolder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if ((IsDataName(name) || ConflictOriginal(name)) && it->is_regular_file(ec) &&
+            !fs::copy_file(it->path(), m_folder / name, ec)) {
+            break;
+        }
+    }
+    if (ec) {
+        SetError(error, "cannot copy " + dataFolder.string() + " to count its conflict copies: " + ec.message());
+    }
+    if (ec || !FoldConflictCopies(m_folder, report, false, error)) {
+        fs::remove_all(m_folder, ec);
+        m_folder.clear();
+        return false;
+    }
+    return true;
 }
 
 } // namespace kelmora::model

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -33,6 +34,13 @@ struct FoldReport
 // The conflict copies in the folder, by file name, in name order.
 std::vector<std::string> FindConflictCopies(const std::filesystem::path& dataFolder);
 
+// Whether a sync tool seems to be at work in the folder: one of its temporary files is there, or an entry was
+// put there within `quiet` before `now` (by its change time: sync tools give a file its sender's modification
+// time). A tool brings one round's copies one after the other, and the fold must see them together: an id
+// clash's task copy is told apart by the catalogue copy of its side.
+bool SyncToolBusy(const std::filesystem::path& dataFolder, std::chrono::system_clock::time_point now,
+                  std::chrono::seconds quiet = std::chrono::seconds(2));
+
 // Folds the conflict copies that sync tools leave beside the data files into the files, under the folder's
 // lock, so that what any machine tracked survives and nothing counts twice:
 // - a task and its copy under one name are one task: their spans are united (overlaps merged, identical
@@ -46,5 +54,26 @@ std::vector<std::string> FindConflictCopies(const std::filesystem::path& dataFol
 // second run changes nothing. A copy that cannot be read is left and reported. `dryRun` only reports.
 bool FoldConflictCopies(const std::filesystem::path& dataFolder, FoldReport& report, bool dryRun = false,
                         std::string* error = nullptr);
+
+// The data files as they will be once the conflict copies are folded in, for those who must read the folder
+// without changing it: a private copy of its data files under `scratchParent` (best a memory file system such
+// as $XDG_RUNTIME_DIR), folded by the same rules. The copy goes with the object. The caller holds the data
+// folder's lock while it is made.
+class FoldedCopy
+{
+public:
+    FoldedCopy() = default;
+    FoldedCopy(const FoldedCopy&) = delete;
+    FoldedCopy& operator=(const FoldedCopy&) = delete;
+    ~FoldedCopy();
+
+    // False, with nothing left behind, when the copy cannot be made.
+    bool Make(const std::filesystem::path& dataFolder, const std::filesystem::path& scratchParent, FoldReport& report,
+              std::string* error = nullptr);
+    const std::filesystem::path& Folder() const { return m_folder; }
+
+private:
+    std::filesystem::path m_folder;
+};
 
 } // namespace kelmora::model

@@ -312,6 +312,11 @@ bool CTaskListDlg::IsVisible() const
     return isVisible();
 }
 
+bool CTaskListDlg::IsInFront() const
+{
+    return isVisible() && !isMinimized() && isActiveWindow();
+}
+
 CTaskListDlg::Period CTaskListDlg::CurrentPeriod() const
 {
     const int index = m_periodCombo->currentIndex();

@@ -77,6 +77,7 @@ public:
     void HideDialog() override;
     void reject() override;
     bool IsVisible() const override;
+    bool IsInFront() const override;
     void RefillTaskList() override;
     void RefillCategories() override;
     void RefillTimeLog(bool force) override;

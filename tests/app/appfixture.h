@@ -32,6 +32,7 @@ public:
     void ShowDialog() override { visible = true; }
     void HideDialog() override { visible = false; }
     bool IsVisible() const override { return visible; }
+    bool IsInFront() const override { return visible && inFront; }
     void RefillTaskList() override { ++refills; }
     void RefillCategories() override { ++categoryRefills; }
     void RefillTimeLog(bool) override {}
@@ -41,6 +42,7 @@ public:
     int categoryRefills = 0;
     int filterFocused = 0;
     bool visible = false;
+    bool inFront = true;
 };
 
 // An application with fake services over a fresh data folder; the clock stands at 2008-04-07 09:00 UTC.

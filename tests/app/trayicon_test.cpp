@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace kelmora::app {
 namespace {
 
@@ -281,16 +283,27 @@ TEST_F(TrayTest, ReportHelpFeedbackAndHotkeyCommands)
     Hub().OnHotKey(0x1234); // unknown: nothing
     EXPECT_EQ(created, 1);
 
-    // With a modal question open the Settings hotkey opens nothing on top of it.
+    // With a modal question open the hotkeys that open modal windows open nothing on top of it.
     int settings = 0;
     Hub().SetCommandHandler(kCmdSettings, [&] { ++settings; });
     QDialog question;
     question.setModal(true);
     question.show();
     Hub().OnHotKey(kHotkeySettings);
+    Hub().OnHotKey(kHotkeyCreateTask);
     question.close();
     Hub().OnHotKey(kHotkeySettings);
     EXPECT_EQ(settings, 1);
+    EXPECT_EQ(created, 1);
+
+    // The Task List key: opens it, brings it forward from behind other windows, and puts it away when in front.
+    for (const auto& [shown, inFront, shownAfter] :
+         {std::tuple{false, false, true}, {true, false, true}, {true, true, false}}) {
+        m_taskList->visible = shown;
+        m_taskList->inFront = inFront;
+        Hub().OnHotKey(kHotkeyTaskList);
+        EXPECT_EQ(m_taskList->visible, shownAfter) << shown << inFront;
+    }
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 // started program allows.
 #include "e2e.h"
 
+#include <map>
+
 namespace kelmora::e2e {
 namespace {
 
@@ -90,13 +92,20 @@ TEST_F(Desktop, GlobalKeysSettingsIdleQuestionAndReminder_ClosedWithTheSettingsO
     Cli({"start", "Writing"});
     StartKelmora();
     ASSERT_TRUE(WaitForTrayIcon());
-    // Idle detection with a one-second timeout. Nothing has touched the display since it started, and the
-    // monitor looks once a second: two seconds after the icon it has seen more than the timeout pass, and
-    // the first input brings the question. (Input comes only after this: after a keyboard grab, such as the
-    // Edit Hotkey dialog's, Xvfb's own idle count no longer always follows the input.)
+    // Idle detection with a one-second timeout; the monitor looks once a second and counts whole seconds, so
+    // three and a half seconds without input are surely seen as more than the timeout; the next input ends them. The
+    // question waits while the Settings sheet is open and comes when it closes. (The keyboard is grabbed only later:
+    // after a grab, such as the Edit Hotkey dialog's, Xvfb's own idle count no longer always follows the input.)
     const std::string question = "Idle period diring \"Writing\"";
-    std::this_thread::sleep_for(2500ms);
+    ASSERT_TRUE(WaitUntil([&] {
+        Keys({"alt+shift+s"});
+        return WaitUntil([&] { return Shown("Settings"); }, 1s);
+    }));
+    std::this_thread::sleep_for(3500ms);
     Xdotool({"mousemove", "--sync", "300", "300"});
+    EXPECT_FALSE(WaitUntil([&] { return Shown(question); }, 2s)) << "the idle question stacked on the Settings";
+    WaitForWindow("Settings");
+    Keys({"Escape"});
     ASSERT_FALSE(WaitForWindow(question).empty()) << "the idle question did not appear";
     Keys({"Down", "Return"}); // "Do not count this time", then OK, the default button
     ASSERT_TRUE(WaitUntil([&] { return !Shown(question); }));
@@ -137,6 +146,8 @@ TEST_F(Desktop, GlobalKeysSettingsIdleQuestionAndReminder_ClosedWithTheSettingsO
     Keys({"Escape"});
     ASSERT_TRUE(WaitUntil([&] { return !Shown("Settings"); }));
     EXPECT_NE(ReadFile(DataFolder() / "hotkeys.xml").find("<vk>75</vk>"), std::string::npos);
+    // In front, the key puts the window away (from behind others it would bring it forward).
+    WaitForWindow(kTaskList);
     Keys({"alt+shift+k"});
     EXPECT_TRUE(WaitUntil([&] { return !Shown(kTaskList); }));
     // Keys are handled in order: once the tray menu is there, an Alt+Shift+T before it has had its effect.
@@ -229,6 +240,49 @@ TEST_F(Desktop, WithoutTrayTheTaskListShowsUntilTheTrayComes_ItsSizeIsKeptOverAR
         EXPECT_TRUE(closed);
         EXPECT_EQ(TerminateKelmora(), 0);
     }
+}
+
+// A thousand tasks, a few of them tracked: the Start Task menu and its longest submenu stay on the screen.
+TEST_F(Desktop, ThousandTasks_TheStartTaskMenuAndItsSubmenusFitTheScreen)
+{
+    StartTray();
+    fs::create_directories(DataFolder());
+    for (std::int32_t id = 0; id < 1000; ++id) {
+        model::Task task;
+        task.id = id;
+        task.name = "A task with a long name to fill the menu " + std::to_string(id);
+        if (id % 100 == 0) {
+            task.intervals.Insert(
+                model::Interval(testsupport::Utc(2020, 6, 1, 9, id / 100), testsupport::Utc(2020, 6, 1, 10, id / 100)));
+        }
+        ASSERT_TRUE(task.Save(DataFolder()));
+    }
+    // One task in a category puts the rest under "(No category)".
+    Cli({"set-category", "id:1", Cli({"category-create", "Work"}).substr(0, 1)});
+    StartKelmora();
+    ASSERT_TRUE(WaitForTrayIcon());
+    ChooseFromTrayMenu("r");
+    // The recent tasks, newest first, then the "(No category)" submenu: opened, it is the longest there is.
+    Keys({"Up", "Up", "Right"});
+    std::vector<std::string> menus;
+    const bool opened = WaitUntil([&] {
+        return (menus = Lines(Xdotool({"search", "--onlyvisible", "--class", "Kelmora"}))).size() >= 4;
+    });
+    if (const char* folder = std::getenv("KELMORA_SCREENSHOTS")) {
+        RunProgram("/usr/bin/import", {"-window", "root", std::string(folder) + "/start-task-menu.png"});
+    }
+    ASSERT_TRUE(opened) << "the tray menu, Start Task and one submenu beside the icon: " << menus.size();
+    for (const std::string& window : menus) {
+        std::map<std::string, int> at;
+        for (const std::string& line : Lines(Xdotool({"getwindowgeometry", "--shell", window}))) {
+            at[line.substr(0, line.find('='))] = std::atoi(line.c_str() + line.find('=') + 1);
+        }
+        EXPECT_TRUE(at["X"] >= 0 && at["Y"] >= 0 && at["X"] + at["WIDTH"] <= 1024 && at["Y"] + at["HEIGHT"] <= 768)
+            << "window " << window << " at " << at["X"] << "," << at["Y"] << " size " << at["WIDTH"] << "x"
+            << at["HEIGHT"];
+    }
+    Keys({"Escape", "Escape", "Escape"});
+    EXPECT_EQ(TerminateKelmora(), 0);
 }
 
 TEST(NoDisplay, HelpVersionAndAStartWithoutDisplay)

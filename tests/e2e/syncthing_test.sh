@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Two machines share one data folder through two real Syncthing instances on 127.0.0.1. Offline, both track
 # one task, change categories and make a task under the same id; after the sync and the fold both folders
-# hold the same files and no conflict copy, every span survives and none counts twice.   Usage: $0 KELMORA_CLI
+# hold the same files and no conflict copy, every span survives and none counts twice. Given KELMORA, side a
+# runs the tray program under Xvfb, which folds by itself and says so.   Usage: $0 KELMORA_CLI [KELMORA]
 set -euo pipefail
 cli=$(realpath "$1")
+tray=${2:+$(realpath "$2")}
 command -v syncthing >/dev/null || { echo "FAIL: syncthing is not installed (scripts/install-deps.sh)" >&2; exit 1; }
 work=$(mktemp -d /tmp/kelmora-sync.XXXXXX)
 export TZ=UTC LC_ALL=C XDG_CACHE_HOME=$work/cache XDG_CONFIG_HOME=$work/config STNOUPGRADE=1
@@ -14,13 +16,16 @@ cleanup() {
     for s in "${!pids[@]}"; do kill -TERM -- "-${pids[$s]}" 2>/dev/null || true; done
     for s in "${!pids[@]}"; do for _ in $(seq 50); do kill -0 -- "-${pids[$s]}" 2>/dev/null || break; sleep 0.1; done; done
     for s in "${!pids[@]}"; do kill -KILL -- "-${pids[$s]}" 2>/dev/null || true; done
-    wait || true
+    [ -z "${tray_pid:-}" ] || kill -KILL "$tray_pid" 2>/dev/null || true
+    [ -z "${x_pid:-}" ] || kill -KILL "$x_pid" "$trayer_pid" 2>/dev/null || true
+    { wait; } 2>/dev/null || true
     [ -n "${KEEP:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
 fail() {
     echo "FAIL: $*" >&2
+    [ -z "$tray" ] || { echo "--- tray program" >&2; tail -n 15 "$work/tray.log" >&2; }
     for s in a b; do echo "--- side $s" >&2; ls -l "$work/$s/data" >&2 || true; tail -n 15 "$work/$s.log" >&2 || true; done
     exit 1
 }
@@ -63,7 +68,7 @@ done
 
 # The data files by content; Syncthing's own (.stfolder, its temporary files) and the report page left out.
 listing() { (cd "$work/$1/data" && find . -type f ! -path './.st*' ! -name '.syncthing.*' ! -name report.htm -exec sha256sum {} + | sort -k2); }
-copies() { find "$work/$1/data" -name '*.sync-conflict-*' | wc -l; }
+copies() { find "$work/$1/data" -name '*.sync-conflict-*' ! -name '.syncthing.*' | wc -l; }
 # In sync: both idle and needing nothing, each holds all the other announced, and the files are the same.
 insync() {
     for s in a b; do
@@ -82,6 +87,19 @@ paused() { api $1 GET "db/status?folder=kelmora" | jq -e '.state == ""' >/dev/nu
 kc a create Shared >/dev/null
 sync
 [ "$(kc b tasks | cut -f2)" = Shared ] || fail "side b does not have the task side a made"
+if [ -n "$tray" ]; then
+    mkdir -m 700 "$work/run"
+    exec {xfd}<> <(:)
+    Xvfb -displayfd "$xfd" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 & x_pid=$!
+    read -r -t 20 -u "$xfd" display || fail "Xvfb did not start"
+    export DISPLAY=:$display XDG_RUNTIME_DIR=$work/run DBUS_SESSION_BUS_ADDRESS=disabled: KELMORA_DATA_DIR=$work/a/data
+    unset WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_CURRENT_DESKTOP
+    poll xdpyinfo >/dev/null
+    trayer --edge top --align right --widthtype pixel --width 160 >/dev/null 2>&1 & trayer_pid=$!
+    "$tray" >"$work/tray.log" 2>&1 & tray_pid=$!
+    icon() { xwininfo -root -tree | grep -q '("kelmora" "Kelmora")'; }
+    poll icon
+fi
 # 2. Offline: the folder paused on both sides.
 for s in a b; do api $s PATCH config/folders/kelmora -d '{"paused": true}'; poll paused $s; done
 # 3. Each side alone, interleaved so that side a's task 1 and side b's categories.xml win the conflicts.
@@ -105,16 +123,31 @@ total_a=$(total a) total_b=$(total b)
 # 4. Online until both sides agree; 5. both fold at once, as two tray programs would, until no copy is left.
 for s in a b; do api $s PATCH config/folders/kelmora -d '{"paused": false}'; done
 sync
-found=$(copies a) rounds=0
-[ "$found" -gt 0 ] || fail "Syncthing left no conflict copies to fold"
-while [ "$(copies a)" -gt 0 ]; do
+found=$(($(copies a) + $(copies b))) rounds=0
+[ "$found" -gt 0 ] || [ -n "$tray" ] || fail "Syncthing left no conflict copies to fold"
+while [ "$(($(copies a) + $(copies b)))" -gt 0 ]; do
     ((++rounds <= 3)) || fail "conflict copies are left after 3 rounds of folding"
-    kc a doctor >"$work/a.doctor" & fold_a=$!
-    kc b doctor >"$work/b.doctor" & fold_b=$!
-    wait $fold_a && wait $fold_b || fail "doctor failed"
-    grep -q '^folded' "$work/a.doctor" || fail "doctor did not say what it folded"
+    # The tray program folds side a from its watch of the folder, and its changes reach side b.
+    if [ -z "$tray" ]; then
+        kc a doctor >"$work/a.doctor" & fold_a=$!
+        kc b doctor >"$work/b.doctor" & fold_b=$!
+        wait $fold_a && wait $fold_b || fail "doctor failed"
+        grep -q '^folded' "$work/a.doctor" || fail "doctor did not say what it folded"
+    else
+        folded() { [ "$(copies a)" = 0 ]; }
+        poll folded
+    fi
     sync
 done
+if [ -n "$tray" ]; then
+    grep -q '^Kelmora: Merged changes from another machine: ' "$work/tray.log" || fail "the tray program said no merge"
+    [ -z "${SCREENSHOT:-}" ] || import -window root "$SCREENSHOT"
+    "$tray" /t
+    ended() { ! kill -0 "$tray_pid" 2>/dev/null; }
+    poll ended
+    wait "$tray_pid" || fail "the tray program did not end cleanly"
+    tray_pid=
+fi
 
 # The result: the files are the same on both sides, so one side's word stands for both.
 kc a intervals Shared | cut -f2- | sort >"$work/merged.spans"

@@ -393,6 +393,14 @@ TEST(SyncFold, ConflictNamesOfEachToolAndOnlyOfOurFiles)
     for (const auto& [name, original] : cases) {
         EXPECT_EQ(ConflictOriginal(name).value_or(""), original) << name;
     }
+    // The fold waits while a sync tool is at work: a file just put there, or one of its temporary files.
+    testsupport::TempDir dir;
+    const auto now = std::chrono::system_clock::now();
+    testsupport::WriteFile(dir.path() / "5.tsk", "");
+    EXPECT_TRUE(SyncToolBusy(dir.path(), now));
+    EXPECT_FALSE(SyncToolBusy(dir.path(), now + std::chrono::seconds(3)));
+    testsupport::WriteFile(dir.path() / ".syncthing.6.tsk.tmp", "");
+    EXPECT_TRUE(SyncToolBusy(dir.path(), now + std::chrono::seconds(3)));
 }
 
 // Task 0 is on disk as `ours`, its conflict copy as `theirs`; the fold leaves the named tasks' spans.
