@@ -42,6 +42,7 @@ TEST(TaskFacts, TotalsFromFactsAreTheSpansOwn)
         {"starts where the day's period ends", {{now, Utc(2008, 4, 7, 13, 0)}}, true},
         {"before and within", {{Utc(2008, 4, 1, 1, 0), Utc(2008, 4, 1, 2, 0)}, {dayStart, now}}, false},
         {"open", {{Utc(2008, 4, 1, 1, 0), Utc(2008, 4, 1, 2, 0)}, {Utc(2008, 4, 6, 1, 0), TimeStamp(), false}}, false},
+        {"open since earlier", {{Utc(2008, 4, 5, 1, 0), TimeStamp(), false}}, false},
     };
     TempDir data;
     std::vector<std::int32_t> ids;
@@ -72,7 +73,11 @@ TEST(TaskFacts, TotalsFromFactsAreTheSpansOwn)
         EXPECT_EQ(inDay.value_or(task.TotalIn(day)), task.TotalIn(day));
         EXPECT_EQ(TotalFromFacts(f, std::nullopt).value_or(task.Total()), task.Total());
     }
+    // Of two open last spans, the one that started later runs, with or without facts.
     EXPECT_EQ(RunningTaskOf(facts), 9);
+    TaskStore store(data.path());
+    store.LoadTaskIds();
+    EXPECT_EQ(FindRunningTask(store), 9);
 }
 
 // Rewrites the last record's closed flag in place, then puts the modification time back.
