@@ -450,6 +450,9 @@ bool Folder::WriteIdx()
 
 std::string FoldReport::Summary() const
 {
+    if (tasks == 0 && intervals == 0 && categories == 0 && settled == 0) {
+        return "Nothing new in " + std::to_string(copies) + " conflict copies from another machine";
+    }
     std::string text = "Merged changes from another machine: " + std::to_string(tasks) +
                        (tasks == 1 ? " task, " : " tasks, ") + std::to_string(intervals) +
                        (intervals == 1 ? " interval" : " intervals");

@@ -27,7 +27,8 @@ struct FoldReport
     std::vector<std::string> actions; // one line for each copy
 
     bool Changed() const { return copies > 0 || settled > 0; }
-    // "Merged changes from another machine: 2 tasks, 14 intervals", for the user.
+    // "Merged changes from another machine: 2 tasks, 14 intervals", for the user; copies that held nothing the
+    // files lacked are named as such.
     std::string Summary() const;
 };
 
