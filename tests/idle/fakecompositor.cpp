@@ -27,8 +27,14 @@ struct FakeCompositorProtocols
     }
     static void Register(wl_client* client, wl_resource* parent, std::uint32_t id, std::uint32_t timeout, bool ext)
     {
-        static const ext_idle_notification_v1_interface kExt{Destroy};
-        static const org_kde_kwin_idle_timeout_interface kKde{Destroy, [](wl_client*, wl_resource*) {}};
+        static const struct ext_idle_notification_v1_interface kExt
+        {
+            Destroy
+        };
+        static const struct org_kde_kwin_idle_timeout_interface kKde
+        {
+            Destroy, [](wl_client*, wl_resource*) {}
+        };
         wl_resource* resource = wl_resource_create(
             client, ext ? &ext_idle_notification_v1_interface : &org_kde_kwin_idle_timeout_interface, 1, id);
         wl_resource_set_implementation(resource, ext ? static_cast<const void*>(&kExt) : &kKde, Self(parent), Forget);
@@ -36,27 +42,33 @@ struct FakeCompositorProtocols
     }
     static void BindExt(wl_client* client, void* data, std::uint32_t, std::uint32_t id)
     {
-        static const ext_idle_notifier_v1_interface kImpl{
+        static const struct ext_idle_notifier_v1_interface kImpl
+        {
             Destroy, [](wl_client* c, wl_resource* r, std::uint32_t newId, std::uint32_t timeout, wl_resource*) {
                 Register(c, r, newId, timeout, true);
-            }};
+            }
+        };
         wl_resource* resource = wl_resource_create(client, &ext_idle_notifier_v1_interface, 1, id);
         wl_resource_set_implementation(resource, &kImpl, data, nullptr);
     }
     static void BindKde(wl_client* client, void* data, std::uint32_t, std::uint32_t id)
     {
-        static const org_kde_kwin_idle_interface kImpl{
+        static const struct org_kde_kwin_idle_interface kImpl
+        {
             [](wl_client* c, wl_resource* r, std::uint32_t newId, wl_resource*, std::uint32_t timeout) {
                 Register(c, r, newId, timeout, false);
-            }};
+            }
+        };
         wl_resource* resource = wl_resource_create(client, &org_kde_kwin_idle_interface, 1, id);
         wl_resource_set_implementation(resource, &kImpl, data, nullptr);
     }
     static void BindSeat(wl_client* client, void* data, std::uint32_t, std::uint32_t id)
     {
-        static const wl_seat_interface kImpl{[](wl_client*, wl_resource*, std::uint32_t) {},
-                                             [](wl_client*, wl_resource*, std::uint32_t) {},
-                                             [](wl_client*, wl_resource*, std::uint32_t) {}, Destroy};
+        static const struct wl_seat_interface kImpl
+        {
+            [](wl_client*, wl_resource*, std::uint32_t) {}, [](wl_client*, wl_resource*, std::uint32_t) {},
+                [](wl_client*, wl_resource*, std::uint32_t) {}, Destroy
+        };
         wl_resource* resource = wl_resource_create(client, &wl_seat_interface, 1, id);
         wl_resource_set_implementation(resource, &kImpl, data, nullptr);
         wl_seat_send_capabilities(resource, 0);
