@@ -10,6 +10,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
+const std::string kTaskList = "Kelmora: Task List";
+
 class SwayDesktop : public Desktop
 {
 protected:
@@ -83,14 +85,21 @@ protected:
         m_bus.reset();
     }
 
-    // Whether swaybar's watcher holds an item.
-    bool TrayItem()
+    // The bus name of the item swaybar's watcher holds, or empty.
+    std::string TrayItem()
     {
-        return RunProgram("/usr/bin/dbus-send",
-                          {"--bus=" + m_busAddress, "--print-reply", "--dest=org.kde.StatusNotifierWatcher",
-                           "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties.Get",
-                           "string:org.kde.StatusNotifierWatcher", "string:RegisteredStatusNotifierItems"})
-                   .find("/StatusNotifierItem") != std::string::npos;
+        static const std::regex item(R"re("(:[0-9.]+)/StatusNotifierItem")re");
+        std::smatch match;
+        const std::string items = DBusSend(
+            {"--dest=org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties.Get",
+             "string:org.kde.StatusNotifierWatcher", "string:RegisteredStatusNotifierItems"});
+        return std::regex_search(items, match, item) ? match[1].str() : std::string();
+    }
+
+    std::string DBusSend(std::vector<std::string> arguments)
+    {
+        arguments.insert(arguments.begin(), {"--bus=" + m_busAddress, "--print-reply"});
+        return RunProgram("/usr/bin/dbus-send", arguments);
     }
 
     bool Shown(const std::string& title)
@@ -118,7 +127,7 @@ TEST_F(SwayDesktop, TrayItemWithSwaybarIdleQuestionAfterRealAbsence_DoNotCountSh
     Cli({"create", "Writing"});
     Cli({"start", "Writing"});
     StartKelmora();
-    ASSERT_TRUE(WaitUntil([&] { return TrayItem(); }, 20s)) << "no item registered with swaybar";
+    ASSERT_TRUE(WaitUntil([&] { return !TrayItem().empty(); }, 20s)) << "no item registered with swaybar";
 
     // Nobody has touched the seat since sway started: the compositor's one-second notice has come, and the
     // monitor has seen more than the timeout pass two seconds later. Moving the seat's pointer is input.
@@ -147,6 +156,15 @@ TEST_F(SwayDesktop, TrayItemWithSwaybarIdleQuestionAfterRealAbsence_DoNotCountSh
     const std::int64_t spanMs =
         task.intervals.At(task.intervals.Count() - 1).stop.ToUnixMs() - task.intervals.At(0).start.ToUnixMs();
     EXPECT_LE(countedMs, spanMs - 2000) << Cli({"intervals", "Writing"});
+
+    // swaybar draws no menu of its own: its right click asks the item to show one, its left click for the
+    // item's main action, the Task List. (The headless seat has no pointer, so the test clicks for it.)
+    for (const auto& [method, window] : std::vector<std::pair<std::string, std::string>>{
+             {"ContextMenu", "Kelmora tray menu"}, {"Activate", kTaskList}}) {
+        DBusSend({"--dest=" + TrayItem(), "/StatusNotifierItem", "org.kde.StatusNotifierItem." + method, "int32:0",
+                  "int32:0"});
+        EXPECT_TRUE(WaitUntil([&] { return Shown(window); })) << method;
+    }
     EXPECT_EQ(TerminateKelmora(), 0) << "closed, not killed";
 }
 
