@@ -65,7 +65,7 @@ public:
     // since "idled" is read from `clocks`' monotonic clock (null: the system's), which must outlive the source.
     static std::unique_ptr<WaylandIdleTimeSource> Connect(const std::string& display = {},
                                                           const UptimeClocks* clocks = nullptr,
-                                                          std::chrono::milliseconds wait = std::chrono::seconds(1));
+                                                          std::chrono::milliseconds wait = std::chrono::seconds(2));
     ~WaylandIdleTimeSource() override;
     std::optional<std::int64_t> IdleMs() override;
     // Any thread; the registration itself happens on the event loop's thread, and while the user idles it
