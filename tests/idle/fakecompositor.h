@@ -32,7 +32,7 @@ public:
         m_thread = std::jthread([this] {
             wl_event_loop* loop = wl_display_get_event_loop(m_display);
             while (!m_quit) {
-                {
+                if (!m_hung) {
                     const std::lock_guard lock(m_mutex);
                     wl_event_loop_dispatch(loop, 0);
                     wl_display_flush_clients(m_display);
@@ -58,6 +58,8 @@ public:
     }
     void Idle() { Send(ext_idle_notification_v1_send_idled, org_kde_kwin_idle_timeout_send_idle); }
     void Resume() { Send(ext_idle_notification_v1_send_resumed, org_kde_kwin_idle_timeout_send_resumed); }
+    // The compositor still accepts connections but answers nothing.
+    void Hang() { m_hung = true; }
     // The compositor goes away: its clients' connections close.
     void Quit()
     {
@@ -149,6 +151,7 @@ private:
     std::mutex m_mutex;
     std::vector<Registration> m_registrations;
     std::atomic<bool> m_quit = false;
+    std::atomic<bool> m_hung = false;
     std::jthread m_thread;
 };
 
