@@ -31,6 +31,8 @@ namespace kelmora::e2e {
 namespace fs = std::filesystem;
 
 inline const fs::path kKelmora = KELMORA_PATH;
+inline const std::string kTaskList = "Kelmora: Task List";
+inline const std::string kTrayMenu = "Kelmora tray menu";
 
 inline std::vector<std::string> Lines(const std::string& text)
 {

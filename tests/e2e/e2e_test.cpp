@@ -10,9 +10,6 @@ namespace {
 using namespace std::chrono_literals;
 using testsupport::ReadFile;
 
-const std::string kTaskList = "Kelmora: Task List";
-const std::string kTrayMenu = "Kelmora tray menu";
-
 TEST_F(Desktop, TrayMenusOutsideChangesSecondStartReportAndExport_ClosedWithTheSaveDialogOpen)
 {
     StartTray();

@@ -20,7 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kTaskList = "Kelmora: Task List";
 const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
 const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 
@@ -201,7 +200,7 @@ TEST_F(SwayDesktop, TrayItemWithSwaybar_IdleQuestionAfterRealAbsence_MenuFindsTh
     // click asks for the item's main action, the Task List. (The headless seat has no pointer, so the test
     // clicks for it.)
     Call(QStringLiteral("/StatusNotifierItem"), kItemInterface, QStringLiteral("ContextMenu"), {0, 0});
-    ASSERT_TRUE(WaitUntil([&] { return Shown("Kelmora tray menu"); }));
+    ASSERT_TRUE(WaitUntil([&] { return Shown(kTrayMenu); }));
     RunProgram("/usr/bin/wtype", {"-s", "1000", "-k", "h", "-s", "300"});
     const std::string url = WaitForOpened(1);
     const std::string prefix = "file://";
