@@ -77,6 +77,10 @@ protected:
         SetEnvironment("WAYLAND_DISPLAY", display.string());
         SetEnvironment("SWAYSOCK", ipc.string());
         SetEnvironment("QT_QPA_PLATFORM", "wayland");
+        // Qt's Wayland plugin and D-Bus tray and Mesa's EGL leave allocations behind at exit, which a sanitizer
+        // build would blame on the program; the Wayland idle source's own are checked by its unit tests.
+        const char* sanitizer = std::getenv("ASAN_OPTIONS");
+        SetEnvironment("ASAN_OPTIONS", std::string(sanitizer != nullptr ? sanitizer : "") + ":detect_leaks=0");
         SetEnvironment("DBUS_SESSION_BUS_ADDRESS", *bus);
         m_connection = std::make_unique<QDBusConnection>(
             QDBusConnection::connectToBus(QString::fromStdString(*bus), QStringLiteral("sway-test")));
