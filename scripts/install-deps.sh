@@ -10,14 +10,21 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     # time zones and locales the program and its tests rely on
     tzdata locales
-    # Qt 6 (Core, Gui, Widgets, Network, DBus, Test); Qt6Gui's CMake package needs the OpenGL headers
-    qt6-base-dev libgl-dev
+    # Qt 6 (Core, Gui, Widgets, Network, DBus, Test); Qt6Gui's CMake package needs the OpenGL headers; Qt's
+    # Wayland platform plugin, without which the program cannot start on a Wayland-only desktop
+    qt6-base-dev libgl-dev qt6-wayland
     # end-to-end tests: virtual X server, tray host, input driving, window inspection, screenshots
     xvfb xauth trayer xdotool x11-utils imagemagick fonts-dejavu-core openbox
     # command-line parsing for kelmora-cli (header-only)
     libcli11-dev
     # idle time and global shortcuts on X11; private session buses for the D-Bus backends' tests
     libxcb1-dev libxcb-screensaver0-dev libxcb-keysyms1-dev dbus dbus-x11 pkg-config
+    # idle time on Wayland: the client library, wayland-scanner and the protocol files (ext-idle-notify-v1,
+    # KDE's org_kde_kwin_idle); libwayland-server for the tests' fake compositor (the same -dev package)
+    libwayland-dev wayland-protocols plasma-wayland-protocols
+    # end-to-end tests on Wayland: headless sway with swaybar's tray, input, screenshots; setpriv (util-linux)
+    # runs sway as an unprivileged user when the tests run as root
+    sway grim wtype util-linux
     # installation and packaging checks
     desktop-file-utils appstream man-db lintian dpkg-dev file fakeroot
     # two machines sharing a data folder: real Syncthing instances, driven through their REST API

@@ -50,10 +50,15 @@ CTrayIcon::CTrayIcon(CMainWnd& mainWnd)
     m_menu->setWindowTitle(QStringLiteral("Kelmora tray menu"));
     m_icon->setContextMenu(m_menu.get());
     connect(m_menu.get(), &QMenu::aboutToShow, this, &CTrayIcon::RebuildMenu);
-    // A double click shows or hides the Task List window; a single click does nothing.
+    // A double click shows or hides the Task List window; a single click does nothing. Wayland panels show the
+    // icon as a StatusNotifierItem, which knows no double click: the panel's click asks for the main action. A
+    // panel that draws no menu of its own (swaybar) asks the item to show it instead.
     connect(m_icon.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick) {
+        const bool statusNotifier = QGuiApplication::platformName() == QLatin1String("wayland");
+        if (reason == QSystemTrayIcon::DoubleClick || (statusNotifier && reason == QSystemTrayIcon::Trigger)) {
             m_mainWnd.OnCommand(kCmdOpenTaskList);
+        } else if (statusNotifier && reason == QSystemTrayIcon::Context) {
+            ShowMenu();
         }
     });
     RebuildMenu();

@@ -59,6 +59,7 @@ void CIdleMonitor::Pass()
     if (timeoutSeconds <= 0) {
         timeoutSeconds = kDefaultTimeoutSeconds;
     }
+    m_source.SetTimeoutMs(std::int64_t{timeoutSeconds} * 1000);
     const std::optional<std::int64_t> measured = m_source.IdleMs();
     if (!measured) {
         return;

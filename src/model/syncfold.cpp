@@ -450,6 +450,9 @@ bool Folder::WriteIdx()
 
 std::string FoldReport::Summary() const
 {
+    if (tasks == 0 && intervals == 0 && categories == 0 && settled == 0) {
+        return "Nothing new in " + std::to_string(copies) + " conflict copies from another machine";
+    }
     std::string text = "Merged changes from another machine: " + std::to_string(tasks) +
                        (tasks == 1 ? " task, " : " tasks, ") + std::to_string(intervals) +
                        (intervals == 1 ? " interval" : " intervals");
@@ -484,19 +487,23 @@ std::vector<std::string> FindConflictCopies(const fs::path& dataFolder)
 
 bool SyncToolBusy(const fs::path& dataFolder, std::chrono::system_clock::time_point now, std::chrono::seconds quiet)
 {
+    // A download in progress keeps its temporary file changing; one left by a failed pull does not, and must
+    // not hold the fold back for good.
+    constexpr std::chrono::seconds kAbandoned(10);
     std::error_code ec;
     for (fs::directory_iterator it(dataFolder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         // Syncthing's temporary files, on Unix and on Windows.
-        if (name.rfind(".syncthing.", 0) == 0 || name.rfind("~syncthing~", 0) == 0) {
-            return true;
-        }
+        const bool temporary = name.rfind(".syncthing.", 0) == 0 || name.rfind("~syncthing~", 0) == 0;
         struct stat info
         {};
-        if (lstat(it->path().c_str(), &info) == 0 &&
+        if (lstat(it->path().c_str(), &info) != 0) {
+            continue;
+        }
+        const auto changed =
             std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
-                std::chrono::seconds(info.st_ctim.tv_sec) + std::chrono::nanoseconds(info.st_ctim.tv_nsec))) >
-                now - quiet) {
+                std::chrono::seconds(info.st_ctim.tv_sec) + std::chrono::nanoseconds(info.st_ctim.tv_nsec)));
+        if (changed > now - (temporary ? std::max(quiet, kAbandoned) : quiet)) {
             return true;
         }
     }

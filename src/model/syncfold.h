@@ -27,17 +27,18 @@ struct FoldReport
     std::vector<std::string> actions; // one line for each copy
 
     bool Changed() const { return copies > 0 || settled > 0; }
-    // "Merged changes from another machine: 2 tasks, 14 intervals", for the user.
+    // "Merged changes from another machine: 2 tasks, 14 intervals", for the user; copies that held nothing the
+    // files lacked are named as such.
     std::string Summary() const;
 };
 
 // The conflict copies in the folder, by file name, in name order.
 std::vector<std::string> FindConflictCopies(const std::filesystem::path& dataFolder);
 
-// Whether a sync tool seems to be at work in the folder: one of its temporary files is there, or an entry was
-// put there within `quiet` before `now` (by its change time: sync tools give a file its sender's modification
-// time). A tool brings one round's copies one after the other, and the fold must see them together: an id
-// clash's task copy is told apart by the catalogue copy of its side.
+// Whether a sync tool seems to be at work in the folder: one of its temporary files changed within the last ten
+// seconds, or an entry was put there within `quiet` before `now` (by its change time: sync tools give a file its
+// sender's modification time). A tool brings one round's copies one after the other, and the fold must see them
+// together: an id clash's task copy is told apart by the catalogue copy of its side.
 bool SyncToolBusy(const std::filesystem::path& dataFolder, std::chrono::system_clock::time_point now,
                   std::chrono::seconds quiet = std::chrono::seconds(2));
 

@@ -41,6 +41,11 @@ std::unique_ptr<IdleTimeSource> ChooseIdleTimeSource(const IdleSourceCandidates&
     if (auto mutter = std::make_unique<MutterIdleTimeSource>(candidates.bus); mutter->IdleMs()) {
         return mutter;
     }
+    if (candidates.tryWayland) {
+        if (auto wayland = WaylandIdleTimeSource::Connect(candidates.waylandDisplay)) {
+            return wayland;
+        }
+    }
     if (auto screenSaver = std::make_unique<ScreenSaverIdleTimeSource>(candidates.bus); screenSaver->IdleMs()) {
         return screenSaver;
     }
@@ -60,6 +65,7 @@ std::unique_ptr<IdleTimeSource> createIdleTimeSource()
     // idle; "none" is the honest answer there when no desktop service helps.
     const bool wayland =
         EnvironmentValue("XDG_SESSION_TYPE") == "wayland" || !EnvironmentValue("WAYLAND_DISPLAY").empty();
+    candidates.tryWayland = !EnvironmentValue("WAYLAND_DISPLAY").empty();
     candidates.tryX11 = !wayland && !EnvironmentValue("DISPLAY").empty();
     return ChooseIdleTimeSource(candidates);
 }

@@ -16,10 +16,13 @@ public:
     virtual ~IdleTimeSource() = default;
 
     // Milliseconds since the last user input, or nothing when the source cannot tell right now (the
-    // service went away, the display closed).
+    // service went away, the display closed, or a compositor that only notifies has not said the user idles).
     virtual std::optional<std::int64_t> IdleMs() = 0;
-    // What the user is shown as the source in use: "GNOME Mutter IdleMonitor", "freedesktop ScreenSaver",
-    // "X11 screen saver" or "none".
+    // The inactivity that counts, which the monitor hands over before each question. A source the desktop
+    // notifies only once that time has passed registers it there; the others measure any length anyway.
+    virtual void SetTimeoutMs(std::int64_t /*timeoutMs*/) {}
+    // What the user is shown as the source in use: "GNOME Mutter IdleMonitor", "Wayland ext-idle-notify-v1",
+    // "Wayland org_kde_kwin_idle", "freedesktop ScreenSaver", "X11 screen saver" or "none".
     virtual std::string Name() const = 0;
 };
 
@@ -49,9 +52,10 @@ public:
     std::int64_t MonotonicMs() const override;
 };
 
-// The first source that answers, in this order: GNOME Mutter's IdleMonitor and the freedesktop
-// ScreenSaver service on the session bus, then the X11 screen-saver extension (not inside a Wayland
-// session, where it would only see the input of X11 programs); else NoIdleTimeSource.
+// The first source that answers, in this order: GNOME Mutter's IdleMonitor on the session bus; the Wayland
+// compositor's ext-idle-notify-v1, then its org_kde_kwin_idle; the freedesktop ScreenSaver service; the X11
+// screen-saver extension (not inside a Wayland session, where it would only see the input of X11 programs);
+// else NoIdleTimeSource. Called on the thread whose event loop is to serve a Wayland source.
 std::unique_ptr<IdleTimeSource> createIdleTimeSource();
 
 // The name of the source createIdleTimeSource would choose now, for showing in the settings.

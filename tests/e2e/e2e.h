@@ -31,6 +31,8 @@ namespace kelmora::e2e {
 namespace fs = std::filesystem;
 
 inline const fs::path kKelmora = KELMORA_PATH;
+inline const std::string kTaskList = "Kelmora: Task List";
+inline const std::string kTrayMenu = "Kelmora tray menu";
 
 inline std::vector<std::string> Lines(const std::string& text)
 {
@@ -132,14 +134,18 @@ protected:
         fs::permissions(Root() / "bin" / "xdg-open", fs::perms::owner_all);
 
         // Xvfb picks a free display itself and names it once it listens.
-        m_xvfb = std::make_unique<testsupport::ChildProcess>(
-            "/usr/bin/Xvfb",
-            std::vector<std::string>{"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"});
-        const auto display = m_xvfb->readLine(std::chrono::seconds(15));
-        ASSERT_TRUE(display && !display->empty()) << "Xvfb did not start";
+        std::optional<std::string> display;
+        if (m_x11) {
+            m_xvfb = std::make_unique<testsupport::ChildProcess>(
+                "/usr/bin/Xvfb", std::vector<std::string>{"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten",
+                                                          "tcp", "-noreset"});
+            display = m_xvfb->readLine(std::chrono::seconds(15));
+            ASSERT_TRUE(display && !display->empty()) << "Xvfb did not start";
+            display = ":" + *display;
+        }
         const char* path = std::getenv("PATH");
         for (const auto& [name, value] : std::vector<std::pair<std::string, std::optional<std::string>>>{
-                 {"DISPLAY", ":" + *display},
+                 {"DISPLAY", display},
                  {"WAYLAND_DISPLAY", std::nullopt},
                  {"QT_QPA_PLATFORM", std::nullopt},
                  {"XDG_CONFIG_HOME", (Root() / "config").string()},
@@ -155,14 +161,14 @@ protected:
         }
         // The display must answer before any client starts: clients started at once sometimes failed with
         // "cannot open display".
-        ASSERT_TRUE(WaitUntil([] { return !RunProgram("/usr/bin/xdpyinfo", {}).empty(); }))
-            << "display :" << *display << " does not answer";
+        ASSERT_TRUE(!m_x11 || WaitUntil([] { return !RunProgram("/usr/bin/xdpyinfo", {}).empty(); }))
+            << "display " << display.value_or("") << " does not answer";
     }
 
     void TearDown() override
     {
         // A failed test leaves the screen as it was then under the build folder, for a person to look at.
-        if (HasFailure()) {
+        if (HasFailure() && m_xvfb) {
             const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
             const fs::path folder = fs::current_path() / "e2e-screenshots";
             fs::create_directories(folder);
@@ -361,6 +367,9 @@ protected:
         }
         return id;
     }
+
+    // False: no X server; the test brings a Wayland compositor.
+    bool m_x11 = true;
 
 private:
     testsupport::TempDir m_root;

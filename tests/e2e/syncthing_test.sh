@@ -26,7 +26,7 @@ trap 'exit 1' INT TERM HUP
 fail() {
     echo "FAIL: $*" >&2
     [ -z "$tray" ] || { echo "--- tray program" >&2; tail -n 15 "$work/tray.log" >&2; }
-    for s in a b; do echo "--- side $s" >&2; ls -l "$work/$s/data" >&2 || true; tail -n 15 "$work/$s.log" >&2 || true; done
+    for s in a b; do echo "--- side $s" >&2; ls -la "$work/$s/data" >&2 || true; tail -n 15 "$work/$s.log" >&2 || true; done
     exit 1
 }
 deadline=$((SECONDS + 100))

@@ -401,6 +401,7 @@ TEST(SyncFold, ConflictNamesOfEachToolAndOnlyOfOurFiles)
     EXPECT_FALSE(SyncToolBusy(dir.path(), now + std::chrono::seconds(3)));
     testsupport::WriteFile(dir.path() / ".syncthing.6.tsk.tmp", "");
     EXPECT_TRUE(SyncToolBusy(dir.path(), now + std::chrono::seconds(3)));
+    EXPECT_FALSE(SyncToolBusy(dir.path(), now + std::chrono::seconds(11))) << "one a failed pull left";
 }
 
 // Task 0 is on disk as `ours`, its conflict copy as `theirs`; the fold leaves the named tasks' spans.
