@@ -25,6 +25,7 @@ namespace kelmora::cli {
 namespace {
 
 using testsupport::ReadFile;
+using testsupport::RewriteInPlace;
 using testsupport::ScopedFakeClock;
 using testsupport::ScopedTimeZone;
 using testsupport::TempDir;
@@ -572,21 +573,6 @@ TEST_F(CliTest, Status_RunningTaskForStatusBars)
     }
 }
 
-// Rewrites `count` bytes at `offset` in place and puts the modification time back: only the change time
-// shows it.
-void RewriteInPlace(const std::filesystem::path& file, off_t offset, const std::string& bytes)
-{
-    struct stat before
-    {};
-    ASSERT_EQ(::stat(file.c_str(), &before), 0);
-    const int fd = ::open(file.c_str(), O_WRONLY);
-    ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), offset < 0 ? before.st_size + offset : offset),
-              static_cast<ssize_t>(bytes.size()));
-    const timespec times[2] = {before.st_atim, before.st_mtim};
-    ::futimens(fd, times);
-    ::close(fd);
-}
-
 // The file system's clock ticks every few milliseconds: waits until a change made now gets a change time after
 // every file in `folder`, as a change made a while after the previous run would.
 void WaitForFileClockTick(const std::filesystem::path& folder)
@@ -642,24 +628,20 @@ TEST_F(CliTest, Cache_EveryCommandAnswersAsWithoutOneAfterEveryOutsideChange)
              const fs::path other = d.parent_path() / "other";
              fs::copy(d, other);
              model::StopTask(other, 1);
-             model::TaskStore store(other);
-             store.LoadTaskIds();
-             model::FindRunningTask(store, c);
+             model::GatherTaskFacts(other, {0, 1, 2, 3}, c);
              fs::rename(model::TaskFactsCacheFile(c, other), model::TaskFactsCacheFile(c, d));
          }},
     };
     // Reading commands first: they leave the files as they were, so the next one needs only the cache put back.
-    const std::vector<std::vector<std::string>> commands = {
-        {"status"},
-        {"status", "--format", "{name} {today} {week}"},
-        {"tasks"},
-        {"tasks", "--period", "week"},
-        {"intervals", "t2"},
-        {"start", "t0"},
-        {"stop"},
-        {"add", "t3", "2008-04-01 09:00:00", "2008-04-01 10:00:00"},
-        {"rename", "1", "t2"},
-    };
+    const std::vector<std::vector<std::string>> commands = {{"status"},
+                                                            {"status", "--format", "{name} {today} {week}"},
+                                                            {"tasks"},
+                                                            {"tasks", "--period", "week"},
+                                                            {"intervals", "t2"},
+                                                            {"start", "t0"},
+                                                            {"stop"},
+                                                            {"add", "t3", "2008-04-01 09:00:00", "2008-04-01 10:00:00"},
+                                                            {"rename", "1", "t2"}};
     const model::ScopedWallClockShift later(10'000'000'000);
     const fs::path data = m_data;
     const fs::path copy = m_root.path() / "copy";

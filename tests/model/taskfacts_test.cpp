@@ -1,19 +1,15 @@
 #include "model/taskfacts.h"
-#include "model/taskfile.h"
 #include "model/taskops.h"
 #include "model/taskstore.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace kelmora::model {
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::RewriteInPlace;
 using testsupport::ScopedFakeClock;
 using testsupport::TempDir;
 using testsupport::Utc;
@@ -80,20 +76,6 @@ TEST(TaskFacts, TotalsFromFactsAreTheSpansOwn)
     EXPECT_EQ(FindRunningTask(store), 9);
 }
 
-// Rewrites the last record's closed flag in place, then puts the modification time back.
-void SetLastSpanOpenInPlace(const fs::path& file, bool open)
-{
-    struct stat before
-    {};
-    ASSERT_EQ(::stat(file.c_str(), &before), 0);
-    const int fd = ::open(file.c_str(), O_WRONLY);
-    const char flag = open ? 0 : 1;
-    ASSERT_EQ(::pwrite(fd, &flag, 1, before.st_size - static_cast<off_t>(kIntervalRecordSize)), 1);
-    const timespec times[2] = {before.st_atim, before.st_mtim};
-    ::futimens(fd, times);
-    ::close(fd);
-}
-
 // A run a while after the files were written reads none of them; just after a write, the same tick of the
 // file system's clock may hold another write that moves none of the file's times, so facts read then are not
 // kept and each run reads such files again.
@@ -115,10 +97,10 @@ TEST(TaskFacts, ReadsOnlyFilesChangedSinceOrJustNow)
         EXPECT_EQ(FindRunningTask(store, root.path() / "cache", &filesRead), -1);
         EXPECT_EQ(filesRead, 0);
     }
-    SetLastSpanOpenInPlace(store.DataFolder() / "1.tsk", true);
+    RewriteInPlace(store.DataFolder() / "1.tsk", -17, std::string(1, '\0')); // the last span opened
     EXPECT_EQ(FindRunningTask(store, root.path() / "cache", &filesRead), 1);
     EXPECT_EQ(filesRead, 1);
-    SetLastSpanOpenInPlace(store.DataFolder() / "1.tsk", false);
+    RewriteInPlace(store.DataFolder() / "1.tsk", -17, "\x01");
     for (int run = 0; run < 2; ++run) {
         EXPECT_EQ(FindRunningTask(store, root.path() / "cache", &filesRead), -1);
         EXPECT_EQ(filesRead, 1);

@@ -10,8 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kelmora::testsupport {
 
@@ -137,6 +140,19 @@ std::string ReadFile(const std::filesystem::path& path)
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
+}
+
+void RewriteInPlace(const std::filesystem::path& file, long offset, const std::string& bytes)
+{
+    struct stat before
+    {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    const int fd = ::open(file.c_str(), O_WRONLY);
+    ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), offset < 0 ? before.st_size + offset : offset),
+              static_cast<ssize_t>(bytes.size()));
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ::futimens(fd, times);
+    ::close(fd);
 }
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes)

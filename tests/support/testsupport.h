@@ -137,6 +137,9 @@ model::TimeStamp Local(int year, int month, int day, int hour, int minute, int s
 
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+// Overwrites `bytes` at `offset` (from the end when negative) in place and puts the modification time back, as a
+// tool that edits files in place may: only the change time shows it.
+void RewriteInPlace(const std::filesystem::path& file, long offset, const std::string& bytes);
 // Bytes from a hex string such as "03 00 00 00 61".
 std::string FromHex(const std::string& hex);
 std::string ToHex(const std::string& bytes);
