@@ -329,49 +329,6 @@ TEST(TaskOps, SwitchWhoseNewFileCannotBeWritten_LeavesTheRunningTaskAsItWas)
     EXPECT_EQ(FindRunningTask(store), a);
 }
 
-TEST(TaskOps, WritersOnManyThreads_LoseNoSpanAndLeaveOneOpen)
-{
-    TempDir dir;
-    TaskStore store(dir.path());
-    store.Load();
-    for (int i = 0; i < 4; ++i) {
-        store.CreateTask(std::to_string(i) + "t");
-    }
-    constexpr int kThreads = 4;
-    constexpr int kRounds = 40;
-    std::vector<std::vector<std::pair<std::int32_t, Interval>>> added(kThreads);
-    {
-        std::vector<std::jthread> writers;
-        for (int t = 0; t < kThreads; ++t) {
-            writers.emplace_back([&dir, &added, t] {
-                for (int r = 0; r < kRounds; ++r) {
-                    const std::int32_t id = (t + r) % 4;
-                    // Disjoint spans long before anything runs, one per thread and round.
-                    const Interval span(Utc(2000, 1, 1, t, r), Utc(2000, 1, 1, t, r, 30));
-                    switch (r % 3) {
-                    case 0:
-                        StartTask(dir.path(), id);
-                        break;
-                    case 1:
-                        StopTask(dir.path(), kAnyTask);
-                        break;
-                    default:
-                        if (InsertSpan(dir.path(), id, span)) {
-                            added[static_cast<std::size_t>(t)].emplace_back(id, span);
-                        }
-                    }
-                }
-            });
-        }
-    }
-    std::vector<std::pair<std::int32_t, Interval>> all;
-    for (const auto& list : added) {
-        all.insert(all.end(), list.begin(), list.end());
-    }
-    EXPECT_EQ(all.size(), std::size_t{kThreads * (kRounds / 3)});
-    EXPECT_EQ(FolderFaults(dir.path(), all), "");
-}
-
 TEST(SyncFold, ConflictNamesOfEachToolAndOnlyOfOurFiles)
 {
     const std::pair<const char*, const char*> cases[] = {
