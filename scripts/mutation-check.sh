@@ -202,6 +202,50 @@ r-overlap-touching @@ src/app/tracking.cpp @@ app_tests app_widget_tests ui_test
 r-overlap-clock-offset @@ src/app/tracking.cpp @@ app_tests app_widget_tests ui_tests @@ stamp.Format().substr(11) @@ stamp.Format().substr(10)
 r-overlap-edit-span-unchecked @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ if (!app::ConfirmOverlap(m_app, nullptr, task.id, edited)) { @@ if (false) {
 r-overlap-edit-task-unchecked @@ src/ui/taskdialogs.cpp @@ ui_tests @@ return app::ConfirmOverlap(m_app, &dialog, m_task.id, span); @@ return app::ConfirmOverlap(m_app, &dialog, m_task.id, model::Interval(span.start, span.start));
+s-merged-not-saved @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ const bool changed = target == nullptr || !SameSpans(result.intervals, target->intervals); @@ const bool changed = target == nullptr || (false && !SameSpans(result.intervals, target->intervals));
+s-cli-doctor-prefolded @@ src/cli/cli.cpp @@ cli_tests @@ copies > 0 && chosenName != "doctor") { @@ copies > 0) {
+h-filter-case     @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ .contains(text, Qt::CaseInsensitive); @@ .contains(text);
+s-main-busy-no-recheck @@ src/app/mainwnd.cpp @@ app_tests app_widget_tests ui_tests @@         m_folderState.clear();<NL>        m_followTimer.start(m_syncQuiet); @@         m_followTimer.start(m_syncQuiet);
+h-tray-recent-oldest @@ src/app/trayicon.cpp @@ app_tests app_widget_tests @@ return a->lastTracked > b->lastTracked; @@ return a->lastTracked < b->lastTracked;
+s-clash-keeps-id  @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ result.id = originalExists ? FreshId() : id; @@ result.id = originalExists && false ? FreshId() : id;
+s-report-scratch-path @@ src/cli/reportcommand.cpp @@ cli_tests @@         file = session.dataFolder / file.filename();<NL> @@ <NL>
+h-hide-no-geometry @@ src/ui/tasklistdlg.cpp @@ ui_tests @@     if (isVisible()) {<NL>        StoreGeometry();<NL>    }<NL>    // Without a tray @@     // Without a tray
+s-hotkey-tasklist-hides-covered @@ src/app/mainwnd.cpp @@ app_tests app_widget_tests ui_tests @@ if (m_taskList && m_taskList->IsVisible() && !m_taskList->IsInFront()) { @@ if (m_taskList && !m_taskList->IsVisible() && !m_taskList->IsInFront()) {
+h-tray-category-dup @@ src/app/trayicon.cpp @@ app_tests app_widget_tests @@                     byId.erase(task);<NL> @@ <NL>
+s-name-dropbox-numbered @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ \d{4}-\d{2}-\d{2}(?: \(\d+\))?\)(\.[^.]+)?$)"), @@ \d{4}-\d{2}-\d{2}\)(\.[^.]+)?$)"),
+s-doctor-damaged-task-ok @@ src/cli/doctorcommand.cpp @@ cli_tests @@             session.out << "damaged\t" << Field(reason) << '\n';<NL>            status = kExitFailed;<NL>        }<NL>    } @@             session.out << "damaged\t" << Field(reason) << '\n';<NL>        }<NL>    }
+s-doctor-damaged-exit0 @@ src/cli/doctorcommand.cpp @@ cli_tests @@ int status = folded && report.damaged.empty() ? kExitOk : kExitFailed; @@ int status = folded ? kExitOk : kExitFailed;
+h-geometry-right  @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ platform::setting::kRight, client.left() + client.width()); @@ platform::setting::kRight, client.right());
+s-hotkey-modal-create @@ src/app/mainwnd.cpp @@ app_tests app_widget_tests ui_tests @@ modal != nullptr && (id == kHotkeySettings || id == kHotkeyCreateTask)) { @@ modal != nullptr && (id == kHotkeySettings)) {
+h-tray-check-position @@ src/app/trayicon.cpp @@ app_tests app_widget_tests @@ action->setChecked(task.id == m_mainWnd.App().CurrentTaskId()); @@ action->setChecked(task.position == m_mainWnd.App().CurrentTaskId());
+s-unite-reach-in  @@ src/model/syncfold.cpp @@ model_tests cli_tests @@             openStart = span.start; // reaches into the open span: one span from its start @@             // reaches into the open span: one span from its start
+s-folded-copy-no-copies @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ if ((IsDataName(name) || ConflictOriginal(name)) && it->is_regular_file(ec) && @@ if (IsDataName(name) && it->is_regular_file(ec) &&
+h-enter-hidden-first @@ src/ui/tasklistdlg.cpp @@ ui_tests @@         if (!m_taskView->isRowHidden(row, {})) { @@         if (row >= 0) {
+s-main-busy-ignored @@ src/app/mainwnd.cpp @@ app_tests app_widget_tests ui_tests @@ if (model::SyncToolBusy(m_app.DataFolder(), std::chrono::system_clock::now(), m_syncQuiet)) { @@ if (false && model::SyncToolBusy(m_app.DataFolder(), std::chrono::system_clock::now(), m_syncQuiet)) {
+h-tray-stop-raw-name @@ src/app/trayicon.cpp @@ app_tests app_widget_tests @@ QStringLiteral("Sto&p Current Task (%1)").arg(name) @@ QStringLiteral("Sto&p Current Task (%1)").arg(QString::fromStdString(task.name))
+s-split-keeps-old @@ src/model/syncfold.cpp @@ model_tests cli_tests @@             changed = category.RemoveTask(id) || changed; @@             changed = changed || category.RemoveTask(id);
+s-cli-damaged-unsaid @@ src/cli/cli.cpp @@ cli_tests @@         if (!report.damaged.empty()) { @@         if (false) {
+h-period-last-year-lost @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ m_periodCombo->setCurrentIndex(period >= kThisDay && period <= kLastYear ? period : -1); @@ m_periodCombo->setCurrentIndex(period >= kThisDay && period < kLastYear ? period : -1);
+s-more-tasks-no-filter @@ src/app/mainwnd.cpp @@ app_tests app_widget_tests ui_tests @@             m_taskList->ShowDialog();<NL>            m_taskList->FocusFilter(); @@             m_taskList->ShowDialog();
+h-tray-submenu-column @@ src/app/trayicon.cpp @@ app_tests app_widget_tests @@ ? members.size() : std::size_t(rows - 1); @@ ? members.size() : std::size_t(rows);
+s-catalogue-id-clash @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ const bool idFree = CategoryCatalog::FindCategoryElement(*mainList, id) == nullptr; @@ const bool idFree = true || CategoryCatalog::FindCategoryElement(*mainList, id) == nullptr;
+h-last-week-start @@ src/model/task.cpp @@ model_tests cli_tests ui_tests @@ start = LocalMidnight(parts, parts.weekday - 1 + 7); @@ start = LocalMidnight(parts, parts.weekday + 7);
+s-main-startup-no-fold @@ src/app/mainwnd.cpp @@ app_tests app_widget_tests ui_tests @@ if (!m_closing && !m_closed && FoldSyncCopies()) { @@ if (!m_closing && !m_closed && false) {
+h-tray-no-category-alone @@ src/app/trayicon.cpp @@ app_tests app_widget_tests @@ if (!uncategorised.empty() && !groups.empty()) { @@ if (!uncategorised.empty()) {
+s-settle-skipped  @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ ok = folder.Settle() && ok; @@ ok = (false && folder.Settle()) && ok;
+s-countnew-all    @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ [&span](const Interval& b) { return SameSpan(b, span); } @@ [&span](const Interval& b) { return false && SameSpan(b, span); }
+s-idx-smaller     @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ if (theirs > ReadNextTaskId(m_folder) && !m_dryRun @@ if (theirs < ReadNextTaskId(m_folder) && !m_dryRun
+s-fold-order-task-first @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ for (const char* kind : {"categories.xml", "idx", "task"}) { @@ for (const char* kind : {"task", "categories.xml", "idx"}) {
+s-damaged-copy-removed @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ m_report.actions.push_back(copyName + ": left, since it cannot be read: " + error);<NL>        return true; @@ m_report.actions.push_back(copyName + ": left, since it cannot be read: " + error);<NL>        return Remove(copyName);
+s-catalogue-member-dup @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ if (!listed && taskId >= 0) { @@ if ((!listed || true) && taskId >= 0) {
+s-catalogue-nextid-copy @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ ParseLeadingInt(copy.GetRoot()->GetChildValue("next_id").value_or("1"))); @@ ParseLeadingInt(main.GetRoot()->GetChildValue("next_id").value_or("1")));
+s-split-single-swapped @@ src/model/syncfold.cpp @@ model_tests cli_tests @@         theirs = &m_catalogues.front().file;<NL>        ours = &m_catalogues.front().copy; @@         theirs = &m_catalogues.front().copy;<NL>        ours = &m_catalogues.front().file;
+s-freshid-files-inuse @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ id = std::max<std::int64_t>(id, std::int64_t{ids.back()} + 1); @@ id = std::max<std::int64_t>(id, std::int64_t{ids.back()});
+s-busy-quiet-ignored @@ src/model/syncfold.cpp @@ model_tests cli_tests app_tests app_widget_tests @@                 now - quiet) { @@                 now - quiet * 0) {
+s-name-syncthing-device @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ -([A-Z0-9]{7})(\.[^.]+)?$)"), @@ -([A-Z0-9]{6})(\.[^.]+)?$)"),
+s-name-not-data   @@ src/model/syncfold.cpp @@ model_tests cli_tests @@             if (!IsDataName(original)) {<NL>                return std::nullopt; @@             if (false) {<NL>                return std::nullopt;
+h-tray-fit-boundary @@ src/app/trayicon.cpp @@ app_tests app_widget_tests @@ if (static_cast<int>(tasks.size()) <= room) { @@ if (static_cast<int>(tasks.size()) < room) {
+h-last-month-stop @@ src/model/task.cpp @@ model_tests cli_tests ui_tests @@ stop = LocalMidnightOf(today.year() / today.month() / 1); @@ stop = LocalMidnight(parts, 0);
 EOF
 )
 
