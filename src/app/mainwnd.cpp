@@ -6,6 +6,7 @@
 #include "tracking.h"
 #include "trayicon.h"
 
+#include "model/filestamp.h"
 #include "model/syncfold.h"
 #include "model/task.h"
 #include "model/taskops.h"
@@ -398,10 +399,13 @@ bool CMainWnd::FoldSyncCopies()
     if (model::FindConflictCopies(m_app.DataFolder()).empty()) {
         return false;
     }
-    if (model::SyncToolBusy(m_app.DataFolder(), std::chrono::system_clock::now(), m_syncQuiet)) {
+    constexpr std::chrono::seconds kSyncQuiet(2);
+    const std::chrono::system_clock::time_point now(std::chrono::duration_cast<std::chrono::system_clock::duration>(
+        std::chrono::nanoseconds(model::WallClockNs())));
+    if (model::SyncToolBusy(m_app.DataFolder(), now, kSyncQuiet)) {
         // Looked at again once the tool has been quiet a while, whether or not the folder changes meanwhile.
         m_folderState.clear();
-        m_followTimer.start(m_syncQuiet);
+        m_followTimer.start(kSyncQuiet);
         return false;
     }
     model::FoldReport report;

@@ -109,8 +109,6 @@ public:
     // Re-derives the running state and every list from the files after another program changed them.
     // Does nothing when the folder looks as it did at the last reading.
     void FollowFiles();
-    // How long a sync tool must leave the folder alone before its conflict copies are folded in.
-    void SetSyncQuiet(std::chrono::seconds quiet) { m_syncQuiet = quiet; }
     // How many times FollowFiles found something to re-read.
     int FileRereads() const { return m_fileRereads; }
 
@@ -149,7 +147,6 @@ private:
     // Outside changes: the folder is watched, and bursts of changes are read once.
     QFileSystemWatcher m_folderWatcher;
     QTimer m_followTimer;
-    std::chrono::seconds m_syncQuiet{2};
     std::string m_folderState;
     std::string m_pendingState;
     int m_fileRereads = 0;

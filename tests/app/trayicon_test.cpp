@@ -204,6 +204,7 @@ TEST_F(TrayTest, ThousandTasks_EveryMenuFitsRecentFirstRunningMarked)
     AddSpan(998, Utc(2008, 4, 6, 7, 0), Utc(2008, 4, 6, 8, 0));
     model::StartTask(Data(), 3);
     MakeCategory("Work", {5, 700, 998});
+    std::filesystem::remove(Data() / "1.tsk"); // items go by position, marks by id
     Start();
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     const std::function<void(const QMenu&)> fits = [&](const QMenu& menu) {
@@ -223,12 +224,23 @@ TEST_F(TrayTest, ThousandTasks_EveryMenuFitsRecentFirstRunningMarked)
         EXPECT_EQ(menu.at(2), "Sto&p Current Task (Task)=10000");
         const auto first = std::find(menu.begin(), menu.end(), quick ? "-" : "S&witch to Task >") + (quick ? 3 : 1);
         const std::string in = quick ? "" : "  ";
-        EXPECT_EQ(Lines(first, first + 6), (Lines{in + "*Task=10103", in + "Task=10800", in + "Task=10105",
-                                                  in + "Task=11098", in + "-", in + "Work >"}));
+        EXPECT_EQ(Lines(first, first + 6), (Lines{in + "*Task=10102", in + "Task=10799", in + "Task=10104",
+                                                  in + "Task=11097", in + "-", in + "Work >"}));
         EXPECT_NE(std::find(menu.begin(), menu.end(), in + "(No category) >"), menu.end());
+        EXPECT_EQ(std::count_if(menu.begin(), menu.end(), [](const std::string& l) { return l.ends_with("=10104"); }),
+                  2)
+            << "among the recent tasks and in its category only";
         EXPECT_NE(std::find(menu.begin(), menu.end(), in + "&More tasks...=32782"), menu.end());
     }
-    Hub().OnCommand(kCmdFirstTask + 999);
+    // Without categories there is nothing to group by: the recent tasks and "More tasks..." only.
+    std::filesystem::remove(Data() / "categories.xml");
+    const Lines flat = Menu();
+    EXPECT_EQ(std::find_if(flat.begin(), flat.end(),
+                           [](const std::string& l) {
+                               return l.ends_with(" >") && l.find("(No category)") != std::string::npos;
+                           }),
+              flat.end());
+    Hub().OnCommand(kCmdFirstTask + 998);
     EXPECT_TRUE(IsRunning(999)) << "the last task of a large store is reachable";
     Hub().OnCommand(kCmdMoreTasks);
     EXPECT_TRUE(m_taskList->visible);

@@ -251,15 +251,6 @@ TEST_F(CliTest, RefusedCommands_ExitTwoForBadUsageOneOtherwise_WithAMessageThatS
     EXPECT_EQ(RunRaw({"tasks", "--data-dir", dir}).out, "0\t-dash\t00:00:00\tstopped\t(No category)\n");
 }
 
-TEST_F(CliTest, Help_ForToolAndEachCommand)
-{
-    const Result all = RunRaw({"--help"});
-    EXPECT_EQ(all.status, 0);
-    EXPECT_NE(all.out.find("id:N or name:TEXT"), std::string::npos);
-    EXPECT_NE(RunRaw({"edit-interval", "--help"}).out.find("Usage: kelmora-cli edit-interval"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(m_home.path() / ".local")); // help touches no data
-}
-
 TEST_F(CliTest, DataFolder_OldDataMigratedIntoTheDefaultOnly_OneThatCannotBeMadeFails)
 {
     {
@@ -403,11 +394,15 @@ TEST_F(CliTest, SyncConflictCopies_NamedByReadersFoldedByWritersAndDoctor)
     WriteFile(m_data / ("2.sync-conflict-20080407-090000-ABCDEFG.tsk"), ReadFile(m_data / "2.tsk"));
     EXPECT_EQ(Run({"rename", "C", "D"}).err, "kelmora-cli: Nothing new in 1 conflict copies from another machine\n");
     WriteFile(m_data / "1 (laptop's conflicted copy 2008-04-07).tsk", "\x05");
+    EXPECT_NE(Run({"tasks"}).err.find("1 conflict copies could not be folded in"), std::string::npos);
     r = Run({"doctor"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("folded\t1 (laptop's conflicted copy 2008-04-07).tsk: left, since it cannot be read"),
               std::string::npos)
         << r.out;
+    std::filesystem::remove(m_data / "1 (laptop's conflicted copy 2008-04-07).tsk");
+    WriteFile(m_data / "7.tsk", "\x05");
+    EXPECT_EQ(Run({"doctor"}).status, 1) << "a damaged task file";
 }
 
 TEST_F(CliTest, ControlCharactersInNames_EscapedOnATerminalByteExactThroughAPipe)
