@@ -6,7 +6,6 @@
 #include "tracking.h"
 #include "trayicon.h"
 
-#include "model/filestamp.h"
 #include "model/syncfold.h"
 #include "model/task.h"
 #include "model/taskops.h"
@@ -400,9 +399,7 @@ bool CMainWnd::FoldSyncCopies()
         return false;
     }
     constexpr std::chrono::seconds kSyncQuiet(2);
-    const std::chrono::system_clock::time_point now(std::chrono::duration_cast<std::chrono::system_clock::duration>(
-        std::chrono::nanoseconds(model::WallClockNs())));
-    if (model::SyncToolBusy(m_app.DataFolder(), now, kSyncQuiet)) {
+    if (model::SyncToolBusy(m_app.DataFolder(), model::WallClockNs(), kSyncQuiet)) {
         // Looked at again once the tool has been quiet a while, whether or not the folder changes meanwhile.
         m_folderState.clear();
         m_followTimer.start(kSyncQuiet);

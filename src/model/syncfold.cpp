@@ -485,7 +485,7 @@ std::vector<std::string> FindConflictCopies(const fs::path& dataFolder)
     return copies;
 }
 
-bool SyncToolBusy(const fs::path& dataFolder, std::chrono::system_clock::time_point now, std::chrono::seconds quiet)
+bool SyncToolBusy(const fs::path& dataFolder, std::int64_t wallClockNs, std::chrono::seconds quiet)
 {
     // A download in progress keeps its temporary file changing; one left by a failed pull does not, and must
     // not hold the fold back for good.
@@ -500,10 +500,9 @@ bool SyncToolBusy(const fs::path& dataFolder, std::chrono::system_clock::time_po
         if (lstat(it->path().c_str(), &info) != 0) {
             continue;
         }
-        const auto changed =
-            std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
-                std::chrono::seconds(info.st_ctim.tv_sec) + std::chrono::nanoseconds(info.st_ctim.tv_nsec)));
-        if (changed > now - (temporary ? std::max(quiet, kAbandoned) : quiet)) {
+        const std::int64_t changedNs = std::int64_t{info.st_ctim.tv_sec} * 1'000'000'000 + info.st_ctim.tv_nsec;
+        const std::chrono::nanoseconds window = temporary ? std::max(quiet, kAbandoned) : quiet;
+        if (changedNs > wallClockNs - window.count()) {
             return true;
         }
     }

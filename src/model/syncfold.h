@@ -1,5 +1,7 @@
 #pragma once
 
+#include "filestamp.h"
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -36,10 +38,11 @@ struct FoldReport
 std::vector<std::string> FindConflictCopies(const std::filesystem::path& dataFolder);
 
 // Whether a sync tool seems to be at work in the folder: one of its temporary files changed within the last ten
-// seconds, or an entry was put there within `quiet` before `now` (by its change time: sync tools give a file its
-// sender's modification time). A tool brings one round's copies one after the other, and the fold must see them
-// together: an id clash's task copy is told apart by the catalogue copy of its side.
-bool SyncToolBusy(const std::filesystem::path& dataFolder, std::chrono::system_clock::time_point now,
+// seconds, or an entry was put there within `quiet` before `wallClockNs` (WallClockNs() at the call), by its
+// change time, since sync tools give a file its sender's modification time. A tool brings one round's copies one
+// after the other, and the fold must see them together: an id clash's task copy is told apart by the catalogue
+// copy of its side.
+bool SyncToolBusy(const std::filesystem::path& dataFolder, std::int64_t wallClockNs,
                   std::chrono::seconds quiet = std::chrono::seconds(2));
 
 // Folds the conflict copies that sync tools leave beside the data files into the files, under the folder's

@@ -352,13 +352,13 @@ TEST(SyncFold, ConflictNamesOfEachToolAndOnlyOfOurFiles)
     }
     // The fold waits while a sync tool is at work: a file just put there, or one of its temporary files.
     testsupport::TempDir dir;
-    const auto now = std::chrono::system_clock::now();
+    const std::int64_t now = WallClockNs();
     testsupport::WriteFile(dir.path() / "5.tsk", "");
     EXPECT_TRUE(SyncToolBusy(dir.path(), now));
-    EXPECT_FALSE(SyncToolBusy(dir.path(), now + std::chrono::seconds(3)));
+    EXPECT_FALSE(SyncToolBusy(dir.path(), now + 3'000'000'000));
     testsupport::WriteFile(dir.path() / ".syncthing.6.tsk.tmp", "");
-    EXPECT_TRUE(SyncToolBusy(dir.path(), now + std::chrono::seconds(3)));
-    EXPECT_FALSE(SyncToolBusy(dir.path(), now + std::chrono::seconds(11))) << "one a failed pull left";
+    EXPECT_TRUE(SyncToolBusy(dir.path(), now + 3'000'000'000));
+    EXPECT_FALSE(SyncToolBusy(dir.path(), now + 11'000'000'000)) << "one a failed pull left";
 }
 
 // Task 0 is on disk as `ours`, its conflict copy as `theirs`; the fold leaves the named tasks' spans.
