@@ -2,40 +2,6 @@
 
 namespace kelmora::model {
 
-bool ByteReader::ReadU8(std::uint8_t& value)
-{
-    if (Remaining() < 1) {
-        return false;
-    }
-    value = static_cast<std::uint8_t>(m_bytes[m_pos]);
-    ++m_pos;
-    return true;
-}
-
-bool ByteReader::ReadU32(std::uint32_t& value)
-{
-    if (Remaining() < 4) {
-        return false;
-    }
-    std::uint32_t result = 0;
-    for (int i = 3; i >= 0; --i) {
-        result = (result << 8) | static_cast<std::uint8_t>(m_bytes[m_pos + static_cast<std::size_t>(i)]);
-    }
-    m_pos += 4;
-    value = result;
-    return true;
-}
-
-bool ByteReader::ReadI32(std::int32_t& value)
-{
-    std::uint32_t raw = 0;
-    if (!ReadU32(raw)) {
-        return false;
-    }
-    value = static_cast<std::int32_t>(raw); // two's complement, well defined since C++20
-    return true;
-}
-
 bool ByteReader::ReadU64(std::uint64_t& value)
 {
     std::uint32_t low = 0;

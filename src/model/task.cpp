@@ -304,9 +304,11 @@ bool IntervalList::Read(ByteReader& reader)
     }
     m_items.reserve(static_cast<std::size_t>(count));
     for (std::int32_t i = 0; i < count; ++i) {
+        // Field by field here rather than through TimeStamp::Read, which the compiler does not see into.
         std::uint8_t closedByte = 0;
         Interval interval;
-        if (!reader.ReadU8(closedByte) || !interval.start.Read(reader) || !interval.stop.Read(reader)) {
+        if (!reader.ReadU8(closedByte) || !reader.ReadI32(interval.start.days) || !reader.ReadI32(interval.start.ms) ||
+            !reader.ReadI32(interval.stop.days) || !reader.ReadI32(interval.stop.ms)) {
             return false;
         }
         interval.closed = closedByte != 0;

@@ -7,6 +7,7 @@
 #include <bit>
 #include <climits>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -51,18 +52,65 @@ std::string TimeLogEntry::Format(const std::string& taskName) const
 
 namespace {
 
-void AppendHtmlRow(std::string& out, const TimeLogEntry& entry, std::string_view escapedName)
+// A tab or line break inside the name would split the record, so it becomes a blank.
+std::string TabName(std::string_view name)
+{
+    std::string text(name);
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+    return text;
+}
+
+// Room for the tags and the three times of a row, whatever their length.
+constexpr std::size_t kRowRoom = 64 + TimeSpan::kMaxText + 2 * LocalStampWriter::kMaxText;
+
+char* Put(char* out, std::string_view text)
+{
+    return std::copy(text.begin(), text.end(), out);
+}
+
+// One stamp writer per column: each column's stamps lie close together, so its hour and day are mostly the last
+// row's.
+struct StampColumns
+{
+    LocalStampWriter starts;
+    LocalStampWriter stops;
+};
+
+void AppendHtmlRow(std::string& out, const TimeLogEntry& entry, std::string_view escapedName, StampColumns& stamps)
 {
     const TimeStamp effectiveStop = entry.EffectiveStop();
     out += "<tr><td><b>";
     out += escapedName;
-    out += "</b></td><td>";
-    (effectiveStop - entry.start).AppendFormat(out);
-    out += "</td><td>";
-    entry.start.AppendFormat(out);
-    out += "</td><td>";
-    effectiveStop.AppendFormat(out);
-    out += "</td></tr>";
+    char buffer[kRowRoom];
+    char* end = Put(buffer, "</b></td><td>");
+    end = (effectiveStop - entry.start).Write(end);
+    end = Put(end, "</td><td>");
+    end = stamps.starts.Write(entry.start, end);
+    end = Put(end, "</td><td>");
+    end = stamps.stops.Write(effectiveStop, end);
+    end = Put(end, "</td></tr>");
+    out.append(buffer, end);
+}
+
+// NAME, tab, duration, tab, start, tab, stop, and CR LF when `lineEnd`.
+void AppendTabRow(std::string& out, const TimeLogEntry& entry, std::string_view tabName, StampColumns& stamps,
+                  bool lineEnd)
+{
+    const TimeStamp effectiveStop = entry.EffectiveStop();
+    out += tabName;
+    char buffer[kRowRoom];
+    char* end = buffer;
+    *end++ = '\t';
+    end = (effectiveStop - entry.start).Write(end);
+    *end++ = '\t';
+    end = stamps.starts.Write(entry.start, end);
+    *end++ = '\t';
+    end = stamps.stops.Write(effectiveStop, end);
+    if (lineEnd) {
+        end = Put(end, "\r\n");
+    }
+    out.append(buffer, end);
 }
 
 } // namespace
@@ -71,7 +119,8 @@ std::string TimeLogEntry::ToHtmlRow(const std::string& taskName) const
 {
     std::string row;
     if (taskId >= 0) {
-        AppendHtmlRow(row, *this, HtmlEscape(taskName));
+        StampColumns stamps;
+        AppendHtmlRow(row, *this, HtmlEscape(taskName), stamps);
     }
     return row;
 }
@@ -79,26 +128,11 @@ std::string TimeLogEntry::ToHtmlRow(const std::string& taskName) const
 std::string TimeLogEntry::ToTabRow(const std::string& taskName) const
 {
     std::string row;
-    AppendTabRow(row, taskName);
+    if (taskId >= 0) {
+        StampColumns stamps;
+        AppendTabRow(row, *this, TabName(taskName), stamps, false);
+    }
     return row;
-}
-
-void TimeLogEntry::AppendTabRow(std::string& out, const std::string& taskName) const
-{
-    if (taskId < 0) {
-        return;
-    }
-    const TimeStamp effectiveStop = EffectiveStop();
-    // A tab or line break inside the name would split the record, so it becomes a blank.
-    for (const char c : taskName) {
-        out += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
-    }
-    out += '\t';
-    (effectiveStop - start).AppendFormat(out);
-    out += '\t';
-    start.AppendFormat(out);
-    out += '\t';
-    effectiveStop.AppendFormat(out);
 }
 
 // A log of all time holds a row per span ever tracked.
@@ -119,18 +153,26 @@ TimeLogEntry MakeEntry(const Interval& interval, std::int32_t taskId)
     return entry;
 }
 
-// Sorts by least significant digit first, which keeps equal values in order. The counts of every digit are
-// taken in one pass; a digit that is the same throughout is skipped.
-void RadixSort(std::vector<std::uint64_t>& values, int bits)
+// Sorts by bits lowBit .. highBit - 1 of the values, least significant digit first, which keeps values with
+// equal such bits in the order they had. The counts of every digit are taken in one pass; a digit that is the
+// same throughout is skipped.
+void RadixSort(std::vector<std::uint64_t>& values, int lowBit, int highBit)
 {
-    constexpr int kDigitBits = 11;
-    constexpr std::size_t kDigitValues = std::size_t{1} << kDigitBits;
-    constexpr std::uint64_t kMask = kDigitValues - 1;
-    const int digits = (bits + kDigitBits - 1) / kDigitBits;
-    std::vector<std::size_t> counts(static_cast<std::size_t>(digits) * kDigitValues, 0);
+    // Digits of up to 12 bits keep the counts in the processor's cache; the bits are shared out evenly, so that
+    // the 36 bits of a few years in milliseconds take three passes.
+    constexpr int kMostDigitBits = 12;
+    const int digits = (highBit - lowBit + kMostDigitBits - 1) / kMostDigitBits;
+    if (digits == 0) {
+        return;
+    }
+    const int digitBits = (highBit - lowBit + digits - 1) / digits;
+    const std::size_t digitValues = std::size_t{1} << digitBits;
+    const std::uint64_t mask = digitValues - 1;
+    std::vector<std::size_t> counts(static_cast<std::size_t>(digits) * digitValues, 0);
     for (const std::uint64_t value : values) {
         for (int digit = 0; digit < digits; ++digit) {
-            ++counts[static_cast<std::size_t>(digit) * kDigitValues + ((value >> (digit * kDigitBits)) & kMask)];
+            ++counts[static_cast<std::size_t>(digit) * digitValues +
+                     ((value >> (lowBit + digit * digitBits)) & mask)];
         }
     }
     const std::size_t count = values.size();
@@ -139,17 +181,17 @@ void RadixSort(std::vector<std::uint64_t>& values, int bits)
     std::uint64_t* from = values.data();
     std::uint64_t* to = scratch.get();
     for (int digit = 0; digit < digits; ++digit) {
-        const int shift = digit * kDigitBits;
-        std::size_t* next = counts.data() + static_cast<std::size_t>(digit) * kDigitValues;
-        if (next[(from[0] >> shift) & kMask] == count) {
+        const int shift = lowBit + digit * digitBits;
+        std::size_t* next = counts.data() + static_cast<std::size_t>(digit) * digitValues;
+        if (next[(from[0] >> shift) & mask] == count) {
             continue;
         }
         std::size_t position = 0;
-        for (std::size_t slot = 0; slot < kDigitValues; ++slot) {
+        for (std::size_t slot = 0; slot < digitValues; ++slot) {
             position += std::exchange(next[slot], position);
         }
         for (std::size_t i = 0; i < count; ++i) {
-            to[next[(from[i] >> shift) & kMask]++] = from[i];
+            to[next[(from[i] >> shift) & mask]++] = from[i];
         }
         std::swap(from, to);
     }
@@ -200,7 +242,8 @@ template <typename StartAt> std::vector<std::uint32_t> OrderByStart(std::size_t 
         for (std::size_t i = 0; i < count; ++i) {
             packed.push_back(((keyOf(startAt(i)) - lowest) << positionBits) | i);
         }
-        RadixSort(packed, keyBits + positionBits);
+        // The positions are in order already, and the sort keeps that order among equal stamps.
+        RadixSort(packed, positionBits, keyBits + positionBits);
         const std::uint64_t positionMask = (std::uint64_t{1} << positionBits) - 1;
         for (const std::uint64_t value : packed) {
             order.push_back(static_cast<std::uint32_t>(value & positionMask));
@@ -248,8 +291,13 @@ void TimeLog::SortByStart()
         OrderByStart(m_entries.size(), [this](std::size_t i) -> const TimeStamp& { return m_entries[i].start; });
     std::vector<TimeLogEntry> sorted;
     sorted.reserve(m_entries.size());
-    for (const std::uint32_t position : order) {
-        sorted.push_back(std::move(m_entries[position]));
+    // Read in an order unrelated to where they lie: asked for a little ahead, or each one is a cache miss.
+    constexpr std::size_t kAhead = 16;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i + kAhead < order.size()) {
+            __builtin_prefetch(&m_entries[order[i + kAhead]]);
+        }
+        sorted.push_back(m_entries[order[i]]);
     }
     m_entries.swap(sorted);
 }
@@ -391,34 +439,78 @@ std::string TimeLog::ToHtmlTable() const
     return html;
 }
 
+namespace {
+
+// The text each row shows for its task's name, made once per task and found by id without hashing when the ids
+// lie close together, as a store's do.
+class RowNames
+{
+public:
+    using Make = std::function<std::string(std::int32_t)>;
+
+    RowNames(const std::vector<TimeLogEntry>& entries, Make make) : m_make(std::move(make))
+    {
+        std::int32_t lowest = INT32_MAX;
+        std::int32_t highest = -1;
+        for (const TimeLogEntry& entry : entries) {
+            if (entry.taskId >= 0) {
+                lowest = std::min(lowest, entry.taskId);
+                highest = std::max(highest, entry.taskId);
+            }
+        }
+        if (highest >= 0 && std::size_t(highest - lowest) <= entries.size() * 4 + 4096) {
+            m_lowest = lowest;
+            m_dense.assign(static_cast<std::size_t>(highest - lowest) + 1, nullptr);
+        }
+    }
+
+    const std::string& Of(std::int32_t taskId)
+    {
+        const std::string** slot = nullptr;
+        if (!m_dense.empty()) {
+            slot = &m_dense[static_cast<std::size_t>(taskId - m_lowest)];
+            if (*slot != nullptr) {
+                return **slot;
+            }
+        }
+        auto made = m_made.find(taskId);
+        if (made == m_made.end()) {
+            made = m_made.emplace(taskId, m_make(taskId)).first;
+        }
+        if (slot != nullptr) {
+            *slot = &made->second;
+        }
+        return made->second;
+    }
+
+private:
+    Make m_make;
+    std::int32_t m_lowest = 0;
+    std::vector<const std::string*> m_dense;
+    std::unordered_map<std::int32_t, std::string> m_made;
+};
+
+} // namespace
+
 bool TimeLog::WriteHtmlTable(TextSink& out) const
 {
     // Each name is escaped once, not once per span, and a page kept whole is sized before it is written, so a
     // table of a million rows is never copied while it grows.
-    std::unordered_map<std::int32_t, std::string> escaped;
-    std::vector<const std::string*> names;
-    names.reserve(m_entries.size());
+    RowNames names(m_entries, [this](std::int32_t id) { return HtmlEscape(TaskName(id)); });
     // per row: tags 45, duration 8 (more past 99 hours), start and stop 19 each
     std::size_t size = 200;
-    for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
-        if (it->taskId < 0) {
-            names.push_back(nullptr);
-            continue;
+    for (const TimeLogEntry& entry : m_entries) {
+        if (entry.taskId >= 0) {
+            size += 100 + names.Of(entry.taskId).size();
         }
-        auto name = escaped.find(it->taskId);
-        if (name == escaped.end()) {
-            name = escaped.emplace(it->taskId, HtmlEscape(TaskName(it->taskId))).first;
-        }
-        names.push_back(&name->second);
-        size += 100 + name->second.size();
     }
     out.Expect(size);
     out.Append("<table border = \"1\"><tr><td><b>Task Name</b></td><td><b>Interval</b></td><td><b>Start</b></td><td>"
                "<b>Stop</b></td></tr>");
-    auto name = names.begin();
-    for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it, ++name) {
-        if (*name != nullptr) {
-            AppendHtmlRow(out.Text(), *it, **name);
+    StampColumns stamps;
+    for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
+        if (it->taskId >= 0) {
+            AppendHtmlRow(out.Text(), *it, names.Of(it->taskId), stamps);
             if (!out.Pour()) {
                 return false;
             }
@@ -440,9 +532,14 @@ bool TimeLog::WriteTabText(TextSink& out) const
 {
     // name + tab + 8 + tab + 19 + tab + 19 + CR LF, names about 16 bytes
     out.Expect(m_entries.size() * 66);
+    RowNames names(m_entries, [this](std::int32_t id) { return TabName(TaskName(id)); });
+    StampColumns stamps;
     for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
-        it->AppendTabRow(out.Text(), TaskName(it->taskId));
-        out.Append("\r\n");
+        if (it->taskId >= 0) {
+            AppendTabRow(out.Text(), *it, names.Of(it->taskId), stamps, true);
+        } else {
+            out.Append("\r\n");
+        }
         if (!out.Pour()) {
             return false;
         }

@@ -31,7 +31,6 @@ public:
     std::string Format(const std::string& taskName) const;
     std::string ToHtmlRow(const std::string& taskName) const;
     std::string ToTabRow(const std::string& taskName) const;
-    void AppendTabRow(std::string& out, const std::string& taskName) const;
 
     // Ahead of the id, so that it fills the span's padding: 24 bytes a row.
     // The span was still running when it entered the log, which closed it at that moment.

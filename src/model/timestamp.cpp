@@ -17,6 +17,26 @@
 
 namespace kelmora::model {
 
+// Outside the unnamed namespace, as the per-thread zone memory that LocalStampWriter names holds them.
+struct LocalOffset
+{
+    bool valid = false;
+    std::int64_t utcOffset = 0; // seconds to add to UTC for local time
+    bool daylight = false;
+};
+
+// What identifies the zone file in force: the file TZ names, or /etc/localtime when TZ is unset. A
+// change of the system zone (timedatectl, a new symlink, a tzdata upgrade) shows as a new identity.
+struct ZoneFileIdentity
+{
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const ZoneFileIdentity&) const = default;
+};
+
 namespace {
 
 // 1970-01-01 as a day count since 1899-12-30.
@@ -94,13 +114,6 @@ bool LocalToUnixSeconds(int year, int month, int day, int hour, int minute, int 
     return true;
 }
 
-struct LocalOffset
-{
-    bool valid = false;
-    std::int64_t utcOffset = 0; // seconds to add to UTC for local time
-    bool daylight = false;
-};
-
 LocalOffset QueryLocalOffset(std::int64_t unixSeconds)
 {
     LocalOffset result;
@@ -114,18 +127,6 @@ LocalOffset QueryLocalOffset(std::int64_t unixSeconds)
     result.daylight = local.tm_isdst > 0;
     return result;
 }
-
-// What identifies the zone file in force: the file TZ names, or /etc/localtime when TZ is unset. A
-// change of the system zone (timedatectl, a new symlink, a tzdata upgrade) shows as a new identity.
-struct ZoneFileIdentity
-{
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    std::int64_t modifiedNs = 0;
-    bool operator==(const ZoneFileIdentity&) const = default;
-};
 
 ZoneFileIdentity IdentifyZoneFile(const char* tz)
 {
@@ -165,65 +166,94 @@ std::int64_t CoarseMonotonicMs()
     return std::int64_t{now.tv_sec} * 1'000 + now.tv_nsec / 1'000'000;
 }
 
+} // namespace
+
 // The zone's offset from UTC at a moment. Asking the C library for every stamp of a large time log is
 // slow, so offsets are remembered per UTC hour, but only for hours whose first and last second agree:
 // an hour that holds a zone change is always asked afresh. The memory is per thread (background loops
 // build logs too). It is dropped when TZ changes, and when the zone file changes: a running program must
 // follow the system zone when the user travels, so the file is looked at, at most once a second.
-LocalOffset LocalOffsetAt(std::int64_t unixSeconds)
+class ZoneOffsets
 {
-    constexpr std::size_t kSlots = 4096;
-    constexpr std::int64_t kZoneCheckMs = 1'000;
+public:
+    // This thread's memory, checked against TZ and the zone file first.
+    static ZoneOffsets& Checked()
+    {
+        thread_local ZoneOffsets offsets;
+        offsets.Check();
+        return offsets;
+    }
+
+    LocalOffset At(std::int64_t unixSeconds)
+    {
+        const std::int64_t hour = FloorDiv(unixSeconds, 3'600);
+        Slot& slot = m_slots[static_cast<std::size_t>(FloorMod(hour, kSlots))];
+        if (slot.hour == hour) {
+            return slot.offset;
+        }
+        const LocalOffset first = QueryLocalOffset(hour * 3'600);
+        const LocalOffset last = QueryLocalOffset(hour * 3'600 + 3'599);
+        if (first.valid && last.valid && first.utcOffset == last.utcOffset && first.daylight == last.daylight) {
+            slot.hour = hour;
+            slot.offset = first;
+            return first;
+        }
+        return QueryLocalOffset(unixSeconds);
+    }
+
+    // Whether the offset At gave for this hour holds for all of it.
+    bool HoldsForHour(std::int64_t hour) const
+    {
+        return m_slots[static_cast<std::size_t>(FloorMod(hour, kSlots))].hour == hour;
+    }
+
+private:
+    static constexpr std::size_t kSlots = 4096;
+    static constexpr std::int64_t kZoneCheckMs = 1'000;
     struct Slot
     {
         std::int64_t hour = INT64_MIN;
         LocalOffset offset;
     };
-    struct Cache
-    {
-        bool filled = false;
-        bool tzSet = false;
-        std::string tz;
-        ZoneFileIdentity zoneFile;
-        std::int64_t checkedAtMs = 0;
-        std::uint32_t checkRequests = 0;
-        std::vector<Slot> slots = std::vector<Slot>(kSlots);
-    };
-    thread_local Cache cache;
 
-    const char* tz = std::getenv("TZ");
-    const std::int64_t nowMs = CoarseMonotonicMs();
-    const std::uint32_t requests = g_zoneCheckRequests.load(std::memory_order_relaxed);
-    bool reload = !cache.filled || cache.tzSet != (tz != nullptr) || (tz != nullptr && cache.tz != tz);
-    if (!reload && (nowMs - cache.checkedAtMs >= kZoneCheckMs || requests != cache.checkRequests)) {
-        cache.checkedAtMs = nowMs;
-        cache.checkRequests = requests;
-        reload = IdentifyZoneFile(tz) != cache.zoneFile;
+    void Check()
+    {
+        const char* tz = std::getenv("TZ");
+        const std::int64_t nowMs = CoarseMonotonicMs();
+        const std::uint32_t requests = g_zoneCheckRequests.load(std::memory_order_relaxed);
+        bool reload = !m_filled || m_tzSet != (tz != nullptr) || (tz != nullptr && m_tz != tz);
+        if (!reload && (nowMs - m_checkedAtMs >= kZoneCheckMs || requests != m_checkRequests)) {
+            m_checkedAtMs = nowMs;
+            m_checkRequests = requests;
+            reload = IdentifyZoneFile(tz) != m_zoneFile;
+        }
+        if (reload) {
+            // With TZ unset the C library reads /etc/localtime again when that file has changed.
+            tzset();
+            m_filled = true;
+            m_tzSet = tz != nullptr;
+            m_tz = tz != nullptr ? tz : "";
+            m_zoneFile = IdentifyZoneFile(tz);
+            m_checkedAtMs = nowMs;
+            m_checkRequests = requests;
+            std::fill(m_slots.begin(), m_slots.end(), Slot{});
+        }
     }
-    if (reload) {
-        // With TZ unset the C library reads /etc/localtime again when that file has changed.
-        tzset();
-        cache.filled = true;
-        cache.tzSet = tz != nullptr;
-        cache.tz = tz != nullptr ? tz : "";
-        cache.zoneFile = IdentifyZoneFile(tz);
-        cache.checkedAtMs = nowMs;
-        cache.checkRequests = requests;
-        std::fill(cache.slots.begin(), cache.slots.end(), Slot{});
-    }
-    const std::int64_t hour = FloorDiv(unixSeconds, 3'600);
-    Slot& slot = cache.slots[static_cast<std::size_t>(FloorMod(hour, kSlots))];
-    if (slot.hour == hour) {
-        return slot.offset;
-    }
-    const LocalOffset first = QueryLocalOffset(hour * 3'600);
-    const LocalOffset last = QueryLocalOffset(hour * 3'600 + 3'599);
-    if (first.valid && last.valid && first.utcOffset == last.utcOffset && first.daylight == last.daylight) {
-        slot.hour = hour;
-        slot.offset = first;
-        return first;
-    }
-    return QueryLocalOffset(unixSeconds);
+
+    bool m_filled = false;
+    bool m_tzSet = false;
+    std::string m_tz;
+    ZoneFileIdentity m_zoneFile;
+    std::int64_t m_checkedAtMs = 0;
+    std::uint32_t m_checkRequests = 0;
+    std::vector<Slot> m_slots = std::vector<Slot>(kSlots);
+};
+
+namespace {
+
+LocalOffset LocalOffsetAt(std::int64_t unixSeconds)
+{
+    return ZoneOffsets::Checked().At(unixSeconds);
 }
 
 enum class LocalTimeKind
@@ -326,19 +356,28 @@ std::string TimeSpan::Format() const
 
 void TimeSpan::AppendFormat(std::string& out) const
 {
+    char buffer[kMaxText + 1];
+    out.append(buffer, Write(buffer));
+}
+
+char* TimeSpan::Write(char* out) const
+{
     const long long hours = static_cast<long long>(days) * 24 + ms / 3'600'000;
     const int minutes = (ms % 3'600'000) / 60'000;
     const int seconds = (ms % 60'000) / 1'000;
     if (hours < 0 || hours > 99) {
-        char buffer[48];
-        std::snprintf(buffer, sizeof buffer, "%.2lld:%.2d:%.2d", hours, minutes, seconds);
-        out += buffer;
-        return;
+        const int written = std::snprintf(out, kMaxText + 1, "%.2lld:%.2d:%.2d", hours, minutes, seconds);
+        return out + std::clamp(written, 0, kMaxText);
     }
-    const char buffer[8] = {static_cast<char>('0' + hours / 10),   static_cast<char>('0' + hours % 10),   ':',
-                            static_cast<char>('0' + minutes / 10), static_cast<char>('0' + minutes % 10), ':',
-                            static_cast<char>('0' + seconds / 10), static_cast<char>('0' + seconds % 10)};
-    out.append(buffer, sizeof buffer);
+    out[0] = static_cast<char>('0' + hours / 10);
+    out[1] = static_cast<char>('0' + hours % 10);
+    out[2] = ':';
+    out[3] = static_cast<char>('0' + minutes / 10);
+    out[4] = static_cast<char>('0' + minutes % 10);
+    out[5] = ':';
+    out[6] = static_cast<char>('0' + seconds / 10);
+    out[7] = static_cast<char>('0' + seconds % 10);
+    return out + 8;
 }
 
 // ---- TimeStamp ----
@@ -527,61 +566,75 @@ std::string TimeStamp::Format() const
 
 void TimeStamp::AppendFormat(std::string& out) const
 {
-    // The same fields GetLocalParts gives, without the weekday and day of the year, which ask the locale: time
-    // logs format millions of stamps. Consecutive stamps mostly fall on one local day, whose date is kept.
-    const std::int64_t unixSeconds = FloorDiv(ToUnixMs(), 1'000);
-    const LocalOffset offset = LocalOffsetAt(unixSeconds);
-    const std::int64_t localSeconds = unixSeconds + (offset.valid ? offset.utcOffset : 0);
+    // One stamp is a log of one: the zone is looked at as for any log.
+    LocalStampWriter writer;
+    writer.Append(*this, out);
+}
+
+// ---- LocalStampWriter ----
+
+LocalStampWriter::LocalStampWriter() : m_zone(&ZoneOffsets::Checked()) {}
+
+char* LocalStampWriter::Write(const TimeStamp& stamp, char* out)
+{
+    const std::int64_t unixSeconds = FloorDiv(stamp.ToUnixMs(), 1'000);
+    const std::int64_t hour = FloorDiv(unixSeconds, 3'600);
+    if (hour != m_hour) {
+        const LocalOffset offset = m_zone->At(unixSeconds);
+        m_offsetSeconds = offset.valid ? offset.utcOffset : 0;
+        // An hour that holds a zone change is looked up stamp by stamp.
+        m_hour = m_zone->HoldsForHour(hour) ? hour : INT64_MIN;
+    }
+    const std::int64_t localSeconds = unixSeconds + m_offsetSeconds;
     const std::int64_t localDay = FloorDiv(localSeconds, 86'400);
     const int secondOfDay = static_cast<int>(localSeconds - localDay * 86'400);
-    struct DayText
-    {
-        std::int64_t day = INT64_MIN;
-        CivilDate date{};
-        char text[11] = {};
-    };
-    thread_local DayText last;
-    if (last.day != localDay) {
-        last.day = localDay;
-        last.date = CivilFromUnixDays(localDay);
-        const std::int64_t year = last.date.year;
+    if (m_day != localDay) {
+        m_day = localDay;
+        const CivilDate date = CivilFromUnixDays(localDay);
+        m_year = date.year;
+        m_month = date.month;
+        m_dayOfMonth = date.day;
+        const std::int64_t year = m_year;
         if (year >= 0 && year <= 9999) {
             // Hand-made digits: snprintf dominated.
-            char* text = last.text;
+            char* text = m_dayText;
             text[0] = year >= 1000 ? static_cast<char>('0' + year / 1000) : ' ';
             text[1] = year >= 100 ? static_cast<char>('0' + year / 100 % 10) : ' ';
             text[2] = year >= 10 ? static_cast<char>('0' + year / 10 % 10) : ' ';
             text[3] = static_cast<char>('0' + year % 10);
             text[4] = '-';
-            text[5] = static_cast<char>('0' + last.date.month / 10);
-            text[6] = static_cast<char>('0' + last.date.month % 10);
+            text[5] = static_cast<char>('0' + m_month / 10);
+            text[6] = static_cast<char>('0' + m_month % 10);
             text[7] = '-';
-            text[8] = static_cast<char>('0' + last.date.day / 10);
-            text[9] = static_cast<char>('0' + last.date.day % 10);
+            text[8] = static_cast<char>('0' + m_dayOfMonth / 10);
+            text[9] = static_cast<char>('0' + m_dayOfMonth % 10);
             text[10] = ' ';
         }
     }
-    const int hour = secondOfDay / 3'600;
+    const int hourOfDay = secondOfDay / 3'600;
     const int minute = secondOfDay / 60 % 60;
     const int second = secondOfDay % 60;
-    if (last.date.year < 0 || last.date.year > 9999) {
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%4d-%02d-%02d %02d:%02d:%02d", static_cast<int>(last.date.year),
-                      last.date.month, last.date.day, hour, minute, second);
-        out += buffer;
-        return;
+    if (m_year < 0 || m_year > 9999) {
+        const int written = std::snprintf(out, kMaxText + 1, "%4d-%02d-%02d %02d:%02d:%02d", static_cast<int>(m_year),
+                                          m_month, m_dayOfMonth, hourOfDay, minute, second);
+        return out + std::clamp(written, 0, kMaxText);
     }
-    char buffer[19];
-    std::copy(std::begin(last.text), std::end(last.text), buffer);
-    buffer[11] = static_cast<char>('0' + hour / 10);
-    buffer[12] = static_cast<char>('0' + hour % 10);
-    buffer[13] = ':';
-    buffer[14] = static_cast<char>('0' + minute / 10);
-    buffer[15] = static_cast<char>('0' + minute % 10);
-    buffer[16] = ':';
-    buffer[17] = static_cast<char>('0' + second / 10);
-    buffer[18] = static_cast<char>('0' + second % 10);
-    out.append(buffer, sizeof buffer);
+    std::copy(std::begin(m_dayText), std::end(m_dayText), out);
+    out[11] = static_cast<char>('0' + hourOfDay / 10);
+    out[12] = static_cast<char>('0' + hourOfDay % 10);
+    out[13] = ':';
+    out[14] = static_cast<char>('0' + minute / 10);
+    out[15] = static_cast<char>('0' + minute % 10);
+    out[16] = ':';
+    out[17] = static_cast<char>('0' + second / 10);
+    out[18] = static_cast<char>('0' + second % 10);
+    return out + 19;
+}
+
+void LocalStampWriter::Append(const TimeStamp& stamp, std::string& out)
+{
+    char buffer[kMaxText + 1];
+    out.append(buffer, Write(stamp, buffer));
 }
 
 TimeSpan TimeStamp::operator-(const TimeStamp& other) const

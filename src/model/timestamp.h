@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <string>
 
@@ -51,6 +52,10 @@ public:
     // "HH:MM:SS" with unbounded hours, e.g. "100:00:00".
     std::string Format() const;
     void AppendFormat(std::string& out) const;
+    // The longest text Write makes: 8 characters up to 99 hours, more for longer or negative spans.
+    static constexpr int kMaxText = 40;
+    // Writes Format's text at `out`, which has room for kMaxText + 1 characters; returns the end of the text.
+    char* Write(char* out) const;
 
     std::int64_t TotalMs() const { return std::int64_t{days} * kMsPerDay + ms; }
 
@@ -113,6 +118,33 @@ public:
 
     std::int32_t days = 0;
     std::int32_t ms = 0;
+};
+
+class ZoneOffsets;
+
+// Local-time texts of many stamps, as TimeStamp::Format gives them, for time logs of a million rows. The zone
+// is looked at once, when the writer is made, so a log is written in one zone; the zone offset and the date are
+// worked out again only when a stamp falls in another hour or day than the one before.
+class LocalStampWriter
+{
+public:
+    // The longest text Write makes: 19 characters, more for years outside 0 to 9999.
+    static constexpr int kMaxText = 40;
+
+    LocalStampWriter();
+    // Writes the text at `out`, which has room for kMaxText + 1 characters; returns the end of the text.
+    char* Write(const TimeStamp& stamp, char* out);
+    void Append(const TimeStamp& stamp, std::string& out);
+
+private:
+    ZoneOffsets* m_zone;
+    std::int64_t m_hour = INT64_MIN;
+    std::int64_t m_offsetSeconds = 0;
+    std::int64_t m_day = INT64_MIN;
+    std::int64_t m_year = 0;
+    int m_month = 1;
+    int m_dayOfMonth = 1;
+    char m_dayText[11] = {};
 };
 
 } // namespace kelmora::model
