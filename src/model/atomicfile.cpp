@@ -2,6 +2,7 @@
 
 #include "textsink.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -244,11 +245,16 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string& contents, std
         }
         return false;
     }
-    contents.clear();
-    contents.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[65536];
+    // Straight into the result, with room for one more byte so that the end is seen without a second buffer;
+    // a file that grows while it is read gets more room.
+    contents.resize(static_cast<std::size_t>(info.st_size) + 1);
+    std::size_t filled = 0;
     for (;;) {
-        const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
+        if (filled == contents.size()) {
+            // Past the bound by one byte at most: that byte is enough to refuse the file.
+            contents.resize(static_cast<std::size_t>(std::min<std::uint64_t>(contents.size() * 2, kind.maxBytes + 1)));
+        }
+        const ssize_t got = ::read(fd.Get(), contents.data() + filled, contents.size() - filled);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -259,15 +265,16 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string& contents, std
         if (got == 0) {
             break;
         }
-        contents.append(buffer, static_cast<std::size_t>(got));
+        filled += static_cast<std::size_t>(got);
         // A file that grows while it is read is held to the same bound.
-        if (contents.size() > kind.maxBytes) {
+        if (filled > kind.maxBytes) {
             if (error != nullptr) {
                 *error = path.string() + ": grew past the largest size " + kind.name + " can be";
             }
             return false;
         }
     }
+    contents.resize(filled);
     return true;
 }
 

@@ -302,17 +302,16 @@ bool IntervalList::Read(ByteReader& reader)
     if (static_cast<std::size_t>(count) > reader.Remaining() / kIntervalRecordSize) {
         return false;
     }
-    m_items.reserve(static_cast<std::size_t>(count));
-    for (std::int32_t i = 0; i < count; ++i) {
-        // Field by field here rather than through TimeStamp::Read, which the compiler does not see into.
+    m_items.resize(static_cast<std::size_t>(count));
+    // Field by field here rather than through TimeStamp::Read, which the compiler does not see into.
+    for (Interval& interval : m_items) {
         std::uint8_t closedByte = 0;
-        Interval interval;
         if (!reader.ReadU8(closedByte) || !reader.ReadI32(interval.start.days) || !reader.ReadI32(interval.start.ms) ||
             !reader.ReadI32(interval.stop.days) || !reader.ReadI32(interval.stop.ms)) {
+            m_items.clear();
             return false;
         }
         interval.closed = closedByte != 0;
-        m_items.push_back(interval);
     }
     return true;
 }

@@ -4,6 +4,7 @@
 #include "clock.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <climits>
 #include <cstdio>
@@ -321,6 +322,34 @@ int FirstDayOfWeek()
     return (firstWeekday - 1 + base) % 7;
 }
 
+namespace {
+
+// "00" to "99", two characters copied at once.
+constexpr auto kTwoDigits = [] {
+    std::array<char, 200> digits{};
+    for (int i = 0; i < 100; ++i) {
+        digits[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+        digits[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+    }
+    return digits;
+}();
+
+char* PutTwoDigits(char* out, int value)
+{
+    const char* digits = kTwoDigits.data() + 2 * value;
+    out[0] = digits[0];
+    out[1] = digits[1];
+    return out + 2;
+}
+
+// Whether `value` lies in [start, start + length).
+bool Within(std::int64_t value, std::int64_t start, std::int64_t length)
+{
+    return value >= start && value - start < length;
+}
+
+} // namespace
+
 // ---- TimeSpan ----
 
 TimeSpan::TimeSpan(std::int64_t d, std::int64_t m)
@@ -369,15 +398,11 @@ char* TimeSpan::Write(char* out) const
         const int written = std::snprintf(out, kMaxText + 1, "%.2lld:%.2d:%.2d", hours, minutes, seconds);
         return out + std::clamp(written, 0, kMaxText);
     }
-    out[0] = static_cast<char>('0' + hours / 10);
-    out[1] = static_cast<char>('0' + hours % 10);
-    out[2] = ':';
-    out[3] = static_cast<char>('0' + minutes / 10);
-    out[4] = static_cast<char>('0' + minutes % 10);
-    out[5] = ':';
-    out[6] = static_cast<char>('0' + seconds / 10);
-    out[7] = static_cast<char>('0' + seconds % 10);
-    return out + 8;
+    out = PutTwoDigits(out, static_cast<int>(hours));
+    *out++ = ':';
+    out = PutTwoDigits(out, minutes);
+    *out++ = ':';
+    return PutTwoDigits(out, seconds);
 }
 
 // ---- TimeStamp ----
@@ -577,40 +602,41 @@ LocalStampWriter::LocalStampWriter() : m_zone(&ZoneOffsets::Checked()) {}
 
 char* LocalStampWriter::Write(const TimeStamp& stamp, char* out)
 {
-    const std::int64_t unixSeconds = FloorDiv(stamp.ToUnixMs(), 1'000);
-    const std::int64_t hour = FloorDiv(unixSeconds, 3'600);
-    if (hour != m_hour) {
+    const std::int64_t unixSeconds = stamp.ms >= 0 && stamp.ms < kMsPerDay
+                                         ? (std::int64_t{stamp.days} - kUnixEpochDay) * 86'400 + stamp.ms / 1'000
+                                         : FloorDiv(stamp.ToUnixMs(), 1'000);
+    if (!m_hourKnown || !Within(unixSeconds, m_hourStart, 3'600)) {
+        const std::int64_t hour = FloorDiv(unixSeconds, 3'600);
         const LocalOffset offset = m_zone->At(unixSeconds);
         m_offsetSeconds = offset.valid ? offset.utcOffset : 0;
         // An hour that holds a zone change is looked up stamp by stamp.
-        m_hour = m_zone->HoldsForHour(hour) ? hour : INT64_MIN;
+        m_hourKnown = m_zone->HoldsForHour(hour);
+        m_hourStart = hour * 3'600;
     }
     const std::int64_t localSeconds = unixSeconds + m_offsetSeconds;
-    const std::int64_t localDay = FloorDiv(localSeconds, 86'400);
-    const int secondOfDay = static_cast<int>(localSeconds - localDay * 86'400);
-    if (m_day != localDay) {
-        m_day = localDay;
+    if (!m_dayKnown || !Within(localSeconds, m_dayStart, 86'400)) {
+        const std::int64_t localDay = FloorDiv(localSeconds, 86'400);
+        m_dayKnown = true;
+        m_dayStart = localDay * 86'400;
         const CivilDate date = CivilFromUnixDays(localDay);
         m_year = date.year;
         m_month = date.month;
         m_dayOfMonth = date.day;
         const std::int64_t year = m_year;
         if (year >= 0 && year <= 9999) {
-            // Hand-made digits: snprintf dominated.
             char* text = m_dayText;
             text[0] = year >= 1000 ? static_cast<char>('0' + year / 1000) : ' ';
             text[1] = year >= 100 ? static_cast<char>('0' + year / 100 % 10) : ' ';
             text[2] = year >= 10 ? static_cast<char>('0' + year / 10 % 10) : ' ';
             text[3] = static_cast<char>('0' + year % 10);
             text[4] = '-';
-            text[5] = static_cast<char>('0' + m_month / 10);
-            text[6] = static_cast<char>('0' + m_month % 10);
+            PutTwoDigits(text + 5, m_month);
             text[7] = '-';
-            text[8] = static_cast<char>('0' + m_dayOfMonth / 10);
-            text[9] = static_cast<char>('0' + m_dayOfMonth % 10);
+            PutTwoDigits(text + 8, m_dayOfMonth);
             text[10] = ' ';
         }
     }
+    const int secondOfDay = static_cast<int>(localSeconds - m_dayStart);
     const int hourOfDay = secondOfDay / 3'600;
     const int minute = secondOfDay / 60 % 60;
     const int second = secondOfDay % 60;
@@ -619,16 +645,13 @@ char* LocalStampWriter::Write(const TimeStamp& stamp, char* out)
                                           m_month, m_dayOfMonth, hourOfDay, minute, second);
         return out + std::clamp(written, 0, kMaxText);
     }
-    std::copy(std::begin(m_dayText), std::end(m_dayText), out);
-    out[11] = static_cast<char>('0' + hourOfDay / 10);
-    out[12] = static_cast<char>('0' + hourOfDay % 10);
-    out[13] = ':';
-    out[14] = static_cast<char>('0' + minute / 10);
-    out[15] = static_cast<char>('0' + minute % 10);
-    out[16] = ':';
-    out[17] = static_cast<char>('0' + second / 10);
-    out[18] = static_cast<char>('0' + second % 10);
-    return out + 19;
+    // Hand-made digits: snprintf dominated.
+    out = std::copy(std::begin(m_dayText), std::end(m_dayText), out);
+    out = PutTwoDigits(out, hourOfDay);
+    *out++ = ':';
+    out = PutTwoDigits(out, minute);
+    *out++ = ':';
+    return PutTwoDigits(out, second);
 }
 
 void LocalStampWriter::Append(const TimeStamp& stamp, std::string& out)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <climits>
 #include <cstdint>
 #include <string>
 
@@ -138,9 +137,13 @@ public:
 
 private:
     ZoneOffsets* m_zone;
-    std::int64_t m_hour = INT64_MIN;
+    // The UTC hour of the last stamp, when one offset holds for all of it.
+    bool m_hourKnown = false;
+    std::int64_t m_hourStart = 0;
     std::int64_t m_offsetSeconds = 0;
-    std::int64_t m_day = INT64_MIN;
+    // The local day of the last stamp, in seconds of local time since 1970.
+    bool m_dayKnown = false;
+    std::int64_t m_dayStart = 0;
     std::int64_t m_year = 0;
     int m_month = 1;
     int m_dayOfMonth = 1;
