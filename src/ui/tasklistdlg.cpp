@@ -282,7 +282,7 @@ void CTaskListDlg::ShowDialog()
     if (m_app.CurrentTaskId() != -1) {
         SelectTask(m_app.CurrentTaskId());
     }
-    RefillTimeLog(false);
+    FillTimeLog();
     CModelessDialog::ShowDialog();
 }
 
@@ -452,6 +452,15 @@ void CTaskListDlg::RefillCategories()
 void CTaskListDlg::RefillTimeLog(bool force)
 {
     m_rebuildForced = m_rebuildForced || force;
+    // A hidden window's log waits until the window is shown, which fills it: on a history of a million spans,
+    // a log nobody looks at would double the program's start-up time and memory.
+    if (isVisible()) {
+        FillTimeLog();
+    }
+}
+
+void CTaskListDlg::FillTimeLog()
+{
     model::TimeLog log;
     model::Interval range;
     if (range.SetCalendarPeriod(CurrentPeriod())) {

@@ -123,6 +123,8 @@ private:
     void UpdateNowText();
     void ShowError(const QString& text);
     Period CurrentPeriod() const;
+    // RefillTimeLog whether the window is shown or not.
+    void FillTimeLog();
     model::TimeSpan TimeInPeriod(const model::Task& task) const;
 
     app::CMainWnd& m_mainWnd;
