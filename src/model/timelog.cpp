@@ -215,40 +215,48 @@ void RadixSort(std::vector<std::uint64_t>& values, int lowBit, int highBit)
     }
 }
 
-// The positions 0 .. count-1 in the order of their start stamps, equal starts in position order: what
+// Visits the positions 0 .. count-1 in the order of their start stamps, equal starts in position order: what
 // inserting the entries one by one, each after every entry that starts at or before it, would give. Sorting
 // the entries themselves moves too much; stamp and position packed into one integer sort fastest, which they
-// do unless the stamps span thousands of years or the log holds billions of spans.
-template <typename StartAt> std::vector<std::uint32_t> OrderByStart(std::size_t count, StartAt startAt)
+// do unless the stamps span thousands of years or the log holds billions of spans. `visit` is also told the
+// position it will be given kVisitAhead calls later (count near the end), to ask for that row ahead.
+constexpr std::size_t kVisitAhead = 16;
+template <typename StartAt, typename Visit> void VisitByStart(std::size_t count, StartAt startAt, Visit visit)
 {
-    std::vector<std::uint32_t> order;
     if (count == 0) {
-        return order;
+        return;
     }
-    order.reserve(count);
     // A stamp as one number: its milliseconds since the day count's origin when every stamp is normalised,
     // the two fields side by side otherwise (a damaged file); either keeps the order of TimeStamp::operator<.
-    bool normalised = true;
-    for (std::size_t i = 0; i < count && normalised; ++i) {
-        const std::int32_t ms = startAt(i).ms;
-        normalised = ms >= 0 && ms < kMsPerDay;
-    }
-    const auto keyOf = [normalised](const TimeStamp& stamp) {
-        if (normalised) {
-            // The sign bit flipped: negative counts sort below positive ones as unsigned numbers too.
-            return static_cast<std::uint64_t>(std::int64_t{stamp.days} * kMsPerDay + stamp.ms) ^
-                   (std::uint64_t{1} << 63);
-        }
+    // The sign bit flipped: negative counts sort below positive ones as unsigned numbers too.
+    const auto normalisedKey = [](const TimeStamp& stamp) {
+        return static_cast<std::uint64_t>(std::int64_t{stamp.days} * kMsPerDay + stamp.ms) ^ (std::uint64_t{1} << 63);
+    };
+    const auto rawKey = [](const TimeStamp& stamp) {
         return (std::uint64_t{static_cast<std::uint32_t>(stamp.days) ^ 0x8000'0000U} << 32) |
                (static_cast<std::uint32_t>(stamp.ms) ^ 0x8000'0000U);
     };
+    // The range of the keys, taken in the same pass that finds out which form they take.
+    bool normalised = true;
     std::uint64_t lowest = UINT64_MAX;
     std::uint64_t highest = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint64_t key = keyOf(startAt(i));
+    for (std::size_t i = 0; i < count && normalised; ++i) {
+        const TimeStamp& stamp = startAt(i);
+        normalised = stamp.ms >= 0 && stamp.ms < kMsPerDay;
+        const std::uint64_t key = normalisedKey(stamp);
         lowest = std::min(lowest, key);
         highest = std::max(highest, key);
     }
+    if (!normalised) {
+        lowest = UINT64_MAX;
+        highest = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint64_t key = rawKey(startAt(i));
+            lowest = std::min(lowest, key);
+            highest = std::max(highest, key);
+        }
+    }
+    const auto keyOf = [&](const TimeStamp& stamp) { return normalised ? normalisedKey(stamp) : rawKey(stamp); };
     const int positionBits = std::max(1, static_cast<int>(std::bit_width(count - 1)));
     const int keyBits = static_cast<int>(std::bit_width(highest - lowest));
     if (keyBits + positionBits <= 64) {
@@ -261,10 +269,11 @@ template <typename StartAt> std::vector<std::uint32_t> OrderByStart(std::size_t 
         // The positions are in order already, and the sort keeps that order among equal stamps.
         RadixSort(packed, positionBits, keyBits + positionBits);
         const std::uint64_t positionMask = (std::uint64_t{1} << positionBits) - 1;
-        for (const std::uint64_t value : packed) {
-            order.push_back(static_cast<std::uint32_t>(value & positionMask));
+        const auto positionAt = [&](std::size_t i) { return static_cast<std::size_t>(packed[i] & positionMask); };
+        for (std::size_t i = 0; i < count; ++i) {
+            visit(positionAt(i), i + kVisitAhead < count ? positionAt(i + kVisitAhead) : count);
         }
-        return order;
+        return;
     }
     struct Key
     {
@@ -280,10 +289,9 @@ template <typename StartAt> std::vector<std::uint32_t> OrderByStart(std::size_t 
         keys[i] = {keyOf(startAt(i)), static_cast<std::uint32_t>(i)};
     }
     std::sort(keys.begin(), keys.end());
-    for (const Key& key : keys) {
-        order.push_back(key.position);
+    for (std::size_t i = 0; i < count; ++i) {
+        visit(std::size_t{keys[i].position}, i + kVisitAhead < count ? keys[i + kVisitAhead].position : count);
     }
-    return order;
 }
 
 } // namespace
@@ -303,19 +311,19 @@ void TimeLog::SortByStart()
     if (std::is_sorted(m_entries.begin(), m_entries.end(), earlier)) {
         return;
     }
-    const std::vector<std::uint32_t> order =
-        OrderByStart(m_entries.size(), [this](std::size_t i) -> const TimeStamp& { return m_entries[i].start; });
     std::vector<TimeLogEntry> sorted;
     sorted.reserve(m_entries.size());
     AdviseLargePages(sorted.data(), sorted.capacity() * sizeof(TimeLogEntry));
-    // Read in an order unrelated to where they lie: asked for a little ahead, or each one is a cache miss.
-    constexpr std::size_t kAhead = 16;
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        if (i + kAhead < order.size()) {
-            __builtin_prefetch(&m_entries[order[i + kAhead]]);
-        }
-        sorted.push_back(m_entries[order[i]]);
-    }
+    // The rows are read in an order unrelated to where they lie: each is asked for a little ahead, or each one is
+    // a cache miss.
+    VisitByStart(
+        m_entries.size(), [this](std::size_t i) -> const TimeStamp& { return m_entries[i].start; },
+        [this, &sorted](std::size_t position, std::size_t ahead) {
+            if (ahead < m_entries.size()) {
+                __builtin_prefetch(&m_entries[ahead]);
+            }
+            sorted.push_back(m_entries[position]);
+        });
     m_entries.swap(sorted);
 }
 

@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTableView>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -50,6 +51,26 @@ QTreeView* MakeView(QWidget* parent, const char* name, QAbstractItemView::Select
     view->setAllColumnsShowFocus(true);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(selection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    return view;
+}
+
+// A table rather than a tree for the log: a tree keeps a record of every row it lays out, 40 MB and a pass
+// over every row for a log of a million spans; a table keeps only the rows' common height.
+QTableView* MakeLogView(QWidget* parent)
+{
+    auto* view = new QTableView(parent);
+    view->setObjectName(QStringLiteral("timeLog"));
+    view->setShowGrid(false);
+    view->setWordWrap(false);
+    view->setCornerButtonEnabled(false);
+    view->verticalHeader()->hide();
+    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
+    view->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    view->horizontalHeader()->setHighlightSections(false);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     return view;
 }
@@ -141,9 +162,9 @@ void CTaskListDlg::BuildLayout()
     m_taskView->setIconSize(QSize(textHeight, textHeight));
 
     m_logModel = new TimeLogModel(this);
-    m_logView = MakeView(this, "timeLog", QAbstractItemView::ExtendedSelection);
+    m_logView = MakeLogView(this);
     m_logView->setModel(m_logModel);
-    m_logView->header()->setSectionsClickable(false);
+    m_logView->horizontalHeader()->setSectionsClickable(false);
     // The times are as wide as their text, sized from the font so they are never cut at any scale factor;
     // the two names share what is left, so the five columns fit without a horizontal scroll bar.
     const QFontMetrics metrics(font());
@@ -153,7 +174,7 @@ void CTaskListDlg::BuildLayout()
     const int spanWidth = std::max(metrics.horizontalAdvance(QStringLiteral("000:00:00")),
                                    metrics.horizontalAdvance(QStringLiteral("Duration"))) +
                           margin;
-    QHeaderView* logHeader = m_logView->header();
+    QHeaderView* logHeader = m_logView->horizontalHeader();
     logHeader->setStretchLastSection(false);
     logHeader->setMinimumSectionSize(metrics.horizontalAdvance(QStringLiteral("Task")) + margin);
     for (const int column : {0, 4}) {
@@ -269,7 +290,7 @@ void CTaskListDlg::BuildLayout()
     });
     connect(m_taskView, &QTreeView::customContextMenuRequested, this, &CTaskListDlg::ShowContextMenu);
     connect(m_taskView->header(), &QHeaderView::sectionClicked, this, &CTaskListDlg::OnHeaderClicked);
-    connect(m_logView, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
+    connect(m_logView, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         if (index.isValid()) {
             EditLogRow(index.row());
         }

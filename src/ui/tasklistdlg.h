@@ -18,6 +18,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QTableView;
 class QTreeView;
 
 namespace kelmora::app {
@@ -146,7 +147,7 @@ private:
     QComboBox* m_periodCombo = nullptr;
     QPushButton* m_exportButton = nullptr;
     QTreeView* m_taskView = nullptr;
-    QTreeView* m_logView = nullptr;
+    QTableView* m_logView = nullptr;
     QPushButton* m_addButton = nullptr;
     QPushButton* m_deleteButton = nullptr;
     QPushButton* m_editButton = nullptr;

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTableView>
 #include <QTest>
 #include <QTimeEdit>
 #include <QTimer>
@@ -360,7 +361,7 @@ TEST_F(TaskListTest, EditingALogRow_ReplacesAndMerges_TheRunningSpanEndsTracking
     };
     m_clock->SetUtc(2008, 4, 7, 10, 0);
     Start(std::move(dialogs));
-    auto* log = Child<QTreeView>("timeLog");
+    auto* log = Child<QTableView>("timeLog");
     emit log->doubleClicked(m_dialog->TimeLog().index(1, 0)); // the newest closed span
     EXPECT_EQ(SpansOf(a), "06:00-08:45 09:00-open");
     EXPECT_EQ(m_questions, std::vector<QString>{"Overlapping time: This span overlaps \"B\" 06:40:00\u201306:50:00. "
@@ -429,11 +430,11 @@ TEST_F(TaskListTest, DefaultSize_EverythingFitsAndTheRunningTaskIsMarked)
     m_clock->SetUtc(2008, 4, 7, 10, 0);
     m_dialog->OnTick();
 
-    auto* log = Child<QTreeView>("timeLog");
+    auto* log = Child<QTableView>("timeLog");
     EXPECT_EQ(log->horizontalScrollBar()->maximum(), 0) << "no horizontal scroll bar";
     const QFontMetrics metrics(log->font());
     for (int column = 1; column <= 3; ++column) {
-        EXPECT_GE(log->header()->sectionSize(column), metrics.horizontalAdvance(LogCell(0, column)));
+        EXPECT_GE(log->horizontalHeader()->sectionSize(column), metrics.horizontalAdvance(LogCell(0, column)));
     }
     auto* now = Child<QLineEdit>("nowEdit");
     EXPECT_GE(now->width(), 150) << "the category combo must not squeeze \"Now:\"";
