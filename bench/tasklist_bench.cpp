@@ -1,5 +1,7 @@
-// Opening the Task List window on 1,000 tasks x 1,000 intervals with "All time", one tick with a
-// running task, one keystroke in its filter, and building the tray menu (target: under 20 ms).
+// The tray program on 1,000 tasks x 1,000 intervals: its start-up as far as the tray icon, opening the Task List
+// window with "All time", one tick with a running task, one keystroke in its filter, and building the tray menu
+// (target: under 20 ms). The whole program, as a user starts it, is measured by scripts/measure-tray.sh
+// (targets: icon under 0.25 s, Task List under 0.3 s, memory under 100 MB).
 #include "benchdata.h"
 
 #include "app/kelmoraapp.h"
@@ -19,6 +21,8 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <fstream>
+#include <unistd.h>
 
 namespace {
 
@@ -55,18 +59,47 @@ std::unique_ptr<app::CKelmoraApp> MakeApp(std::int32_t period)
     return app;
 }
 
+// The memory the process holds now, in MB.
+double ResidentMb()
+{
+    std::ifstream statm("/proc/self/statm");
+    double pages = 0;
+    double resident = 0;
+    statm >> pages >> resident;
+    return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// What the program does before its icon is in the tray: the store, the running task, the hub and its menu.
+void BM_StartUpToTray(benchmark::State& state)
+{
+    model::StartTask(WorkingCopy(), 500);
+    for (auto _ : state) {
+        auto app = MakeApp(0);
+        QCoreApplication::processEvents();
+        benchmark::DoNotOptimize(app->MainWnd());
+        app->ExitInstance();
+    }
+    model::StopTask(WorkingCopy(), 500);
+}
+BENCHMARK(BM_StartUpToTray)->Unit(benchmark::kMillisecond);
+
 void BM_OpenTaskListAllTime(benchmark::State& state)
 {
     auto app = MakeApp(4);
     int rows = 0;
+    const double before = ResidentMb();
+    double grown = 0;
     for (auto _ : state) {
         ui::CTaskListDlg dialog(*app->MainWnd(), {});
         dialog.ShowDialog();
         QCoreApplication::processEvents();
         rows = dialog.TimeLog().rowCount();
         benchmark::DoNotOptimize(rows);
+        grown = ResidentMb() - before;
     }
     state.counters["logRows"] = rows;
+    // What the open window holds on top of the program: the log's rows and the view's.
+    state.counters["windowMB"] = grown;
     app->ExitInstance();
 }
 BENCHMARK(BM_OpenTaskListAllTime)->Unit(benchmark::kMillisecond)->Iterations(3);
