@@ -258,24 +258,32 @@ TEST(LocalTime, SystemZoneChange_Followed)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
-// Stamp after stamp, so that the date kept from the stamp before is both reused and left behind: across clocks
-// turned forward and back, and zones off by half an hour.
+// Stamp after stamp, so that the hour and date kept from the stamp before are both reused and left behind: across
+// clocks turned forward and back, a change halfway through a UTC hour, and zones off by half an hour. Two writers
+// take them, as the columns of a time log do: one the stamps in turn, one each stamp's time five hours before.
 TEST(LocalTime, Format_AgreesWithLocalPartsStampAfterStamp)
 {
     for (const char* name : {"UTC", "Europe/Berlin", "Australia/Adelaide", "America/St_Johns"}) {
         SCOPED_TRACE(name);
         ScopedTimeZone zone(name);
+        LocalStampWriter writers[2];
         int checked = 0;
-        for (TimeStamp t = Utc(2008, 3, 29, 0, 0); t < Utc(2008, 4, 8, 0, 0); t += TimeSpan(0, 37 * 60'000 + 1'234)) {
-            DateParts p;
-            ASSERT_TRUE(t.GetLocalParts(p));
-            char expected[32];
-            std::snprintf(expected, sizeof expected, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour,
-                          p.minute, p.second);
-            ASSERT_EQ(t.Format(), expected);
+        for (TimeStamp t = Utc(2008, 3, 29, 0, 0); t < Utc(2008, 4, 8, 0, 0); t += TimeSpan(0, 7 * 60'000 + 1'234)) {
+            for (const int column : {0, 1}) {
+                const TimeStamp stamp = t - TimeSpan(0, column * 5 * 3'600'000);
+                DateParts p;
+                ASSERT_TRUE(stamp.GetLocalParts(p));
+                char expected[32];
+                std::snprintf(expected, sizeof expected, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day,
+                              p.hour, p.minute, p.second);
+                ASSERT_EQ(stamp.Format(), expected);
+                std::string written;
+                writers[column].Append(stamp, written);
+                ASSERT_EQ(written, expected);
+            }
             ++checked;
         }
-        EXPECT_GT(checked, 300);
+        EXPECT_GT(checked, 2000);
     }
 }
 
