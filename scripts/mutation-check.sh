@@ -245,6 +245,7 @@ s-busy-quiet-ignored @@ src/model/syncfold.cpp @@ model_tests cli_tests app_test
 s-name-syncthing-device @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ -([A-Z0-9]{7})(\.[^.]+)?$)"), @@ -([A-Z0-9]{6})(\.[^.]+)?$)"),
 s-name-not-data   @@ src/model/syncfold.cpp @@ model_tests cli_tests @@             if (!IsDataName(original)) {<NL>                return std::nullopt; @@             if (false) {<NL>                return std::nullopt;
 h-tray-fit-boundary @@ src/app/trayicon.cpp @@ app_tests app_widget_tests @@ if (static_cast<int>(tasks.size()) <= room) { @@ if (static_cast<int>(tasks.size()) < room) {
+h-button-floor    @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ {m_addButton, m_deleteButton, m_editButton, m_startButton, m_stopButton, m_reportButton}) { @@ std::initializer_list<QPushButton*>{}) {
 h-last-month-stop @@ src/model/task.cpp @@ model_tests cli_tests ui_tests @@ stop = LocalMidnightOf(today.year() / today.month() / 1); @@ stop = LocalMidnight(parts, 0);
 EOF
 )

@@ -203,6 +203,15 @@ void CTaskListDlg::BuildLayout()
         // Enter and Escape belong to the dialog, not to whichever button had focus last.
         button->setAutoDefault(false);
     }
+    // The style's floor of 80 pixels a button would hold the task pane wider than its third at the default
+    // size, and take that width from the time log's names; the buttons need only their text.
+    const int buttonPadding =
+        2 * (style()->pixelMetric(QStyle::PM_ButtonMargin) + style()->pixelMetric(QStyle::PM_DefaultFrameWidth));
+    for (QPushButton* button :
+         {m_addButton, m_deleteButton, m_editButton, m_startButton, m_stopButton, m_reportButton}) {
+        button->setMinimumWidth(button->fontMetrics().horizontalAdvance(QString(button->text()).remove('&')) +
+                                buttonPadding);
+    }
     m_reportButton->setEnabled(static_cast<bool>(m_dialogs.report));
     m_exportButton->setEnabled(static_cast<bool>(m_dialogs.exportTimeLog));
 

@@ -208,8 +208,8 @@ TEST_F(TrayTest, ThousandTasks_EveryMenuFitsRecentFirstRunningMarked)
     Start();
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     const std::function<void(const QMenu&)> fits = [&](const QMenu& menu) {
-        EXPECT_LE(menu.sizeHint().height(), screen.height()) << menu.title().toStdString();
         EXPECT_LE(menu.sizeHint().width(), screen.width() / 2) << menu.title().toStdString();
+        EXPECT_EQ(menu.actionGeometry(menu.actions().back()).x(), 0) << "one column: " << menu.title().toStdString();
         for (const QAction* action : menu.actions()) {
             if (action->menu() != nullptr) {
                 fits(*action->menu());
@@ -245,6 +245,24 @@ TEST_F(TrayTest, ThousandTasks_EveryMenuFitsRecentFirstRunningMarked)
     Hub().OnCommand(kCmdMoreTasks);
     EXPECT_TRUE(m_taskList->visible);
     EXPECT_EQ(m_taskList->filterFocused, 1);
+}
+
+// Tasks that just fill a column of the screen stay one plain list.
+TEST_F(TrayTest, TasksThatFillAColumn_StayAPlainList)
+{
+    QMenu column;
+    do {
+        column.addAction(QStringLiteral("Task"));
+    } while (column.actionGeometry(column.actions().back()).x() == 0);
+    const int rows = static_cast<int>(column.actions().size()) - 1;
+    MakeTask("Task", false);
+    for (int position = 1; position < rows; ++position) {
+        std::filesystem::copy_file(Data() / "0.tsk", Data() / (std::to_string(position) + ".tsk"));
+    }
+    Start();
+    const Lines menu = Menu();
+    EXPECT_EQ(std::count_if(menu.begin(), menu.end(), [](const std::string& l) { return l.starts_with("  Task="); }),
+              rows);
 }
 
 // The report commands hand the calendar period on; help and feedback open the manual and a new mail or say

@@ -238,7 +238,9 @@ TEST_F(TaskListTest, EditAndDelete_FromButtonsKeysAndDoubleClick_WithoutSelectio
 
 TEST_F(TaskListTest, Close_StoresPeriodAndGeometryThenHides_OrMinimisesWithoutATray)
 {
+    m_presetSettings["Period"] = 8;
     Start();
+    EXPECT_EQ(Child<QComboBox>("periodCombo")->currentText(), "Last year");
     Child<QComboBox>("periodCombo")->setCurrentIndex(2);
     m_dialog->close();
     EXPECT_FALSE(m_dialog->isVisible());
@@ -436,6 +438,14 @@ TEST_F(TaskListTest, DefaultSize_EverythingFitsAndTheRunningTaskIsMarked)
     for (int column = 1; column <= 3; ++column) {
         EXPECT_GE(log->horizontalHeader()->sectionSize(column), metrics.horizontalAdvance(LogCell(0, column)));
     }
+    // The task pane keeps to its third, its buttons whole, and the names share all the width the times leave.
+    EXPECT_LE(Child<QTreeView>("taskList")->width(), 700 / 3);
+    for (QPushButton* button : m_dialog->findChildren<QPushButton*>()) {
+        EXPECT_GT(button->width(), button->fontMetrics().horizontalAdvance(button->text().remove('&')));
+    }
+    const int names = log->viewport()->width() - 2 * log->header()->sectionSize(2) - log->header()->sectionSize(1);
+    EXPECT_NEAR(log->header()->sectionSize(0), names / 2, 1);
+    EXPECT_NEAR(log->header()->sectionSize(4), names / 2, 1);
     auto* now = Child<QLineEdit>("nowEdit");
     EXPECT_GE(now->width(), 150) << "the category combo must not squeeze \"Now:\"";
     EXPECT_TRUE(now->text().startsWith("Writing the")) << now->text().toStdString();
