@@ -443,9 +443,10 @@ TEST_F(TaskListTest, DefaultSize_EverythingFitsAndTheRunningTaskIsMarked)
     for (QPushButton* button : m_dialog->findChildren<QPushButton*>()) {
         EXPECT_GT(button->width(), button->fontMetrics().horizontalAdvance(button->text().remove('&')));
     }
-    const int names = log->viewport()->width() - 2 * log->header()->sectionSize(2) - log->header()->sectionSize(1);
-    EXPECT_NEAR(log->header()->sectionSize(0), names / 2, 1);
-    EXPECT_NEAR(log->header()->sectionSize(4), names / 2, 1);
+    const int names = log->viewport()->width() - 2 * log->horizontalHeader()->sectionSize(2) -
+                      log->horizontalHeader()->sectionSize(1);
+    EXPECT_NEAR(log->horizontalHeader()->sectionSize(0), names / 2, 1);
+    EXPECT_NEAR(log->horizontalHeader()->sectionSize(4), names / 2, 1);
     auto* now = Child<QLineEdit>("nowEdit");
     EXPECT_GE(now->width(), 150) << "the category combo must not squeeze \"Now:\"";
     EXPECT_TRUE(now->text().startsWith("Writing the")) << now->text().toStdString();
