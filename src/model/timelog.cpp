@@ -341,11 +341,12 @@ template <typename Accept> bool TimeLog::Build(const TaskStore& store, Accept ac
             m_skipped.push_back(id);
             continue;
         }
-        // Room for the tasks still to come if they hold as many spans as this one: a log of a million spans
-        // grown by doubling would be copied over and over.
+        // Room for the tasks still to come if they hold as many spans as this one, and an eighth more: a log of a
+        // million spans grown by doubling would be copied over and over.
         const auto spans = static_cast<std::size_t>(task.intervals.Count());
         if (m_entries.capacity() - m_entries.size() < spans) {
-            m_entries.reserve(std::max(m_entries.capacity() * 2, m_entries.size() + spans * (ids.size() - i)));
+            const std::size_t toCome = spans * (ids.size() - i);
+            m_entries.reserve(std::max(m_entries.capacity() * 2, m_entries.size() + toCome + toCome / 8));
             AdviseLargePages(m_entries.data(), m_entries.capacity() * sizeof(TimeLogEntry));
         }
         AddIntervals(task, accept);
