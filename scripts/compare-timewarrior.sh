@@ -7,6 +7,11 @@
 #
 # BUILD_DIR is a Release build (default build-release) with kelmora-cli and the bench programs built. hyperfine
 # and timewarrior are installed with apt-get when missing (measuring tools, not the program's dependencies).
+#
+# Last run, 15 runs each, medians (minimum), load ~2 on 2 cores; README.md's Performance section has the floors:
+#   status 6.2 ms (4.7)      empty folder 1.5 ms (1.3)      start 9.1 ms (6.8)     timew get dom.active 3.2-4.9 ms
+#   tasks week 6.8 ms (6.1)  tasks all 7.1 ms (4.8)                                timew summary :week 17.6-21.7 ms
+#   log all 125 ms (118)     report all --output 291 ms (271)                      timew export :all 5.8-6.1 s
 set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -66,10 +71,10 @@ run() { # NAME KELMORA [TIMEWARRIOR]
     python3 - "$WORK/result.json" "$name" <<'EOF'
 import json, sys
 results = json.load(open(sys.argv[1]))["results"]
-ms = lambda r: "%.1f ms (%.1f-%.1f)" % (r["mean"] * 1e3, r["min"] * 1e3, r["max"] * 1e3)
+ms = lambda r: "median %.1f ms (min %.1f, mean %.1f)" % (r["median"] * 1e3, r["min"] * 1e3, r["mean"] * 1e3)
 line = "%-34s kelmora %s" % (sys.argv[2], ms(results[0]))
 if len(results) > 1:
-    line += "   timewarrior %s   ratio %.3f" % (ms(results[1]), results[0]["mean"] / results[1]["mean"])
+    line += "   timewarrior %s   ratio %.3f" % (ms(results[1]), results[0]["median"] / results[1]["median"])
 print(line)
 EOF
 }
@@ -86,5 +91,5 @@ EOF
     run "report --period all --output F" "$(k report --period all --output "$WORK/report.html")"
 } | tee "$WORK/summary"
 echo
-echo "== summary (mean, min-max; $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg))"
+echo "== summary (median, min and mean of each; $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg))"
 grep -v '^==\|^$' "$WORK/summary"
