@@ -165,6 +165,9 @@ std::string LogToCsv(const model::TimeLog& log, const CategoryNames& categories)
     std::string text = "Task,Category,Start,End,Duration\r\n";
     const auto& entries = log.Entries();
     text.reserve(text.size() + entries.size() * 80);
+    // One writer a column, which keeps the zone and date of the row before.
+    model::LocalStampWriter starts;
+    model::LocalStampWriter stops;
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
         auto head = heads.find(it->taskId);
         if (head == heads.end()) {
@@ -176,9 +179,9 @@ std::string LogToCsv(const model::TimeLog& log, const CategoryNames& categories)
         }
         const TimeStamp stop = it->EffectiveStop();
         text += head->second;
-        it->start.AppendFormat(text);
+        starts.Append(it->start, text);
         text += ',';
-        stop.AppendFormat(text);
+        stops.Append(stop, text);
         text += ',';
         (stop - it->start).AppendFormat(text);
         text += "\r\n";
