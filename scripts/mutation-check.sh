@@ -271,7 +271,7 @@ r-n-facts-outside-field-swap @@ src/model/taskfacts.cpp @@ model_tests cli_tests
 r-n-cli-same-task-ambiguous @@ src/cli/clicommon.cpp @@ cli_tests @@ if (byId >= 0 && byName >= 0 && byId != byName) { @@ if (byId >= 0 && byName >= 0) {
 r-n-cli-log-catalogue-exit0 @@ src/cli/logcommands.cpp @@ cli_tests @@ complete = ReadCategoryNames(session, categories) && complete; @@ complete = (ReadCategoryNames(session, categories) || true) && complete;
 r-n-cli-tasks-unreadable-exit0 @@ src/cli/taskcommands.cpp @@ cli_tests @@                 status = kExitFailed;<NL>                continue; @@                 continue;
-r-n-cli-rename-own-name @@ src/cli/taskcommands.cpp @@ cli_tests @@ if (model::TaskNamed(Facts(session), name, exceptId) >= 0) { @@ if (model::TaskNamed(Facts(session), name) >= 0) {
+r-n-cli-rename-own-name @@ src/cli/taskcommands.cpp @@ cli_tests @@ if (!CheckNewName(session, name, id) || !LoadTask(session, id, task)) { @@ if (!CheckNewName(session, name, -1) || !LoadTask(session, id, task)) {
 r-n-settle-two-open-partial @@ src/model/taskops.cpp @@ model_tests cli_tests @@     if (openSpans > 1) {<NL>        return LoadReadableTasks @@     if (openSpans > 2) {<NL>        return LoadReadableTasks
 r-n-lock-orphan-name-dot @@ src/model/folderlock.cpp @@ model_tests cli_tests @@ const std::string target = name.substr(1, marker - 1); @@ const std::string target = name.substr(1, marker);
 r-n-fold-unite-latest-open @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ } else if (!openStart || span.start < *openStart) { @@ } else if (!openStart || span.start > *openStart) {
@@ -297,9 +297,18 @@ r-n-reminder-over-idle-question @@ src/idle/idlesubsystem.cpp @@ idle_tests @@ i
 r-n-reminder-skipped-as-cancel @@ src/idle/idlesubsystem.cpp @@ idle_tests @@ m_reminderMonitor->SetAnswer(CReminderMonitor::kNo); @@ m_reminderMonitor->SetAnswer(CReminderMonitor::kCancel);
 r-n-idle-pass-until-answer @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ idleParts.emplace_back(idleStart, endedAt); @@ idleParts.emplace_back(idleStart, now);
 r-n-idle-continue-from-answer @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ task.intervals.Append(model::Interval(returnedAt, returnedAt, false)); @@ task.intervals.Append(model::Interval(now, now, false));
-r-n-hotkey-dup-ignores-modifiers @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ if (i != except && entry.modifiers == modifiers && entry.vk == vk) { @@ if (i != except && entry.vk == vk) {
+r-n-hotkey-dup-ignores-modifiers @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ if (i != except && entry.modifiers == modifiers && entry.vk == vk) { @@ if (i != except && (entry.modifiers & modifiers) != 0 && entry.vk == vk) {
 r-n-settings-idle-in-minutes @@ src/app/settingssheet.cpp @@ app_widget_tests ui_tests @@ platform::setting::kTimeoutOnTimeoutsPage, idle * 60); @@ platform::setting::kTimeoutOnTimeoutsPage, idle);
 r-n-settings-remind-shown-seconds @@ src/app/settingssheet.cpp @@ app_widget_tests ui_tests @@ QString::number(platform::GetSetting(settings, platform::setting::kRemindTimeout) / 60)); @@ QString::number(platform::GetSetting(settings, platform::setting::kRemindTimeout)));
+r-n-facts-folder-inode-unchecked @@ src/model/taskfacts.cpp @@ model_tests cli_tests @@ !reader.ReadU64(inode) || inode != key.inode || @@ !reader.ReadU64(inode) ||
+r-n-busy-temp-window-swapped @@ src/model/syncfold.cpp @@ model_tests cli_tests app_widget_tests @@ temporary ? std::max(quiet, kAbandoned) : quiet; @@ temporary ? quiet : std::max(quiet, kAbandoned);
+r-n-wl-reregister-while-idle @@ src/platform/idletimesource_wayland.cpp @@ idle_tests @@ if (gone || wantedMs == registeredMs || idledAtMs) { @@ if (gone || wantedMs == registeredMs) {
+r-n-last-year-not-a-period @@ src/model/task.cpp @@ model_tests cli_tests ui_tests @@     case kLastMonth:<NL>    case kLastYear:<NL> @@     case kLastMonth:<NL>
+r-n-timelog-period-change-kept @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ if (log.Count() == m_logModel->rowCount() && !m_rebuildForced && range.start == m_logStart) { @@ if (log.Count() == m_logModel->rowCount() && !m_rebuildForced) {
+r-n-follow-no-fold @@ src/app/mainwnd.cpp @@ app_widget_tests ui_tests @@     ++m_fileRereads;<NL>    FoldSyncCopies(); @@     ++m_fileRereads;
+r-n-reminder-cancel-outlives-task @@ src/idle/reminder.cpp @@ idle_tests @@     if (m_context.currentTaskId() != -1) {<NL>        m_suppressed.store(false);<NL>        return; @@     if (m_context.currentTaskId() != -1) {<NL>        return;
+r-n-hotkey-dup-finds-itself @@ src/hotkeys/hotkeyspage.cpp @@ hotkeys_tests @@ self = m_table.At(i) == &m_entry ? i : self; @@ self = m_table.At(i) == &m_entry ? i : -1;
+r-n-settings-timeouts-swapped @@ src/app/settingssheet.cpp @@ app_widget_tests ui_tests @@ platform::setting::kTimeoutOnTimeoutsPage, idle * 60); @@ platform::setting::kTimeoutOnTimeoutsPage, remind * 60);
 EOF
 )
 
