@@ -247,6 +247,69 @@ s-name-not-data   @@ src/model/syncfold.cpp @@ model_tests cli_tests @@         
 h-tray-fit-boundary @@ src/app/trayicon.cpp @@ app_tests app_widget_tests @@ if (static_cast<int>(tasks.size()) <= room) { @@ if (static_cast<int>(tasks.size()) < room) {
 h-button-floor    @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ {m_addButton, m_deleteButton, m_editButton, m_startButton, m_stopButton, m_reportButton}) { @@ std::initializer_list<QPushButton*>{}) {
 h-last-month-stop @@ src/model/task.cpp @@ model_tests cli_tests ui_tests @@ stop = LocalMidnightOf(today.year() / today.month() / 1); @@ stop = LocalMidnight(parts, 0);
+r-n-status-today-week-swapped @@ src/cli/statuscommand.cpp @@ cli_tests @@ period.SetCalendarPeriod(name == "today" ? 0 : 1); @@ period.SetCalendarPeriod(name == "week" ? 0 : 1);
+r-n-status-span-first @@ src/cli/statuscommand.cpp @@ cli_tests @@ return task.intervals.At(task.intervals.Count() - 1).Duration().Format(); @@ return task.intervals.At(0).Duration().Format();
+r-n-status-close-brace-pair @@ src/cli/statuscommand.cpp @@ cli_tests @@ if ((c == '{' || c == '}') && i + 1 < format.size() && format[i + 1] == c) { @@ if (c == '{' && i + 1 < format.size() && format[i + 1] == c) {
+r-n-status-lone-close-kept @@ src/cli/statuscommand.cpp @@ cli_tests @@         if (c == '}') {<NL>            bad = "}"; @@         if (c == '}' && false) {<NL>            bad = "}";
+r-n-status-category-refused @@ src/cli/statuscommand.cpp @@ cli_tests @@ name != "week" && name != "category")) { @@ name != "week")) {
+r-n-status-idle-exit1 @@ src/cli/statuscommand.cpp @@ cli_tests @@     if (id < 0) {<NL>        return kExitOk;<NL>    } @@     if (id < 0) {<NL>        return kExitFailed;<NL>    }
+r-n-csv-cr-unquoted @@ src/cli/logformats.cpp @@ cli_tests @@ text.find_first_of(",\"\r\n") @@ text.find_first_of(",\"\n")
+r-n-csv-quote-not-doubled @@ src/cli/logformats.cpp @@ cli_tests @@         if (c == '"') {<NL>            result += '"';<NL>        } @@
+r-n-csv-category-unquoted @@ src/cli/logformats.cpp @@ cli_tests @@ (category ? CsvField(*category) : std::string()) @@ (category ? *category : std::string())
+r-n-csv-row-lf @@ src/cli/logformats.cpp @@ cli_tests @@         (stop - it->start).AppendFormat(text);<NL>        text += "\r\n"; @@         (stop - it->start).AppendFormat(text);<NL>        text += '\n';
+r-n-json-invalid-byte-kept @@ src/cli/logformats.cpp @@ cli_tests @@             result += "\xEF\xBF\xBD"; @@             result += static_cast<char>(c);
+r-n-utf8-surrogates-accepted @@ src/cli/logformats.cpp @@ cli_tests @@ high = lead == 0xED ? 0x9F : 0xBF; @@ high = 0xBF;
+r-n-utf8-last-byte-unchecked @@ src/cli/logformats.cpp @@ cli_tests @@ for (std::size_t i = 2; i < length; ++i) { @@ for (std::size_t i = 2; i + 1 < length; ++i) {
+r-n-utf8-four-as-three @@ src/cli/logformats.cpp @@ cli_tests @@         length = 4;<NL> @@         length = 3;<NL>
+r-n-json-leading-comma @@ src/cli/logformats.cpp @@ cli_tests @@ text += it == entries.rbegin() ? "\n" : ",\n"; @@ text += it == entries.rbegin() ? ",\n" : "\n";
+r-n-iso-offset-sign @@ src/cli/logformats.cpp @@ cli_tests @@ sep(offsetSeconds < 0 ? '-' : '+'); @@ sep(offsetSeconds > 0 ? '-' : '+');
+r-n-settle-boundary @@ src/model/filestamp.cpp @@ model_tests cli_tests @@ return std::max(mtimeNs, ctimeNs) < wallClockNs - kSettleNs; @@ return std::max(mtimeNs, ctimeNs) <= wallClockNs - kSettleNs;
+r-n-settle-mtime-only @@ src/model/filestamp.cpp @@ model_tests cli_tests @@ return std::max(mtimeNs, ctimeNs) < wallClockNs - kSettleNs; @@ return mtimeNs < wallClockNs - kSettleNs;
+r-n-settle-window-ms @@ src/model/filestamp.cpp @@ model_tests cli_tests @@ constexpr std::int64_t kSettleNs = 2'000'000'000; @@ constexpr std::int64_t kSettleNs = 2'000'000;
+r-n-facts-network-inverted @@ src/model/taskfacts.cpp @@ model_tests cli_tests @@ static_cast<unsigned long>(info.f_type)) ==<NL>           kNetworkTypes.end(); @@ static_cast<unsigned long>(info.f_type)) !=<NL>           kNetworkTypes.end();
+r-n-facts-cache-in-data-folder @@ src/model/taskfacts.cpp @@ model_tests cli_tests @@ cacheStatus.st_ino == folderStatus.st_ino); @@ cacheStatus.st_ino == folderStatus.st_dev);
+r-n-facts-outside-field-swap @@ src/model/taskfacts.cpp @@ model_tests cli_tests ui_tests @@ if (!(facts.latestStop > period->start) || !(facts.earliestStart < periodStop)) { @@ if (!(facts.earliestStart > period->start) || !(facts.earliestStart < periodStop)) {
+r-n-cli-same-task-ambiguous @@ src/cli/clicommon.cpp @@ cli_tests @@ if (byId >= 0 && byName >= 0 && byId != byName) { @@ if (byId >= 0 && byName >= 0) {
+r-n-cli-log-catalogue-exit0 @@ src/cli/logcommands.cpp @@ cli_tests @@ complete = ReadCategoryNames(session, categories) && complete; @@ complete = (ReadCategoryNames(session, categories) || true) && complete;
+r-n-cli-tasks-unreadable-exit0 @@ src/cli/taskcommands.cpp @@ cli_tests @@                 status = kExitFailed;<NL>                continue; @@                 continue;
+r-n-cli-rename-own-name @@ src/cli/taskcommands.cpp @@ cli_tests @@ if (!CheckNewName(session, name, id) || !LoadTask(session, id, task)) { @@ if (!CheckNewName(session, name, -1) || !LoadTask(session, id, task)) {
+r-n-settle-two-open-partial @@ src/model/taskops.cpp @@ model_tests cli_tests @@     if (openSpans > 1) {<NL>        return LoadReadableTasks @@     if (openSpans > 2) {<NL>        return LoadReadableTasks
+r-n-lock-orphan-name-dot @@ src/model/folderlock.cpp @@ model_tests cli_tests @@ const std::string target = name.substr(1, marker - 1); @@ const std::string target = name.substr(1, marker);
+r-n-fold-unite-latest-open @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ } else if (!openStart || span.start < *openStart) { @@ } else if (!openStart || span.start > *openStart) {
+r-n-fold-samespan-no-stop @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ return a.start == b.start && a.closed == b.closed && (!a.closed || a.stop == b.stop); @@ return a.start == b.start && a.closed == b.closed;
+r-n-fold-nothing-new-counted @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ m_report.tasks += changed ? 1 : 0; @@ m_report.tasks += 1;
+r-n-busy-mtime @@ src/model/syncfold.cpp @@ model_tests cli_tests app_widget_tests @@ std::int64_t{info.st_ctim.tv_sec} * 1'000'000'000 + info.st_ctim.tv_nsec; @@ std::int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
+r-n-foldedcopy-dry-run @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ if (ec || !FoldConflictCopies(m_folder, report, false, error)) { @@ if (ec || !FoldConflictCopies(m_folder, report, true, error)) {
+r-n-wl-idle-timeout-not-added @@ src/platform/idletimesource_wayland.cpp @@ idle_tests @@ return m_connection->registeredMs + (m_connection->clocks->MonotonicMs() - *m_connection->idledAtMs); @@ return m_connection->clocks->MonotonicMs() - *m_connection->idledAtMs;
+r-n-wl-zero-timeout-registered @@ src/platform/idletimesource_wayland.cpp @@ idle_tests @@ if (m_connection->wantedMs == timeoutMs || timeoutMs <= 0 || timeoutMs > 0xFFFF'FFFF) { @@ if (m_connection->wantedMs == timeoutMs || timeoutMs < 0 || timeoutMs > 0xFFFF'FFFF) {
+r-n-tray-recent-by-start @@ src/app/trayicon.cpp @@ app_widget_tests @@ item.lastTracked = glance->last->EffectiveStop(); @@ item.lastTracked = glance->last->start;
+r-n-tray-submenus-fit-row @@ src/app/trayicon.cpp @@ app_widget_tests @@ if (static_cast<int>(groups.size() + recent.size()) + 2 <= room) { @@ if (static_cast<int>(groups.size() + recent.size()) + 1 <= room) {
+r-n-tray-category-ampersand @@ src/app/trayicon.cpp @@ app_widget_tests @@ groups.emplace_back(MenuText(category->second->GetName()), std::move(members)); @@ groups.emplace_back(QString::fromStdString(category->second->GetName()), std::move(members));
+r-n-yesterday-until-now @@ src/model/task.cpp @@ model_tests cli_tests ui_tests @@         start = LocalMidnight(parts, 1);<NL>        stop = LocalMidnight(parts, 0); @@         start = LocalMidnight(parts, 1);<NL>        stop = now;
+r-n-last-week-stop-day-early @@ src/model/task.cpp @@ model_tests cli_tests ui_tests @@ stop = LocalMidnight(parts, parts.weekday - 1); @@ stop = LocalMidnight(parts, parts.weekday);
+r-n-filter-select-hidden @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ if (row >= 0 && !m_taskView->isRowHidden(row, {})) { @@ if (row >= 0) {
+r-n-hotkey-modal-stacks @@ src/app/mainwnd.cpp @@ app_widget_tests ui_tests @@         modal->activateWindow();<NL>        return;<NL>    } @@         modal->activateWindow();<NL>    }
+r-n-reload-keeps-categories @@ src/model/taskstore.cpp @@ model_tests cli_tests app_widget_tests ui_tests @@     m_categoryIds = std::move(fresh.m_categoryIds);<NL>    return loaded; @@     return loaded;
+r-n-report-file-list-unescaped @@ src/reports/reportpage.cpp @@ reports_tests reports_widget_tests cli_tests @@ top += "<li>" + model::HtmlEscape(path.string()) + "</li>"; @@ top += "<li>" + path.string() + "</li>";
+r-n-report-equal-times-refused @@ src/reports/report.cpp @@ reports_widget_tests @@ if (period.stop < period.start) { @@ if (!(period.start < period.stop)) {
+r-n-report-backwards-goes-on @@ src/reports/report.cpp @@ reports_widget_tests @@             m_finishEdit->setFocus();<NL>            return;<NL>        }<NL>        report = PreparePeriodReport @@             m_finishEdit->setFocus();<NL>        }<NL>        report = PreparePeriodReport
+r-n-report-past-index-shift @@ src/reports/report.cpp @@ reports_widget_tests @@ index < kCustomPeriod ? index : index - 1 @@ index
+r-n-reminder-over-idle-question @@ src/idle/idlesubsystem.cpp @@ idle_tests @@ if (m_shutDown || m_idleDlg != nullptr || m_reminderDlg != nullptr || m_waitingSince || @@ if (m_shutDown || m_reminderDlg != nullptr || m_waitingSince ||
+r-n-reminder-skipped-as-cancel @@ src/idle/idlesubsystem.cpp @@ idle_tests @@ m_reminderMonitor->SetAnswer(CReminderMonitor::kNo); @@ m_reminderMonitor->SetAnswer(CReminderMonitor::kCancel);
+r-n-idle-pass-until-answer @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ idleParts.emplace_back(idleStart, endedAt); @@ idleParts.emplace_back(idleStart, now);
+r-n-idle-continue-from-answer @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ task.intervals.Append(model::Interval(returnedAt, returnedAt, false)); @@ task.intervals.Append(model::Interval(now, now, false));
+r-n-hotkey-dup-ignores-modifiers @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ if (i != except && entry.modifiers == modifiers && entry.vk == vk) { @@ if (i != except && (entry.modifiers & modifiers) != 0 && entry.vk == vk) {
+r-n-settings-idle-in-minutes @@ src/app/settingssheet.cpp @@ app_widget_tests ui_tests @@ platform::setting::kTimeoutOnTimeoutsPage, idle * 60); @@ platform::setting::kTimeoutOnTimeoutsPage, idle);
+r-n-settings-remind-shown-seconds @@ src/app/settingssheet.cpp @@ app_widget_tests ui_tests @@ QString::number(platform::GetSetting(settings, platform::setting::kRemindTimeout) / 60)); @@ QString::number(platform::GetSetting(settings, platform::setting::kRemindTimeout)));
+r-n-facts-folder-inode-unchecked @@ src/model/taskfacts.cpp @@ model_tests cli_tests @@ !reader.ReadU64(inode) || inode != key.inode || @@ !reader.ReadU64(inode) ||
+r-n-busy-temp-window-swapped @@ src/model/syncfold.cpp @@ model_tests cli_tests app_widget_tests @@ temporary ? std::max(quiet, kAbandoned) : quiet; @@ temporary ? quiet : std::max(quiet, kAbandoned);
+r-n-wl-reregister-while-idle @@ src/platform/idletimesource_wayland.cpp @@ idle_tests @@ if (gone || wantedMs == registeredMs || idledAtMs) { @@ if (gone || wantedMs == registeredMs) {
+r-n-last-year-not-a-period @@ src/model/task.cpp @@ model_tests cli_tests ui_tests @@     case kLastMonth:<NL>    case kLastYear:<NL> @@     case kLastMonth:<NL>
+r-n-timelog-period-change-kept @@ src/ui/tasklistdlg.cpp @@ ui_tests @@ if (log.Count() == m_logModel->rowCount() && !m_rebuildForced && range.start == m_logStart) { @@ if (log.Count() == m_logModel->rowCount() && !m_rebuildForced) {
+r-n-follow-no-fold @@ src/app/mainwnd.cpp @@ app_widget_tests ui_tests @@     ++m_fileRereads;<NL>    FoldSyncCopies(); @@     ++m_fileRereads;
+r-n-reminder-cancel-outlives-task @@ src/idle/reminder.cpp @@ idle_tests @@     if (m_context.currentTaskId() != -1) {<NL>        m_suppressed.store(false);<NL>        return; @@     if (m_context.currentTaskId() != -1) {<NL>        return;
+r-n-hotkey-dup-finds-itself @@ src/hotkeys/hotkeyspage.cpp @@ hotkeys_tests @@ self = m_table.At(i) == &m_entry ? i : self; @@ self = m_table.At(i) == &m_entry ? i : -1;
+r-n-settings-timeouts-swapped @@ src/app/settingssheet.cpp @@ app_widget_tests ui_tests @@ platform::setting::kTimeoutOnTimeoutsPage, idle * 60); @@ platform::setting::kTimeoutOnTimeoutsPage, remind * 60);
 EOF
 )
 
