@@ -36,7 +36,7 @@ period-touching   @@ src/model/timelog.cpp @@ model_tests reports_tests cli_test
 log-tie-order     @@ src/model/timelog.cpp @@ model_tests reports_tests cli_tests @@ (start == other.start && position < other.position) @@ (start == other.start && position > other.position)
 log-insert-tie    @@ src/model/timelog.cpp @@ model_tests reports_tests cli_tests @@ std::upper_bound(m_entries.begin() @@ std::lower_bound(m_entries.begin()
 html-escape-lt    @@ src/model/timelog.cpp @@ model_tests reports_tests cli_tests @@ result += "&lt;"; @@ result += "<";
-file-read-order   @@ src/model/task.cpp @@ model_tests cli_tests @@ !interval.start.Read(reader) || !interval.stop.Read(reader) @@ !interval.stop.Read(reader) || !interval.start.Read(reader)
+file-read-order   @@ src/model/task.cpp @@ model_tests cli_tests @@ !reader.ReadI32(interval.start.days) || !reader.ReadI32(interval.start.ms) ||<NL>            !reader.ReadI32(interval.stop.days) || !reader.ReadI32(interval.stop.ms) @@ !reader.ReadI32(interval.stop.days) || !reader.ReadI32(interval.stop.ms) ||<NL>            !reader.ReadI32(interval.start.days) || !reader.ReadI32(interval.start.ms)
 file-write-order  @@ src/model/task.cpp @@ model_tests cli_tests @@ interval.start.Write(writer);<NL>        interval.stop.Write(writer); @@ interval.stop.Write(writer);<NL>        interval.start.Write(writer);
 file-name-zero    @@ src/model/taskfile.cpp @@ model_tests cli_tests @@ name.resize(zero); @@ name.erase(zero, 1);
 week-first-day    @@ src/model/timestamp.cpp @@ model_tests cli_tests @@ const int base = baseDay == 19'971'201 ? 1 : 0; @@ const int base = baseDay == 19'971'201 ? 0 : 1;
