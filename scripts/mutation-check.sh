@@ -246,6 +246,34 @@ s-name-syncthing-device @@ src/model/syncfold.cpp @@ model_tests cli_tests @@ -(
 s-name-not-data   @@ src/model/syncfold.cpp @@ model_tests cli_tests @@             if (!IsDataName(original)) {<NL>                return std::nullopt; @@             if (false) {<NL>                return std::nullopt;
 h-tray-fit-boundary @@ src/app/trayicon.cpp @@ app_tests app_widget_tests @@ if (static_cast<int>(tasks.size()) <= room) { @@ if (static_cast<int>(tasks.size()) < room) {
 h-last-month-stop @@ src/model/task.cpp @@ model_tests cli_tests ui_tests @@ stop = LocalMidnightOf(today.year() / today.month() / 1); @@ stop = LocalMidnight(parts, 0);
+t-status-lone-brace @@ src/cli/statuscommand.cpp @@ cli_tests @@ if (c == '}') {<NL>            bad = "}"; @@ if (false) {<NL>            bad = "}";
+t-status-today-week @@ src/cli/statuscommand.cpp @@ cli_tests @@ period.SetCalendarPeriod(name == "today" ? 0 : 1); @@ period.SetCalendarPeriod(name == "week" ? 0 : 1);
+t-csv-cr-unquoted @@ src/cli/logformats.cpp @@ cli_tests @@ text.find_first_of(",\"\r\n") @@ text.find_first_of(",\"\n")
+t-json-del-raw    @@ src/cli/logformats.cpp @@ cli_tests @@ } else if (c < 0x20 || c == 0x7F) { @@ } else if (c < 0x20) {
+t-utf8-surrogate  @@ src/cli/logformats.cpp @@ cli_tests @@ high = lead == 0xED ? 0x9F : 0xBF; @@ high = 0xBF;
+t-utf8-past-max   @@ src/cli/logformats.cpp @@ cli_tests @@ high = lead == 0xF4 ? 0x8F : 0xBF; @@ high = 0xBF;
+t-utf8-overlong3  @@ src/cli/logformats.cpp @@ cli_tests @@ low = lead == 0xE0 ? 0xA0 : 0x80; @@ low = 0x80;
+t-utf8-overlong2  @@ src/cli/logformats.cpp @@ cli_tests @@ if (lead >= 0xC2 && lead <= 0xDF) { @@ if (lead >= 0xC0 && lead <= 0xDF) {
+t-utf8-cut-short  @@ src/cli/logformats.cpp @@ cli_tests @@ if (byte(i) < 0x80 || byte(i) > 0xBF) { @@ if (byte(i) > 0xBF) {
+t-log-categories-unchecked @@ src/cli/logcommands.cpp @@ cli_tests @@ complete = ReadCategoryNames(session, categories) && complete; @@ ReadCategoryNames(session, categories);
+t-settle-boundary @@ src/model/filestamp.cpp @@ model_tests @@ return std::max(mtimeNs, ctimeNs) < wallClockNs - kSettleNs; @@ return std::max(mtimeNs, ctimeNs) <= wallClockNs - kSettleNs;
+t-settle-no-ctime @@ src/model/filestamp.cpp @@ model_tests @@ return std::max(mtimeNs, ctimeNs) < wallClockNs - kSettleNs; @@ return mtimeNs < wallClockNs - kSettleNs;
+t-reload-old-categories @@ src/model/taskstore.cpp @@ model_tests @@     m_categoryIds = std::move(fresh.m_categoryIds);<NL>    return loaded; @@     return loaded;
+t-reload-adds-categories @@ src/model/taskstore.cpp @@ model_tests @@ m_categoryIds = std::move(fresh.m_categoryIds); @@ m_categoryIds.insert(m_categoryIds.end(), fresh.m_categoryIds.begin(), fresh.m_categoryIds.end());
+t-report-unreadable-raw @@ src/reports/reportpage.cpp @@ reports_tests reports_widget_tests @@ top += "<li>" + model::HtmlEscape(path.string()) + "</li>"; @@ top += "<li>" + path.string() + "</li>";
+t-report-period-empty @@ src/reports/report.cpp @@ reports_tests reports_widget_tests @@ if (period.stop < period.start) { @@ if (!(period.start < period.stop)) {
+t-report-finish-unchecked @@ src/reports/report.cpp @@ reports_tests reports_widget_tests @@ if (!ReadPicker(*m_finishEdit, period.stop)) { @@ if (false && !ReadPicker(*m_finishEdit, period.stop)) {
+t-idle-start-second-late @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ endedAt - model::TimeSpan(0, absence.seconds * 1000)); @@ endedAt - model::TimeSpan(0, absence.seconds * 1000 - 1000));
+t-idle-close-at-now @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ } else if (returnedAt < now) { @@ } else if (!(now < returnedAt)) {
+t-idle-gap-given  @@ src/idle/idleperioddlg.cpp @@ idle_tests @@         returnedAt = endedAt;<NL> @@ <NL>
+t-reminder-over-question @@ src/idle/idlesubsystem.cpp @@ idle_tests @@ if (m_shutDown || m_idleDlg != nullptr || m_reminderDlg != nullptr @@ if (m_shutDown || m_reminderDlg != nullptr
+t-reminder-skip-cancels @@ src/idle/idlesubsystem.cpp @@ idle_tests @@ m_reminderMonitor->SetAnswer(CReminderMonitor::kNo); @@ m_reminderMonitor->SetAnswer(CReminderMonitor::kCancel);
+t-question-keeps-reminder @@ src/idle/idlesubsystem.cpp @@ idle_tests @@ m_reminderDlg->done(CReminderMonitor::kNo); @@ static_cast<void>(0);
+t-hotkey-dup-key-only @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ i != except && entry.modifiers == modifiers && entry.vk == vk @@ i != except && entry.vk == vk
+t-settings-autostart-shown @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ m_autostart->setChecked(settings.IsAutostart()); @@ m_autostart->setChecked(false);
+t-settings-autostart-never-off @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ if (!settings.SetAutostart(m_autostart->isChecked())) { @@ if (!settings.SetAutostart(true)) {
+t-settings-remind-seconds @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ platform::setting::kRemindTimeout, remind * 60); @@ platform::setting::kRemindTimeout, remind);
+t-settings-timeouts-swapped @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ platform::setting::kTimeoutOnTimeoutsPage, idle * 60); @@ platform::setting::kTimeoutOnTimeoutsPage, remind * 60);
 EOF
 )
 
