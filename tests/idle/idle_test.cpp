@@ -172,7 +172,7 @@ TEST_F(IdleTest, IdleDialog_ShowsLengthAndOnlyTasksThatCanTakeTime_PassesToTheCh
     combo->setCurrentIndex(1);
     dialog.findChild<QPushButton*>("okButton")->click();
     EXPECT_EQ(SpansOf(first), "");
-    EXPECT_EQ(SpansOf(second), "10:47-11:00");
+    EXPECT_EQ(SpansOf(second), "10:47:26-11:00");
 }
 
 struct ChoiceCase
