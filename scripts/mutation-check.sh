@@ -266,10 +266,9 @@ t-report-finish-unchecked @@ src/reports/report.cpp @@ reports_tests reports_wid
 t-idle-start-second-late @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ endedAt - model::TimeSpan(0, absence.seconds * 1000)); @@ endedAt - model::TimeSpan(0, absence.seconds * 1000 - 1000));
 t-idle-close-at-now @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ } else if (returnedAt < now) { @@ } else if (!(now < returnedAt)) {
 t-idle-gap-given  @@ src/idle/idleperioddlg.cpp @@ idle_tests @@         returnedAt = endedAt;<NL> @@ <NL>
-t-reminder-over-question @@ src/idle/idlesubsystem.cpp @@ idle_tests @@ if (m_shutDown || m_idleDlg != nullptr || m_reminderDlg != nullptr @@ if (m_shutDown || m_reminderDlg != nullptr
 t-reminder-skip-cancels @@ src/idle/idlesubsystem.cpp @@ idle_tests @@ m_reminderMonitor->SetAnswer(CReminderMonitor::kNo); @@ m_reminderMonitor->SetAnswer(CReminderMonitor::kCancel);
 t-question-keeps-reminder @@ src/idle/idlesubsystem.cpp @@ idle_tests @@ m_reminderDlg->done(CReminderMonitor::kNo); @@ static_cast<void>(0);
-t-hotkey-dup-key-only @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ i != except && entry.modifiers == modifiers && entry.vk == vk @@ i != except && entry.vk == vk
+t-hotkey-dup-shared-modifier @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ i != except && entry.modifiers == modifiers && entry.vk == vk @@ i != except && (entry.modifiers & modifiers) != 0 && entry.vk == vk
 t-settings-autostart-shown @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ m_autostart->setChecked(settings.IsAutostart()); @@ m_autostart->setChecked(false);
 t-settings-autostart-never-off @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ if (!settings.SetAutostart(m_autostart->isChecked())) { @@ if (!settings.SetAutostart(true)) {
 t-settings-remind-seconds @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ platform::setting::kRemindTimeout, remind * 60); @@ platform::setting::kRemindTimeout, remind);
