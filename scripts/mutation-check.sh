@@ -248,6 +248,7 @@ h-tray-fit-boundary @@ src/app/trayicon.cpp @@ app_tests app_widget_tests @@ if 
 h-last-month-stop @@ src/model/task.cpp @@ model_tests cli_tests ui_tests @@ stop = LocalMidnightOf(today.year() / today.month() / 1); @@ stop = LocalMidnight(parts, 0);
 t-status-lone-brace @@ src/cli/statuscommand.cpp @@ cli_tests @@ if (c == '}') {<NL>            bad = "}"; @@ if (false) {<NL>            bad = "}";
 t-status-today-week @@ src/cli/statuscommand.cpp @@ cli_tests @@ period.SetCalendarPeriod(name == "today" ? 0 : 1); @@ period.SetCalendarPeriod(name == "week" ? 0 : 1);
+t-status-category-raw @@ src/cli/statuscommand.cpp @@ cli_tests @@ ? Field(category.GetName()) @@ ? category.GetName()
 t-csv-cr-unquoted @@ src/cli/logformats.cpp @@ cli_tests @@ text.find_first_of(",\"\r\n") @@ text.find_first_of(",\"\n")
 t-json-del-raw    @@ src/cli/logformats.cpp @@ cli_tests @@ } else if (c < 0x20 || c == 0x7F) { @@ } else if (c < 0x20) {
 t-utf8-surrogate  @@ src/cli/logformats.cpp @@ cli_tests @@ high = lead == 0xED ? 0x9F : 0xBF; @@ high = 0xBF;

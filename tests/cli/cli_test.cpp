@@ -533,7 +533,7 @@ TEST_F(CliTest, Status_RunningTaskForStatusBars)
     ScopedTimeZone berlin("Europe/Berlin");
     CreateTask("Deep\twork");
     EXPECT_EQ(Run({"status"}).out, ""); // nothing runs: nothing printed, exit 0
-    Run({"category-create", "Job"});
+    Run({"category-create", "J\tob"});
     Run({"set-category", "0", "1"});
     Run({"add", "0", "2008-04-06 10:00:00", "2008-04-06 11:00:00"}); // Sunday, this week for en_US
     Run({"add", "0", "2008-04-07 06:00:00", "2008-04-07 06:30:00"}); // today: each figure of status differs
@@ -543,9 +543,9 @@ TEST_F(CliTest, Status_RunningTaskForStatusBars)
     const Result r = Run({"status"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Deep work\t00:01:30\n");
-    EXPECT_EQ(Run({"status", "--format", "{{{category}}} {today}/{week}"}).out, "{Job} 00:31:30/01:31:30\n");
+    EXPECT_EQ(Run({"status", "--format", "{{{category}}} {today}/{week}"}).out, "{J ob} 00:31:30/01:31:30\n");
     // Where each period begins is the model's rule; here only that tasks counts the period it is given.
-    EXPECT_EQ(Run({"tasks", "--period", "day"}).out, "0\tDeep work\t00:31:30\trunning\tJob\n");
+    EXPECT_EQ(Run({"tasks", "--period", "day"}).out, "0\tDeep work\t00:31:30\trunning\tJ ob\n");
     // The cache of running states only spares work: where it cannot be kept, nothing else changes.
     WriteFile(m_root.path() / "file", "");
     for (const std::filesystem::path& cacheHome : {m_root.path() / "file", m_data, m_root.path() / "cache"}) {
