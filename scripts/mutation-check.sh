@@ -310,6 +310,34 @@ r-n-follow-no-fold @@ src/app/mainwnd.cpp @@ app_widget_tests ui_tests @@     ++
 r-n-reminder-cancel-outlives-task @@ src/idle/reminder.cpp @@ idle_tests @@     if (m_context.currentTaskId() != -1) {<NL>        m_suppressed.store(false);<NL>        return; @@     if (m_context.currentTaskId() != -1) {<NL>        return;
 r-n-hotkey-dup-finds-itself @@ src/hotkeys/hotkeyspage.cpp @@ hotkeys_tests @@ self = m_table.At(i) == &m_entry ? i : self; @@ self = m_table.At(i) == &m_entry ? i : -1;
 r-n-settings-timeouts-swapped @@ src/app/settingssheet.cpp @@ app_widget_tests ui_tests @@ platform::setting::kTimeoutOnTimeoutsPage, idle * 60); @@ platform::setting::kTimeoutOnTimeoutsPage, remind * 60);
+t-status-lone-brace @@ src/cli/statuscommand.cpp @@ cli_tests @@ if (c == '}') {<NL>            bad = "}"; @@ if (false) {<NL>            bad = "}";
+t-status-today-week @@ src/cli/statuscommand.cpp @@ cli_tests @@ period.SetCalendarPeriod(name == "today" ? 0 : 1); @@ period.SetCalendarPeriod(name == "week" ? 0 : 1);
+t-status-category-raw @@ src/cli/statuscommand.cpp @@ cli_tests @@ ? Field(category.GetName()) @@ ? category.GetName()
+t-csv-cr-unquoted @@ src/cli/logformats.cpp @@ cli_tests @@ text.find_first_of(",\"\r\n") @@ text.find_first_of(",\"\n")
+t-json-del-raw    @@ src/cli/logformats.cpp @@ cli_tests @@ } else if (c < 0x20 || c == 0x7F) { @@ } else if (c < 0x20) {
+t-utf8-surrogate  @@ src/cli/logformats.cpp @@ cli_tests @@ high = lead == 0xED ? 0x9F : 0xBF; @@ high = 0xBF;
+t-utf8-past-max   @@ src/cli/logformats.cpp @@ cli_tests @@ high = lead == 0xF4 ? 0x8F : 0xBF; @@ high = 0xBF;
+t-utf8-overlong3  @@ src/cli/logformats.cpp @@ cli_tests @@ low = lead == 0xE0 ? 0xA0 : 0x80; @@ low = 0x80;
+t-utf8-overlong2  @@ src/cli/logformats.cpp @@ cli_tests @@ if (lead >= 0xC2 && lead <= 0xDF) { @@ if (lead >= 0xC0 && lead <= 0xDF) {
+t-utf8-cut-short  @@ src/cli/logformats.cpp @@ cli_tests @@ if (byte(i) < 0x80 || byte(i) > 0xBF) { @@ if (byte(i) > 0xBF) {
+t-log-categories-unchecked @@ src/cli/logcommands.cpp @@ cli_tests @@ complete = ReadCategoryNames(session, categories) && complete; @@ ReadCategoryNames(session, categories);
+t-settle-boundary @@ src/model/filestamp.cpp @@ model_tests @@ return std::max(mtimeNs, ctimeNs) < wallClockNs - kSettleNs; @@ return std::max(mtimeNs, ctimeNs) <= wallClockNs - kSettleNs;
+t-settle-no-ctime @@ src/model/filestamp.cpp @@ model_tests @@ return std::max(mtimeNs, ctimeNs) < wallClockNs - kSettleNs; @@ return mtimeNs < wallClockNs - kSettleNs;
+t-reload-old-categories @@ src/model/taskstore.cpp @@ model_tests @@     m_categoryIds = std::move(fresh.m_categoryIds);<NL>    return loaded; @@     return loaded;
+t-reload-adds-categories @@ src/model/taskstore.cpp @@ model_tests @@ m_categoryIds = std::move(fresh.m_categoryIds); @@ m_categoryIds.insert(m_categoryIds.end(), fresh.m_categoryIds.begin(), fresh.m_categoryIds.end());
+t-report-unreadable-raw @@ src/reports/reportpage.cpp @@ reports_tests reports_widget_tests @@ top += "<li>" + model::HtmlEscape(path.string()) + "</li>"; @@ top += "<li>" + path.string() + "</li>";
+t-report-period-empty @@ src/reports/report.cpp @@ reports_tests reports_widget_tests @@ if (period.stop < period.start) { @@ if (!(period.start < period.stop)) {
+t-report-finish-unchecked @@ src/reports/report.cpp @@ reports_tests reports_widget_tests @@ if (!ReadPicker(*m_finishEdit, period.stop)) { @@ if (false && !ReadPicker(*m_finishEdit, period.stop)) {
+t-idle-start-second-late @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ endedAt - model::TimeSpan(0, absence.seconds * 1000)); @@ endedAt - model::TimeSpan(0, absence.seconds * 1000 - 1000));
+t-idle-close-at-now @@ src/idle/idleperioddlg.cpp @@ idle_tests @@ } else if (returnedAt < now) { @@ } else if (!(now < returnedAt)) {
+t-idle-gap-given  @@ src/idle/idleperioddlg.cpp @@ idle_tests @@         returnedAt = endedAt;<NL> @@ <NL>
+t-reminder-skip-cancels @@ src/idle/idlesubsystem.cpp @@ idle_tests @@ m_reminderMonitor->SetAnswer(CReminderMonitor::kNo); @@ m_reminderMonitor->SetAnswer(CReminderMonitor::kCancel);
+t-question-keeps-reminder @@ src/idle/idlesubsystem.cpp @@ idle_tests @@ m_reminderDlg->done(CReminderMonitor::kNo); @@ static_cast<void>(0);
+t-hotkey-dup-shared-modifier @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ i != except && entry.modifiers == modifiers && entry.vk == vk @@ i != except && (entry.modifiers & modifiers) != 0 && entry.vk == vk
+t-settings-autostart-shown @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ m_autostart->setChecked(settings.IsAutostart()); @@ m_autostart->setChecked(false);
+t-settings-autostart-never-off @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ if (!settings.SetAutostart(m_autostart->isChecked())) { @@ if (!settings.SetAutostart(true)) {
+t-settings-remind-seconds @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ platform::setting::kRemindTimeout, remind * 60); @@ platform::setting::kRemindTimeout, remind);
+t-settings-timeouts-swapped @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ platform::setting::kTimeoutOnTimeoutsPage, idle * 60); @@ platform::setting::kTimeoutOnTimeoutsPage, remind * 60);
 EOF
 )
 

@@ -129,14 +129,16 @@ protected:
         return id;
     }
 
-    // The spans of a task in UTC as "HH:MM-HH:MM" (an open one "HH:MM-open"), separated by blanks.
+    // The spans of a task in UTC as "HH:MM-HH:MM" (an open one "HH:MM-open"), separated by blanks; a time with
+    // seconds shows them, so that a bound a second off shows.
     std::string SpansOf(std::int32_t id)
     {
         std::string spans;
         for (const model::Interval& span : LoadTask(id).intervals) {
             const auto text = [](const model::TimeStamp& stamp) {
                 const model::DateParts parts = stamp.GetUtcParts();
-                return QTime(parts.hour, parts.minute).toString("hh:mm").toStdString();
+                const QTime time(parts.hour, parts.minute, parts.second);
+                return time.toString(parts.second != 0 ? "hh:mm:ss" : "hh:mm").toStdString();
             };
             if (!spans.empty()) {
                 spans += ' ';
@@ -149,13 +151,7 @@ protected:
     bool IsRunning(std::int32_t id) { return LoadTask(id).intervals.IsRunning(); }
 
     // The task as its file holds it now; a file that cannot be read fails the test.
-    model::Task LoadTask(std::int32_t id) const
-    {
-        model::Task task;
-        task.id = id;
-        EXPECT_TRUE(task.Load(Data())) << id;
-        return task;
-    }
+    model::Task LoadTask(std::int32_t id) const { return testsupport::LoadTask(Data(), id); }
 
     // A category holding `members`: made in the running program's store, or on disk before it starts.
     std::int32_t MakeCategory(const std::string& name, const std::vector<std::int32_t>& members = {})

@@ -124,10 +124,7 @@ TEST_F(AppTest, Start_LastRunningTaskInStoreOrderBecomesCurrent_HubRoutes)
 TEST_F(AppTest, OldDataBesideTheExecutable_MovedBeforeTheStoreLoads_WhatStaysIsTriedAgain)
 {
     for (const std::int32_t id : {7, 8}) {
-        model::Task old;
-        old.id = id;
-        old.name = "old";
-        ASSERT_TRUE(old.Save(m_exe.path()));
+        ASSERT_TRUE(testsupport::SaveTask(m_exe.path(), id, "old"));
     }
     testsupport::WriteFile(m_exe.path() / "idx", std::string("\x09\0\0\0", 4));
     std::filesystem::create_directories(Data() / "8.tsk" / "in the way");
@@ -283,10 +280,7 @@ TEST_F(AppTest, OutsideChanges_CurrentTaskTrayAndStoreFollowTheFiles)
     const model::ScopedWallClockShift later(3'000'000'000);
     Hub().FollowFiles();
     EXPECT_TRUE(model::FindConflictCopies(Data()).empty());
-    model::Task merged;
-    merged.id = b;
-    ASSERT_TRUE(merged.Load(Data()));
-    EXPECT_EQ(merged.intervals.Count(), 2);
+    EXPECT_EQ(LoadTask(b).intervals.Count(), 2);
 }
 
 // The folder watch itself: the program's own writes are read in a burst rather than one by one. (That an outside
@@ -420,6 +414,11 @@ TEST_F(SettingsSheetTest, CancelAfterAPageSwitch_KeepsWhatTheSwitchStored)
     EXPECT_EQ(Stored("UseQuickAccessMenu"), 1);
     EXPECT_EQ(Stored("ShowWindow"), 0);
     EXPECT_EQ(Stored("Remind"), 1);
+    Open();
+    EXPECT_TRUE(Checked("autostartCheck"));
+    Child<QCheckBox>("autostartCheck")->setChecked(false);
+    Switch(kTimeouts);
+    EXPECT_FALSE(m_settings.IsAutostart());
 }
 
 // Enter presses OK from a field of every page.

@@ -205,7 +205,7 @@ TEST_F(HotkeysPageTest, EditDialog_OkRules)
         {"used by another", true, false, true, "S", "Hotkey in use",
          "This combination is already used for \"Show settings\"", 0},
         {"own combination", true, false, true, "T", {}, {}, kAltShift},
-        {"new one", false, true, true, "K", {}, {}, platform::kModControl | platform::kModShift},
+        {"another's key, other modifiers", false, true, true, "S", {}, {}, platform::kModControl | platform::kModShift},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -172,7 +172,7 @@ TEST_F(IdleTest, IdleDialog_ShowsLengthAndOnlyTasksThatCanTakeTime_PassesToTheCh
     combo->setCurrentIndex(1);
     dialog.findChild<QPushButton*>("okButton")->click();
     EXPECT_EQ(SpansOf(first), "");
-    EXPECT_EQ(SpansOf(second), "10:47-11:00");
+    EXPECT_EQ(SpansOf(second), "10:47:26-11:00");
 }
 
 struct ChoiceCase
@@ -424,22 +424,32 @@ TEST_F(IdleTest, Subsystem_OneDialogAtATimeAndClosedAtShutdown)
     EXPECT_TRUE(subsystem.IdleDialog()->findChild<QLabel*>("messageLabel")->text().contains("12 min 0 sec"))
         << subsystem.IdleDialog()->findChild<QLabel*>("messageLabel")->text().toStdString();
 
-    // A reminder due now is not stacked on the question; it counts as No.
+    // A reminder due now (no span runs) is not stacked on the question; it counts as No, never as Cancel, so the
+    // next comes a timeout later. A question, which means a task runs, closes a reminder on screen.
+    model::StopTask(Data(), writing);
     m_current = -1;
     m_settings.SetSetting("RemindTimeout", 1);
     subsystem.ReminderMonitor().Begin();
-    m_clock->Advance(5000);
-    subsystem.ReminderMonitor().Pass();
-    QCoreApplication::processEvents();
+    for (const bool questionShown : {true, false}) {
+        m_clock->Advance(5000);
+        subsystem.ReminderMonitor().Pass();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(subsystem.ReminderDialog() != nullptr, !questionShown);
+        subsystem.ReminderMonitor().Pass();
+        EXPECT_EQ(subsystem.ReminderMonitor().AwaitingAnswer(), !questionShown) << "answered No on the spot";
+        EXPECT_FALSE(subsystem.ReminderMonitor().Suppressed());
+        questionShown ? subsystem.IdleDialog()->reject() : void();
+    }
+    model::StartTask(Data(), writing);
+    m_current = writing;
+    subsystem.OnIdleMessage(1, 60);
     EXPECT_EQ(subsystem.ReminderDialog(), nullptr);
-    subsystem.ReminderMonitor().Pass();
-    EXPECT_FALSE(subsystem.ReminderMonitor().AwaitingAnswer()) << "answered No on the spot";
 
     // The program's exit closes the question as Escape would: the time stays with the task.
-    m_current = writing;
+    const std::string spans = SpansOf(writing);
     subsystem.Shutdown();
     EXPECT_EQ(subsystem.IdleDialog(), nullptr);
-    EXPECT_EQ(SpansOf(writing), "09:00-open");
+    EXPECT_EQ(SpansOf(writing), spans);
     EXPECT_TRUE(m_posts.empty());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

@@ -46,15 +46,11 @@ TEST(AtomicFile, Write_CreatesAndReplacesOwnerOnlyKeepingAnExistingMode)
     EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"a.bin"});
     // New files are for their owner only.
     ASSERT_TRUE(WriteFileAtomically(dir.path() / "p", "x"));
-    struct stat info
-    {};
-    ASSERT_EQ(stat((dir.path() / "p").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(testsupport::ModeOf(dir.path() / "p"), 0600u);
     // A file that exists keeps the mode its user gave it.
     ASSERT_EQ(chmod((dir.path() / "p").c_str(), 0640), 0);
     ASSERT_TRUE(WriteFileAtomically(dir.path() / "p", "y"));
-    ASSERT_EQ(stat((dir.path() / "p").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(testsupport::ModeOf(dir.path() / "p"), 0640u);
 }
 
 // A report or an export is the user's document: made as any new file is, and a link the user keeps stays a link.
@@ -66,10 +62,7 @@ TEST(AtomicFile, UserDocument_NewFileTakesTheUmask_ALinkWritesItsTarget)
     const bool written = WriteFileAtomically(dir.path() / "new.htm", "x", nullptr, document);
     umask(previous);
     ASSERT_TRUE(written);
-    struct stat info
-    {};
-    ASSERT_EQ(stat((dir.path() / "new.htm").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0664u);
+    EXPECT_EQ(testsupport::ModeOf(dir.path() / "new.htm"), 0664u);
 
     std::filesystem::create_directory(dir.path() / "real");
     WriteFile(dir.path() / "real" / "log.xls", "old");
@@ -82,8 +75,7 @@ TEST(AtomicFile, UserDocument_NewFileTakesTheUmask_ALinkWritesItsTarget)
     EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "dangling"));
     EXPECT_EQ(ReadFile(dir.path() / "real" / "log.xls"), "new");
     EXPECT_EQ(ReadFile(dir.path() / "real" / "fresh.htm"), "made");
-    ASSERT_EQ(stat((dir.path() / "real" / "log.xls").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0604u);
+    EXPECT_EQ(testsupport::ModeOf(dir.path() / "real" / "log.xls"), 0604u);
     EXPECT_EQ(FolderEntries(dir.path() / "real"), (std::vector<std::string>{"fresh.htm", "log.xls"}));
 
     std::filesystem::create_symlink("loop", dir.path() / "loop");
@@ -116,10 +108,7 @@ TEST(AtomicFile, WriteFailingMidway_KeepsOldFileAndLeavesNoTemporary)
         ScopedFileSizeLimit limit(100);
         EXPECT_FALSE(task.Save(dir.path()));
     }
-    Task back;
-    back.id = 3;
-    ASSERT_TRUE(back.Load(dir.path()));
-    EXPECT_EQ(back.name, "kept");
+    EXPECT_EQ(testsupport::LoadTask(dir.path(), 3).name, "kept");
 }
 
 TEST(AtomicFile, MissingFolderOrDirectoryInTheWay_FailsReadingOnlyRegularFiles)
@@ -155,10 +144,7 @@ TEST(DataFolder, CreateDirectoryTree_MakesParentsOwnerOnlyUnlessAFileIsInTheWay)
     const auto deep = dir.path() / "a" / "b" / "Kelmora";
     ASSERT_TRUE(EnsureDataFolder(deep));
     EXPECT_TRUE(std::filesystem::is_directory(deep));
-    struct stat info
-    {};
-    ASSERT_EQ(stat(deep.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(testsupport::ModeOf(deep), 0700u);
     EXPECT_TRUE(CreateDirectoryTree(deep)); // already there
     WriteFile(dir.path() / "file", "x");
     std::string error;

@@ -43,14 +43,8 @@ TEST(TaskFacts, TotalsFromFactsAreTheSpansOwn)
     TempDir data;
     std::vector<std::int32_t> ids;
     for (const auto& c : cases) {
-        Task task;
-        task.id = static_cast<std::int32_t>(ids.size());
-        task.name = c.what;
-        for (const Interval& span : c.spans) {
-            task.intervals.Append(span);
-        }
-        ASSERT_TRUE(task.Save(data.path()));
-        ids.push_back(task.id);
+        ids.push_back(static_cast<std::int32_t>(ids.size()));
+        ASSERT_TRUE(testsupport::SaveTask(data.path(), ids.back(), c.what, c.spans));
     }
     Interval day;
     day.SetToday();
@@ -59,9 +53,7 @@ TEST(TaskFacts, TotalsFromFactsAreTheSpansOwn)
     for (const TaskFacts& f : facts) {
         const auto& c = cases[static_cast<std::size_t>(f.id)];
         SCOPED_TRACE(c.what);
-        Task task;
-        task.id = f.id;
-        ASSERT_TRUE(task.Load(data.path()));
+        const Task task = testsupport::LoadTask(data.path(), f.id);
         EXPECT_EQ(f.name, task.name);
         EXPECT_EQ(f.lastOpen, task.IsRunning());
         const std::optional<TimeSpan> inDay = TotalFromFacts(f, day);
@@ -74,6 +66,18 @@ TEST(TaskFacts, TotalsFromFactsAreTheSpansOwn)
     TaskStore store(data.path());
     store.LoadTaskIds();
     EXPECT_EQ(FindRunningTask(store), 9);
+}
+
+// Facts are kept only from a file whose later time, of modification and of change, lies over two seconds back.
+TEST(FileStamp, SettledOnlyOverTwoSecondsAfterItsLaterTime)
+{
+    constexpr std::int64_t s = 1'000'000'000;
+    const std::tuple<std::int64_t, std::int64_t, std::int64_t, bool> cases[] = {
+        {10 * s, 10 * s, 12 * s, false}, {10 * s, 10 * s, 12 * s + 1, true}, {10 * s, 11 * s, 13 * s, false},
+        {11 * s, 10 * s, 13 * s, false}, {10 * s, 11 * s, 13 * s + 1, true}, {20 * s, 10 * s, 15 * s, false}};
+    for (const auto& [mtime, ctime, now, settled] : cases) {
+        EXPECT_EQ((FileStamp{1, 1, mtime, ctime}.SettledBy(now)), settled) << mtime << " " << ctime << " " << now;
+    }
 }
 
 // A run a while after the files were written reads none of them; just after a write, the same tick of the

@@ -22,25 +22,13 @@ namespace fs = std::filesystem;
 using testsupport::FolderFaults;
 using testsupport::FromHex;
 using testsupport::ReadFile;
+using testsupport::SaveTask;
 using testsupport::ScopedFakeClock;
 using testsupport::ScopedFileSizeLimit;
 using testsupport::TempDir;
 using testsupport::ToHex;
 using testsupport::Utc;
 using testsupport::WriteFile;
-
-std::vector<std::int32_t> Ids(const TaskStore& store)
-{
-    return store.TaskIds();
-}
-
-void WriteTask(const std::filesystem::path& folder, std::int32_t id, const std::string& name)
-{
-    Task task;
-    task.id = id;
-    task.name = name;
-    ASSERT_TRUE(task.Save(folder));
-}
 
 TEST(TaskStore, FreshFolder_FirstTaskIsZeroIdxHoldsOneIdsNeverReused)
 {
@@ -53,14 +41,14 @@ TEST(TaskStore, FreshFolder_FirstTaskIsZeroIdxHoldsOneIdsNeverReused)
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "0.tsk"));
     EXPECT_EQ(ToHex(ReadFile(dir.path() / "idx")), "01 00 00 00");
     // A file another program wrote after the load is skipped too.
-    WriteTask(dir.path(), 1, "written by another program");
+    ASSERT_TRUE(SaveTask(dir.path(), 1, "written by another program"));
     EXPECT_EQ(store.CreateTask("new"), 2);
     // Deleted ids are never reused.
     EXPECT_TRUE(store.DeleteTask(1));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "1.tsk"));
     EXPECT_EQ(store.CreateTask("d"), 3);
     EXPECT_EQ(ReadNextTaskId(dir.path()), 4);
-    EXPECT_EQ(Ids(store), (std::vector<std::int32_t>{0, 2, 3}));
+    EXPECT_EQ(store.TaskIds(), (std::vector<std::int32_t>{0, 2, 3}));
     EXPECT_FALSE(store.DeleteTask(-1));
     EXPECT_TRUE(store.DeleteTask(99)); // no file, nothing to do
 }
@@ -68,18 +56,15 @@ TEST(TaskStore, FreshFolder_FirstTaskIsZeroIdxHoldsOneIdsNeverReused)
 TEST(TaskStore, IdxBehindTheFilesOrDamaged_NeverOverwritesATask)
 {
     TempDir dir;
-    WriteTask(dir.path(), 0, "zero");
-    WriteTask(dir.path(), 4, "four");
+    ASSERT_TRUE(SaveTask(dir.path(), 0, "zero"));
+    ASSERT_TRUE(SaveTask(dir.path(), 4, "four"));
     WriteFile(dir.path() / "idx", FromHex("01 00 00 00"));
     TaskStore store(dir.path());
     store.Load();
     // A dangling link holds its name as a file would.
     std::filesystem::create_symlink("nowhere", dir.path() / "5.tsk");
     EXPECT_EQ(store.CreateTask("new"), 6);
-    Task four;
-    four.id = 4;
-    ASSERT_TRUE(four.Load(dir.path()));
-    EXPECT_EQ(four.name, "four");
+    EXPECT_EQ(testsupport::LoadTask(dir.path(), 4).name, "four");
     // A damaged idx reads what it holds; a negative one starts from the lowest free id.
     WriteFile(dir.path() / "idx", FromHex("07"));
     EXPECT_EQ(ReadNextTaskId(dir.path()), 7);
@@ -100,19 +85,28 @@ TEST(TaskStore, Load_AscendingIdsOnlyFromCanonicalTaskFileNamesInAFolderThatExis
     }
     TaskStore store(dir.path());
     ASSERT_TRUE(store.Load());
-    EXPECT_EQ(Ids(store), (std::vector<std::int32_t>{0, 3, 12, 100}));
-    EXPECT_EQ(ListTaskFiles(dir.path()), Ids(store));
+    EXPECT_EQ(store.TaskIds(), (std::vector<std::int32_t>{0, 3, 12, 100}));
+    EXPECT_EQ(ListTaskFiles(dir.path()), store.TaskIds());
     EXPECT_EQ(store.TaskIdAt(1), 3);
     EXPECT_EQ(store.TaskIdAt(-1), -1);
     EXPECT_EQ(store.TaskIdAt(4), -1);
     EXPECT_EQ(store.IndexOfTask(12), 2);
     EXPECT_EQ(store.IndexOfTask(13), -1);
     EXPECT_FALSE(TaskIdFromFileName("-0.tsk")); // not a second spelling of 0.tsk
-    // A reload follows files removed and added by others; loading again only adds.
+    // A reload follows tasks and categories others removed and added; a damaged catalogue leaves it no category.
+    const std::int32_t gone = store.CreateCategory("gone");
+    TaskStore other(dir.path());
+    ASSERT_TRUE(other.Load());
+    other.DeleteCategory(gone);
+    const std::int32_t added = other.CreateCategory("added");
     std::filesystem::remove(dir.path() / "3.tsk");
     WriteFile(dir.path() / "4.tsk", "");
     ASSERT_TRUE(store.Reload());
-    EXPECT_EQ(Ids(store), (std::vector<std::int32_t>{0, 4, 12, 100}));
+    EXPECT_EQ(store.TaskIds(), (std::vector<std::int32_t>{0, 4, 12, 100}));
+    EXPECT_EQ(store.CategoryIds(), std::vector<std::int32_t>{added});
+    WriteFile(CatalogPath(dir.path()), "<xml>");
+    EXPECT_FALSE(store.Reload());
+    EXPECT_EQ(store.CategoryCount(), 0);
     TaskStore missing(dir.path() / "missing");
     std::string error;
     EXPECT_FALSE(missing.Load(&error));
@@ -122,8 +116,8 @@ TEST(TaskStore, Load_AscendingIdsOnlyFromCanonicalTaskFileNamesInAFolderThatExis
 TEST(TaskStore, LargestIdTaken_CreationFallsBackToTheLowestFreeId)
 {
     TempDir dir;
-    WriteTask(dir.path(), 1, "one");
-    WriteTask(dir.path(), 2147483647, "stray");
+    ASSERT_TRUE(SaveTask(dir.path(), 1, "one"));
+    ASSERT_TRUE(SaveTask(dir.path(), 2147483647, "stray"));
     TaskStore store(dir.path());
     ASSERT_TRUE(store.Load());
     EXPECT_EQ(store.CreateTask("a"), 0);
@@ -141,7 +135,7 @@ TEST(TaskOps, InsertSpan_RefusesSpansBeginningAfterTheRunningSpan)
 {
     ScopedFakeClock clock(2008, 1, 1, 12, 0);
     TempDir dir;
-    WriteTask(dir.path(), 0, "A");
+    ASSERT_TRUE(SaveTask(dir.path(), 0, "A"));
     ASSERT_TRUE(StartTask(dir.path(), 0)); // running since 12:00
     clock->SetUtc(2008, 1, 1, 13, 0);
     const struct
@@ -156,10 +150,7 @@ TEST(TaskOps, InsertSpan_RefusesSpansBeginningAfterTheRunningSpan)
         std::string error;
         EXPECT_EQ(InsertSpan(dir.path(), 0, span, &error), c.accepted);
         EXPECT_EQ(error.find("stop it first") != std::string::npos, !c.accepted);
-        Task task;
-        task.id = 0;
-        ASSERT_TRUE(task.Load(dir.path()));
-        EXPECT_EQ(task.IsRunning(), c.runningAfter);
+        EXPECT_EQ(testsupport::LoadTask(dir.path(), 0).IsRunning(), c.runningAfter);
         EXPECT_EQ(TaskFolderPeek(dir.path()).Running(0), c.runningAfter);
     }
 }
@@ -411,10 +402,9 @@ TEST(SyncFold, TaskCopies_UnitedByNameOtherNamesBecomeTasksOneTaskRuns)
         TaskStore store(dir.path());
         store.LoadTaskIds();
         for (const auto& [name, spans] : c.after) {
-            Task task;
-            task.id = FindTaskByName(store, name);
-            ASSERT_TRUE(task.Load(dir.path())) << name;
-            EXPECT_TRUE(SameSpans(task, TasksOf({spans}).front())) << name;
+            EXPECT_TRUE(
+                SameSpans(testsupport::LoadTask(dir.path(), FindTaskByName(store, name)), TasksOf({spans}).front()))
+                << name;
         }
         // Run again, as after a crash before the copy went: nothing changes.
         const std::string first = ReadFile(dir.path() / "0.tsk");
@@ -427,17 +417,19 @@ TEST(SyncFold, TaskCopies_UnitedByNameOtherNamesBecomeTasksOneTaskRuns)
     }
 }
 
+std::string Catalogue(const std::string& categories, int next = 2)
+{
+    return "<xml><categories>" + categories + "</categories><next_id>" + std::to_string(next) + "</next_id></xml>";
+}
+
 // Side A made task 1 "Alpha" and put it and task 0 in Home; side B made task 1 "Beta" and put it in Work. The
 // tool keeps one side's 1.tsk and the other side's categories.xml, or one side's both: each task keeps its
 // own side's categories. Copies whose names carry the same device or host are of one side.
 TEST(SyncFold, IdClash_EachTaskKeepsItsOwnSidesCategoriesWhicheverFilesWon)
 {
-    const auto catalogue = [](const std::string& categories) {
-        return "<xml><categories>" + categories + "</categories><next_id>2</next_id></xml>";
-    };
-    const std::string a = catalogue(R"(<category name="Home" id="1"><task id="0"/><task id="1"/></category>)");
-    const std::string b = catalogue(R"(<category name="Work" id="1"><task id="1"/></category>)");
-    const std::string bHome = catalogue(R"(<category name="Home" id="1"><task id="1"/></category>)");
+    const std::string a = Catalogue(R"(<category name="Home" id="1"><task id="0"/><task id="1"/></category>)");
+    const std::string b = Catalogue(R"(<category name="Work" id="1"><task id="1"/></category>)");
+    const std::string bHome = Catalogue(R"(<category name="Home" id="1"><task id="1"/></category>)");
     const std::string home = "Home: Alpha Shared, Work: Beta";
     const struct
     {
@@ -463,8 +455,8 @@ TEST(SyncFold, IdClash_EachTaskKeepsItsOwnSidesCategoriesWhicheverFilesWon)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        WriteTask(dir.path(), 0, "Shared");
-        WriteTask(dir.path(), 1, c.task);
+        ASSERT_TRUE(SaveTask(dir.path(), 0, "Shared"));
+        ASSERT_TRUE(SaveTask(dir.path(), 1, c.task));
         Task other;
         other.name = std::string(c.task) == "Alpha" ? "Beta" : "Alpha";
         WriteFile(dir.path() / c.taskCopy, EncodeTask(other));
@@ -509,10 +501,8 @@ TEST(SyncFold, WriteFailingAtAnyStep_ThenFoldedAgain_SameAsAFoldThatNeverFailed)
         WriteFile(folder / "1 (conflicted copy 2026-12-06 101500).tsk", EncodeTask(theirs[1]));
         WriteFile(folder / "idx", std::string("\x02\0\0\0", 4));
         WriteFile(folder / "idx.sync-conflict-20261206-101500-ABCDEFG", std::string("\x01\0\0\0", 4));
-        WriteFile(CatalogPath(folder), R"(<xml><categories><category name="W" id="1"><task id="0"/></category>)"
-                                       R"(</categories><next_id>2</next_id></xml>)");
-        WriteFile(folder / "categories_conflict-20261206-101500.xml",
-                  R"(<xml><categories><category name="P" id="1"/></categories><next_id>2</next_id></xml>)");
+        WriteFile(CatalogPath(folder), Catalogue(R"(<category name="W" id="1"><task id="0"/></category>)"));
+        WriteFile(folder / "categories_conflict-20261206-101500.xml", Catalogue(R"(<category name="P" id="1"/>)"));
     };
     const auto files = [](const fs::path& folder) {
         std::map<std::string, std::string> all;
@@ -549,16 +539,13 @@ TEST(SyncFold, CatalogueIdxAndDamage_UnionKeptLargerIdsFailedStepsLoseNothing)
     for (const char* name : {"A", "B", "C"}) {
         store.CreateTask(name);
     }
-    const auto catalogue = [](const std::string& categories, int next) {
-        return "<xml><categories>" + categories + "</categories><next_id>" + std::to_string(next) + "</next_id></xml>";
-    };
-    WriteFile(CatalogPath(dir.path()), catalogue(R"(<category name="Work" id="1"><task id="0"/></category>)"
+    WriteFile(CatalogPath(dir.path()), Catalogue(R"(<category name="Work" id="1"><task id="0"/></category>)"
                                                  R"(<category name="Home" id="2"/>)",
                                                  3));
     WriteFile(dir.path() / "categories.sync-conflict-20261206-101500-ABCDEFG.xml",
-              catalogue(R"(<category name="Work" id="1"><task id="1"/></category>)"
+              Catalogue(R"(<category name="Work" id="1"><task id="0"/><task id="1"/></category>)"
                         R"(<category name="Play" id="2"><task id="2"/></category><category name="New" id="3"/>)",
-                        4));
+                        6)); // ids 4 and 5 were given out there, and may still be in another copy
     WriteFile(dir.path() / "idx (conflicted copy 2026-12-06 101500)", std::string("\x09\0\0\0", 4));
     WriteFile(dir.path() / "1_conflict-20261206-101500.tsk", "\x05");
     const std::string damagedOriginal = "2 (laptop's conflicted copy 2026-12-06).tsk";
@@ -587,8 +574,8 @@ TEST(SyncFold, CatalogueIdxAndDamage_UnionKeptLargerIdsFailedStepsLoseNothing)
     EXPECT_EQ(ReadFile(CatalogPath(dir.path())),
               "\r\n\r\n<xml>\r\n\t<categories>\r\n\t\t<category name=\"Work\" id=\"1\" >\r\n\t\t\t<task id=\"0\" />\r\n"
               "\t\t\t<task id=\"1\" />\r\n\t\t</category>\r\n\t\t<category name=\"Home\" id=\"2\" />\r\n\t\t<category "
-              "name=\"Play\" id=\"4\" >\r\n\t\t\t<task id=\"2\" />\r\n\t\t</category>\r\n\t\t<category name=\"New\" "
-              "id=\"3\" />\r\n\t</categories>\r\n\t<next_id>5</next_id>\r\n</xml>");
+              "name=\"Play\" id=\"6\" >\r\n\t\t\t<task id=\"2\" />\r\n\t\t</category>\r\n\t\t<category name=\"New\" "
+              "id=\"3\" />\r\n\t</categories>\r\n\t<next_id>7</next_id>\r\n</xml>");
     EXPECT_EQ(report.categories, 2);
 }
 

@@ -3,6 +3,7 @@
 #include "model/taskfile.h"
 #include "reports/export.h"
 #include "reports/report.h"
+#include "ui/uifixture.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -28,11 +29,8 @@ protected:
     void SetUp() override
     {
         const std::int32_t id = MakeTask("Design <review>", false);
-        model::Task task;
-        task.id = id;
-        ASSERT_TRUE(task.Load(Data()));
-        task.intervals.Append({Utc(2008, 4, 7, 8, 0), Utc(2008, 4, 7, 8, 30)});
-        ASSERT_TRUE(task.Save(Data()));
+        ASSERT_TRUE(
+            testsupport::SaveTask(Data(), id, "Design <review>", {{Utc(2008, 4, 7, 8, 0), Utc(2008, 4, 7, 8, 30)}}));
         Start();
     }
 
@@ -142,11 +140,8 @@ TEST_F(ReportUiTest, Export_ThroughTheSaveDialog_ByNameAndOnFailure)
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
         auto* filters = dialog->findChild<QComboBox*>("fileTypeCombo");
-        QStringList shown;
-        for (int i = 0; i < filters->count(); ++i) {
-            shown << filters->itemText(i);
-        }
-        EXPECT_EQ(shown, QStringList({"Excel Files (*.xls)", "HTML Files (*.htm, *.html)", "All Files (*.*)"}));
+        EXPECT_EQ(ui::ComboTexts(*filters),
+                  QStringList({"Excel Files (*.xls)", "HTML Files (*.htm, *.html)", "All Files (*.*)"}));
         EXPECT_EQ(filters->currentIndex(), 0);
         EXPECT_FALSE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
         dialog->setDirectory(QString::fromStdString(m_dir.path().string()));
@@ -160,8 +155,7 @@ TEST_F(ReportUiTest, Export_ThroughTheSaveDialog_ByNameAndOnFailure)
     const std::string tab = "Design <review>\t00:30:00\t2008-04-07 08:00:00\t2008-04-07 08:30:00\r\n";
     EXPECT_EQ(ReadFile(m_dir.path() / "log.xls"), tab);
     // The user's document, not a data file: readable as any new file of the user's is.
-    EXPECT_EQ(std::filesystem::status(m_dir.path() / "log.xls").permissions() & std::filesystem::perms::all,
-              std::filesystem::perms(0644));
+    EXPECT_EQ(testsupport::ModeOf(m_dir.path() / "log.xls"), 0644u);
 
     ASSERT_TRUE(ExportTimeLog(*m_app, 0, QString::fromStdString((m_dir.path() / "LOG.HTML").string()), nullptr));
     EXPECT_NE(ReadFile(m_dir.path() / "LOG.HTML").find("<tr><td><b>Design &lt;review&gt;</b></td>"), std::string::npos);

@@ -21,6 +21,7 @@ class ReportPageTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        std::filesystem::create_directory(m_store.DataFolder());
         ASSERT_TRUE(m_store.Load());
         AddTask("Write <b>&\"code\"",
                 {{Utc(2008, 4, 6, 22, 0), Utc(2008, 4, 7, 1, 0)}, {Utc(2008, 4, 7, 9, 0), Utc(2008, 4, 7, 10, 30)}});
@@ -33,13 +34,7 @@ protected:
 
     void AddTask(const std::string& name, const std::vector<Interval>& intervals)
     {
-        model::Task task;
-        task.id = m_store.CreateTask(name);
-        task.name = name;
-        for (const Interval& interval : intervals) {
-            task.intervals.Append(interval);
-        }
-        ASSERT_TRUE(task.Save(m_store.DataFolder()));
+        ASSERT_TRUE(testsupport::SaveTask(m_store.DataFolder(), m_store.CreateTask(name), name, intervals));
     }
 
     void AddCategory(const std::string& name, const std::vector<std::int32_t>& members)
@@ -65,7 +60,7 @@ protected:
     testsupport::ScopedTimeLocale m_locale{"en_US.UTF-8"};
     testsupport::ScopedFakeClock m_clock{2008, 4, 7, 14, 23, 10};
     testsupport::TempDir m_dir;
-    model::TaskStore m_store{m_dir.path()};
+    model::TaskStore m_store{m_dir.path() / "R&D <1>"}; // the page names files in it
 };
 
 TEST_F(ReportPageTest, ThisDay_GivesThePageWithNamesEscaped)
@@ -93,12 +88,10 @@ TEST_F(ReportPageTest, OtherPeriodsAndFailures)
 {
     // A damaged task file and one that appeared after the store was loaded.
     testsupport::WriteFile(model::TaskPath(m_store.DataFolder(), 7), "\x05");
-    model::Task late;
-    late.id = 9;
-    late.name = "Late";
-    late.intervals.Append({Utc(2008, 4, 7, 12, 0), Utc(2008, 4, 7, 13, 0)});
-    ASSERT_TRUE(late.Save(m_store.DataFolder()));
+    ASSERT_TRUE(
+        testsupport::SaveTask(m_store.DataFolder(), 9, "Late", {{Utc(2008, 4, 7, 12, 0), Utc(2008, 4, 7, 13, 0)}}));
     const std::string damaged = model::TaskPath(m_store.DataFolder(), 7).string();
+    const std::string folderOnPage = m_dir.path().string() + "/R&amp;D &lt;1&gt;/";
 
     struct Case
     {
@@ -113,8 +106,8 @@ TEST_F(ReportPageTest, OtherPeriodsAndFailures)
           "all categories: 04:53:10", "<td>2008-04-06 20:00:00</td>"}},
         {"this week, fresh listing",
          BuildCalendarReport(m_store, 1),
-         {"<p><b>These files could not be read, so their time is missing from this report:</b></p><ul><li>" + damaged +
-              "</li></ul><h3>1. Task Summary",
+         {"<p><b>These files could not be read, so their time is missing from this report:</b></p><ul><li>" +
+              folderOnPage + "7.tsk</li></ul><h3>1. Task Summary",
           "<b>Late</b></td><td>01:00:00", "<b>Idle</b></td><td>04:00:00", "all tasks: 09:53:10"}},
     };
     for (const Case& c : cases) {
@@ -134,7 +127,8 @@ TEST_F(ReportPageTest, OtherPeriodsAndFailures)
     const PreparedReport prepared = PrepareCalendarReport(damagedCatalog, 1);
     EXPECT_EQ(prepared.unreadableFiles, (std::vector<std::filesystem::path>{damaged, catalog}));
     EXPECT_NE(prepared.categoriesError.find(catalog + ": the category file is damaged"), std::string::npos);
-    EXPECT_NE(BuildCalendarReport(damagedCatalog, 1).text.find("<li>" + catalog + "</li></ul><h3>1. Task Summary"),
+    EXPECT_NE(BuildCalendarReport(damagedCatalog, 1)
+                  .text.find("<li>" + folderOnPage + "categories.xml</li></ul><h3>1. Task Summary"),
               std::string::npos);
 
     model::TaskStore missing(m_dir.path() / "gone");

@@ -134,6 +134,33 @@ std::string FolderFaults(const std::filesystem::path& folder,
     return faults;
 }
 
+bool SaveTask(const std::filesystem::path& folder, std::int32_t id, const std::string& name,
+              const std::vector<model::Interval>& spans)
+{
+    model::Task task;
+    task.id = id;
+    task.name = name;
+    for (const model::Interval& span : spans) {
+        task.intervals.Append(span);
+    }
+    return task.Save(folder);
+}
+
+model::Task LoadTask(const std::filesystem::path& folder, std::int32_t id)
+{
+    model::Task task;
+    task.id = id;
+    EXPECT_TRUE(task.Load(folder)) << folder << " " << id;
+    return task;
+}
+
+unsigned ModeOf(const std::filesystem::path& path)
+{
+    struct stat info
+    {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : ~0u;
+}
+
 std::string ReadFile(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -135,6 +135,16 @@ model::TimeStamp Utc(int year, int month, int day, int hour, int minute, int sec
 // A TimeStamp of a local wall-clock time (as the current TZ sees it).
 model::TimeStamp Local(int year, int month, int day, int hour, int minute, int second = 0);
 
+// Writes task `id` named `name` with `spans`, in the order given, into `folder`.
+bool SaveTask(const std::filesystem::path& folder, std::int32_t id, const std::string& name,
+              const std::vector<model::Interval>& spans = {});
+
+// Task `id` as its file in `folder` holds it now; a file that cannot be read fails the test.
+model::Task LoadTask(const std::filesystem::path& folder, std::int32_t id);
+
+// The permission bits of `path`, following links; ~0 when it cannot be looked at.
+unsigned ModeOf(const std::filesystem::path& path);
+
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 // Overwrites `bytes` at `offset` (from the end when negative) in place and puts the modification time back, as a
