@@ -50,7 +50,7 @@ xml-escape-escape @@ src/model/xml.cpp @@ model_tests hotkeys_tests @@ if (c == 
 xml-instr-question @@ src/model/xml.cpp @@ model_tests hotkeys_tests @@ instruction ? 2 : 1 @@ instruction ? 1 : 1
 xml-unescape      @@ src/model/xml.cpp @@ model_tests hotkeys_tests @@         if (m_text[i] == m_escape) {<NL>            ++i; @@         if (m_text[i] == m_escape && i + 1 == to) {<NL>            ++i;
 atomic-ignore-write @@ src/model/atomicfile.cpp @@ model_tests @@ [contents](int fd) { return WriteAll(fd, contents); } @@ [contents](int fd) { WriteAll(fd, contents); return true; }
-atomic-no-fsync   @@ src/model/atomicfile.cpp @@ model_tests @@     if (::fsync(fd.Get()) != 0) {<NL>        return fail("cannot flush to disk");<NL>    } @@
+atomic-no-fsync   @@ src/model/atomicfile.cpp @@ model_tests @@     if (options.durable && ::fsync(fd.Get()) != 0) {<NL>        return fail("cannot flush to disk");<NL>    } @@
 zone-hour-cache   @@ src/model/timestamp.cpp @@ model_tests cli_tests @@ if (first.valid && last.valid && first.utcOffset == last.utcOffset && first.daylight == last.daylight) { @@ if (first.valid && last.valid) {
 xml-quote-option  @@ src/model/xml.cpp @@ model_tests hotkeys_tests @@ const char quoteSpecial[] = {options.quoteChar, '?', '\0'}; @@ const char quoteSpecial[] = {'"', '?', '\0'};
 name-max-bytes    @@ src/model/taskfile.cpp @@ model_tests cli_tests @@ if (name.size() > kMaxNameBytes) { @@ if (name.size() >= kMaxNameBytes) {
@@ -335,9 +335,10 @@ t-reminder-skip-cancels @@ src/idle/idlesubsystem.cpp @@ idle_tests @@ m_reminde
 t-question-keeps-reminder @@ src/idle/idlesubsystem.cpp @@ idle_tests @@ m_reminderDlg->done(CReminderMonitor::kNo); @@ static_cast<void>(0);
 t-hotkey-dup-shared-modifier @@ src/hotkeys/hotkeytable.cpp @@ hotkeys_tests @@ i != except && entry.modifiers == modifiers && entry.vk == vk @@ i != except && (entry.modifiers & modifiers) != 0 && entry.vk == vk
 t-settings-autostart-shown @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ m_autostart->setChecked(settings.IsAutostart()); @@ m_autostart->setChecked(false);
-t-settings-autostart-never-off @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ if (!settings.SetAutostart(m_autostart->isChecked())) { @@ if (!settings.SetAutostart(true)) {
+t-settings-autostart-never-off @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ && !settings.SetAutostart(m_autostart->isChecked())) { @@ && !settings.SetAutostart(true)) {
 t-settings-remind-seconds @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ platform::setting::kRemindTimeout, remind * 60); @@ platform::setting::kRemindTimeout, remind);
 t-settings-timeouts-swapped @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ platform::setting::kTimeoutOnTimeoutsPage, idle * 60); @@ platform::setting::kTimeoutOnTimeoutsPage, remind * 60);
+h-settings-autostart-always @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ if (m_autostart->isChecked() != settings.IsAutostart() && !settings.SetAutostart( @@ if (!settings.SetAutostart(
 EOF
 )
 

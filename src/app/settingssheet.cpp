@@ -110,7 +110,9 @@ void CSettingsPage::OnSetActive()
 bool CSettingsPage::OnKillActive()
 {
     platform::SettingsStore& settings = m_services.settings;
-    if (!settings.SetAutostart(m_autostart->isChecked())) {
+    // An entry the user made or edited (another path, options of their own) counts as on and stays as it is:
+    // only a change of the box writes or removes it.
+    if (m_autostart->isChecked() != settings.IsAutostart() && !settings.SetAutostart(m_autostart->isChecked())) {
         m_services.showMessage(this,
                                m_autostart->isChecked()
                                    ? QStringLiteral("The autostart entry could not be written, so Kelmora will not "
