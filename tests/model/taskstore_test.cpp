@@ -388,7 +388,7 @@ TEST(SyncFold, TaskCopies_UnitedByNameOtherNamesBecomeTasksOneTaskRuns)
         TempDir dir;
         std::vector<Task> ours = TasksOf(c.ours);
         for (std::size_t i = 0; i < ours.size(); ++i) {
-            ours[i].name = i == 0 ? "A" : "B";
+            ours[i].name = std::string(1, i == 0 ? 'A' : 'B');
             ASSERT_TRUE(ours[i].Save(dir.path()));
         }
         Task theirs = TasksOf({c.theirs}).front();
