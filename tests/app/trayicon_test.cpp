@@ -199,11 +199,11 @@ TEST_F(TrayTest, ThousandTasks_EveryMenuFitsRecentFirstRunningMarked)
     for (int position = 1; position < 1000; ++position) {
         std::filesystem::copy_file(Data() / "0.tsk", Data() / (std::to_string(position) + ".tsk"));
     }
-    AddSpan(5, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0));
+    AddSpan(5, Utc(2008, 4, 7, 5, 0), Utc(2008, 4, 7, 8, 30)); // began first, ended last
     AddSpan(700, Utc(2008, 4, 7, 7, 0), Utc(2008, 4, 7, 8, 0));
     AddSpan(998, Utc(2008, 4, 6, 7, 0), Utc(2008, 4, 6, 8, 0));
     model::StartTask(Data(), 3);
-    MakeCategory("Work", {5, 700, 998});
+    MakeCategory("R&D", {5, 700, 998});
     std::filesystem::remove(Data() / "1.tsk"); // items go by position, marks by id
     Start();
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
@@ -224,8 +224,8 @@ TEST_F(TrayTest, ThousandTasks_EveryMenuFitsRecentFirstRunningMarked)
         EXPECT_EQ(menu.at(2), "Sto&p Current Task (Task)=10000");
         const auto first = std::find(menu.begin(), menu.end(), quick ? "-" : "S&witch to Task >") + (quick ? 3 : 1);
         const std::string in = quick ? "" : "  ";
-        EXPECT_EQ(Lines(first, first + 6), (Lines{in + "*Task=10102", in + "Task=10799", in + "Task=10104",
-                                                  in + "Task=11097", in + "-", in + "Work >"}));
+        EXPECT_EQ(Lines(first, first + 6), (Lines{in + "*Task=10102", in + "Task=10104", in + "Task=10799",
+                                                  in + "Task=11097", in + "-", in + "R&&D >"}));
         EXPECT_NE(std::find(menu.begin(), menu.end(), in + "(No category) >"), menu.end());
         EXPECT_EQ(std::count_if(menu.begin(), menu.end(), [](const std::string& l) { return l.ends_with("=10104"); }),
                   2)
@@ -263,6 +263,20 @@ TEST_F(TrayTest, TasksThatFillAColumn_StayAPlainList)
     const Lines menu = Menu();
     EXPECT_EQ(std::count_if(menu.begin(), menu.end(), [](const std::string& l) { return l.starts_with("  Task="); }),
               rows);
+    // One row short for a submenu per category beside the recent task: those stay out of the column.
+    TearDown();
+    for (int position = rows; position < rows + 4; ++position) {
+        std::filesystem::copy_file(Data() / "0.tsk", Data() / (std::to_string(position) + ".tsk"));
+    }
+    AddSpan(0, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0));
+    for (int id = 1; id <= rows - 3; ++id) {
+        MakeCategory("C" + std::to_string(id), {id});
+    }
+    Start();
+    Menu();
+    const QMenu* start = Tray().Menu().actions().at(2)->menu();
+    ASSERT_NE(start, nullptr);
+    EXPECT_EQ(start->actionGeometry(start->actions().back()).x(), 0) << "one column";
 }
 
 // The report commands hand the calendar period on; help and feedback open the manual and a new mail or say

@@ -167,6 +167,8 @@ TEST_F(CliTest, TaskArgument_AmbiguousTextRefusedIdAndNameFormsChoose)
     EXPECT_EQ(Run({"rename", "01", "z"}).status, 0);
     EXPECT_NE(Run({"tasks"}).out.find("1\trenamed\t00:00:00\tstopped\t(No category)\n2\tz\t"), std::string::npos);
     EXPECT_EQ(Run({"rename", "id:7", "y"}).status, 1);
+    CreateTask("3"); // id 3, named "3": one task either way
+    EXPECT_EQ(Run({"rename", "3", "three"}).status, 0);
 }
 
 // A damaged task file is named and the exit status is 1, but every other task is still listed or counted.

@@ -237,6 +237,11 @@ TEST_F(HotkeysPageTest, EditDialog_OkRules)
         }
         *m_table.At(1) = entry;
     }
+    // OK on an entry left as it is: its combination is its own, not another's.
+    m_shown.clear();
+    CEditHotkeyDlg own(*m_table.At(0), m_table, Recorder());
+    own.accept();
+    EXPECT_TRUE(m_shown.empty());
 }
 
 class HotkeysPageChangeTest : public HotkeysPageTest

@@ -224,7 +224,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, IdleChoiceTest,
     ::testing::Values(
         ChoiceCase{"Count_KeepsEverything", "countRadio", true, 540, 660, "08:00-08:30 09:00-open", kOtherBefore},
-        ChoiceCase{"DoNotCount_ContinueRunsOnFromEleven", "doNotCountRadio", true, 540, 660,
+        ChoiceCase{"DoNotCount_ContinueRunsOnFromEleven", "doNotCountRadio", true, 540, 665,
                    "08:00-08:30 09:00-10:30 11:00-open", kOtherBefore},
         ChoiceCase{"Pass_GivesHalfTenToElevenMerged", "passRadio", false, 540, 660, "08:00-08:30 09:00-10:30",
                    "10:30-11:00 11:30-11:40"},

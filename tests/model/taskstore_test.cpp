@@ -345,6 +345,10 @@ TEST(SyncFold, ConflictNamesOfEachToolAndOnlyOfOurFiles)
     testsupport::TempDir dir;
     const std::int64_t now = WallClockNs();
     testsupport::WriteFile(dir.path() / "5.tsk", "");
+    // Sync tools give a file the sender's modification time; its change time says when it arrived.
+    std::filesystem::last_write_time(dir.path() / "5.tsk",
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+    EXPECT_TRUE(SyncToolBusy(dir.path(), now + 1'000'000'000));
     EXPECT_FALSE(SyncToolBusy(dir.path(), now + 3'000'000'000));
     testsupport::WriteFile(dir.path() / ".syncthing.6.tsk.tmp", "");
     EXPECT_TRUE(SyncToolBusy(dir.path(), now + 3'000'000'000));
