@@ -263,20 +263,6 @@ TEST_F(TrayTest, TasksThatFillAColumn_StayAPlainList)
     const Lines menu = Menu();
     EXPECT_EQ(std::count_if(menu.begin(), menu.end(), [](const std::string& l) { return l.starts_with("  Task="); }),
               rows);
-    // One row short for a submenu per category beside the recent task: those stay out of the column.
-    TearDown();
-    for (int position = rows; position < rows + 4; ++position) {
-        std::filesystem::copy_file(Data() / "0.tsk", Data() / (std::to_string(position) + ".tsk"));
-    }
-    AddSpan(0, Utc(2008, 4, 7, 6, 0), Utc(2008, 4, 7, 7, 0));
-    for (int id = 1; id <= rows - 3; ++id) {
-        MakeCategory("C" + std::to_string(id), {id});
-    }
-    Start();
-    Menu();
-    const QMenu* start = Tray().Menu().actions().at(2)->menu();
-    ASSERT_NE(start, nullptr);
-    EXPECT_EQ(start->actionGeometry(start->actions().back()).x(), 0) << "one column";
 }
 
 // The report commands hand the calendar period on; help and feedback open the manual and a new mail or say
