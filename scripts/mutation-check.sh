@@ -351,6 +351,7 @@ t-settings-autostart-never-off @@ src/app/settingssheet.cpp @@ app_tests app_wid
 t-settings-remind-seconds @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ platform::setting::kRemindTimeout, remind * 60); @@ platform::setting::kRemindTimeout, remind);
 t-settings-timeouts-swapped @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ platform::setting::kTimeoutOnTimeoutsPage, idle * 60); @@ platform::setting::kTimeoutOnTimeoutsPage, remind * 60);
 h-settings-autostart-always @@ src/app/settingssheet.cpp @@ app_tests app_widget_tests @@ if (m_autostart->isChecked() != settings.IsAutostart() && !settings.SetAutostart( @@ if (!settings.SetAutostart(
+tab-field-tab     @@ src/model/timelog.cpp @@ model_tests reports_tests cli_tests @@ [](char c) { return c == '\t' || c == '\n' || c == '\r'; } @@ [](char c) { return c == '\n' || c == '\r'; }
 EOF
 )
 

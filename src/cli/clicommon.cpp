@@ -2,6 +2,7 @@
 
 #include "model/taskops.h"
 #include "model/taskstore.h"
+#include "model/timelog.h"
 
 #include <algorithm>
 #include <charconv>
@@ -88,9 +89,7 @@ void TerminalSafeBuffer::Escape(unsigned char byte)
 
 std::string Field(std::string text)
 {
-    std::replace_if(
-        text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
-    return text;
+    return model::TabField(text);
 }
 
 std::optional<std::int32_t> ParseId(const std::string& text)

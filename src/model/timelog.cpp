@@ -39,6 +39,14 @@ std::string HtmlEscape(std::string_view text)
     return result;
 }
 
+std::string TabField(std::string_view text)
+{
+    std::string field(text);
+    std::replace_if(
+        field.begin(), field.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+    return field;
+}
+
 // ---- TimeLogEntry ----
 
 std::string TimeLogEntry::Format(const std::string& taskName) const
@@ -52,15 +60,6 @@ std::string TimeLogEntry::Format(const std::string& taskName) const
 }
 
 namespace {
-
-// A tab or line break inside the name would split the record, so it becomes a blank.
-std::string TabName(std::string_view name)
-{
-    std::string text(name);
-    std::replace_if(
-        text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
-    return text;
-}
 
 // Room for the tags and the three times of a row, whatever their length.
 constexpr std::size_t kRowRoom = 64 + TimeSpan::kMaxText + 2 * LocalStampWriter::kMaxText;
@@ -131,7 +130,7 @@ std::string TimeLogEntry::ToTabRow(const std::string& taskName) const
     std::string row;
     if (taskId >= 0) {
         StampColumns stamps;
-        AppendTabRow(row, *this, TabName(taskName), stamps, false);
+        AppendTabRow(row, *this, TabField(taskName), stamps, false);
     }
     return row;
 }
@@ -544,7 +543,7 @@ bool TimeLog::WriteTabText(TextSink& out) const
 {
     // name + tab + 8 + tab + 19 + tab + 19 + CR LF, names about 16 bytes
     out.Expect(m_entries.size() * 66);
-    RowNames names(m_entries, [this](std::int32_t id) { return TabName(TaskName(id)); });
+    RowNames names(m_entries, [this](std::int32_t id) { return TabField(TaskName(id)); });
     StampColumns stamps;
     for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
         if (it->taskId >= 0) {

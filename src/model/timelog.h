@@ -16,6 +16,8 @@ class TextSink;
 
 // "&", "<", ">" and the double quote as character references, so names are shown, never interpreted.
 std::string HtmlEscape(std::string_view text);
+// A name as one field of a tab-separated record: its own tabs and line breaks become blanks.
+std::string TabField(std::string_view text);
 
 // One tracked span of one task. The span is kept whole, even in a period log.
 class TimeLogEntry : public Interval
